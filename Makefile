@@ -1,0 +1,42 @@
+# Two entry points for a fresh Debian 12 machine (as root or with sudo):
+#   make run    installs what is missing, builds, and runs Sonorix
+#   make test   installs what is missing, builds, and runs every test
+# SANITIZE=1 builds and tests with AddressSanitizer and UndefinedBehaviorSanitizer.
+
+SANITIZE ?= 0
+ifeq ($(SANITIZE),1)
+BUILD ?= build-asan
+CMAKE_FLAGS += -DSONORIX_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug
+else
+BUILD ?= build
+endif
+JOBS ?= $(shell nproc)
+
+.PHONY: all deps configure build test run bench format clean
+
+all: build
+
+deps:
+	@scripts/install-deps.sh
+
+configure: deps
+	@cmake -S . -B $(BUILD) -G Ninja $(CMAKE_FLAGS) >/dev/null
+
+build: configure
+	@cmake --build $(BUILD) -j $(JOBS)
+
+test: build
+	@cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+
+run: build
+	@scripts/run.sh $(BUILD)
+
+bench: build
+	@scripts/install-deps.sh bench/packages.txt
+	@scripts/bench.sh $(BUILD)
+
+format:
+	@git ls-files '*.cpp' '*.h' | xargs clang-format -i
+
+clean:
+	@rm -rf build build-asan

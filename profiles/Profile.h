@@ -1,0 +1,81 @@
+#pragma once
+
+// The current profile ("style"): one named set of list options, stored as
+// thirteen values named profile name + suffix in the settings store.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace Profiles {
+
+// ListFormat values: the position in the profile dialog's format list.
+inline constexpr int kFormatNone = -1;
+inline constexpr int kFormatCsv = 0;
+inline constexpr int kFormatCustom = 1;
+inline constexpr int kFormatHtml = 2;
+inline constexpr int kFormatText = 3;
+
+struct Profile
+{
+    std::string Name{};
+    bool Sort = false;
+    bool Save30 = false;
+    std::string FontStyle{};
+    // Colours are 0x00BBGGRR; the text beside each is ColorToHtml of it
+    // ("#RRGGBB"), or what the user typed in the dialog.
+    std::int32_t FontColor = 0;
+    std::string FontColorText{};
+    std::int32_t BackColor = 0;
+    std::string BackColorText{};
+    std::int32_t Back2Color = 0;
+    std::string Back2ColorText{};
+    std::int32_t HeaderColor = 0;
+    std::string HeaderColorText{};
+    std::string Headline{};
+    int ListFormat = kFormatNone;
+    std::string Custom{};
+    std::vector<std::string> Extensions{};
+    std::vector<std::string> Information{};
+    std::vector<bool> Checked{}; // one flag per Information entry, by position
+    std::string Separator{};     // not stored: lives for the program run
+    bool AppendToList = false;   // not stored: lives for the program run
+    friend bool operator==(const Profile&, const Profile&) = default;
+};
+
+// The twenty list items in their built-in order, and the built-in selection.
+extern const std::vector<std::string> kDefaultInformation;
+inline constexpr const char* kDefaultChecked = "11110111100000000000";
+
+// The windows a profile operation talks to: the main window's style box, the
+// global options dialog's default style box (which keeps its list sorted),
+// the profile dialog's format handling and the message box.
+class ProfileHost
+{
+public:
+    virtual ~ProfileHost() = default;
+    virtual std::string StyleText() const = 0;
+    virtual void SetStyleText(const std::string& text) = 0;
+    virtual std::vector<std::string> StyleList() const = 0;
+    virtual void SetStyleList(const std::vector<std::string>& items) = 0;
+    virtual std::string DefaultStyleText() const = 0;
+    virtual void SetDefaultStyleText(const std::string& text) = 0;
+    virtual std::vector<std::string> DefaultStyleList() const = 0;
+    // The box sorts what it is given.
+    virtual void SetDefaultStyleList(const std::vector<std::string>& items) = 0;
+    // The profile dialog's format-change handling (shows or hides the
+    // separator and append controls, clears the main window's output box).
+    virtual void FormatChanged(int listFormat) = 0;
+    // An information message box with one OK button.
+    virtual void ShowMessage(const std::string& text) = 0;
+};
+
+void LoadProfile(Profile& profile, ProfileHost& host);
+void SaveProfile(const Profile& profile, ProfileHost& host);
+void LoadProfileList(Profile& profile, ProfileHost& host);
+void DeleteProfile(const std::string& name, Profile& profile, ProfileHost& host);
+
+// 0x0080FF -> "#FF8000".
+std::string ColorToHtml(std::int32_t colour);
+
+} // namespace Profiles

@@ -1,0 +1,52 @@
+#pragma once
+
+// The folder walk: the folders below a source folder and the files of one
+// folder that match "*." + extension, plus the folder test and extension
+// stripping. Paths use "/"; hidden means a leading "."; symlinked folders are
+// followed but a folder (device, inode) is entered at most once per walk.
+
+#include <string>
+#include <vector>
+
+namespace DirTools {
+
+// Where the walk shows the path it just found: a label and the window that
+// holds it. The report window and the command line implement it.
+class ProgressLabel
+{
+public:
+    virtual ~ProgressLabel() = default;
+    virtual void SetText(const std::string& text) = 0;
+    virtual void RepaintLabel() = 0;
+    virtual void RepaintContainer() = 0;
+};
+
+// A label that shows nothing, for callers without progress display.
+class SilentProgressLabel final : public ProgressLabel
+{
+public:
+    void SetText(const std::string&) override {}
+    void RepaintLabel() override {}
+    void RepaintContainer() override {}
+};
+
+// Appends every non-hidden sub-folder down to depth levels, each folder
+// before the folders inside it. depth 0 lists nothing and empties the label.
+void CollectFolders(const std::string& folder, int depth, ProgressLabel& label,
+                    std::vector<std::string>& list);
+
+// Appends folder + "/" + name for every entry matching "*." + extension
+// (wildcards in extension act as wildcards, letter case ignored).
+void CollectFiles(const std::string& folder, const std::string& extension, ProgressLabel& label,
+                  std::vector<std::string>& list);
+
+bool FolderExists(const std::string& path);
+
+// "song.mp3" -> "song"; a dot inside a folder part does not count.
+std::string StripExtension(const std::string& name);
+
+// Windows-style pattern matching: "*" any run (dots included), "?" one
+// character, ASCII letter case ignored.
+bool MatchesWildcard(const std::string& pattern, const std::string& name);
+
+} // namespace DirTools

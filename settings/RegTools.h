@@ -1,0 +1,58 @@
+#pragma once
+
+// The settings store: named string and 32-bit integer values under keys, with
+// the registry's semantics (case-insensitive names, create-on-open, typed
+// values), kept in one SQLite database file. Every operation is one
+// transaction on a connection of its own, so two Sonorix processes never
+// lose each other's writes and a crash never leaves half a value.
+
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace RegTools {
+
+inline constexpr const char* kVendor = "Brightfold";
+inline constexpr const char* kProduct = "Sonorix";
+
+// A store that cannot be opened, is damaged, or refuses a read or write. The
+// texts of failed value operations are the fixed ones ("Konnte Daten für '%s'
+// nicht setzen", ...); others name the database file and the reason.
+class StoreError : public std::runtime_error
+{
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// $XDG_CONFIG_HOME/sonorix/registry.db, or ~/.config/sonorix/registry.db.
+std::string StoreFilePath();
+
+// The machine hive, settings key "Software\<vendor>\<product>".
+void CreateRegKey(const std::string& vendor, const std::string& product);
+bool RegKeyExists(const std::string& vendor, const std::string& product);
+void DeleteRegKey(const std::string& vendor, const std::string& product);
+bool RegValueExists(const std::string& vendor, const std::string& product,
+                    const std::string& name);
+void WriteRegString(const std::string& vendor, const std::string& product,
+                    const std::string& name, const std::string& text);
+std::string ReadRegString(const std::string& vendor, const std::string& product,
+                          const std::string& name);
+void WriteRegBool(const std::string& vendor, const std::string& product, const std::string& name,
+                  bool flag);
+bool ReadRegBool(const std::string& vendor, const std::string& product, const std::string& name);
+void DeleteRegValue(const std::string& vendor, const std::string& product,
+                    const std::string& name);
+
+// Stored lists: every item followed by CR LF. Splitting accepts CR LF, lone CR
+// and lone LF; a final break adds no item; a NUL ends the text.
+std::vector<std::string> SplitList(const std::string& text);
+std::string JoinList(const std::vector<std::string>& items);
+
+// Folder context-menu verbs in the class-root hive, plus the desktop entry
+// $XDG_DATA_HOME/applications/sonorix-folder.desktop for the "Folder" verb.
+void RegisterShellVerb(const std::string& keyClass, const std::string& verb,
+                       const std::string& programPath);
+void UnregisterShellVerb(const std::string& keyClass, const std::string& verb);
+std::string ResolveFileType(const std::string& extension, const std::string& fallback);
+
+} // namespace RegTools
