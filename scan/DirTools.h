@@ -26,12 +26,16 @@ class SilentProgressLabel final : public ProgressLabel
 {
 public:
     void SetText(const std::string&) override {}
+
     void RepaintLabel() override {}
+
     void RepaintContainer() override {}
 };
 
 // Appends every non-hidden sub-folder down to depth levels, each folder
 // before the folders inside it. depth 0 lists nothing and empties the label.
+// Paths are folder + "/" + name without a final "/"; folders that cannot be
+// read are listed but not entered; an empty folder text lists nothing.
 void CollectFolders(const std::string& folder, int depth, ProgressLabel& label,
                     std::vector<std::string>& list);
 
@@ -40,13 +44,17 @@ void CollectFolders(const std::string& folder, int depth, ProgressLabel& label,
 void CollectFiles(const std::string& folder, const std::string& extension, ProgressLabel& label,
                   std::vector<std::string>& list);
 
+// True for an existing folder (also one the user may not read, or a link to
+// a folder); false for an empty path, a file or a missing path.
 bool FolderExists(const std::string& path);
 
-// "song.mp3" -> "song"; a dot inside a folder part does not count.
+// "song.mp3" -> "song"; a dot inside a folder part does not count; ".hidden"
+// gives "". Only "/" separates folders.
 std::string StripExtension(const std::string& name);
 
 // Windows-style pattern matching: "*" any run (dots included), "?" one
-// character, ASCII letter case ignored.
+// character (not byte), letter case ignored (ASCII, Latin, Greek, Cyrillic).
+// Time is at most pattern length times name length.
 bool MatchesWildcard(const std::string& pattern, const std::string& name);
 
 } // namespace DirTools

@@ -1,0 +1,123 @@
+#include "WildcardPattern.h"
+
+#include <cstddef>
+#include <string_view>
+
+#include "DirTools.h"
+
+namespace DirTools {
+
+namespace {
+
+// Bytes that are not valid UTF-8 become values above the Unicode range, so
+// they match only themselves or a "?", and never a real character.
+constexpr char32_t kRawByteBase = 0x110000;
+
+// Lower case for the scripts most file names use (Latin, Greek, Cyrillic);
+// the table is fixed so that matching does not depend on the locale.
+char32_t FoldCase(char32_t c)
+{
+    if (c < 0x80)
+        return c >= U'A' && c <= U'Z' ? c + 32 : c;
+    if ((c >= 0xC0 && c <= 0xDE && c != 0xD7) || (c >= 0x391 && c <= 0x3AB && c != 0x3A2) ||
+        (c >= 0x410 && c <= 0x42F))
+        return c + 32;
+    if (c >= 0x400 && c <= 0x40F)
+        return c + 80;
+    // Latin Extended-A pairs: upper case at even code points here ...
+    if ((c >= 0x100 && c <= 0x12F) || (c >= 0x132 && c <= 0x137) || (c >= 0x14A && c <= 0x177))
+        return c | 1;
+    // ... and at odd code points here.
+    if ((c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E))
+        return (c & 1) != 0 ? c + 1 : c;
+    if (c == 0x178)
+        return 0xFF;
+    if (c == 0x3C2) // final sigma
+        return 0x3C3;
+    return c;
+}
+
+void Decode(std::string_view text, std::vector<char32_t>& out)
+{
+    out.clear();
+    std::size_t i = 0;
+    while (i < text.size()) {
+        const auto lead = static_cast<unsigned char>(text[i]);
+        if (lead < 0x80) {
+            out.push_back(FoldCase(lead));
+            ++i;
+            continue;
+        }
+        std::size_t length = 0;
+        char32_t c = 0;
+        if (lead >= 0xC2 && lead <= 0xDF) {
+            length = 2;
+            c = lead & 0x1Fu;
+        } else if (lead >= 0xE0 && lead <= 0xEF) {
+            length = 3;
+            c = lead & 0x0Fu;
+        } else if (lead >= 0xF0 && lead <= 0xF4) {
+            length = 4;
+            c = lead & 0x07u;
+        }
+        bool valid = length != 0 && i + length <= text.size();
+        for (std::size_t k = 1; valid && k < length; ++k) {
+            const auto next = static_cast<unsigned char>(text[i + k]);
+            valid = (next & 0xC0u) == 0x80u;
+            c = (c << 6) | (next & 0x3Fu);
+        }
+        // Overlong forms, surrogates and values past U+10FFFF are not characters.
+        valid = valid && !(length == 3 && (c < 0x800 || (c >= 0xD800 && c <= 0xDFFF))) &&
+                !(length == 4 && (c < 0x10000 || c > 0x10FFFF));
+        if (valid) {
+            out.push_back(FoldCase(c));
+            i += length;
+        } else {
+            out.push_back(kRawByteBase + lead);
+            ++i;
+        }
+    }
+}
+
+// Greedy match that returns to the last "*" only: at most pattern length
+// times name length steps, whatever the pattern.
+bool MatchDecoded(const std::vector<char32_t>& pattern, const std::vector<char32_t>& name)
+{
+    constexpr std::size_t kNoStar = static_cast<std::size_t>(-1);
+    std::size_t p = 0, n = 0, starP = kNoStar, starN = 0;
+    while (n < name.size()) {
+        // The star comes first: POSIX names may hold a literal "*".
+        if (p < pattern.size() && pattern[p] == U'*') {
+            starP = p++;
+            starN = n;
+        } else if (p < pattern.size() && (pattern[p] == U'?' || pattern[p] == name[n])) {
+            ++p;
+            ++n;
+        } else if (starP != kNoStar) {
+            p = starP + 1;
+            n = ++starN;
+        } else {
+            return false;
+        }
+    }
+    while (p < pattern.size() && pattern[p] == U'*')
+        ++p;
+    return p == pattern.size();
+}
+
+} // namespace
+
+WildcardPattern::WildcardPattern(const std::string& pattern) { Decode(pattern, m_pattern); }
+
+bool WildcardPattern::Matches(const std::string& name)
+{
+    Decode(name, m_name);
+    return MatchDecoded(m_pattern, m_name);
+}
+
+bool MatchesWildcard(const std::string& pattern, const std::string& name)
+{
+    return WildcardPattern(pattern).Matches(name);
+}
+
+} // namespace DirTools

@@ -1,0 +1,24 @@
+#pragma once
+
+// A "*"/"?" pattern decoded once, so that the entries of a folder can be
+// matched without decoding the pattern again for every name.
+
+#include <string>
+#include <vector>
+
+namespace DirTools {
+
+class WildcardPattern
+{
+public:
+    explicit WildcardPattern(const std::string& pattern);
+
+    // Not const: the decoded name goes into a buffer kept between calls.
+    bool Matches(const std::string& name);
+
+private:
+    std::vector<char32_t> m_pattern;
+    std::vector<char32_t> m_name;
+};
+
+} // namespace DirTools
