@@ -1,0 +1,8 @@
+#include "IoError.h"
+
+#include <cstring>
+
+std::string DescribeIoFailure(const std::string& action, const std::string& path, int err)
+{
+    return "Cannot " + action + " '" + path + "': " + std::strerror(err);
+}
