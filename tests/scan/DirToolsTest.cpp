@@ -1,0 +1,377 @@
+#include "DirTools.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <utility>
+#include <vector>
+
+namespace fs = std::filesystem;
+using namespace DirTools;
+using Names = std::vector<std::string>;
+
+namespace {
+
+class RecordingLabel final : public ProgressLabel
+{
+public:
+    Names Calls;
+
+    void SetText(const std::string& text) override { Calls.push_back("text " + text); }
+
+    void RepaintLabel() override { Calls.push_back("label"); }
+
+    void RepaintContainer() override { Calls.push_back("container"); }
+};
+
+Names Sorted(Names names)
+{
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// Every folder comes after its parent, and nothing interrupts a folder's sub-tree.
+void ExpectPreOrder(const Names& relative)
+{
+    Names open;
+    for (const auto& path : relative) {
+        const auto slash = path.rfind('/');
+        const std::string parent = slash == std::string::npos ? "" : path.substr(0, slash);
+        while (!open.empty() && open.back() != parent)
+            open.pop_back();
+        EXPECT_EQ(parent.empty(), open.empty()) << path << " is not inside the sub-tree before it";
+        open.push_back(path);
+    }
+}
+
+class ScanTree : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        std::string name = (fs::temp_directory_path() / "sonorix-scan-XXXXXX").string();
+        ASSERT_NE(::mkdtemp(name.data()), nullptr);
+        m_root = name;
+    }
+
+    void TearDown() override
+    {
+        for (const auto& path : m_locked)
+            ::chmod(path.c_str(), 0700);
+        std::error_code ignored;
+        fs::remove_all(m_root, ignored);
+    }
+
+    std::string At(const std::string& relative) const { return m_root + "/" + relative; }
+
+    void Folder(const std::string& relative) const { fs::create_directories(At(relative)); }
+
+    void File(const std::string& relative) const { std::ofstream(At(relative)).put('x'); }
+
+    void Link(const std::string& target, const std::string& relative) const
+    {
+        fs::create_symlink(target, At(relative));
+    }
+
+    void Lock(const std::string& relative)
+    {
+        m_locked.push_back(At(relative));
+        ::chmod(At(relative).c_str(), 0);
+    }
+
+    // The paths below base, with base and the "/" behind it removed.
+    Names Relative(const Names& paths, const std::string& base) const
+    {
+        Names result;
+        for (const auto& path : paths) {
+            EXPECT_EQ(path.rfind(At(base) + "/", 0), 0u) << path;
+            result.push_back(path.substr(At(base).size() + 1));
+        }
+        return result;
+    }
+
+    Names Folders(const std::string& base, int depth) const
+    {
+        SilentProgressLabel label;
+        Names list;
+        CollectFolders(At(base), depth, label, list);
+        return Relative(list, base);
+    }
+
+    Names Files(const std::string& base, const std::string& extension) const
+    {
+        SilentProgressLabel label;
+        Names list;
+        CollectFiles(At(base), extension, label, list);
+        return Relative(list, base);
+    }
+
+    std::string m_root;
+    Names m_locked;
+};
+
+TEST_F(ScanTree, CollectFoldersIsPreOrderDownToTheDepthWithoutHiddenFolders)
+{
+    for (const char* folder : {"s/a/b/c", "s/a/b2", "s/a/.inner/x", "s/d", "s/.hid/x"})
+        Folder(folder);
+    File("s/a/f.mp3");
+    File("s/.hidden.mp3");
+    const std::pair<int, Names> rows[] = {{-1, {}},
+                                          {0, {}},
+                                          {1, {"a", "d"}},
+                                          {2, {"a", "a/b", "a/b2", "d"}},
+                                          {99, {"a", "a/b", "a/b/c", "a/b2", "d"}}};
+    for (const auto& [depth, expected] : rows) {
+        SCOPED_TRACE(depth);
+        const Names found = Folders("s", depth);
+        ExpectPreOrder(found);
+        EXPECT_EQ(Sorted(found), expected);
+    }
+}
+
+TEST_F(ScanTree, TrailingSlashesGiveTheSamePaths)
+{
+    Folder("s/a/b");
+    File("s/x.mp3");
+    SilentProgressLabel label;
+    Names expected;
+    for (const std::string& source : {At("s"), At("s/"), At("s//")}) {
+        SCOPED_TRACE(source);
+        Names list;
+        CollectFolders(source, 99, label, list);
+        CollectFiles(source, "mp3", label, list);
+        if (expected.empty())
+            expected = list;
+        EXPECT_EQ(list, expected);
+    }
+    EXPECT_EQ(expected, (Names{At("s/a"), At("s/a/b"), At("s/x.mp3")}));
+
+    Names top;
+    CollectFolders("/", 1, label, top);
+    ASSERT_FALSE(top.empty());
+    for (const auto& path : top)
+        EXPECT_EQ(path.find('/', 1), std::string::npos) << path;
+}
+
+TEST_F(ScanTree, CollectFilesMatchesEveryEntryIgnoringCase)
+{
+    Folder("s/x.mp3"); // a folder named like a file
+    Folder("s/.hid");
+    for (const char* file : {"song.mp3", "LOUD.MP3", "Mixed.Mp3", ".hidden.mp3", "a.m4a",
+                             "notes.txt", "mp3", "tail.mp3.bak", "ÄRGER.ÄÖ"})
+        File(std::string("s/") + file);
+    Link("missing", "s/dangling.mp3");
+    const Names mp3 = {".hidden.mp3", "LOUD.MP3", "Mixed.Mp3", "dangling.mp3", "song.mp3", "x.mp3"};
+    const std::pair<const char*, Names> rows[] = {
+        {"mp3", mp3},
+        {"MP3", mp3},
+        {"m?3", mp3},
+        {"m?a", {"a.m4a"}},
+        {"*", Sorted({".hid", ".hidden.mp3", "LOUD.MP3", "Mixed.Mp3", "a.m4a", "dangling.mp3",
+                      "notes.txt", "song.mp3", "tail.mp3.bak", "x.mp3", "ÄRGER.ÄÖ"})},
+        {"bak", {"tail.mp3.bak"}},
+        {"äö", {"ÄRGER.ÄÖ"}},
+        {"wav", {}}};
+    for (const auto& [extension, expected] : rows) {
+        SCOPED_TRACE(extension);
+        EXPECT_EQ(Sorted(Files("s", extension)), expected);
+    }
+}
+
+TEST_F(ScanTree, LinkedFoldersAreFollowedButEnteredOnce)
+{
+    Folder("s/a");
+    Folder("s/b/inner");
+    Folder("outside/deep");
+    File("s/file.txt");
+    Link("..", "s/a/up");    // the source itself
+    Link(".", "s/a/self");   // the folder the link lies in
+    Link("../b", "s/blink"); // a sibling
+    Link(At("outside"), "s/ext");
+    Link("file.txt", "s/filelink");
+    Link("missing", "s/dangling");
+
+    const Names found = Folders("s", 99);
+    ExpectPreOrder(found);
+    const auto has = [&](const char* path) {
+        return std::count(found.begin(), found.end(), path) == 1;
+    };
+    EXPECT_EQ(found.size(), 5u);
+    EXPECT_TRUE(has("a") && has("ext") && has("ext/deep"));
+    EXPECT_TRUE((has("b") && has("b/inner")) != (has("blink") && has("blink/inner")));
+}
+
+TEST_F(ScanTree, UnreadableFolderIsListedButNotEntered)
+{
+    if (::geteuid() == 0)
+        GTEST_SKIP() << "root reads every folder";
+    Folder("s/locked/inner");
+    File("s/locked/song.mp3");
+    Lock("s/locked");
+    EXPECT_EQ(Folders("s", 99), Names{"locked"});
+    EXPECT_EQ(Files("s/locked", "mp3"), Names{});
+    EXPECT_TRUE(FolderExists(At("s/locked")));
+}
+
+TEST_F(ScanTree, MissingOrEmptySourceListsNothing)
+{
+    File("file.txt");
+    for (const std::string& source : {std::string(), At("missing"), At("file.txt")}) {
+        SCOPED_TRACE(source);
+        RecordingLabel label;
+        Names list;
+        CollectFolders(source, 99, label, list);
+        CollectFiles(source, "*", label, list);
+        EXPECT_EQ(list, Names{});
+        EXPECT_EQ(label.Calls, Names{});
+    }
+}
+
+TEST_F(ScanTree, CollectFoldersShowsEachFolderAndClearsTheLabelAtTheDepthLimit)
+{
+    Folder("s/a/b");
+    const std::string a = At("s/a"), b = At("s/a/b");
+    const std::pair<int, Names> rows[] = {
+        {0, {"text ", "container"}},
+        {2, {"text " + a, "label", "text " + b, "label", "text ", "container"}},
+        {99, {"text " + a, "label", "text " + b, "label"}}};
+    for (const auto& [depth, expected] : rows) {
+        SCOPED_TRACE(depth);
+        RecordingLabel label;
+        Names list;
+        CollectFolders(At("s"), depth, label, list);
+        EXPECT_EQ(label.Calls, expected);
+    }
+}
+
+TEST_F(ScanTree, CollectFoldersRepaintsTheContainerEvery200EntriesDotsIncluded)
+{
+    struct Row
+    {
+        int Files, Hidden;
+        Names Calls;
+    };
+
+    const Row rows[] = {
+        {197, 0, {}}, {198, 0, {"container"}}, {197, 5, {}}, {398, 0, {"container", "container"}}};
+    int n = 0;
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.Files);
+        const std::string folder = "f" + std::to_string(n++);
+        Folder(folder);
+        for (int i = 0; i < row.Files; ++i)
+            File(folder + "/" + std::to_string(i) + ".mp3");
+        for (int i = 0; i < row.Hidden; ++i)
+            File(folder + "/." + std::to_string(i));
+        RecordingLabel label;
+        Names list;
+        CollectFolders(At(folder), 1, label, list);
+        EXPECT_EQ(label.Calls, row.Calls);
+    }
+}
+
+TEST_F(ScanTree, CollectFilesShowsEveryMatchAndRepaintsTheContainerAfterThe200th)
+{
+    Folder("s");
+    for (int i = 0; i < 201; ++i)
+        File("s/" + std::to_string(i) + ".mp3");
+    File("s/other.txt");
+    RecordingLabel label;
+    Names list;
+    CollectFiles(At("s"), "mp3", label, list);
+    ASSERT_EQ(list.size(), 201u);
+    Names expected;
+    for (std::size_t i = 0; i < list.size(); ++i) {
+        expected.insert(expected.end(), {"text " + list[i], "label"});
+        if (i == 199)
+            expected.push_back("container");
+    }
+    EXPECT_EQ(label.Calls, expected);
+}
+
+TEST_F(ScanTree, FolderExistsOnlyForFolders)
+{
+    Folder("dir");
+    File("file.mp3");
+    Link("dir", "dirlink");
+    Link("missing", "dangling");
+    const std::pair<std::string, bool> rows[] = {{"", false},
+                                                 {At("dir"), true},
+                                                 {At("dir/"), true},
+                                                 {At("dirlink"), true},
+                                                 {At("file.mp3"), false},
+                                                 {At("file.mp3/"), false},
+                                                 {At("gone"), false},
+                                                 {At("dangling"), false},
+                                                 {"/", true},
+                                                 {At("dir") + std::string(1, '\0') + "x", false}};
+    for (const auto& [path, exists] : rows) {
+        SCOPED_TRACE(path);
+        EXPECT_EQ(FolderExists(path), exists);
+    }
+}
+
+} // namespace
+
+TEST(StripExtension, CutsFromTheLastDotBehindTheLastSlash)
+{
+    const std::pair<const char*, const char*> rows[] = {{"song.mp3", "song"},
+                                                        {"a.b.mp3", "a.b"},
+                                                        {"name.", "name"},
+                                                        {"noext", "noext"},
+                                                        {"/my.dir/file", "/my.dir/file"},
+                                                        {".hidden", ""},
+                                                        {"/music/.hidden", "/music/"},
+                                                        {"dir:x.y", "dir:x"},
+                                                        {"a.b\\c", "a"},
+                                                        {"", ""},
+                                                        {"/", "/"}};
+    for (const auto& [in, out] : rows) {
+        SCOPED_TRACE(in);
+        EXPECT_EQ(StripExtension(in), out);
+    }
+}
+
+TEST(MatchesWildcard, StarAndQuestionMarkWithoutLetterCase)
+{
+    struct Row
+    {
+        std::string Pattern, Name;
+        bool Matches;
+    };
+
+    const Row rows[] = {
+        {"*.mp3", "song.mp3", true},
+        {"*.mp3", "SONG.MP3", true},
+        {"*.MP3", "song.mp3", true},
+        {"*.mp3", "song.mp3x", false},
+        {"*.mp3", "a.mp3.mp3", true},
+        {"*.mp3", ".mp3", true},
+        {"*.mp3", "mp3", false},
+        {"*.m?3", "a.mp3", true},
+        {"*.m?3", "a.m3", false},
+        {"*.*", "noext", false},
+        {"*.", "name.", true},
+        {"*.", "name", false},
+        {"", "", true},
+        {"", "a", false},
+        {"*", "", true},
+        {"*x", "*ax", true},      // a literal star in the name
+        {"?.mp3", "é.mp3", true}, // "?" is one character, not one byte
+        {"?.mp3", "\xff.mp3", true},
+        {"*.ÄÖÜ", "x.äöü", true},
+        {"*.ЖЁ", "x.жё", true},
+        {"*.ŁŚ", "x.łś", true},
+        {"*.a", "x.\xc3", false}, // a cut sequence is no character
+        {"*a*a*a*a*a*a*a*a*a*a*b", std::string(20000, 'a'), false},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.Pattern + " / " + row.Name.substr(0, 20));
+        EXPECT_EQ(MatchesWildcard(row.Pattern, row.Name), row.Matches);
+    }
+}
