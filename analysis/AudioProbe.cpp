@@ -1,0 +1,374 @@
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <string>
+
+#include "FileAccess.h"
+#include "MP3Tools.h"
+
+namespace MP3Tools {
+
+namespace {
+
+using Detail::ByteWindow;
+using Detail::Cut;
+using Detail::ReadOnlyFile;
+
+constexpr std::int64_t kMinAudioFileSize = 257;  // smaller files are never audio
+constexpr std::int64_t kMinFrameFileSize = 2048; // smaller files are never searched
+constexpr std::int64_t kRiffScanLast = 2000;     // last offset where "data" may start
+constexpr std::int64_t kSearchBound = 32000;     // last offset of a first frame
+constexpr std::int64_t kXingOffset = 36;         // "Xing" behind an MPEG-1 stereo header
+constexpr std::size_t kXingBytes = 256;
+constexpr std::size_t kId3v2HeaderBytes = 10;
+// Enough to hold the usual small leading tag and the whole search window in
+// the same read.
+constexpr std::size_t kReadAhead = 64 * 1024;
+
+std::uint8_t AsciiLower(std::uint8_t c)
+{
+    return c >= 'A' && c <= 'Z' ? static_cast<std::uint8_t>(c - 'A' + 'a') : c;
+}
+
+// Letter case is ignored for ASCII letters only, whatever the locale.
+bool EqualsIgnoringCase(const std::uint8_t* bytes, const char* word)
+{
+    for (std::size_t i = 0; word[i] != '\0'; ++i) {
+        if (AsciiLower(bytes[i]) != AsciiLower(static_cast<std::uint8_t>(word[i]))) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// The end of the well-formed ID3v2 tags that stand back to back at the start
+// of the file, or 0. A tag that runs past the end of the file ends the chain.
+std::int64_t LeadingTagsEnd(const ReadOnlyFile& file, ByteWindow& window)
+{
+    std::int64_t end = 0;
+    for (;;) {
+        window.Ensure(file, end, kId3v2HeaderBytes, kReadAhead);
+        if (!window.Holds(end, kId3v2HeaderBytes)) {
+            return end;
+        }
+        const std::uint8_t* h = window.At(end);
+        const bool wellFormed = h[0] == 'I' && h[1] == 'D' && h[2] == '3' && h[3] >= 2 &&
+                                h[3] <= 4 && h[6] < 0x80 && h[7] < 0x80 && h[8] < 0x80 &&
+                                h[9] < 0x80;
+        if (!wellFormed) {
+            return end;
+        }
+        // Size: four bytes of seven bits each, most significant first, not
+        // counting the header or a footer (which only version 2.4 announces,
+        // flag bit 4).
+        std::int64_t tagSize = static_cast<std::int64_t>(h[6]) << 21 |
+                               static_cast<std::int64_t>(h[7]) << 14 |
+                               static_cast<std::int64_t>(h[8]) << 7 | h[9];
+        tagSize += static_cast<std::int64_t>(kId3v2HeaderBytes);
+        if (h[3] == 4 && (h[5] & 0x10) != 0) {
+            tagSize += static_cast<std::int64_t>(kId3v2HeaderBytes);
+        }
+        if (end + tagSize > file.Size()) {
+            return end;
+        }
+        end += tagSize;
+    }
+}
+
+// Where the frame search of info's file may look, and the sizes it computes with.
+struct SearchArea
+{
+    std::int64_t FileSize = 0;  // the whole file
+    std::int64_t AudioSize = 0; // the file less its leading ID3v2 tags
+    std::int64_t Start = 0;     // the first offset searched
+    std::int64_t Bound = 0;     // the last offset a frame may start at
+};
+
+// Leading ID3v2 tags are skipped in plain files (a RIFF file starts with its
+// own header), and the search bound counts from behind them: cover art would
+// otherwise push the first frame out of reach.
+SearchArea MakeSearchArea(const AudioFileInfo& info, const ReadOnlyFile& file, ByteWindow& window)
+{
+    const std::int64_t tagsEnd = info.RiffWrapped ? 0 : LeadingTagsEnd(file, window);
+    return SearchArea{.FileSize = file.Size(),
+                      .AudioSize = file.Size() - tagsEnd,
+                      .Start = std::max(info.FrameOffset, tagsEnd),
+                      .Bound = tagsEnd + kSearchBound};
+}
+
+void SetHeaderTexts(AudioFileInfo& info, const FrameHeader& header)
+{
+    info.VersionText = Cut(VersionText(header.Version), 10);
+    info.LayerText = Cut(LayerText(header.Layer), 10);
+    info.PaddingText = Cut(FlagText(header.Padding), 5);
+    info.ProtectionText = Cut(FlagText(header.Protection), 5);
+    info.PrivateText = Cut(FlagText(header.Private), 5);
+}
+
+void SetModeTexts(AudioFileInfo& info, const FrameHeader& header)
+{
+    info.ModeText = Cut(ModeText(header.Mode), 15);
+    info.ModeExtensionText = Cut(ModeExtensionText(header.ModeExtension), 10);
+    info.CopyrightText = Cut(FlagText(header.Copyright), 5);
+    info.OriginalText = Cut(FlagText(header.Original), 5);
+    info.EmphasisText = Cut(EmphasisText(header.Emphasis), 10);
+}
+
+std::int32_t BigEndian32(const std::uint8_t* bytes)
+{
+    const std::uint32_t value = std::uint32_t{bytes[0]} << 24 | std::uint32_t{bytes[1]} << 16 |
+                                std::uint32_t{bytes[2]} << 8 | std::uint32_t{bytes[3]};
+    return static_cast<std::int32_t>(value);
+}
+
+// The bit-rate, sampling-rate, frame-count and duration fields of a valid
+// first frame, from the 256 bytes that begin 36 bytes behind it.
+void FillFrameDetails(AudioFileInfo& info, const FrameHeader& header, const std::uint8_t* xing,
+                      std::int64_t audioSize)
+{
+    std::int64_t seconds = 0;
+    bool variable = false;
+    // A "Xing" header with all four fields (flags 0x0F) gives the frame count.
+    // A count of 0 or less, or an average frame that comes out at no bit rate,
+    // says nothing about this file: it is then read as constant bit rate.
+    if (xing[0] == 'X' && xing[1] == 'i' && xing[2] == 'n' && xing[3] == 'g' && xing[7] == 0x0F) {
+        const std::int32_t frames = BigEndian32(xing + 8);
+        const std::int64_t body = frames > 0 ? audioSize / frames : 0;
+        // The rate passes through single precision (22.05 kHz shows as 22.0),
+        // the arithmetic itself is double.
+        const float rate = static_cast<float>(SamplingRate(header));
+        const auto bitrate = static_cast<std::int64_t>(
+                                 std::trunc(static_cast<double>(body) * double{rate} / 144.0)) -
+                             header.Padding;
+        if (body > 0 && body <= std::numeric_limits<std::int32_t>::max() && bitrate > 0) {
+            variable = true;
+            info.EncoderText = Cut("Audio Catalyst VBR", 50);
+            info.VariableBitrate = true;
+            info.FrameCount = Cut(std::to_string(frames), 10);
+            info.FrameBodyLength = static_cast<std::int32_t>(body);
+            info.SampleRateText = Cut(SampleRateText(double{rate}), 10);
+            info.BitrateText = Cut(std::to_string(bitrate), 15);
+            seconds = audioSize * 8 / (bitrate * 1000);
+        }
+    }
+    if (!variable) {
+        const int bitrate = Bitrate(header);
+        info.SampleRateText = Cut(SampleRateText(SamplingRate(header)), 10);
+        info.BitrateText = Cut(std::to_string(bitrate), 15);
+        info.FrameBodyLength = FrameBodyLength(header);
+        // Whole frames and whole seconds, truncated (bit rate x 125 is the
+        // number of bytes per second).
+        info.FrameCount = Cut(std::to_string(audioSize / info.FrameBodyLength), 10);
+        seconds = audioSize / (std::int64_t{bitrate} * 125);
+    }
+    info.DurationSeconds = std::to_string(seconds);
+    info.DurationText = Cut(FormatDuration(seconds), 10);
+    const int paddingBytes = header.Layer == 3 ? 4 : 1; // a Layer I slot is four bytes
+    info.FrameLength = info.FrameBodyLength + paddingBytes * header.Padding;
+}
+
+// The candidate search with the second-frame test, on bytes already read.
+// Each candidate that passes the sync filter and is then rejected uses one
+// attempt; the search resumes one byte behind it. A candidate whose header,
+// "Xing" area or successor header would lie past the end of the file is
+// rejected like any other.
+bool SearchFirstFrame(AudioFileInfo& info, const SearchArea& area, const ByteWindow& bytes,
+                      int attempts)
+{
+    for (; attempts > 0; --attempts) {
+        info.FileSize = Cut(std::to_string(area.FileSize), 15);
+        if (area.FileSize < kMinFrameFileSize) {
+            return false;
+        }
+        std::int64_t p = info.FrameOffset;
+        for (;; ++p) {
+            if (p > area.Bound || !bytes.Holds(p, 3)) {
+                return false;
+            }
+            const std::uint8_t* b = bytes.At(p);
+            if (PassesSyncFilter(b[0], b[1], b[2])) {
+                break;
+            }
+        }
+        info.FrameOffset = p + 1; // where the search goes on if this candidate fails
+        if (!bytes.Holds(p, 4)) {
+            continue;
+        }
+        const std::uint8_t* b = bytes.At(p);
+        const FrameHeader header = DecodeFrameHeader(b[1], b[2], b[3]);
+        if (!IsValidFrameHeader(header)) {
+            continue;
+        }
+        info.FrameOffset = p;
+        SetHeaderTexts(info, header);
+        if (info.HeaderOnly) {
+            return true;
+        }
+        SetModeTexts(info, header);
+        if (!bytes.Holds(p + kXingOffset, kXingBytes)) {
+            info.FrameOffset = p + 1;
+            continue;
+        }
+        FillFrameDetails(info, header, bytes.At(p + kXingOffset), area.AudioSize);
+        if (info.VariableBitrate) {
+            return true;
+        }
+        // The next header must start exactly where this frame ends; its fields
+        // need not match. The search bound holds for it too.
+        const std::int64_t next = p + info.FrameLength;
+        if (next <= area.Bound && bytes.Holds(next, 4)) {
+            const std::uint8_t* n = bytes.At(next);
+            if (PassesSyncFilter(n[0], n[1], n[2]) &&
+                IsValidFrameHeader(DecodeFrameHeader(n[1], n[2], n[3]))) {
+                return true;
+            }
+        }
+        info.FrameOffset = p + 1;
+    }
+    return false;
+}
+
+} // namespace
+
+void ResetAudioFileInfo(AudioFileInfo& info) { info = AudioFileInfo{}; }
+
+void ProbeAudioFile(AudioFileInfo& info, const std::string& path)
+{
+    ResetAudioFileInfo(info);
+    info.FileName = path;
+    info.FrameOffset = FindAudioDataStart(path);
+    if (info.FrameOffset == -1) {
+        return;
+    }
+    if (info.FrameOffset > 0) {
+        info.RiffWrapped = true;
+    }
+    if (FindFirstFrame(info, path, 8)) {
+        GuessEncoder(info, path);
+        info.Valid = true;
+    }
+}
+
+std::int64_t FindAudioDataStart(const std::string& path)
+{
+    const ReadOnlyFile file(path);
+    if (!file.IsOpen() || file.Size() < kMinAudioFileSize) {
+        return -1;
+    }
+    ByteWindow bytes;
+    bytes.Ensure(file, 0, static_cast<std::size_t>(kRiffScanLast + 4));
+    if (!bytes.Holds(0, 4)) {
+        return -1; // the file shrank since it was looked at
+    }
+    if (!EqualsIgnoringCase(bytes.At(0), "RIFF")) {
+        return 0;
+    }
+    // The chunks are not walked: the first "data" at any offset, in any
+    // letter case, counts.
+    for (std::int64_t p = 0; p <= kRiffScanLast && bytes.Holds(p, 4); ++p) {
+        if (EqualsIgnoringCase(bytes.At(p), "data")) {
+            return p + 8; // behind the chunk id and its four-byte size
+        }
+    }
+    return -1;
+}
+
+bool FindFirstFrame(AudioFileInfo& info, const std::string& path, int attempts)
+{
+    if (attempts <= 0) {
+        return false;
+    }
+    const ReadOnlyFile file(path);
+    if (!file.IsOpen()) {
+        return false;
+    }
+    if (file.Size() < kMinFrameFileSize || info.FrameOffset < 0) {
+        info.FileSize = Cut(std::to_string(file.Size()), 15);
+        return false;
+    }
+    ByteWindow bytes;
+    const SearchArea area = MakeSearchArea(info, file, bytes);
+    info.FrameOffset = area.Start;
+    // One read covers every candidate up to the bound, its "Xing" area and
+    // the header of its successor.
+    const std::int64_t end =
+        std::min(area.FileSize, area.Bound + kXingOffset + static_cast<std::int64_t>(kXingBytes));
+    if (end > area.Start) {
+        bytes.Ensure(file, area.Start, static_cast<std::size_t>(end - area.Start));
+    }
+    return SearchFirstFrame(info, area, bytes, attempts);
+}
+
+void ReadFrameDetails(AudioFileInfo& info, FrameHeader header, const std::string& path)
+{
+    const ReadOnlyFile file(path);
+    if (!file.IsOpen() || info.FrameOffset < 0) {
+        return;
+    }
+    ByteWindow bytes;
+    const SearchArea area = MakeSearchArea(info, file, bytes);
+    const std::int64_t xingStart = info.FrameOffset + kXingOffset;
+    bytes.Ensure(file, xingStart, kXingBytes);
+    if (bytes.Holds(xingStart, kXingBytes)) {
+        FillFrameDetails(info, header, bytes.At(xingStart), area.AudioSize);
+    }
+}
+
+void GuessEncoder(AudioFileInfo& info, const std::string& path)
+{
+    const ReadOnlyFile file(path);
+    if (!file.IsOpen() || info.FrameOffset < 0) {
+        return;
+    }
+    std::uint8_t b[8] = {};
+    if (file.ReadAt(info.FrameOffset, b, sizeof b) < sizeof b) {
+        return; // the frame ends too close to the end of the file to tell
+    }
+    // Byte 3 is the last header byte; the rules test different values of it.
+    const char* encoder = nullptr;
+    switch (b[3]) {
+    case 0x04:
+        encoder = b[6] == 0x0F ? "MP3 Compressor" : "Xing 2.20 - Radium Codec";
+        break;
+    case 0x44:
+        encoder = b[7] == 0x00   ? "l3Enc"
+                  : b[6] == 0x01 ? "Audioactive Production Studio"
+                                 : "mp3 Producer";
+        break;
+    case 0x6C:
+        encoder = "Audio Catalyst";
+        break;
+    case 0x4C:
+        encoder = "Audio Catalyst VBR";
+        break;
+    default:
+        break;
+    }
+    if (encoder != nullptr) {
+        info.EncoderText = Cut(encoder, 50);
+    }
+}
+
+std::string FormatDuration(std::int64_t seconds)
+{
+    if (seconds < 0) {
+        // Never produced by the probe; kept readable rather than wrapped.
+        const std::uint64_t magnitude = 0 - static_cast<std::uint64_t>(seconds);
+        if (magnitude > static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max())) {
+            return "-" + std::to_string(magnitude);
+        }
+        return "-" + FormatDuration(static_cast<std::int64_t>(magnitude));
+    }
+    const auto twoDigits = [](std::int64_t n) { return (n < 10 ? "0" : "") + std::to_string(n); };
+    std::int64_t minutes = seconds / 60;
+    const std::int64_t rest = seconds % 60;
+    if (minutes > 59) {
+        const std::int64_t hours = minutes / 60;
+        minutes %= 60;
+        return std::to_string(hours) + ":" + twoDigits(minutes) + ":" + twoDigits(rest);
+    }
+    return twoDigits(minutes) + ":" + twoDigits(rest);
+}
+
+} // namespace MP3Tools
