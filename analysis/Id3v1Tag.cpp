@@ -1,0 +1,255 @@
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "FileAccess.h"
+#include "MP3Tools.h"
+
+namespace MP3Tools {
+
+// Entries 0..147: the genre names in their published order, extensions
+// included; 148: "-". The texts go into the lists as they are.
+const std::array<std::string, 149> kGenres{"Blues",
+                                           "Classic Rock",
+                                           "Country",
+                                           "Dance",
+                                           "Disco",
+                                           "Funk",
+                                           "Grunge",
+                                           "Hip-Hop",
+                                           "Jazz",
+                                           "Metal",
+                                           "New Age",
+                                           "Oldies",
+                                           "Other",
+                                           "Pop",
+                                           "R&B",
+                                           "Rap",
+                                           "Reggae",
+                                           "Rock",
+                                           "Techno",
+                                           "Industrial",
+                                           "Alternative",
+                                           "Ska",
+                                           "Death Metal",
+                                           "Pranks",
+                                           "Soundtrack",
+                                           "Euro-Techno",
+                                           "Ambient",
+                                           "Trip-Hop",
+                                           "Vocal",
+                                           "Jazz+Funk",
+                                           "Fusion",
+                                           "Trance",
+                                           "Classical",
+                                           "Instrumental",
+                                           "Acid",
+                                           "House",
+                                           "Game",
+                                           "Sound Clip",
+                                           "Gospel",
+                                           "Noise",
+                                           "AlternRock",
+                                           "Bass",
+                                           "Soul",
+                                           "Punk",
+                                           "Space",
+                                           "Meditative",
+                                           "Instrumental Pop",
+                                           "Instrumental Rock",
+                                           "Ethnic",
+                                           "Gothic",
+                                           "Darkwave",
+                                           "Techno-Industrial",
+                                           "Electronic",
+                                           "Pop-Folk",
+                                           "Eurodance",
+                                           "Dream",
+                                           "Southern Rock",
+                                           "Comedy",
+                                           "Cult",
+                                           "Gangsta",
+                                           "Top 40",
+                                           "Christian Rap",
+                                           "Pop/Funk",
+                                           "Jungle",
+                                           "Native American",
+                                           "Cabaret",
+                                           "New Wave",
+                                           "Psychedelic",
+                                           "Rave",
+                                           "Showtunes",
+                                           "Trailer",
+                                           "Lo-Fi",
+                                           "Tribal",
+                                           "Acid Punk",
+                                           "Acid Jazz",
+                                           "Polka",
+                                           "Retro",
+                                           "Musical",
+                                           "Rock & Roll",
+                                           "Hard Rock",
+                                           "Folk",
+                                           "Folk/Rock",
+                                           "National Folk",
+                                           "Swing",
+                                           "Fast-Fusion",
+                                           "Bebob",
+                                           "Latin",
+                                           "Revival",
+                                           "Celtic",
+                                           "Bluegrass",
+                                           "Avantgarde",
+                                           "Gothic Rock",
+                                           "Progressive Rock",
+                                           "Psychedelic Rock",
+                                           "Symphonic Rock",
+                                           "Slow Rock",
+                                           "Big Band",
+                                           "Chorus",
+                                           "Easy Listening",
+                                           "Acoustic",
+                                           "Humour",
+                                           "Speech",
+                                           "Chanson",
+                                           "Opera",
+                                           "Chamber Music",
+                                           "Sonata",
+                                           "Symphony",
+                                           "Booty Bass",
+                                           "Primus",
+                                           "Porn Groove",
+                                           "Satire",
+                                           "Slow Jam",
+                                           "Club",
+                                           "Tango",
+                                           "Samba",
+                                           "Folklore",
+                                           "Ballad",
+                                           "Power Ballad",
+                                           "Rhythmic Soul",
+                                           "Freestyle",
+                                           "Duet",
+                                           "Punk Rock",
+                                           "Drum Solo",
+                                           "A capella",
+                                           "Euro-House",
+                                           "Dance Hall",
+                                           "Goa",
+                                           "Drum & Bass",
+                                           "Club-House",
+                                           "Hardcore",
+                                           "Terror",
+                                           "Indie",
+                                           "BritPop",
+                                           "Negerpunk",
+                                           "Polsk Punk",
+                                           "Beat",
+                                           "Christian Gangsta Rap",
+                                           "Heavy Metal",
+                                           "Black Metal",
+                                           "Crossover",
+                                           "Contemporary Christian",
+                                           "Christian Rock",
+                                           "Merengue",
+                                           "Salsa",
+                                           "Trash Metal",
+                                           "Anime",
+                                           "Jpop",
+                                           "Synthpop",
+                                           "-"};
+
+namespace {
+
+using Detail::ReadOnlyFile;
+
+constexpr std::int64_t kMinTaggedFileSize = 2048;
+constexpr std::size_t kTagBytes = 128;
+
+bool IsTagMarker(const std::uint8_t* bytes)
+{
+    const auto upper = [](std::uint8_t c) { return c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c; };
+    return upper(bytes[0]) == 'T' && upper(bytes[1]) == 'A' && upper(bytes[2]) == 'G';
+}
+
+// The last 128 bytes of a file of at least 2048 bytes when they begin with
+// "TAG" in any letter case.
+bool ReadTagBytes(const std::string& path, std::uint8_t (&tag)[kTagBytes])
+{
+    const ReadOnlyFile file(path);
+    if (!file.IsOpen() || file.Size() < kMinTaggedFileSize) {
+        return false;
+    }
+    const std::int64_t start = file.Size() - static_cast<std::int64_t>(kTagBytes);
+    return file.ReadAt(start, tag, kTagBytes) == kTagBytes && IsTagMarker(tag);
+}
+
+// Characters 0 to 32 go from both ends.
+std::string Trimmed(const std::string& text)
+{
+    const auto isBlank = [](char c) { return static_cast<unsigned char>(c) <= 32; };
+    std::size_t first = 0;
+    std::size_t last = text.size();
+    while (first < last && isBlank(text[first])) {
+        ++first;
+    }
+    while (last > first && isBlank(text[last - 1])) {
+        --last;
+    }
+    return text.substr(first, last - first);
+}
+
+} // namespace
+
+const std::string& GenreName(std::uint8_t genreByte)
+{
+    return kGenres[genreByte < kGenres.size() ? genreByte : kGenres.size() - 1];
+}
+
+void ResetTagInfo(TagInfo& tag) { tag = TagInfo{}; }
+
+bool HasTag(const std::string& path)
+{
+    std::uint8_t tag[kTagBytes];
+    return ReadTagBytes(path, tag);
+}
+
+void ReadTag(TagInfo& tag, const std::string& path)
+{
+    ResetTagInfo(tag);
+    std::uint8_t bytes[kTagBytes];
+    if (!ReadTagBytes(path, bytes)) {
+        return;
+    }
+    // Zero bytes read as blanks, except the genre byte.
+    std::string text(kTagBytes, ' ');
+    for (std::size_t i = 0; i + 1 < kTagBytes; ++i) {
+        if (bytes[i] != 0) {
+            text[i] = static_cast<char>(bytes[i]);
+        }
+    }
+    // 0-based: marker 0-2, title 3-32, artist 33-62, album 63-92, year 93-96,
+    // comment 97-126 (track form: 125 blank, 126 track), genre 127.
+    tag.TagId = text.substr(0, 3);
+    tag.Title = Trimmed(text.substr(3, 30));
+    tag.Artist = Trimmed(text.substr(33, 30));
+    tag.Album = Trimmed(text.substr(63, 30));
+    tag.Year = Trimmed(text.substr(93, 4));
+    std::string comment = text.substr(97, 30);
+    tag.Genre = GenreName(bytes[127]);
+    if (text[125] == ' ') {
+        // The track form: a track byte above 30 (a zero byte counts as a
+        // blank, 32) is no track number.
+        const auto track = static_cast<unsigned char>(text[126]);
+        if (track <= 30) {
+            tag.Track = std::to_string(track);
+        }
+        comment.resize(28);
+    } else {
+        tag.Track.assign(1, '-'); // not operator=("-"): g++ 12 warns falsely (-Wrestrict)
+    }
+    tag.Comment = Trimmed(comment);
+    tag.Tagged = true;
+}
+
+} // namespace MP3Tools
