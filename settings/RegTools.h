@@ -31,17 +31,15 @@ std::string StoreFilePath();
 void CreateRegKey(const std::string& vendor, const std::string& product);
 bool RegKeyExists(const std::string& vendor, const std::string& product);
 void DeleteRegKey(const std::string& vendor, const std::string& product);
-bool RegValueExists(const std::string& vendor, const std::string& product,
-                    const std::string& name);
-void WriteRegString(const std::string& vendor, const std::string& product,
-                    const std::string& name, const std::string& text);
+bool RegValueExists(const std::string& vendor, const std::string& product, const std::string& name);
+void WriteRegString(const std::string& vendor, const std::string& product, const std::string& name,
+                    const std::string& text);
 std::string ReadRegString(const std::string& vendor, const std::string& product,
                           const std::string& name);
 void WriteRegBool(const std::string& vendor, const std::string& product, const std::string& name,
                   bool flag);
 bool ReadRegBool(const std::string& vendor, const std::string& product, const std::string& name);
-void DeleteRegValue(const std::string& vendor, const std::string& product,
-                    const std::string& name);
+void DeleteRegValue(const std::string& vendor, const std::string& product, const std::string& name);
 
 // Stored lists: every item followed by CR LF. Splitting accepts CR LF, lone CR
 // and lone LF; a final break adds no item; a NUL ends the text.
@@ -54,5 +52,15 @@ void RegisterShellVerb(const std::string& keyClass, const std::string& verb,
                        const std::string& programPath);
 void UnregisterShellVerb(const std::string& keyClass, const std::string& verb);
 std::string ResolveFileType(const std::string& extension, const std::string& fallback);
+
+// $XDG_DATA_HOME/applications/sonorix-folder.desktop, or the same under
+// ~/.local/share.
+std::string DesktopEntryPath();
+
+// Reads of the class-root hive that create nothing, for looking at what the
+// verb operations left behind. A missing key or value reads as false or "";
+// an integer value read as string raises the type error.
+bool ClassRootKeyExists(const std::string& keyPath);
+std::string ReadClassRootString(const std::string& keyPath, const std::string& name);
 
 } // namespace RegTools

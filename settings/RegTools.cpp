@@ -1,0 +1,243 @@
+#include "RegTools.h"
+
+#include <cstdint>
+#include <limits>
+#include <utility>
+
+#include "RegToolsInternal.h"
+#include "Store.h"
+
+namespace RegTools {
+
+namespace detail {
+
+std::string ReadErrorText(const std::string& name)
+{
+    return "Konnte Daten für '" + name + "' nicht holen";
+}
+
+std::string WriteErrorText(const std::string& name)
+{
+    return "Konnte Daten für '" + name + "' nicht setzen";
+}
+
+std::string TypeErrorText(const std::string& name)
+{
+    return "Ungültiger Datentyp für '" + name + "'";
+}
+
+StoreError Translate(const std::string& file, const SqlError& error, Failure kind,
+                     const std::string& name)
+{
+    if (error.IsDamage()) {
+        return StoreError("The settings store '" + file + "' is damaged: " + error.what());
+    }
+    switch (kind) {
+    case Failure::Read:
+        return StoreError(ReadErrorText(name));
+    case Failure::Write:
+        return StoreError(WriteErrorText(name));
+    case Failure::Access:
+        break;
+    }
+    return StoreError("Cannot use the settings store '" + file + "': " + error.what());
+}
+
+std::vector<std::string> KeyPathOrThrow(const std::string& path)
+{
+    auto names = SplitKeyPath(path);
+    if (!names) {
+        throw StoreError("Invalid key name '" + path + "': a key name inside is empty");
+    }
+    return std::move(*names);
+}
+
+} // namespace detail
+
+using detail::Hive;
+using detail::Session;
+using detail::StoredValue;
+using detail::Transaction;
+
+namespace {
+
+std::vector<std::string> VendorPath(const std::string& vendor)
+{
+    return detail::KeyPathOrThrow("Software\\" + vendor);
+}
+
+std::vector<std::string> SettingsPath(const std::string& vendor, const std::string& product)
+{
+    return detail::KeyPathOrThrow("Software\\" + vendor + "\\" + product);
+}
+
+// The registry hands out a DWORD through a four-byte buffer: a string that
+// fits (with its NUL) is the wrong type, anything longer cannot be read at all.
+bool BoolFrom(const std::optional<StoredValue>& value, const std::string& name)
+{
+    if (!value) {
+        throw StoreError(detail::ReadErrorText(name));
+    }
+    if (!value->IsInteger) {
+        if (value->Text.size() + 1 <= 4) {
+            throw StoreError(detail::TypeErrorText(name));
+        }
+        throw StoreError(detail::ReadErrorText(name));
+    }
+    constexpr auto kLowest = std::int64_t{std::numeric_limits<std::int32_t>::min()};
+    constexpr auto kHighest = std::int64_t{std::numeric_limits<std::uint32_t>::max()};
+    if (!value->IntegerReadable || value->Integer < kLowest || value->Integer > kHighest) {
+        throw StoreError(detail::ReadErrorText(name));
+    }
+    return value->Integer != 0;
+}
+
+std::string StringFrom(const std::optional<StoredValue>& value, const std::string& name)
+{
+    if (!value) {
+        return {};
+    }
+    if (value->IsInteger) {
+        throw StoreError(detail::TypeErrorText(name));
+    }
+    return value->Text;
+}
+
+} // namespace
+
+void CreateRegKey(const std::string& vendor, const std::string& product)
+{
+    const auto path = SettingsPath(vendor, product);
+    detail::WithStore(detail::Failure::Access, "", [&](Session& session) {
+        session.ReadOrCreate(Hive::Machine, path, [](Transaction&, std::int64_t) { return true; });
+    });
+}
+
+bool RegKeyExists(const std::string& vendor, const std::string& product)
+{
+    const auto vendorPath = VendorPath(vendor);
+    const auto productPath = detail::KeyPathOrThrow(product);
+    return detail::WithStore(detail::Failure::Access, "", [&](Session& session) {
+        return session.ReadOrCreate(
+            Hive::Machine, vendorPath, [&](Transaction& txn, std::int64_t vendorId) {
+                return txn.FindKey(Hive::Machine, productPath, vendorId).has_value();
+            });
+    });
+}
+
+void DeleteRegKey(const std::string& vendor, const std::string& product)
+{
+    const auto vendorPath = VendorPath(vendor);
+    const auto productPath = detail::KeyPathOrThrow(product);
+    detail::WithStore(detail::Failure::Access, "", [&](Session& session) {
+        session.Write([&](Transaction& txn) {
+            const auto vendorId = txn.CreateKey(Hive::Machine, vendorPath);
+            // An empty product names the vendor key itself, which stays.
+            if (!productPath.empty()) {
+                if (const auto id = txn.FindKey(Hive::Machine, productPath, vendorId)) {
+                    txn.DeleteKeyTree(*id);
+                }
+            }
+            return true;
+        });
+    });
+}
+
+bool RegValueExists(const std::string& vendor, const std::string& product, const std::string& name)
+{
+    const auto path = SettingsPath(vendor, product);
+    return detail::WithStore(detail::Failure::Read, name, [&](Session& session) {
+        return session.ReadOrCreate(Hive::Machine, path, [&](Transaction& txn, std::int64_t id) {
+            return txn.GetValue(id, name).has_value();
+        });
+    });
+}
+
+void WriteRegString(const std::string& vendor, const std::string& product, const std::string& name,
+                    const std::string& text)
+{
+    const auto path = SettingsPath(vendor, product);
+    detail::WithStore(detail::Failure::Write, name, [&](Session& session) {
+        session.Write([&](Transaction& txn) {
+            txn.PutString(txn.CreateKey(Hive::Machine, path), name, text);
+            return true;
+        });
+    });
+}
+
+std::string ReadRegString(const std::string& vendor, const std::string& product,
+                          const std::string& name)
+{
+    const auto path = SettingsPath(vendor, product);
+    return detail::WithStore(detail::Failure::Read, name, [&](Session& session) {
+        return session.ReadOrCreate(Hive::Machine, path, [&](Transaction& txn, std::int64_t id) {
+            return StringFrom(txn.GetValue(id, name), name);
+        });
+    });
+}
+
+void WriteRegBool(const std::string& vendor, const std::string& product, const std::string& name,
+                  bool flag)
+{
+    const auto path = SettingsPath(vendor, product);
+    detail::WithStore(detail::Failure::Write, name, [&](Session& session) {
+        session.Write([&](Transaction& txn) {
+            txn.PutInteger(txn.CreateKey(Hive::Machine, path), name, flag ? 1 : 0);
+            return true;
+        });
+    });
+}
+
+bool ReadRegBool(const std::string& vendor, const std::string& product, const std::string& name)
+{
+    const auto path = SettingsPath(vendor, product);
+    return detail::WithStore(detail::Failure::Read, name, [&](Session& session) {
+        return session.ReadOrCreate(Hive::Machine, path, [&](Transaction& txn, std::int64_t id) {
+            return BoolFrom(txn.GetValue(id, name), name);
+        });
+    });
+}
+
+void DeleteRegValue(const std::string& vendor, const std::string& product, const std::string& name)
+{
+    const auto path = SettingsPath(vendor, product);
+    detail::WithStore(detail::Failure::Access, name, [&](Session& session) {
+        session.Write([&](Transaction& txn) {
+            txn.DeleteValue(txn.CreateKey(Hive::Machine, path), name);
+            return true;
+        });
+    });
+}
+
+bool ClassRootKeyExists(const std::string& keyPath)
+{
+    const auto path = detail::SplitKeyPath(keyPath);
+    if (!path) {
+        return false;
+    }
+    return detail::WithStore(detail::Failure::Access, "", [&](Session& session) {
+        return session.Read(
+            [&](Transaction& txn) { return txn.FindKey(Hive::ClassesRoot, *path).has_value(); });
+    });
+}
+
+std::string ReadClassRootString(const std::string& keyPath, const std::string& name)
+{
+    const auto path = detail::SplitKeyPath(keyPath);
+    if (!path) {
+        return {};
+    }
+    return detail::WithStore(detail::Failure::Read, name, [&](Session& session) {
+        return session.Read([&](Transaction& txn) -> std::string {
+            const auto id = txn.FindKey(Hive::ClassesRoot, *path);
+            return id ? StringFrom(txn.GetValue(*id, name), name) : std::string();
+        });
+    });
+}
+
+std::string StoreFilePath()
+{
+    return detail::XdgHome("XDG_CONFIG_HOME", ".config") + "/sonorix/registry.db";
+}
+
+} // namespace RegTools

@@ -1,0 +1,421 @@
+#include "Store.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <pwd.h>
+#include <sqlite3.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "RegTools.h"
+
+namespace RegTools::detail {
+
+namespace {
+
+// Long enough for the other Sonorix process to finish a profile load or save
+// (a few dozen short transactions); a lock held longer than this is a hang.
+constexpr int kBusyTimeoutMs = 5000;
+constexpr int kSchemaVersion = 1;
+
+constexpr const char* kSchema = R"sql(
+CREATE TABLE IF NOT EXISTS reg_keys (
+    id INTEGER PRIMARY KEY,
+    hive TEXT NOT NULL CHECK (hive IN ('machine', 'classes_root')),
+    parent INTEGER NOT NULL,
+    name TEXT NOT NULL COLLATE NOCASE,
+    UNIQUE (hive, parent, name)
+);
+CREATE TABLE IF NOT EXISTS reg_values (
+    key_id INTEGER NOT NULL,
+    name TEXT NOT NULL COLLATE NOCASE,
+    type TEXT NOT NULL CHECK (type IN ('string', 'integer')),
+    data,
+    PRIMARY KEY (key_id, name)
+);
+CREATE VIEW IF NOT EXISTS reg_paths (id, hive, path) AS
+    WITH RECURSIVE p (id, hive, path) AS (
+        SELECT id, hive, name FROM reg_keys WHERE parent = 0
+        UNION ALL
+        SELECT k.id, k.hive, p.path || '\' || k.name FROM reg_keys AS k JOIN p ON k.parent = p.id
+    )
+    SELECT id, hive, path FROM p;
+CREATE VIEW IF NOT EXISTS reg_settings (hive, key, name, type, data) AS
+    SELECT p.hive, p.path, v.name, v.type, v.data
+    FROM reg_values AS v JOIN reg_paths AS p ON p.id = v.key_id;
+PRAGMA user_version = 1;
+)sql";
+
+const char* HiveName(Hive hive) { return hive == Hive::Machine ? "machine" : "classes_root"; }
+
+[[noreturn]] void ThrowLast(sqlite3* db)
+{
+    throw SqlError(sqlite3_extended_errcode(db), sqlite3_errmsg(db));
+}
+
+void Exec(sqlite3* db, const char* sql)
+{
+    if (sqlite3_exec(db, sql, nullptr, nullptr, nullptr) != SQLITE_OK) {
+        ThrowLast(db);
+    }
+}
+
+// Texts are bound without a copy (destructor nullptr): every bound string
+// outlives the statement's steps.
+class Statement
+{
+public:
+    Statement(sqlite3* db, const char* sql) : m_db(db)
+    {
+        if (sqlite3_prepare_v2(db, sql, -1, &m_stmt, nullptr) != SQLITE_OK) {
+            ThrowLast(db);
+        }
+    }
+
+    ~Statement() { sqlite3_finalize(m_stmt); }
+
+    Statement(const Statement&) = delete;
+    Statement& operator=(const Statement&) = delete;
+
+    Statement& Bind(int index, const std::string& text)
+    {
+        Check(sqlite3_bind_text64(m_stmt, index, text.data(), text.size(), nullptr, SQLITE_UTF8));
+        return *this;
+    }
+
+    Statement& Bind(int index, const char* text)
+    {
+        Check(sqlite3_bind_text(m_stmt, index, text, -1, nullptr));
+        return *this;
+    }
+
+    Statement& Bind(int index, std::int64_t value)
+    {
+        Check(sqlite3_bind_int64(m_stmt, index, value));
+        return *this;
+    }
+
+    // True while there is a row.
+    bool Step()
+    {
+        const int rc = sqlite3_step(m_stmt);
+        if (rc == SQLITE_ROW) {
+            return true;
+        }
+        if (rc != SQLITE_DONE) {
+            ThrowLast(m_db);
+        }
+        return false;
+    }
+
+    int Type(int column) const { return sqlite3_column_type(m_stmt, column); }
+
+    std::int64_t Integer(int column) const { return sqlite3_column_int64(m_stmt, column); }
+
+    std::string Text(int column) const
+    {
+        const auto* text = sqlite3_column_text(m_stmt, column);
+        const int size = sqlite3_column_bytes(m_stmt, column);
+        if (text == nullptr) {
+            return {};
+        }
+        return std::string(reinterpret_cast<const char*>(text), static_cast<std::size_t>(size));
+    }
+
+private:
+    void Check(int rc)
+    {
+        if (rc != SQLITE_OK) {
+            ThrowLast(m_db);
+        }
+    }
+
+    sqlite3* m_db;
+    sqlite3_stmt* m_stmt = nullptr;
+};
+
+std::string CutAtNul(const std::string& text) { return text.substr(0, text.find('\0')); }
+
+std::optional<std::int64_t> FindChild(sqlite3* db, Hive hive, std::int64_t parent,
+                                      const std::string& name)
+{
+    Statement find(db, "SELECT id FROM reg_keys WHERE hive = ?1 AND parent = ?2 AND name = ?3");
+    find.Bind(1, HiveName(hive)).Bind(2, parent).Bind(3, name);
+    if (find.Step()) {
+        return find.Integer(0);
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
+bool SqlError::IsDamage() const
+{
+    const int primary = m_code & 0xFF;
+    return primary == SQLITE_CORRUPT || primary == SQLITE_NOTADB;
+}
+
+bool SqlError::IsBusy() const
+{
+    const int primary = m_code & 0xFF;
+    return primary == SQLITE_BUSY || primary == SQLITE_LOCKED;
+}
+
+std::optional<std::vector<std::string>> SplitKeyPath(const std::string& path)
+{
+    std::size_t begin = 0;
+    std::size_t end = path.size();
+    while (begin < end && path[begin] == '\\') {
+        ++begin;
+    }
+    while (end > begin && path[end - 1] == '\\') {
+        --end;
+    }
+    std::vector<std::string> names;
+    if (begin == end) {
+        return names;
+    }
+    while (true) {
+        const std::size_t split = path.find('\\', begin);
+        const std::size_t stop = split == std::string::npos || split > end ? end : split;
+        if (stop == begin) {
+            return std::nullopt;
+        }
+        names.push_back(path.substr(begin, stop - begin));
+        if (stop == end) {
+            return names;
+        }
+        begin = stop + 1;
+    }
+}
+
+std::optional<std::int64_t> Transaction::FindKey(Hive hive, const std::vector<std::string>& path,
+                                                 std::int64_t from)
+{
+    std::int64_t id = from;
+    for (const auto& name : path) {
+        const auto child = FindChild(m_db, hive, id, name);
+        if (!child) {
+            return std::nullopt;
+        }
+        id = *child;
+    }
+    return id;
+}
+
+std::int64_t Transaction::CreateKey(Hive hive, const std::vector<std::string>& path)
+{
+    std::int64_t id = 0;
+    for (const auto& name : path) {
+        if (const auto child = FindChild(m_db, hive, id, name)) {
+            id = *child;
+            continue;
+        }
+        Statement insert(m_db, "INSERT INTO reg_keys (hive, parent, name) VALUES (?1, ?2, ?3)");
+        insert.Bind(1, HiveName(hive)).Bind(2, id).Bind(3, name).Step();
+        id = sqlite3_last_insert_rowid(m_db);
+    }
+    return id;
+}
+
+std::optional<StoredValue> Transaction::GetValue(std::int64_t keyId, const std::string& name)
+{
+    Statement select(m_db, "SELECT type, data FROM reg_values WHERE key_id = ?1 AND name = ?2");
+    select.Bind(1, keyId).Bind(2, name);
+    if (!select.Step()) {
+        return std::nullopt;
+    }
+    StoredValue value;
+    value.IsInteger = select.Text(0) == "integer";
+    if (value.IsInteger) {
+        value.IntegerReadable = select.Type(1) == SQLITE_INTEGER;
+        value.Integer = select.Integer(1);
+    } else {
+        value.Text = CutAtNul(select.Text(1));
+    }
+    return value;
+}
+
+void Transaction::PutString(std::int64_t keyId, const std::string& name, const std::string& text)
+{
+    // An existing value keeps the letter case of its name, as in the registry.
+    const std::string stored = CutAtNul(text);
+    Statement upsert(m_db, "INSERT INTO reg_values (key_id, name, type, data) "
+                           "VALUES (?1, ?2, 'string', ?3) ON CONFLICT (key_id, name) "
+                           "DO UPDATE SET type = excluded.type, data = excluded.data");
+    upsert.Bind(1, keyId).Bind(2, name).Bind(3, stored).Step();
+}
+
+void Transaction::PutInteger(std::int64_t keyId, const std::string& name, std::int32_t value)
+{
+    Statement upsert(m_db, "INSERT INTO reg_values (key_id, name, type, data) "
+                           "VALUES (?1, ?2, 'integer', ?3) ON CONFLICT (key_id, name) "
+                           "DO UPDATE SET type = excluded.type, data = excluded.data");
+    upsert.Bind(1, keyId).Bind(2, name).Bind(3, std::int64_t{value}).Step();
+}
+
+void Transaction::DeleteValue(std::int64_t keyId, const std::string& name)
+{
+    Statement erase(m_db, "DELETE FROM reg_values WHERE key_id = ?1 AND name = ?2");
+    erase.Bind(1, keyId).Bind(2, name).Step();
+}
+
+void Transaction::DeleteKeyTree(std::int64_t keyId)
+{
+    constexpr const char* kTree =
+        "WITH RECURSIVE tree (id) AS (SELECT ?1 UNION ALL "
+        "SELECT k.id FROM reg_keys AS k JOIN tree ON k.parent = tree.id) ";
+    Statement values(
+        m_db, (std::string(kTree) + "DELETE FROM reg_values WHERE key_id IN (SELECT id FROM tree)")
+                  .c_str());
+    values.Bind(1, keyId).Step();
+    Statement keys(
+        m_db,
+        (std::string(kTree) + "DELETE FROM reg_keys WHERE id IN (SELECT id FROM tree)").c_str());
+    keys.Bind(1, keyId).Step();
+}
+
+Session::Session(std::string file) : m_file(std::move(file))
+{
+    const auto slash = m_file.rfind('/');
+    if (slash != std::string::npos && slash > 0) {
+        MakeFolders(m_file.substr(0, slash), "the settings store");
+    }
+    try {
+        Open();
+        Prepare();
+    } catch (const SqlError& error) {
+        sqlite3_close_v2(m_db);
+        m_db = nullptr;
+        if (error.IsDamage()) {
+            throw StoreError("The settings store '" + m_file + "' is damaged: " + error.what());
+        }
+        throw StoreError("Cannot open the settings store '" + m_file + "': " + error.what());
+    }
+}
+
+Session::~Session() { sqlite3_close_v2(m_db); }
+
+void Session::Open()
+{
+    const int rc =
+        sqlite3_open_v2(m_file.c_str(), &m_db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+    if (rc != SQLITE_OK) {
+        if (m_db == nullptr) {
+            throw SqlError(rc, sqlite3_errstr(rc));
+        }
+        ThrowLast(m_db);
+    }
+    sqlite3_extended_result_codes(m_db, 1);
+    sqlite3_busy_timeout(m_db, kBusyTimeoutMs);
+}
+
+void Session::Prepare()
+{
+    for (int attempt = 1;; ++attempt) {
+        try {
+            // Reading the schema is the first access to the file: a file that
+            // is not a database, or whose first page is broken, fails here,
+            // before anything could be written to it.
+            std::int64_t version = 0;
+            {
+                Statement probe(m_db, "SELECT (SELECT count(*) FROM sqlite_master), "
+                                      "user_version FROM pragma_user_version");
+                probe.Step();
+                version = probe.Integer(1);
+            }
+            if (version > kSchemaVersion) {
+                throw SqlError(SQLITE_ERROR, "it was written by a newer Sonorix (layout version " +
+                                                 std::to_string(version) + ")");
+            }
+            // WAL lets readers go on while the other process writes, and a
+            // killed process never leaves the file half-written. With WAL,
+            // synchronous=NORMAL makes every committed transaction survive
+            // the death of the process (the log is written before the commit
+            // returns); only a power cut may lose the last commits, never
+            // the consistency of the file.
+            bool wal = false;
+            {
+                Statement mode(m_db, "PRAGMA journal_mode");
+                wal = mode.Step() && mode.Text(0) == "wal";
+            }
+            if (!wal) {
+                Exec(m_db, "PRAGMA journal_mode = WAL");
+            }
+            Exec(m_db, "PRAGMA synchronous = NORMAL");
+            if (version < kSchemaVersion) {
+                Exec(m_db, "BEGIN IMMEDIATE");
+                try {
+                    Exec(m_db, kSchema);
+                    Exec(m_db, "COMMIT");
+                } catch (...) {
+                    RollbackQuietly();
+                    throw;
+                }
+            }
+            return;
+        } catch (const SqlError& error) {
+            if (!error.IsBusy() || attempt == kAttempts) {
+                throw;
+            }
+        }
+    }
+}
+
+void Session::Begin(bool write) { Exec(m_db, write ? "BEGIN IMMEDIATE" : "BEGIN"); }
+
+void Session::Commit() { Exec(m_db, "COMMIT"); }
+
+void Session::RollbackQuietly() noexcept
+{
+    if (m_db != nullptr && sqlite3_get_autocommit(m_db) == 0) {
+        sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
+    }
+}
+
+void MakeFolders(const std::string& path, const std::string& purpose)
+{
+    struct stat info
+    {};
+
+    std::size_t pos = 0;
+    while (pos != std::string::npos) {
+        pos = path.find('/', pos + 1);
+        const std::string part = path.substr(0, pos);
+        if (::mkdir(part.c_str(), 0700) == 0) {
+            continue;
+        }
+        // An existing folder may refuse mkdir with another error than EEXIST
+        // (a read-only file system, no write right on its parent).
+        const int error = errno;
+        if (::stat(part.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
+            throw StoreError("Cannot create the folder '" + part + "' for " + purpose + ": " +
+                             std::strerror(error == EEXIST ? ENOTDIR : error));
+        }
+    }
+}
+
+std::string XdgHome(const char* variable, const char* fallback)
+{
+    if (const char* value = std::getenv(variable); value != nullptr && value[0] == '/') {
+        return value;
+    }
+    std::string home;
+    if (const char* value = std::getenv("HOME"); value != nullptr && value[0] != '\0') {
+        home = value;
+    } else if (const passwd* entry = ::getpwuid(::getuid());
+               entry != nullptr && entry->pw_dir != nullptr) {
+        home = entry->pw_dir;
+    }
+    if (home.empty()) {
+        throw StoreError(std::string("Cannot find the home folder: neither ") + variable +
+                         " nor HOME is set");
+    }
+    while (home.size() > 1 && home.back() == '/') {
+        home.pop_back();
+    }
+    return home + "/" + fallback;
+}
+
+} // namespace RegTools::detail

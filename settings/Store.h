@@ -1,0 +1,165 @@
+#pragma once
+
+// One connection to the settings database for the duration of one operation.
+// Internal to the settings library: callers use the RegTools functions.
+//
+// Layout of the database (kept readable with the sqlite3 shell):
+//   reg_keys(id, hive, parent, name)   a key; parent 0 for a key at a hive's root
+//   reg_values(key_id, name, type, data)   type 'string' (text) or 'integer'
+// Key and value names compare without regard to ASCII letter case (COLLATE
+// NOCASE), as the registry compares them; the case first written is kept.
+
+#include <cstdint>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <type_traits>
+#include <utility>
+#include <vector>
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+namespace RegTools::detail {
+
+enum class Hive
+{
+    Machine,     // the settings
+    ClassesRoot, // folder and file type verbs
+};
+
+// A failed SQLite call. Operations turn it into the StoreError text that
+// fits what they were doing.
+class SqlError : public std::runtime_error
+{
+public:
+    SqlError(int code, const std::string& message) : std::runtime_error(message), m_code(code) {}
+
+    int Code() const { return m_code; }
+
+    // The file is not a database, or its content is broken.
+    bool IsDamage() const;
+    // Another connection held a lock for longer than the busy timeout.
+    bool IsBusy() const;
+
+private:
+    int m_code;
+};
+
+// A key path split at "\": leading and trailing separators are dropped;
+// nullopt when a name inside is empty ("a\\b"), which no key can have.
+std::optional<std::vector<std::string>> SplitKeyPath(const std::string& path);
+
+struct StoredValue
+{
+    bool IsInteger = false;
+    std::string Text{};          // string values, cut at the first NUL
+    std::int64_t Integer = 0;    // integer values
+    bool IntegerReadable = true; // false when an 'integer' row holds no number
+};
+
+// The statements one operation runs inside its transaction.
+class Transaction
+{
+public:
+    explicit Transaction(sqlite3* db) : m_db(db) {}
+
+    std::optional<std::int64_t> FindKey(Hive hive, const std::vector<std::string>& path,
+                                        std::int64_t from = 0);
+    // Creates every missing key on the way; returns the last one.
+    std::int64_t CreateKey(Hive hive, const std::vector<std::string>& path);
+    std::optional<StoredValue> GetValue(std::int64_t keyId, const std::string& name);
+    void PutString(std::int64_t keyId, const std::string& name, const std::string& text);
+    void PutInteger(std::int64_t keyId, const std::string& name, std::int32_t value);
+    void DeleteValue(std::int64_t keyId, const std::string& name);
+    // The key, its sub-keys at every depth, and all their values.
+    void DeleteKeyTree(std::int64_t keyId);
+
+private:
+    sqlite3* m_db;
+};
+
+// Opens (creating the folder and the file when missing) the store, checks
+// that it is a readable database and sets it up; throws StoreError naming the
+// file otherwise. Closes the connection when it goes.
+class Session
+{
+public:
+    explicit Session(std::string file);
+    ~Session();
+    Session(const Session&) = delete;
+    Session& operator=(const Session&) = delete;
+
+    const std::string& File() const { return m_file; }
+
+    // Runs body(Transaction&) in one transaction and commits it. A write
+    // takes the write lock at the start (BEGIN IMMEDIATE), so it never has to
+    // upgrade a read lock and fail against a concurrent writer. The whole
+    // transaction is retried a few times when the database stays busy.
+    template <class Body> auto Read(Body&& body) { return Run(false, std::forward<Body>(body)); }
+
+    template <class Body> auto Write(Body&& body) { return Run(true, std::forward<Body>(body)); }
+
+    // Looks the key up in a read transaction and runs body(Transaction&, id)
+    // there; only when the key is missing is it created in a write
+    // transaction, and body run there. Keeps the frequent reads from taking
+    // the write lock while still creating the key on first use.
+    template <class Body>
+    auto ReadOrCreate(Hive hive, const std::vector<std::string>& path, Body&& body)
+    {
+        using Result = std::invoke_result_t<Body&, Transaction&, std::int64_t>;
+        auto found = Read([&](Transaction& txn) -> std::optional<Result> {
+            if (const auto id = txn.FindKey(hive, path)) {
+                return body(txn, *id);
+            }
+            return std::nullopt;
+        });
+        if (found) {
+            return std::move(*found);
+        }
+        return Write([&](Transaction& txn) { return body(txn, txn.CreateKey(hive, path)); });
+    }
+
+private:
+    static constexpr int kAttempts = 4;
+
+    void Begin(bool write);
+    void Commit();
+    void RollbackQuietly() noexcept;
+    void Open();
+    void Prepare();
+
+    template <class Body> auto Run(bool write, Body&& body)
+    {
+        for (int attempt = 1;; ++attempt) {
+            try {
+                Begin(write);
+                Transaction txn(m_db);
+                auto result = body(txn);
+                Commit();
+                return result;
+            } catch (const SqlError& error) {
+                RollbackQuietly();
+                if (!error.IsBusy() || attempt == kAttempts) {
+                    throw;
+                }
+            } catch (...) {
+                RollbackQuietly();
+                throw;
+            }
+        }
+    }
+
+    std::string m_file;
+    sqlite3* m_db = nullptr;
+};
+
+// Creates path and its missing parents with mode 0700; throws StoreError
+// naming the folder.
+void MakeFolders(const std::string& path, const std::string& purpose);
+
+// $XDG_<kind>_HOME when it is an absolute path, else $HOME + fallback
+// (".config", ".local/share"); throws StoreError when no home folder is known.
+std::string XdgHome(const char* variable, const char* fallback);
+
+} // namespace RegTools::detail
