@@ -1,0 +1,221 @@
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <optional>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "RegTools.h"
+#include "RegToolsInternal.h"
+#include "Store.h"
+
+namespace RegTools {
+
+using detail::Hive;
+using detail::Session;
+using detail::Transaction;
+
+namespace {
+
+// Only this class is taken literally; any other text, "folder" included,
+// names a file extension.
+constexpr const char* kFolderClass = "Folder";
+
+std::string KeyClass(const std::string& keyClass, const std::string& verb)
+{
+    return keyClass == kFolderClass ? keyClass : ResolveFileType(keyClass, verb);
+}
+
+// "<class>\shell\<verb>"; nullopt when the verb is empty or a name inside is
+// empty, so a bad verb can never point at the "shell" key itself.
+std::optional<std::vector<std::string>> VerbKeyPath(const std::string& keyClass,
+                                                    const std::string& verb)
+{
+    auto path = detail::SplitKeyPath(keyClass);
+    const auto verbPath = detail::SplitKeyPath(verb);
+    if (!path || !verbPath || verbPath->empty()) {
+        return std::nullopt;
+    }
+    path->push_back("shell");
+    path->insert(path->end(), verbPath->begin(), verbPath->end());
+    return path;
+}
+
+// A quoted argument of an Exec line: inside the quotes ", `, $ and \ take a
+// backslash, and a literal % is doubled so it is no field code.
+std::string QuoteExecArgument(const std::string& argument)
+{
+    std::string quoted = "\"";
+    for (const char c : argument) {
+        if (c == '"' || c == '`' || c == '$' || c == '\\') {
+            quoted += '\\';
+        } else if (c == '%') {
+            quoted += '%';
+        }
+        quoted += c;
+    }
+    return quoted + "\"";
+}
+
+// The escapes of a desktop entry string value, applied after the quoting.
+std::string EscapeValue(const std::string& value)
+{
+    std::string escaped;
+    for (const char c : value) {
+        switch (c) {
+        case '\\':
+            escaped += "\\\\";
+            break;
+        case '\n':
+            escaped += "\\n";
+            break;
+        case '\r':
+            escaped += "\\r";
+            break;
+        case '\t':
+            escaped += "\\t";
+            break;
+        default:
+            escaped += c;
+        }
+    }
+    return escaped;
+}
+
+std::string DesktopEntryText(const std::string& programPath)
+{
+    return "[Desktop Entry]\n"
+           "Type=Application\n"
+           "Name=Sonorix\n"
+           "Comment=Catalogue the MPEG audio files of a folder\n"
+           "Exec=" +
+           EscapeValue(QuoteExecArgument(programPath.substr(0, programPath.find('\0')))) +
+           " %f\n"
+           "MimeType=inode/directory;\n"
+           "NoDisplay=true\n"
+           "Terminal=false\n";
+}
+
+[[noreturn]] void ThrowEntryError(const std::string& what, const std::string& path, int error)
+{
+    throw StoreError("Cannot " + what + " the desktop entry '" + path +
+                     "': " + std::strerror(error));
+}
+
+// Written beside the target and renamed over it, so a file manager never
+// reads half an entry.
+void WriteDesktopEntry(const std::string& programPath)
+{
+    const std::string path = DesktopEntryPath();
+    const std::string folder = path.substr(0, path.rfind('/'));
+    detail::MakeFolders(folder, "the desktop entry");
+    std::string temp = folder + "/.sonorix-folder.desktop.XXXXXX";
+    const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
+    if (fd < 0) {
+        ThrowEntryError("write", path, errno);
+    }
+    const std::string text = DesktopEntryText(programPath);
+    std::size_t done = 0;
+    int error = 0;
+    while (done < text.size() && error == 0) {
+        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+        if (n < 0) {
+            error = errno == EINTR ? 0 : errno;
+        } else {
+            done += static_cast<std::size_t>(n);
+        }
+    }
+    if (error == 0 && (::fchmod(fd, 0644) != 0 || ::fsync(fd) != 0)) {
+        error = errno;
+    }
+    if (::close(fd) != 0 && error == 0) {
+        error = errno;
+    }
+    if (error == 0 && ::rename(temp.c_str(), path.c_str()) != 0) {
+        error = errno;
+    }
+    if (error != 0) {
+        ::unlink(temp.c_str());
+        ThrowEntryError("write", path, error);
+    }
+    if (const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); dir >= 0) {
+        ::fsync(dir);
+        ::close(dir);
+    }
+}
+
+void RemoveDesktopEntry()
+{
+    const std::string path = DesktopEntryPath();
+    if (::unlink(path.c_str()) != 0 && errno != ENOENT) {
+        ThrowEntryError("remove", path, errno);
+    }
+}
+
+} // namespace
+
+std::string ResolveFileType(const std::string& extension, const std::string& fallback)
+{
+    const auto path = detail::KeyPathOrThrow("." + extension);
+    return detail::WithStore(detail::Failure::Write, "", [&](Session& session) {
+        return session.Write([&](Transaction& txn) {
+            const auto id = txn.CreateKey(Hive::ClassesRoot, path);
+            const auto value = txn.GetValue(id, "");
+            if (value && value->IsInteger) {
+                throw StoreError(detail::TypeErrorText(""));
+            }
+            if (value && !value->Text.empty()) {
+                return value->Text;
+            }
+            txn.PutString(id, "", fallback);
+            return fallback;
+        });
+    });
+}
+
+void RegisterShellVerb(const std::string& keyClass, const std::string& verb,
+                       const std::string& programPath)
+{
+    const std::string resolved = KeyClass(keyClass, verb);
+    auto path = VerbKeyPath(resolved, verb);
+    if (!path) {
+        throw StoreError("Invalid key name '" + resolved + "\\shell\\" + verb + "'");
+    }
+    path->push_back("command");
+    const std::string command = "\"" + programPath + "\" \"%1\"";
+    detail::WithStore(detail::Failure::Write, "", [&](Session& session) {
+        session.Write([&](Transaction& txn) {
+            txn.PutString(txn.CreateKey(Hive::ClassesRoot, *path), "", command);
+            return true;
+        });
+    });
+    if (keyClass == kFolderClass) {
+        WriteDesktopEntry(programPath);
+    }
+}
+
+void UnregisterShellVerb(const std::string& keyClass, const std::string& verb)
+{
+    const std::string resolved = KeyClass(keyClass, verb);
+    if (const auto path = VerbKeyPath(resolved, verb)) {
+        detail::WithStore(detail::Failure::Access, "", [&](Session& session) {
+            session.Write([&](Transaction& txn) {
+                if (const auto id = txn.FindKey(Hive::ClassesRoot, *path)) {
+                    txn.DeleteKeyTree(*id);
+                }
+                return true;
+            });
+        });
+    }
+    if (keyClass == kFolderClass) {
+        RemoveDesktopEntry();
+    }
+}
+
+std::string DesktopEntryPath()
+{
+    return detail::XdgHome("XDG_DATA_HOME", ".local/share") +
+           "/applications/sonorix-folder.desktop";
+}
+
+} // namespace RegTools
