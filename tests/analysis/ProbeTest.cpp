@@ -1,0 +1,578 @@
+#include <cstdint>
+#include <gtest/gtest.h>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "MP3Tools.h"
+#include "Mp3Builder.h"
+
+using namespace MP3Tools;
+using TestSupport::FrameSpec;
+using TestSupport::Mp3Builder;
+
+namespace {
+
+class ProbeTest : public testing::Test
+{
+protected:
+    void SetUp() override { SetDecimalSeparator("."); }
+
+    std::string Write(const Mp3Builder& builder, const std::string& name = "file.mp3")
+    {
+        const std::string path = m_dir.File(name);
+        builder.Write(path);
+        return path;
+    }
+
+    AudioFileInfo Probe(const Mp3Builder& builder)
+    {
+        AudioFileInfo info;
+        ProbeAudioFile(info, Write(builder));
+        return info;
+    }
+
+    TestSupport::TempDir m_dir;
+};
+
+// Two genuine frames at the current end, then zeros up to size.
+Mp3Builder& FramePair(Mp3Builder& builder, std::size_t size, const FrameSpec& spec = {})
+{
+    return builder.Frame(spec).Frame(spec).PadTo(size);
+}
+
+} // namespace
+
+TEST_F(ProbeTest, ConstantBitRateFileGivesFramesAndSecondsFromItsSize)
+{
+    Mp3Builder file;
+    FramePair(file, 4'000'000);
+    const std::string path = Write(file);
+    AudioFileInfo info;
+    ProbeAudioFile(info, path);
+    EXPECT_EQ(info, (AudioFileInfo{.FileName = path,
+                                   .FileSize = "4000000",
+                                   .DurationSeconds = "250",
+                                   .DurationText = "04:10",
+                                   .FrameCount = "9592",
+                                   .LayerText = "Layer-III",
+                                   .VersionText = "MPEG-1",
+                                   .BitrateText = "128",
+                                   .SampleRateText = "44.1 kHz",
+                                   .ModeText = "joint-stereo",
+                                   .ModeExtensionText = "off/off",
+                                   .OriginalText = "yes",
+                                   .ProtectionText = "yes",
+                                   .PaddingText = "no",
+                                   .PrivateText = "no",
+                                   .CopyrightText = "no",
+                                   .EmphasisText = "none",
+                                   .EncoderText = "l3Enc",
+                                   .FrameOffset = 0,
+                                   .FrameLength = 417,
+                                   .FrameBodyLength = 417,
+                                   .Valid = true}));
+}
+
+TEST_F(ProbeTest, XingFileGivesAverageFrameAndBitRate)
+{
+    Mp3Builder file;
+    file.XingFrame(0x0F, 10000, {.Byte3 = 0x64}).Frame().PadTo(4'000'000);
+    const AudioFileInfo info = Probe(file);
+    ASSERT_TRUE(info.Valid);
+    EXPECT_TRUE(info.VariableBitrate);
+    EXPECT_EQ(info.FrameBodyLength, 400);
+    EXPECT_EQ(info.FrameLength, 400);
+    EXPECT_EQ(info.BitrateText, "122");
+    EXPECT_EQ(info.FrameCount, "10000");
+    EXPECT_EQ(info.DurationSeconds, "262");
+    EXPECT_EQ(info.DurationText, "04:22");
+    EXPECT_EQ(info.EncoderText, "Audio Catalyst VBR");
+    EXPECT_EQ(info.SampleRateText, "44.1 kHz");
+}
+
+TEST_F(ProbeTest, XingRateIsHeldInSinglePrecision)
+{
+    // Body 160 at 44.1 kHz: 160 x 44.1 / 144 is 49 exactly in decimal, but
+    // 44.1 in single precision is a little less, so the rate is 48.
+    Mp3Builder at44;
+    at44.XingFrame(0x0F, 1000).PadTo(160'000);
+    const AudioFileInfo info44 = Probe(at44);
+    ASSERT_TRUE(info44.Valid);
+    EXPECT_EQ(info44.FrameBodyLength, 160);
+    EXPECT_EQ(info44.BitrateText, "48");
+
+    // 22.05 kHz shows as 22.0 on this path and as 22.1 on the constant path.
+    const FrameSpec mpeg2{.Version = 2, .BitrateIndex = 8};
+    Mp3Builder variable;
+    variable.XingFrame(0x0F, 100, mpeg2).Frame(mpeg2).PadTo(40'000);
+    Mp3Builder constant;
+    FramePair(constant, 40'000, mpeg2);
+    EXPECT_EQ(Probe(variable).SampleRateText, "22.0 kHz");
+    EXPECT_EQ(Probe(constant).SampleRateText, "22.1 kHz");
+}
+
+TEST_F(ProbeTest, SampleRateTextFollowsTheDecimalSeparator)
+{
+    Mp3Builder file;
+    FramePair(file, 4096);
+    SetDecimalSeparator(",");
+    EXPECT_EQ(Probe(file).SampleRateText, "44,1 kHz");
+}
+
+TEST_F(ProbeTest, UnusableXingHeaderIsReadAsConstantBitRate)
+{
+    struct Row
+    {
+        const char* name;
+        std::uint32_t flags;
+        std::int32_t frames;
+    };
+
+    const Row rows[] = {
+        {"no quality field (0x07)", 0x07, 10000},
+        {"frame count 0", 0x0F, 0},
+        {"negative frame count", 0x0F, -5},
+        {"average frame of 0 bytes", 0x0F, 0x7FFFFFFF},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        Mp3Builder file;
+        file.XingFrame(row.flags, row.frames, {.Byte3 = 0x64}).Frame().PadTo(4'000'000);
+        const AudioFileInfo info = Probe(file);
+        ASSERT_TRUE(info.Valid);
+        EXPECT_FALSE(info.VariableBitrate);
+        EXPECT_EQ(info.EncoderText, "-");
+        EXPECT_EQ(info.BitrateText, "128");
+        EXPECT_EQ(info.FrameCount, "9592");
+        EXPECT_EQ(info.DurationSeconds, "250");
+    }
+}
+
+TEST_F(ProbeTest, SmallFilesAreNotAudio)
+{
+    struct Row
+    {
+        std::size_t size;
+        std::int64_t dataStart;
+        bool valid;
+    };
+
+    const Row rows[] = {
+        {0, -1, false}, {256, -1, false}, {257, 0, false}, {2047, 0, false}, {2048, 0, true}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.size);
+        Mp3Builder file;
+        file.Frames(100, {.Layer = 3, .BitrateIndex = 1}); // Layer I, 32 bytes a frame
+        file.Data().resize(row.size);
+        const std::string path = Write(file);
+        EXPECT_EQ(FindAudioDataStart(path), row.dataStart);
+        AudioFileInfo info;
+        ProbeAudioFile(info, path);
+        EXPECT_EQ(info.Valid, row.valid);
+        EXPECT_EQ(info.FileSize, row.size >= 257 ? std::to_string(row.size) : "");
+    }
+}
+
+TEST_F(ProbeTest, RiffFileIsSearchedFromItsDataChunk)
+{
+    struct Row
+    {
+        const char* riffId;
+        const char* dataId;
+        std::int64_t start;
+    };
+
+    const Row rows[] = {{"RIFF", "data", 44},
+                        {"riff", "data", 44},
+                        {"RIFF", "DATA", 44},
+                        {"RiFf", "dAtA", 44},
+                        {"RIFF", "junk", -1}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(std::string(row.riffId) + " " + row.dataId);
+        Mp3Builder file;
+        file.Riff({.RiffId = row.riffId, .DataId = row.dataId});
+        FramePair(file, 8192);
+        const std::string path = Write(file);
+        EXPECT_EQ(FindAudioDataStart(path), row.start);
+        AudioFileInfo info;
+        ProbeAudioFile(info, path);
+        EXPECT_EQ(info.Valid, row.start > 0);
+        EXPECT_EQ(info.RiffWrapped, row.start > 0);
+        if (row.start > 0) {
+            EXPECT_EQ(info.FrameOffset, 44);
+            EXPECT_EQ(info.FrameCount, "19"); // the whole file, RIFF header included
+        } else {
+            EXPECT_EQ(info.FileSize, "");
+        }
+    }
+}
+
+TEST_F(ProbeTest, RiffDataIdCountsUpToOffset2000)
+{
+    const std::pair<std::size_t, std::int64_t> rows[] = {{2000, 2008}, {2001, -1}};
+    for (const auto& [at, start] : rows) {
+        SCOPED_TRACE(at);
+        Mp3Builder file;
+        file.Text("RIFF").PadTo(at).Text("data").PadTo(4096);
+        EXPECT_EQ(FindAudioDataStart(Write(file)), start);
+    }
+    // A RIFF file that ends before "data" turns up.
+    Mp3Builder shortFile;
+    shortFile.Text("RIFF").PadTo(600);
+    EXPECT_EQ(FindAudioDataStart(Write(shortFile)), -1);
+}
+
+TEST_F(ProbeTest, RejectedCandidatesUseAttemptsAndTheSearchResumesBehindThem)
+{
+    // Each false candidate passes the sync filter but fails the validity test
+    // (free format), the second-frame test (nothing follows) or both.
+    const std::vector<std::uint8_t> invalid = {0xFF, 0xFB, 0x00, 0x44};
+    const std::vector<std::uint8_t> lone = {0xFF, 0xFB, 0x90, 0x44};
+
+    struct Row
+    {
+        const char* name;
+        std::vector<std::uint8_t> candidate;
+        int count;
+        bool valid;
+    };
+
+    const Row rows[] = {
+        {"7 invalid headers", invalid, 7, true},
+        {"8 invalid headers", invalid, 8, false},
+        {"7 headers without successor", lone, 7, true},
+        {"8 headers without successor", lone, 8, false},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        Mp3Builder file;
+        for (int i = 0; i < row.count; ++i) {
+            file.Bytes(row.candidate).Fill(500);
+        }
+        const auto genuine = static_cast<std::int64_t>(file.Size());
+        FramePair(file, 16384);
+        const AudioFileInfo info = Probe(file);
+        EXPECT_EQ(info.Valid, row.valid);
+        if (row.valid) {
+            EXPECT_EQ(info.FrameOffset, genuine);
+        }
+    }
+}
+
+TEST_F(ProbeTest, OverlappingFalseSyncIsSkippedByOneByte)
+{
+    // FF FF FB 90 44: the candidate at 0 (b1 = FF: MPEG-1 Layer I, b2 = FB:
+    // bit-rate index 15) fails the filter, the real header follows at 1.
+    Mp3Builder file;
+    file.Bytes({0xFF});
+    FramePair(file, 4096);
+    const AudioFileInfo info = Probe(file);
+    EXPECT_TRUE(info.Valid);
+    EXPECT_EQ(info.FrameOffset, 1);
+}
+
+TEST_F(ProbeTest, SecondHeaderMustStartWhereTheFirstFrameEnds)
+{
+    struct Row
+    {
+        const char* name;
+        std::size_t gap;
+        FrameSpec second;
+        bool valid;
+    };
+
+    const Row rows[] = {
+        {"adjacent, other rate and mode", 0, {.BitrateIndex = 5, .Byte3 = 0xC0}, true},
+        {"one byte late", 1, {}, false},
+        {"free-format successor", 0, {.BitrateIndex = 0}, false},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        Mp3Builder file;
+        file.Frame().Fill(row.gap).Frame(row.second).PadTo(8192);
+        EXPECT_EQ(Probe(file).Valid, row.valid);
+    }
+}
+
+TEST_F(ProbeTest, PaddedLayerIFrameIsFollowedFourBytesLater)
+{
+    const FrameSpec padded{.Layer = 3, .BitrateIndex = 7, .Padding = 1};
+    Mp3Builder file;
+    file.Frame(padded).Frame(padded).PadTo(4096);
+    const AudioFileInfo info = Probe(file);
+    ASSERT_TRUE(info.Valid);
+    EXPECT_EQ(info.LayerText, "Layer-I");
+    EXPECT_EQ(info.FrameBodyLength, 240);
+    EXPECT_EQ(info.FrameLength, 244);
+}
+
+TEST_F(ProbeTest, FirstFrameAndItsSuccessorMustStartBy32000)
+{
+    struct Row
+    {
+        std::size_t firstFrame;
+        bool valid;
+    };
+
+    // The successor of a frame at 31583 starts at 32000.
+    const Row rows[] = {{31583, true}, {31584, false}, {32001, false}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.firstFrame);
+        Mp3Builder file;
+        file.Fill(row.firstFrame);
+        FramePair(file, 40000);
+        EXPECT_EQ(Probe(file).Valid, row.valid);
+    }
+}
+
+TEST_F(ProbeTest, CandidatesCutOffByTheEndOfTheFileAreRejected)
+{
+    struct Row
+    {
+        const char* name;
+        std::size_t cut; // bytes kept behind the last candidate's start
+    };
+
+    // The last candidate stands 3000 bytes in; no genuine frame before it.
+    const Row rows[] = {
+        {"fourth header byte missing", 3},
+        {"Xing area missing", 291},
+        {"successor header cut", 417 + 3},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        Mp3Builder file;
+        file.Fill(3000).Frame().Frame();
+        file.Data().resize(3000 + row.cut);
+        const AudioFileInfo info = Probe(file);
+        EXPECT_FALSE(info.Valid);
+    }
+    // With the whole successor header there, the same frame is accepted.
+    Mp3Builder whole;
+    whole.Fill(3000).Frame().Frame();
+    whole.Data().resize(3000 + 417 + 4);
+    EXPECT_TRUE(Probe(whole).Valid);
+}
+
+TEST_F(ProbeTest, LeadingId3v2TagsAreSkippedAndNotCountedAsSound)
+{
+    struct Row
+    {
+        const char* name;
+        Mp3Builder tags;
+        std::int64_t firstFrame;
+    };
+
+    // A 40000-byte tag: its frames would lie beyond 32000 without the skip.
+    Mp3Builder big;
+    big.Id3v2(3, 40000);
+    Mp3Builder twoTags;
+    twoTags.Id3v2(4, 50000, true).Id3v2(3, 2000);
+    Mp3Builder v22;
+    v22.Id3v2(2, 35000);
+    const Row rows[] = {{"one tag", big, 40010},
+                        {"tag with footer, then another tag", twoTags, 50020 + 2010}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        Mp3Builder file = row.tags;
+        FramePair(file, static_cast<std::size_t>(row.firstFrame) + 4'000'000);
+        const AudioFileInfo info = Probe(file);
+        ASSERT_TRUE(info.Valid);
+        EXPECT_FALSE(info.RiffWrapped);
+        EXPECT_EQ(info.FrameOffset, row.firstFrame);
+        EXPECT_EQ(info.FileSize, std::to_string(row.firstFrame + 4'000'000));
+        EXPECT_EQ(info.FrameCount, "9592");
+        EXPECT_EQ(info.DurationSeconds, "250");
+    }
+    // The bound counts from behind the tag.
+    Mp3Builder far = v22;
+    far.Fill(31584);
+    FramePair(far, 100'000);
+    EXPECT_FALSE(Probe(far).Valid);
+}
+
+TEST_F(ProbeTest, XingAverageUsesTheSizeWithoutLeadingTags)
+{
+    Mp3Builder file;
+    file.Id3v2(3, 100'000).XingFrame(0x0F, 10000, {.Byte3 = 0x64}).Frame().PadTo(4'100'010);
+    const AudioFileInfo info = Probe(file);
+    ASSERT_TRUE(info.VariableBitrate);
+    EXPECT_EQ(info.FrameBodyLength, 400);
+    EXPECT_EQ(info.DurationSeconds, "262");
+    EXPECT_EQ(info.FileSize, "4100010");
+}
+
+TEST_F(ProbeTest, MalformedOrOverlongId3v2HeaderIsNotSkipped)
+{
+    struct Row
+    {
+        const char* name;
+        std::vector<std::uint8_t> header;
+    };
+
+    // Each header is followed by 10 bytes and then the genuine frames, which a
+    // search that wrongly starts behind the announced tag would miss.
+    const Row rows[] = {
+        {"size byte with high bit", {'I', 'D', '3', 3, 0, 0, 0, 0, 0x80, 48}},
+        {"major version 5", {'I', 'D', '3', 5, 0, 0, 0, 0, 0, 48}},
+        {"major version 1", {'I', 'D', '3', 1, 0, 0, 0, 0, 0, 48}},
+        {"runs past the end", {'I', 'D', '3', 3, 0, 0, 0x7F, 0x7F, 0x7F, 0x7F}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        Mp3Builder file;
+        file.Bytes(row.header).Fill(10);
+        const auto genuine = static_cast<std::int64_t>(file.Size());
+        FramePair(file, 8192);
+        const AudioFileInfo info = Probe(file);
+        ASSERT_TRUE(info.Valid);
+        EXPECT_EQ(info.FrameOffset, genuine);
+        EXPECT_EQ(info.FrameCount, "19"); // the whole file counts
+    }
+}
+
+TEST_F(ProbeTest, RiffFileKeepsAnId3v2HeaderInItsData)
+{
+    Mp3Builder file;
+    file.Riff().Id3v2(3, 40000);
+    FramePair(file, 100'000);
+    EXPECT_FALSE(Probe(file).Valid); // the frames lie beyond 32000
+}
+
+TEST_F(ProbeTest, EncoderIsGuessedFromBytes3To7OfTheFirstFrame)
+{
+    struct Row
+    {
+        std::uint8_t byte3, byte6, byte7;
+        bool xing;
+        const char* encoder;
+    };
+
+    const Row rows[] = {
+        {0x04, 0x0F, 0x00, false, "MP3 Compressor"},
+        {0x04, 0x00, 0x00, false, "Xing 2.20 - Radium Codec"},
+        {0x44, 0x01, 0x00, false, "l3Enc"},
+        {0x44, 0x01, 0x12, false, "Audioactive Production Studio"},
+        {0x44, 0x02, 0x12, false, "mp3 Producer"},
+        {0x6C, 0x00, 0x00, false, "Audio Catalyst"},
+        {0x4C, 0x00, 0x00, false, "Audio Catalyst VBR"},
+        {0x40, 0x0F, 0x00, false, "-"},
+        {0x64, 0x00, 0x00, true, "Audio Catalyst VBR"},
+        {0x44, 0x00, 0x00, true, "l3Enc"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(testing::Message() << std::hex << int{row.byte3} << ' ' << int{row.byte6}
+                                        << ' ' << int{row.byte7} << (row.xing ? " xing" : ""));
+        Mp3Builder file;
+        const FrameSpec spec{.Byte3 = row.byte3};
+        if (row.xing) {
+            file.XingFrame(0x0F, 100, spec);
+        } else {
+            file.Frame(spec);
+        }
+        file.Data()[6] = row.byte6;
+        file.Data()[7] = row.byte7;
+        FramePair(file, 8192);
+        const AudioFileInfo info = Probe(file);
+        ASSERT_TRUE(info.Valid);
+        EXPECT_EQ(info.EncoderText, row.encoder);
+    }
+}
+
+TEST_F(ProbeTest, EncoderGuessNeedsAllEightBytes)
+{
+    Mp3Builder file;
+    file.Fill(4088).Bytes({0xFF, 0xFB, 0x90, 0x6C, 0, 0, 0, 0});
+    const std::string path = Write(file);
+    AudioFileInfo info;
+    info.FrameOffset = 4089;
+    GuessEncoder(info, path);
+    EXPECT_EQ(info.EncoderText, "-");
+    info.FrameOffset = 4088;
+    GuessEncoder(info, path);
+    EXPECT_EQ(info.EncoderText, "Audio Catalyst");
+}
+
+TEST_F(ProbeTest, EntriesThatAreNoRegularFileAreNotAudio)
+{
+    const std::string folder = m_dir.File("folder.mp3");
+    ASSERT_EQ(mkdir(folder.c_str(), 0700), 0);
+    const std::string dangling = m_dir.File("dangling.mp3");
+    ASSERT_EQ(symlink(m_dir.File("nowhere").c_str(), dangling.c_str()), 0);
+    const std::string loop = m_dir.File("loop.mp3");
+    ASSERT_EQ(symlink(loop.c_str(), loop.c_str()), 0);
+    const std::string fifo = m_dir.File("fifo.mp3");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const std::string paths[] = {m_dir.File("missing.mp3"),       folder,     dangling, loop, fifo,
+                                 m_dir.File("missing/below.mp3"), "/dev/null"};
+    for (const auto& path : paths) {
+        SCOPED_TRACE(path);
+        AudioFileInfo info;
+        ProbeAudioFile(info, path);
+        EXPECT_EQ(info, (AudioFileInfo{.FileName = path, .FrameOffset = -1}));
+        EXPECT_FALSE(HasTag(path));
+        AudioFileInfo direct;
+        EXPECT_FALSE(FindFirstFrame(direct, path, 8));
+    }
+}
+
+TEST_F(ProbeTest, LinkToAFileIsFollowed)
+{
+    Mp3Builder file;
+    FramePair(file, 4096);
+    const std::string target = Write(file);
+    const std::string link = m_dir.File("link.mp3");
+    ASSERT_EQ(symlink(target.c_str(), link.c_str()), 0);
+    AudioFileInfo info;
+    ProbeAudioFile(info, link);
+    EXPECT_TRUE(info.Valid);
+}
+
+TEST_F(ProbeTest, UnreadableFileRaisesIoErrorNamingIt)
+{
+    if (geteuid() == 0) {
+        GTEST_SKIP() << "root reads every file";
+    }
+    Mp3Builder file;
+    FramePair(file, 4096);
+    const std::string path = Write(file);
+    ASSERT_EQ(chmod(path.c_str(), 0), 0);
+    AudioFileInfo info;
+    try {
+        ProbeAudioFile(info, path);
+        FAIL() << "no IoError";
+    } catch (const IoError& error) {
+        EXPECT_EQ(std::string(error.what()), "Cannot open '" + path + "': Permission denied");
+    }
+    TagInfo tag;
+    EXPECT_THROW(ReadTag(tag, path), IoError);
+}
+
+TEST_F(ProbeTest, StepsCanBeCalledOnTheirOwn)
+{
+    Mp3Builder file;
+    file.Id3v2(3, 1000);
+    FramePair(file, 1010 + 4'000'000);
+    const std::string path = Write(file);
+
+    AudioFileInfo info;
+    ASSERT_TRUE(FindFirstFrame(info, path, 1));
+    EXPECT_EQ(info.FrameOffset, 1010);
+    EXPECT_EQ(info.FrameCount, "9592");
+
+    AudioFileInfo details;
+    details.FrameOffset = 1010;
+    ReadFrameDetails(details, DecodeFrameHeader(0xFB, 0x90, 0x44), path);
+    EXPECT_EQ(details.DurationSeconds, "250");
+    EXPECT_EQ(details.FrameLength, 417);
+
+    AudioFileInfo headerOnly;
+    headerOnly.HeaderOnly = true;
+    ASSERT_TRUE(FindFirstFrame(headerOnly, path, 1));
+    EXPECT_EQ(headerOnly.LayerText, "Layer-III");
+    EXPECT_EQ(headerOnly.BitrateText, "");
+
+    AudioFileInfo none;
+    EXPECT_FALSE(FindFirstFrame(none, path, 0));
+}
