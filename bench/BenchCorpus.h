@@ -1,0 +1,56 @@
+#pragma once
+
+// The benchmark corpus: a few seed files encoded by an external MP3 encoder
+// from PCM we generate ourselves, copied many times into a nested folder tree,
+// each copy with an ID3v1 tag of its own.
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace Bench {
+
+// How one seed is encoded: the encoder's options beside the raw-input ones.
+struct SeedSetting
+{
+    std::string Name{};
+    std::vector<std::string> EncoderOptions{};
+    int SampleRate = 44100;
+    int Channels = 2;
+    double Seconds = 3.0;
+};
+
+const std::vector<SeedSetting>& SeedSettings();
+
+// Signed 16-bit little-endian PCM: a chirp on the first channel and a slowly
+// beating sine on the second, shaped by the seed number so seeds differ.
+std::vector<std::uint8_t> MakePcm(const SeedSetting& setting, int seedNumber);
+
+// Encodes every seed that seedDir does not hold yet (the folder is a cache
+// kept between runs) and returns the contents of all seeds. Throws
+// std::runtime_error when the encoder cannot be run or fails.
+std::vector<std::vector<std::uint8_t>> MakeSeeds(const std::string& seedDir,
+                                                 const std::string& encoder);
+
+// A 128-byte ID3v1.1 tag for corpus file number index.
+std::array<std::uint8_t, 128> MakeTag(int index);
+
+struct CorpusShape
+{
+    int Files = 20000;
+    int Folders = 125;
+};
+
+// Folders 1..Folders form a tree with five sub-folders per folder; folder 0
+// is the corpus root. Gives the path of a folder below the root, such as
+// "d002/d008/d036".
+std::string FolderPath(int folderNumber);
+
+// Writes the corpus below dir unless a stamp beside it says that the same
+// shape was already built from the same seeds. Returns true when it wrote.
+// Throws std::runtime_error naming the file that could not be written.
+bool BuildCorpus(const std::string& dir, const CorpusShape& shape,
+                 const std::vector<std::vector<std::uint8_t>>& seeds);
+
+} // namespace Bench
