@@ -41,14 +41,14 @@ struct Options
     std::string Encoder = "lame";
 };
 
-void Usage()
+void Usage(std::FILE* out)
 {
     std::fputs("usage: sonorix-bench [--files N] [--folders M] [--rounds R] [--corpus DIR]\n"
                "                     [--seeds DIR] [--work DIR] [--list EXE] [--floor EXE]\n"
                "                     [--encoder EXE]\n"
                "Defaults: 20000 files in 125 folders, 3 rounds, work folder\n"
                "./sonorix-bench-work (corpus, seed cache, settings store and lists inside).\n",
-               stderr);
+               out);
 }
 
 bool ParseCount(const char* text, int& value)
@@ -65,8 +65,10 @@ bool ParseOptions(int argc, char** argv, Options& options)
 {
     for (int i = 1; i < argc; ++i) {
         const std::string option = argv[i];
-        if (option == "--help" || option == "-h")
-            return false;
+        if (option == "--help" || option == "-h") {
+            Usage(stdout);
+            std::exit(0);
+        }
         if (i + 1 >= argc) {
             std::fprintf(stderr, "sonorix-bench: %s needs a value\n", option.c_str());
             return false;
@@ -316,7 +318,7 @@ int main(int argc, char** argv)
 {
     Options options;
     if (!ParseOptions(argc, argv, options)) {
-        Usage();
+        Usage(stderr);
         return 1;
     }
     try {

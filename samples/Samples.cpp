@@ -146,11 +146,12 @@ SampleFile RehearsalTake()
 
 SampleFile GlassHarbour()
 {
-    // Behind a leading ID3v2 tag, as files with cover art are.
+    // Behind a leading ID3v2 tag, as files with cover art are; the album is
+    // Windows-1252 text, as in many old tags.
     Mp3Builder file;
     AppendId3v2Title(file, "Glass Harbour", 2400);
     AppendMpeg1Frames(file, 12, 11, kJointStereo); // 192 kbit/s
-    const auto tag = Tag("Glass Harbour", "Marrow & Tide", "Low Water", "2003", 4, kRock);
+    const auto tag = Tag("Glass Harbour", "Marrow & Tide", "Caf\xE9 Nights", "2003", 4, kRock);
     file.Id3v1(tag);
     return Sample("Rock/04 - Glass Harbour.mp3", file, tag.Title, true);
 }
@@ -169,14 +170,13 @@ SampleFile Lecture()
 
 SampleFile RadioPlay()
 {
-    // MPEG audio inside a RIFF wave file; the artist is Windows-1252 text and
-    // the title holds a comma, as real tags do.
+    // MPEG audio inside a RIFF wave file; the title holds a comma.
     Mp3Builder frames;
     AppendMpeg1Frames(frames, 20, 5, kMono); // 64 kbit/s
     Mp3Builder file;
     file.Riff({.DataSize = static_cast<std::uint32_t>(frames.Size())});
     file.Bytes(frames.Data());
-    const auto tag = Tag("The Lighthouse Keeper, Part 1", "Th\xE9\xE2tre du Port",
+    const auto tag = Tag("The Lighthouse Keeper, Part 1", "Harbour Radio Players",
                          "Evening Radio Plays", "1987", 1, kSpeech);
     file.Id3v1(tag);
     SampleFile sample = Sample("Spoken Word/Radio Play - Episode 1.mp3", file, tag.Title, true);

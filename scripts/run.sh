@@ -1,6 +1,62 @@
 #!/usr/bin/env bash
-# Runs Sonorix from the build folder given as $1 (default: build).
+# Runs Sonorix from the build folder given as $1 (default: build): makes the
+# bundled samples in samples/generated/, shows what sonorix-probe reads from
+# two of them and, without a display, lists them with sonorix-list into the
+# build folder (an HTML page with the Default profile and a CSV with all
+# twenty columns). sonorix-list keeps its settings store in
+# BUILD/run-home/, never in the user's own.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-build=${1:-build}
-echo "Nothing to run yet."
+build=$(cd "${1:-build}" && pwd)
+samples=$PWD/samples/generated
+
+all_columns="Songname,Artist,Time,Filesize,Custom Info,KBps,Mode,Album,Filepath,Filename,\
+Comment,Track,Genre,Year,Frequency,Frames,Version,Layer,Type,Encoder"
+
+make_samples=$build/samples/sonorix-make-samples
+if [ ! -x "$make_samples" ]; then
+    echo "run.sh: $make_samples is missing; build first (make run)." >&2
+    exit 1
+fi
+rm -rf "$samples"
+"$make_samples" "$samples"
+
+probe=$build/cli/sonorix-probe
+if [ -x "$probe" ]; then
+    echo
+    echo "What sonorix-probe reads from two samples (abridged):"
+    "$probe" "$samples/Rock/02 - Night Freight.mp3" \
+        "$samples/Spoken Word/Radio Play - Episode 1.mp3" |
+        grep -a -E '^(FileName|Valid|VersionText|LayerText|BitrateText|SampleRateText|ModeText|DurationText|EncoderText|VariableBitrate|RiffWrapped|Title|Artist|Genre|Track)=|^$' ||
+        true
+else
+    echo "Skipping the probe: $probe is not built yet."
+fi
+
+if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then
+    echo
+    echo "A display is available, but the desktop window is not built yet;"
+    echo "writing the lists instead."
+fi
+
+list=$build/cli/sonorix-list
+if [ ! -x "$list" ]; then
+    echo
+    echo "Skipping the lists: $list is not built yet."
+    exit 0
+fi
+home=$build/run-home
+mkdir -p "$home/config" "$home/data"
+html=$build/samples-list.html
+csv=$build/samples-list.csv
+run_list() {
+    XDG_CONFIG_HOME=$home/config XDG_DATA_HOME=$home/data "$list" "$@"
+}
+run_list -q -s Default "$samples" "$html"
+run_list -q -s Default -f csv -c "$all_columns" "$samples" "$csv"
+echo
+echo "Lists of $samples:"
+echo "  HTML (Default profile): $html"
+echo "  CSV (all twenty columns): $csv"
+echo
+cat "$csv"
