@@ -1,0 +1,133 @@
+#pragma once
+
+// The list job behind "Create &List": output-name checks and completion,
+// input validation, the folder walk, the probe of every file, the totals, the
+// optional sort and the written list. It is an engine: the report window and
+// the command line talk to it through ListReport and ListPrompt.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "profiles/Profile.h"
+#include "scan/DirTools.h"
+
+namespace Listing {
+
+// The report's labels. Progress is the label that shows the path being
+// worked on; the folder walk writes it through the ProgressLabel side.
+enum class ReportLabel
+{
+    Status,
+    Files,
+    Bytes,
+    Minutes,
+    Untagged,
+    Invalid,
+    Progress
+};
+
+// What the job shows while it runs. The job calls it for every file found
+// and every file scanned, so an implementation must be cheap (draw or print
+// at a bounded rate, not on every call). As a DirTools::ProgressLabel it is
+// the Progress label and the report window that holds it.
+class ListReport : public DirTools::ProgressLabel
+{
+public:
+    virtual void SetLabelText(ReportLabel label, const std::string& text) = 0;
+    // Bring one label up to date on screen now.
+    virtual void RepaintReportLabel(ReportLabel label) = 0;
+    virtual void RepaintWindow() = 0;
+    // 0 to 100.
+    virtual void SetProgressBar(int position) = 0;
+    virtual void SetOkEnabled(bool enabled) = 0;
+    virtual void ShowReport() = 0;
+    virtual void HideReport() = 0;
+    // Called once when scanning starts, with the number of files to scan;
+    // windows may ignore it (the labels carry the same facts).
+    virtual void ScanStarted(std::int64_t fileCount);
+
+    void SetText(const std::string& text) final;
+    void RepaintLabel() final;
+    void RepaintContainer() final;
+};
+
+// The job's dialogs.
+class ListPrompt
+{
+public:
+    virtual ~ListPrompt() = default;
+    // An information message box with one OK button.
+    virtual void ShowMessage(const std::string& text) = 0;
+    // A one-line input box with the caption, the prompt and the entry
+    // preset to initial. OK gives the entry (possibly empty); Cancel gives
+    // nothing.
+    virtual std::optional<std::string>
+    AskText(const std::string& caption, const std::string& prompt, const std::string& initial) = 0;
+};
+
+// The inputs of one job. Output is the output box: the start completes it
+// or replaces it with a numbered default name, and empties it when its
+// folder does not exist. The profile is the current profile: the custom-info
+// prompt writes Custom into it, and an empty Separator of the custom format
+// becomes ",".
+struct ListJobInput
+{
+    std::string Source{};
+    bool IncludeSubdirectories = true;
+    std::string Output{};
+    Profiles::Profile& Profile;
+    bool AskForCustom = false;
+    std::string DefaultFileName = "TrackRoll";
+};
+
+// The running totals of one job.
+struct ListJobTotals
+{
+    std::int64_t FileCount = 0;
+    std::int64_t TotalBytes = 0;
+    std::int64_t TotalSeconds = 0;
+    std::int64_t UntaggedCount = 0;
+    std::int64_t InvalidCount = 0;
+    friend bool operator==(const ListJobTotals&, const ListJobTotals&) = default;
+};
+
+enum class ListJobResult
+{
+    Rejected, // an input check failed; its message has been shown
+    NoFiles,  // nothing matched; the output file was not touched
+    Written
+};
+
+inline constexpr const char* kInvalidFileNameMessage = "Please enter a valid filename!";
+inline constexpr const char* kInputErrorSuffix =
+    " Error - Please enter all neccessary information - aborting...";
+inline constexpr const char* kNoFilesMessage = "No files found - aborting...";
+inline constexpr const char* kCustomInfoBoxCaption = "Custom Info";
+inline constexpr const char* kCustomInfoPrompt = "Enter Custom Info";
+
+// The output box's check: a non-empty output whose folder part (up to and
+// including the last "/", empty without one) is not an existing folder is
+// reported with kInvalidFileNameMessage and emptied. True when it passed.
+bool CheckOutputName(std::string& output, ListPrompt& prompt);
+
+// Appends the format's extension to an output name that has none, when the
+// name is no existing folder and has 6 characters or more.
+void CompleteOutputName(std::string& output, int listFormat);
+
+// Empty when the job may run, else what is missing: "Source/Output File",
+// "Source Folder", "Extensions", "List information" or "Output File". An
+// output that names an existing folder is replaced by the first free name
+// folder + DefaultFileName + n + extension (n = 1, 2, ...).
+std::string CheckListInputs(ListJobInput& input);
+
+// The job itself; the report must already be shown. Throws IoError when a
+// file cannot be probed or the list cannot be written; the report's OK is
+// enabled before any error leaves the job.
+ListJobResult CreateList(ListJobInput& input, ListReport& report, ListPrompt& prompt);
+
+// What "Create &List" runs: the output check, the name completion, the
+// input check (with its message), then the report is shown and the job run.
+ListJobResult StartListJob(ListJobInput& input, ListReport& report, ListPrompt& prompt);
+
+} // namespace Listing

@@ -1,0 +1,221 @@
+#include "listing/Columns.h"
+
+#include <gtest/gtest.h>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "profiles/Profile.h"
+
+using namespace Listing;
+using MP3Tools::AudioFileInfo;
+using MP3Tools::TagInfo;
+
+namespace {
+
+const RowFormat kCsv{.ListFormat = Profiles::kFormatCsv, .Separator = ","};
+const RowFormat kHtml{.ListFormat = Profiles::kFormatHtml, .Separator = "</td><td>"};
+const RowFormat kText{.ListFormat = Profiles::kFormatText, .Separator = "\t"};
+
+AudioFileInfo ValidFile()
+{
+    AudioFileInfo info;
+    info.FileName = "/music/rock/song.mp3";
+    info.FileSize = "4123456";
+    info.DurationSeconds = "205";
+    info.DurationText = "03:25";
+    info.FrameCount = "7849";
+    info.LayerText = "Layer-III";
+    info.VersionText = "MPEG-1";
+    info.BitrateText = "160";
+    info.SampleRateText = "44.1 kHz";
+    info.ModeText = "joint-stereo";
+    info.EncoderText = "LAME";
+    info.Valid = true;
+    return info;
+}
+
+TagInfo Tag()
+{
+    return TagInfo{.TagId = "TAG",
+                   .Title = "Title",
+                   .Artist = "Artist",
+                   .Album = "Album",
+                   .Year = "1999",
+                   .Comment = "Comment",
+                   .Genre = "Rock",
+                   .Track = "7",
+                   .Tagged = true};
+}
+
+std::vector<std::string> AllCaptions() { return {kColumnCaptions.begin(), kColumnCaptions.end()}; }
+
+std::string Row(const AudioFileInfo& info, const TagInfo& tag,
+                const std::vector<std::string>& captions, const RowFormat& format,
+                const std::string& custom = "")
+{
+    return BuildRow(info, tag, ResolveColumns(captions), format, custom);
+}
+
+} // namespace
+
+TEST(GroupThousands, DotsEveryThreeDigitsFromTheRight)
+{
+    const std::pair<const char*, const char*> rows[] = {{"", ""},
+                                                        {"7", "7"},
+                                                        {"999", "999"},
+                                                        {"1000", "1.000"},
+                                                        {"123456", "123.456"},
+                                                        {"1234567", "1.234.567"},
+                                                        {"41234567", "41.234.567"}};
+    for (const auto& [in, out] : rows) {
+        SCOPED_TRACE(in);
+        EXPECT_EQ(GroupThousands(in), out);
+    }
+}
+
+TEST(FormatTable, ExtensionAndSeparatorPerFormat)
+{
+    struct Line
+    {
+        int Format;
+        const char* Extension;
+        const char* Separator;
+    };
+
+    const Line rows[] = {{Profiles::kFormatCsv, ".csv", ","},
+                         {Profiles::kFormatCustom, ".idx", " | "},
+                         {Profiles::kFormatHtml, ".html", "</td><td>"},
+                         {Profiles::kFormatText, ".txt", "\t"},
+                         {Profiles::kFormatNone, "", ""}};
+    for (const Line& row : rows) {
+        SCOPED_TRACE(row.Format);
+        EXPECT_EQ(FormatExtension(row.Format), row.Extension);
+        EXPECT_EQ(SeparatorFor(row.Format, " | "), row.Separator);
+    }
+}
+
+TEST(TypeText, VbrWinsOverTheRiffWrapper)
+{
+    AudioFileInfo info = ValidFile();
+    EXPECT_EQ(TypeText(info), "MP3");
+    info.RiffWrapped = true;
+    EXPECT_EQ(TypeText(info), "WavMP3");
+    info.VariableBitrate = true;
+    EXPECT_EQ(TypeText(info), "VBR");
+}
+
+TEST(BuildRow, EveryColumnShowsItsField)
+{
+    EXPECT_EQ(Row(ValidFile(), Tag(), AllCaptions(), kText, "Box 3"),
+              "Title\tArtist\t03:25\t4.123.456\tBox 3\t160\tjoint-stereo\tAlbum\t/music/rock/"
+              "\tsong.mp3\tComment\t7\tRock\t1999\t44.1 kHz\t7849\tMPEG-1\tLayer-III\tMP3\tLAME");
+}
+
+TEST(BuildRow, FramesOfTheFourFormats)
+{
+    const std::vector<std::string> captions = {"Songname", "Artist", "Time"};
+    EXPECT_EQ(Row(ValidFile(), Tag(), captions, kCsv), "Title,Artist,03:25");
+    EXPECT_EQ(Row(ValidFile(), Tag(), captions,
+                  RowFormat{.ListFormat = Profiles::kFormatCustom, .Separator = " | "}),
+              "Title | Artist | 03:25");
+    EXPECT_EQ(Row(ValidFile(), Tag(), captions, kHtml),
+              "<tr><td>Title</td><td>Artist</td><td>03:25</td></tr>");
+    EXPECT_EQ(Row(ValidFile(), Tag(), captions, RowFormat{}), "TitleArtist03:25");
+}
+
+TEST(BuildHeaderRow, CaptionsAsCellsAndColouredHtmlCells)
+{
+    const std::vector<std::string> captions = {"Songname", "Artist", "Time"};
+    EXPECT_EQ(BuildHeaderRow(captions, kCsv, "#000000"), "Songname,Artist,Time");
+    EXPECT_EQ(BuildHeaderRow(captions, kHtml, "#000000"),
+              "<tr><td bgcolor=\"#000000\"><strong>Songname</td>"
+              "<td bgcolor=\"#000000\"><strong>Artist</td>"
+              "<td bgcolor=\"#000000\"><strong>Time</strong></td></tr>");
+    EXPECT_EQ(BuildHeaderRow({"<td>", "a,b"}, kHtml, "\"red\""),
+              "<tr><td bgcolor=\"&quot;red&quot;\"><strong>&lt;td&gt;</td>"
+              "<td bgcolor=\"&quot;red&quot;\"><strong>a,b</strong></td></tr>");
+    EXPECT_EQ(BuildHeaderRow({"a,b", "c"}, kCsv, ""), "\"a,b\",c");
+}
+
+TEST(BuildRow, InvalidFileGetsPathErrorAndBlanks)
+{
+    AudioFileInfo info;
+    info.FileName = "/music/broken, really.mp3";
+    info.FileSize = "123"; // not read for an invalid file
+    const std::vector<std::string> five = {"Songname", "Artist", "Time", "Filesize", "KBps"};
+    EXPECT_EQ(Row(info, Tag(), five, kText), "/music/broken, really.mp3\tERROR\t \t \t ");
+    EXPECT_EQ(Row(info, Tag(), {"Time"}, kText), "/music/broken, really.mp3\tERROR");
+    EXPECT_EQ(Row(info, Tag(), five, kCsv), "\"/music/broken, really.mp3\",ERROR, , , ");
+    EXPECT_EQ(Row(info, Tag(), {"Time", "Artist", "Album"}, kHtml),
+              "<tr><td>/music/broken, really.mp3</td><td>ERROR</td><td> </td></tr>");
+}
+
+TEST(BuildRow, UnknownCaptionGetsNoDataCell)
+{
+    const std::vector<std::string> captions = {"Songname", "Rating", "Artist"};
+    EXPECT_EQ(BuildHeaderRow(captions, kCsv, ""), "Songname,Rating,Artist");
+    EXPECT_EQ(Row(ValidFile(), Tag(), captions, kCsv), "Title,Artist");
+    EXPECT_EQ(ColumnFromCaption("songname"), Column::Unknown); // letter case counts
+}
+
+TEST(BuildRow, CellsAreMadeSafeForTheirFormat)
+{
+    TagInfo tag = Tag();
+    tag.Title = "Hello, \"World\"";
+    tag.Artist = "Tom & <Jerry>";
+    tag.Comment = "line\r\nbreak\there";
+    const std::vector<std::string> captions = {"Songname", "Artist", "Comment"};
+    EXPECT_EQ(Row(ValidFile(), tag, captions, kCsv),
+              "\"Hello, \"\"World\"\"\",Tom & <Jerry>,\"line\r\nbreak\there\"");
+    EXPECT_EQ(Row(ValidFile(), tag, captions, kText),
+              "Hello, \"World\"\tTom & <Jerry>\tline  break here");
+    EXPECT_EQ(Row(ValidFile(), tag, captions,
+                  RowFormat{.ListFormat = Profiles::kFormatCustom, .Separator = ";"}),
+              "Hello, \"World\";Tom & <Jerry>;line  break\there");
+    EXPECT_EQ(Row(ValidFile(), tag, captions, kHtml),
+              "<tr><td>Hello, &quot;World&quot;</td><td>Tom &amp; &lt;Jerry&gt;</td>"
+              "<td>line\r\nbreak\there</td></tr>");
+}
+
+TEST(BuildRow, PlainTextIsUnquotedAndUnescaped)
+{
+    TagInfo tag = Tag();
+    tag.Title = "a,\"b\"";
+    tag.Artist = "<i>";
+    std::string plain;
+    const std::vector<Column> columns = ResolveColumns({"Songname", "Artist"});
+    EXPECT_EQ(BuildRow(ValidFile(), tag, columns, kCsv, "", &plain), "\"a,\"\"b\"\"\",<i>");
+    EXPECT_EQ(plain, "a,\"b\",<i>");
+    BuildRow(ValidFile(), tag, columns, kHtml, "", &plain);
+    EXPECT_EQ(plain, "a,\"b\"</td><td><i>");
+}
+
+TEST(BuildRow, TagBytesBecomeUtf8ButFileNamesStayAsGiven)
+{
+    TagInfo tag = Tag();
+    tag.Title = "Caf\xE9";
+    tag.Artist = "Bj\xC3\xB6rk";
+    AudioFileInfo info = ValidFile();
+    info.FileName = "/music/Caf\xE9.mp3";
+    const std::vector<std::string> captions = {"Songname", "Artist", "Filename"};
+    EXPECT_EQ(Row(info, tag, captions, kCsv), "Café,Björk,Caf\xE9.mp3");
+
+    TagInfo untagged;
+    untagged.Title = "Caf\xE9"; // taken from the file name by the job
+    EXPECT_EQ(Row(info, untagged, captions, kCsv), "Caf\xE9,,Caf\xE9.mp3");
+}
+
+TEST(ApplySecondColor, EveryCellOpensInTheColour)
+{
+    EXPECT_EQ(ApplySecondColor("<tr><td>a</td><td>&lt;td&gt;</td></tr>", "#0057B8"),
+              "<tr><td bgcolor=\"#0057B8\">a</td><td bgcolor=\"#0057B8\">&lt;td&gt;</td></tr>");
+}
+
+TEST(SelectedCaptions, FollowInformationOrderAndFlags)
+{
+    Profiles::Profile profile;
+    profile.Information = {"Artist", "Songname", "Time", "Album"};
+    profile.Checked = {true, false, true};
+    EXPECT_EQ(SelectedCaptions(profile), (std::vector<std::string>{"Artist", "Time"}));
+}
