@@ -1,0 +1,604 @@
+#include "listing/ListJob.h"
+
+#include <deque>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <iterator>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "Mp3Builder.h"
+#include "TempDir.h"
+#include "analysis/IoError.h"
+#include "listing/Columns.h"
+
+using namespace Listing;
+using TestSupport::Id3v1Spec;
+using TestSupport::Mp3Builder;
+using TestSupport::TempDir;
+
+namespace {
+
+// 128 kbit/s: 16000 bytes are one second of sound.
+constexpr std::size_t kBytesPerSecond = 16000;
+
+void WriteSong(const std::string& path, std::size_t seconds, const std::optional<Id3v1Spec>& tag)
+{
+    Mp3Builder song;
+    song.Frames(3);
+    if (tag) {
+        song.PadTo(seconds * kBytesPerSecond - 128).Id3v1(*tag);
+    } else {
+        song.PadTo(seconds * kBytesPerSecond);
+    }
+    song.Write(path);
+}
+
+void WriteJunk(const std::string& path, std::size_t size)
+{
+    Mp3Builder().Fill(size, 0x20).Write(path);
+}
+
+std::string ReadFile(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+std::vector<std::string> Lines(const std::string& text)
+{
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    for (std::size_t end = text.find("\r\n"); end != std::string::npos;
+         end = text.find("\r\n", start)) {
+        lines.push_back(text.substr(start, end - start));
+        start = end + 2;
+    }
+    EXPECT_EQ(start, text.size()) << "every line ends in CR LF";
+    return lines;
+}
+
+const char* LabelName(ReportLabel label)
+{
+    switch (label) {
+    case ReportLabel::Status:
+        return "Status";
+    case ReportLabel::Files:
+        return "Files";
+    case ReportLabel::Bytes:
+        return "Bytes";
+    case ReportLabel::Minutes:
+        return "Minutes";
+    case ReportLabel::Untagged:
+        return "Untagged";
+    case ReportLabel::Invalid:
+        return "Invalid";
+    case ReportLabel::Progress:
+        return "Progress";
+    }
+    return "?";
+}
+
+// Keeps the last text of every label and a log of what the job did.
+class RecordingReport final : public ListReport
+{
+public:
+    void SetLabelText(ReportLabel label, const std::string& text) override
+    {
+        Labels[label] = text;
+        Log.push_back(std::string(LabelName(label)) + "=" + text);
+    }
+
+    void RepaintReportLabel(ReportLabel label) override
+    {
+        Log.push_back(std::string("paint ") + LabelName(label));
+    }
+
+    void RepaintWindow() override { Log.push_back("paint window"); }
+
+    void SetProgressBar(int position) override
+    {
+        Bar = position;
+        Log.push_back("bar " + std::to_string(position));
+    }
+
+    void SetOkEnabled(bool enabled) override
+    {
+        OkEnabled = enabled;
+        Log.push_back(enabled ? "ok on" : "ok off");
+    }
+
+    void ShowReport() override
+    {
+        Shown = true;
+        Log.push_back("show");
+    }
+
+    void HideReport() override
+    {
+        Shown = false;
+        Log.push_back("hide");
+    }
+
+    // The texts one label was given, in order.
+    std::vector<std::string> History(ReportLabel label) const
+    {
+        const std::string prefix = std::string(LabelName(label)) + "=";
+        std::vector<std::string> texts;
+        for (const std::string& entry : Log) {
+            if (entry.rfind(prefix, 0) == 0) {
+                texts.push_back(entry.substr(prefix.size()));
+            }
+        }
+        return texts;
+    }
+
+    std::map<ReportLabel, std::string> Labels{};
+    std::vector<std::string> Log{};
+    int Bar = -1;
+    bool OkEnabled = false;
+    bool Shown = false;
+};
+
+// Records messages; answers the input box from a queue and fails when the
+// job asks more often than the test expects.
+class ScriptedPrompt final : public ListPrompt
+{
+public:
+    void ShowMessage(const std::string& text) override { Messages.push_back(text); }
+
+    std::optional<std::string> AskText(const std::string& caption, const std::string& prompt,
+                                       const std::string& initial) override
+    {
+        EXPECT_EQ(caption, "Custom Info");
+        EXPECT_EQ(prompt, "Enter Custom Info");
+        EXPECT_EQ(initial, "");
+        ++Asked;
+        if (Answers.empty()) {
+            ADD_FAILURE() << "unexpected custom-info prompt";
+            return std::nullopt;
+        }
+        std::optional<std::string> answer = Answers.front();
+        Answers.pop_front();
+        return answer;
+    }
+
+    std::vector<std::string> Messages{};
+    std::deque<std::optional<std::string>> Answers{};
+    int Asked = 0;
+};
+
+Profiles::Profile MakeProfile(int format, const std::vector<std::string>& captions)
+{
+    Profiles::Profile profile;
+    profile.Name = "Test";
+    profile.Sort = false;
+    profile.FontStyle = "Arial";
+    profile.FontColorText = "#FF8000";
+    profile.BackColorText = "#004080";
+    profile.Back2ColorText = "#0057B8";
+    profile.HeaderColorText = "#000000";
+    profile.Headline = "List created by Sonorix";
+    profile.ListFormat = format;
+    profile.Extensions = {"mp3"};
+    profile.Information = captions;
+    profile.Checked.assign(captions.size(), true);
+    return profile;
+}
+
+class ListJobTest : public ::testing::Test
+{
+protected:
+    ListJobInput Input(Profiles::Profile& profile, const std::string& output)
+    {
+        return ListJobInput{.Source = m_music.Path(),
+                            .IncludeSubdirectories = true,
+                            .Output = output,
+                            .Profile = profile,
+                            .AskForCustom = false,
+                            .DefaultFileName = "TrackRoll"};
+    }
+
+    ListJobResult Run(ListJobInput& input) { return StartListJob(input, m_report, m_prompt); }
+
+    std::string Music(const std::string& name) const { return m_music.File(name); }
+
+    std::string Out(const std::string& name) const { return m_out.File(name); }
+
+    TempDir m_music{"sonorix-music"};
+    TempDir m_out{"sonorix-out"};
+    RecordingReport m_report;
+    ScriptedPrompt m_prompt;
+};
+
+} // namespace
+
+TEST_F(ListJobTest, CsvListOfAFolderTree)
+{
+    std::filesystem::create_directory(Music("sub"));
+    WriteSong(Music("b.mp3"), 2, Id3v1Spec{.Title = "Beta, the second", .Artist = "Band"});
+    WriteSong(Music("sub/a.mp3"), 61, Id3v1Spec{.Title = "Alpha", .Artist = "Band \"B\""});
+    WriteSong(Music("sub/Untagged Song.MP3"), 1, std::nullopt);
+    WriteJunk(Music("broken.mp3"), 3000);
+    WriteSong(Music("notes.txt"), 1, std::nullopt);
+    Profiles::Profile profile =
+        MakeProfile(Profiles::kFormatCsv, {"Songname", "Artist", "Time", "Filesize", "Type"});
+    profile.Sort = true;
+    ListJobInput input = Input(profile, Out("list"));
+
+    EXPECT_EQ(Run(input), ListJobResult::Written);
+    EXPECT_EQ(input.Output, Out("list.csv"));
+    EXPECT_EQ(ReadFile(Out("list.csv")), "Songname,Artist,Time,Filesize,Type\r\n" +
+                                             Music("broken.mp3") +
+                                             ",ERROR, , , \r\n"
+                                             "Alpha,\"Band \"\"B\"\"\",01:01,976.000,MP3\r\n"
+                                             "\"Beta, the second\",Band,00:02,32.000,MP3\r\n"
+                                             "Untagged Song,,00:01,16.000,MP3\r\n");
+    EXPECT_TRUE(m_prompt.Messages.empty());
+    EXPECT_EQ(m_report.Labels[ReportLabel::Status], "Done!");
+    EXPECT_EQ(m_report.Labels[ReportLabel::Files], "4");
+    EXPECT_EQ(m_report.Labels[ReportLabel::Bytes], "1.024.000");
+    EXPECT_EQ(m_report.Labels[ReportLabel::Minutes], "01:04");
+    EXPECT_EQ(m_report.Labels[ReportLabel::Untagged], "1");
+    EXPECT_EQ(m_report.Labels[ReportLabel::Invalid], "1");
+    EXPECT_EQ(m_report.Labels[ReportLabel::Progress], "");
+    EXPECT_TRUE(m_report.OkEnabled);
+    EXPECT_TRUE(m_report.Shown);
+}
+
+TEST_F(ListJobTest, TextAndCustomFormats)
+{
+    WriteSong(Music("a.mp3"), 1, Id3v1Spec{.Title = "Tab\there", .Artist = "A|B"});
+    Profiles::Profile profile = MakeProfile(Profiles::kFormatText, {"Songname", "Artist"});
+    ListJobInput input = Input(profile, Out("list"));
+    ASSERT_EQ(Run(input), ListJobResult::Written);
+    EXPECT_EQ(ReadFile(Out("list.txt")), "Songname\tArtist\r\nTab here\tA|B\r\n");
+
+    profile.ListFormat = Profiles::kFormatCustom;
+    input.Output = Out("list");
+    ASSERT_EQ(Run(input), ListJobResult::Written);
+    EXPECT_EQ(profile.Separator, ","); // an empty separator becomes ","
+    EXPECT_EQ(ReadFile(Out("list.idx")), "Songname,Artist\r\nTab\there,A|B\r\n");
+
+    profile.Separator = " | ";
+    input.Output = Out("list.idx");
+    ASSERT_EQ(Run(input), ListJobResult::Written);
+    EXPECT_EQ(ReadFile(Out("list.idx")), "Songname | Artist\r\nTab\there | A|B\r\n");
+}
+
+TEST_F(ListJobTest, HtmlPageWithColouredRowsAndSummary)
+{
+    WriteSong(Music("1.mp3"), 2, Id3v1Spec{.Title = "One & <Only>"});
+    WriteSong(Music("2.mp3"), 3, Id3v1Spec{.Title = "Two"});
+    WriteSong(Music("3.mp3"), 4, std::nullopt);
+    Profiles::Profile profile = MakeProfile(Profiles::kFormatHtml, {"Songname", "Time"});
+    profile.Sort = true;
+    profile.Headline = "My <List>";
+    ListJobInput input = Input(profile, Out("page"));
+    ASSERT_EQ(Run(input), ListJobResult::Written);
+
+    const std::vector<std::string> lines = Lines(ReadFile(Out("page.html")));
+    ASSERT_EQ(lines.size(), 8u);
+    EXPECT_EQ(lines[0],
+              "<html><head><meta http-equiv=\"Content-Type\"content=\"text/html; charset=utf-8\">"
+              "<meta name=\"GENERATOR\" content=\"Sonorix 3.1\"><title>My &lt;List&gt;</title>"
+              "</head><basefont face=\"Arial\"><basefont size=2><basefont color=#FF8000>");
+    EXPECT_EQ(lines[2],
+              "<body bgcolor=\"#004080\" text=\"#FF8000\" link=\"#FF8000\"vlink=\"#FF8000\"><p>"
+              "<h1>My &lt;List&gt;</h1></p><p>Scanned 3 files, 1 untagged, 144.000 bytes total, "
+              "00:09 hours, 00:03 average length.</p><table border=\"0\" width=\"100%\">");
+    EXPECT_EQ(lines[3], "<tr><td bgcolor=\"#000000\"><strong>Songname</td>"
+                        "<td bgcolor=\"#000000\"><strong>Time</strong></td></tr>");
+    EXPECT_EQ(lines[4], "<tr><td>3</td><td>00:04</td></tr>");
+    EXPECT_EQ(lines[5], "<tr><td bgcolor=\"#0057B8\">One &amp; &lt;Only&gt;</td>"
+                        "<td bgcolor=\"#0057B8\">00:02</td></tr>");
+    EXPECT_EQ(lines[6], "<tr><td>Two</td><td>00:03</td></tr>");
+    EXPECT_EQ(lines[7].rfind("</table><p>Index created on ", 0), 0u);
+
+    profile.Save30 = true;
+    input.Output = Out("page.html");
+    ASSERT_EQ(Run(input), ListJobResult::Written);
+    const std::string page = ReadFile(Out("page.html"));
+    EXPECT_EQ(page.find("#0057B8"), std::string::npos);
+    EXPECT_NE(page.find("<td bgcolor=\"#000000\"><strong>Songname"), std::string::npos);
+}
+
+TEST_F(ListJobTest, AppendAddsHeaderAndRowsBehindTheOldContent)
+{
+    WriteSong(Music("a.mp3"), 1, Id3v1Spec{.Title = "A"});
+    {
+        std::ofstream(Out("list.csv"), std::ios::binary) << "old line\r\n";
+    }
+    Profiles::Profile profile = MakeProfile(Profiles::kFormatCsv, {"Songname"});
+    profile.AppendToList = true;
+    ListJobInput input = Input(profile, Out("list.csv"));
+    ASSERT_EQ(Run(input), ListJobResult::Written);
+    EXPECT_EQ(ReadFile(Out("list.csv")), "old line\r\nSongname\r\nA\r\n");
+
+    profile.AppendToList = false;
+    input.Output = Out("list.csv");
+    ASSERT_EQ(Run(input), ListJobResult::Written);
+    EXPECT_EQ(ReadFile(Out("list.csv")), "Songname\r\nA\r\n");
+}
+
+TEST_F(ListJobTest, OutputFolderGetsTheFirstFreeNumberedName)
+{
+    WriteSong(Music("a.mp3"), 1, std::nullopt);
+    WriteJunk(Out("TrackRoll1.html"), 10);
+    std::filesystem::create_directory(Out("TrackRoll2.html")); // taken, though a folder
+    Profiles::Profile profile = MakeProfile(Profiles::kFormatHtml, {"Songname"});
+    for (const std::string& output : {m_out.Path(), m_out.Path() + "/"}) {
+        SCOPED_TRACE(output);
+        ListJobInput input = Input(profile, output);
+        ASSERT_EQ(Run(input), ListJobResult::Written);
+        EXPECT_EQ(input.Output, Out("TrackRoll3.html"));
+        std::filesystem::remove(Out("TrackRoll3.html"));
+    }
+}
+
+TEST_F(ListJobTest, EachMissingInputHasItsMessage)
+{
+    WriteSong(Music("a.mp3"), 1, std::nullopt);
+
+    struct Row
+    {
+        const char* Case;
+        std::string Source;
+        std::string Output;
+        std::vector<std::string> Extensions;
+        bool Selected;
+        std::vector<std::string> Messages;
+    };
+
+    const std::string error = " Error - Please enter all neccessary information - aborting...";
+    const Row rows[] = {
+        {"no source", "", Out("list.csv"), {"mp3"}, true, {"Source/Output File" + error}},
+        {"no output", m_music.Path(), "", {"mp3"}, true, {"Source/Output File" + error}},
+        {"missing source",
+         Music("nothing"),
+         Out("l.csv"),
+         {"mp3"},
+         true,
+         {"Source Folder" + error}},
+        {"no extension", m_music.Path(), Out("l.csv"), {}, true, {"Extensions" + error}},
+        {"nothing selected", m_music.Path(), Out("l.csv"), {}, false, {"List information" + error}},
+        {"output folder missing",
+         m_music.Path(),
+         Out("gone/list.csv"),
+         {"mp3"},
+         true,
+         {"Please enter a valid filename!", "Source/Output File" + error}},
+        {"bare file name",
+         m_music.Path(),
+         "list.csv",
+         {"mp3"},
+         true,
+         {"Please enter a valid filename!", "Source/Output File" + error}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.Case);
+        Profiles::Profile profile = MakeProfile(Profiles::kFormatCsv, {"Songname"});
+        profile.Extensions = row.Extensions;
+        profile.Checked = {row.Selected};
+        ListJobInput input = Input(profile, row.Output);
+        input.Source = row.Source;
+        ScriptedPrompt prompt;
+        RecordingReport report;
+        EXPECT_EQ(StartListJob(input, report, prompt), ListJobResult::Rejected);
+        EXPECT_EQ(prompt.Messages, row.Messages);
+        EXPECT_TRUE(report.Log.empty());
+    }
+    EXPECT_FALSE(std::filesystem::exists(Out("l.csv")));
+}
+
+TEST_F(ListJobTest, OutputFileNeedsAnExistingFolder)
+{
+    Profiles::Profile profile = MakeProfile(Profiles::kFormatCsv, {"Songname"});
+    ListJobInput input = Input(profile, "/");
+    input.Output = m_out.File("sub/list.csv");
+    EXPECT_EQ(CheckListInputs(input), "Output File");
+    input.Output = "/list.csv";
+    EXPECT_EQ(CheckListInputs(input), "");
+}
+
+TEST(CompleteOutputName, AddsTheExtensionOnlyToLongNamesWithoutOne)
+{
+    TempDir dir;
+
+    struct Row
+    {
+        std::string In;
+        int Format;
+        std::string Out;
+    };
+
+    const Row rows[] = {
+        {dir.File("music"), Profiles::kFormatHtml, dir.File("music.html")},
+        {dir.File("music.txt"), Profiles::kFormatHtml, dir.File("music.txt")},
+        {dir.File("music"), Profiles::kFormatNone, dir.File("music")},
+        {"/a/bcd", Profiles::kFormatCsv, "/a/bcd.csv"},
+        {"/a/bc", Profiles::kFormatCsv, "/a/bc"}, // five characters
+        {"/", Profiles::kFormatCsv, "/"},
+        {dir.Path(), Profiles::kFormatCsv, dir.Path()}, // an existing folder
+        {"", Profiles::kFormatCsv, ""},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.In);
+        std::string output = row.In;
+        CompleteOutputName(output, row.Format);
+        EXPECT_EQ(output, row.Out);
+    }
+}
+
+TEST_F(ListJobTest, NoFilesFoundLeavesTheOutputAlone)
+{
+    WriteSong(Music("a.ogg"), 1, std::nullopt);
+    {
+        std::ofstream(Out("list.csv"), std::ios::binary) << "keep me";
+    }
+    Profiles::Profile profile = MakeProfile(Profiles::kFormatCsv, {"Songname"});
+    ListJobInput input = Input(profile, Out("list.csv"));
+    EXPECT_EQ(Run(input), ListJobResult::NoFiles);
+    EXPECT_EQ(ReadFile(Out("list.csv")), "keep me");
+    EXPECT_EQ(m_prompt.Messages, std::vector<std::string>{"No files found - aborting..."});
+    EXPECT_EQ(m_report.Labels[ReportLabel::Status], "No files found!");
+    EXPECT_EQ(m_report.Labels[ReportLabel::Files], "-");
+    EXPECT_EQ(m_report.Bar, 100);
+    EXPECT_FALSE(m_report.Shown);
+
+    input.Output = Out("new.csv");
+    EXPECT_EQ(Run(input), ListJobResult::NoFiles);
+    EXPECT_FALSE(std::filesystem::exists(Out("new.csv")));
+}
+
+TEST_F(ListJobTest, SubfoldersOnlyWhenAsked)
+{
+    std::filesystem::create_directory(Music("sub"));
+    WriteSong(Music("top.mp3"), 1, Id3v1Spec{.Title = "Top"});
+    WriteSong(Music("sub/deep.mp3"), 1, Id3v1Spec{.Title = "Deep"});
+    Profiles::Profile profile = MakeProfile(Profiles::kFormatCsv, {"Songname"});
+    ListJobInput input = Input(profile, Out("list.csv"));
+    input.IncludeSubdirectories = false;
+    ASSERT_EQ(Run(input), ListJobResult::Written);
+    EXPECT_EQ(ReadFile(Out("list.csv")), "Songname\r\nTop\r\n");
+}
+
+TEST_F(ListJobTest, RowsSortIgnoringLetterCaseAndByUnquotedText)
+{
+    const char* titles[] = {"beta", "\"Alpha\"", "Zulu", "alpha2", "Gamma, three", "ärger"};
+    for (int i = 0; i < 6; ++i) {
+        WriteSong(Music(std::to_string(i) + ".mp3"), 1, Id3v1Spec{.Title = titles[i]});
+    }
+    Profiles::Profile profile = MakeProfile(Profiles::kFormatCsv, {"Songname"});
+    profile.Sort = true;
+    ListJobInput input = Input(profile, Out("list.csv"));
+    ASSERT_EQ(Run(input), ListJobResult::Written);
+    // The quote of "Alpha" is punctuation and sorts before letters.
+    EXPECT_EQ(ReadFile(Out("list.csv")), "Songname\r\n\"\"\"Alpha\"\"\"\r\nalpha2\r\n"
+                                         "ärger\r\nbeta\r\n\"Gamma, three\"\r\nZulu\r\n");
+}
+
+TEST_F(ListJobTest, CustomInfoPromptComesOncePerJob)
+{
+    // The source folder's own files come first, so the invalid file is the
+    // first one scanned.
+    WriteJunk(Music("0-broken.mp3"), 3000);
+    std::filesystem::create_directory(Music("sub"));
+    WriteSong(Music("sub/1.mp3"), 1, std::nullopt);
+    WriteSong(Music("sub/2.mp3"), 1, std::nullopt);
+    Profiles::Profile profile = MakeProfile(Profiles::kFormatCsv, {"Filename", "Custom Info"});
+    profile.Sort = true;
+    profile.Custom = "old";
+    ListJobInput input = Input(profile, Out("list.csv"));
+    input.AskForCustom = true;
+
+    m_prompt.Answers = {std::string("Shelf 4")};
+    ASSERT_EQ(Run(input), ListJobResult::Written);
+    EXPECT_EQ(m_prompt.Asked, 1);
+    EXPECT_EQ(profile.Custom, "Shelf 4");
+    EXPECT_EQ(ReadFile(Out("list.csv")), "Filename,Custom Info\r\n" + Music("0-broken.mp3") +
+                                             ",ERROR\r\n1.mp3,Shelf 4\r\n2.mp3,Shelf 4\r\n");
+
+    m_prompt.Answers = {std::nullopt}; // Cancel keeps the text
+    input.Output = Out("list.csv");
+    input.AskForCustom = true;
+    ASSERT_EQ(Run(input), ListJobResult::Written);
+    EXPECT_EQ(m_prompt.Asked, 2);
+    EXPECT_EQ(profile.Custom, "Shelf 4");
+
+    m_prompt.Answers = {std::string()}; // OK with an empty entry empties it
+    input.Output = Out("list.csv");
+    input.AskForCustom = true;
+    ASSERT_EQ(Run(input), ListJobResult::Written);
+    EXPECT_EQ(profile.Custom, "");
+
+    profile.Checked = {true, false}; // "Custom Info" not selected: no prompt
+    input.Output = Out("list.csv");
+    input.AskForCustom = true;
+    ASSERT_EQ(Run(input), ListJobResult::Written);
+    EXPECT_EQ(m_prompt.Asked, 3);
+}
+
+TEST_F(ListJobTest, InvalidFilesCountInTheAverageOnly)
+{
+    // 240 s at 32 kbit/s (4000 bytes a second).
+    Mp3Builder().Frames(3, {.BitrateIndex = 1}).PadTo(240 * 4000).Write(Music("long.mp3"));
+    WriteJunk(Music("short.mp3"), 100);
+    Profiles::Profile profile = MakeProfile(Profiles::kFormatHtml, {"Songname", "Time"});
+    ListJobInput input = Input(profile, Out("list.html"));
+    ASSERT_EQ(Run(input), ListJobResult::Written);
+    EXPECT_NE(ReadFile(Out("list.html"))
+                  .find("Scanned 2 files, 1 untagged, 960.000 bytes total, 04:00 hours, 02:00 "
+                        "average length."),
+              std::string::npos);
+    EXPECT_EQ(m_report.Labels[ReportLabel::Invalid], "1");
+}
+
+TEST_F(ListJobTest, TagBytesBecomeUtf8AndUntaggedTitlesAreCutByCharacters)
+{
+    WriteSong(Music("a.mp3"), 1, Id3v1Spec{.Title = "Caf\xE9", .Artist = "Bj\xC3\xB6rk"});
+    // 35 characters, 70 bytes: the title keeps the first 30 characters.
+    std::string name;
+    for (int i = 0; i < 35; ++i) {
+        name += "é";
+    }
+    WriteSong(Music(name + ".mp3"), 1, std::nullopt);
+    Profiles::Profile profile = MakeProfile(Profiles::kFormatText, {"Songname", "Artist"});
+    ListJobInput input = Input(profile, Out("list.txt"));
+    ASSERT_EQ(Run(input), ListJobResult::Written);
+    std::string cut;
+    for (int i = 0; i < 30; ++i) {
+        cut += "é";
+    }
+    const std::string list = ReadFile(Out("list.txt"));
+    EXPECT_NE(list.find("\r\nCafé\tBjörk\r\n"), std::string::npos);
+    EXPECT_NE(list.find("\r\n" + cut + "\t\r\n"), std::string::npos);
+}
+
+TEST_F(ListJobTest, ReportFollowsThePhases)
+{
+    WriteSong(Music("a.mp3"), 1, std::nullopt);
+    WriteSong(Music("b.mp3"), 1, std::nullopt);
+    Profiles::Profile profile = MakeProfile(Profiles::kFormatCsv, {"Songname"});
+    profile.Extensions = {"mp3", "wav"};
+    ListJobInput input = Input(profile, Out("list.csv"));
+    ASSERT_EQ(Run(input), ListJobResult::Written);
+
+    EXPECT_EQ(m_report.History(ReportLabel::Status),
+              (std::vector<std::string>{"Scanning for directories...", "Scanning for mp3-files...",
+                                        "Scanning for wav-files...", "Scanning files...",
+                                        "Creating list...", "Done!"}));
+    // Plain digits while scanning, grouped at the end.
+    EXPECT_EQ(m_report.History(ReportLabel::Bytes),
+              (std::vector<std::string>{"-", "0", "16000", "32.000"}));
+    EXPECT_EQ(m_report.History(ReportLabel::Files),
+              (std::vector<std::string>{"-", "0", "0", "-", "0", "1", "2"}));
+    EXPECT_EQ(m_report.Log.front(), "show");
+    EXPECT_EQ(m_report.Log[1], "ok off");
+    EXPECT_EQ(m_report.Log.back(), "ok on");
+    std::vector<std::string> bars;
+    for (const std::string& entry : m_report.Log) {
+        if (entry.rfind("bar ", 0) == 0) {
+            bars.push_back(entry.substr(4));
+        }
+    }
+    EXPECT_EQ(bars, (std::vector<std::string>{"0", "50", "100", "0", "0", "50", "0", "100"}));
+}
+
+TEST_F(ListJobTest, WriteErrorEndsTheJobWithOkEnabled)
+{
+    WriteSong(Music("a.mp3"), 1, std::nullopt);
+    Profiles::Profile profile = MakeProfile(Profiles::kFormatCsv, {"Songname"});
+    ListJobInput input = Input(profile, "/dev/full");
+    try {
+        CreateList(input, m_report, m_prompt);
+        FAIL() << "the list cannot be written";
+    } catch (const IoError& error) {
+        EXPECT_EQ(std::string(error.what()), "Cannot write '/dev/full': No space left on device");
+    }
+    EXPECT_TRUE(m_report.OkEnabled);
+    EXPECT_EQ(m_report.Labels[ReportLabel::Status], "Creating list...");
+}
