@@ -529,24 +529,80 @@ TEST_F(ProbeTest, LinkToAFileIsFollowed)
     EXPECT_TRUE(info.Valid);
 }
 
+namespace {
+
+// Runs step in a child process that, when the tests run as root, first
+// becomes user "nobody" so that file permissions apply; gives what step
+// returned, or the text of the IoError it threw prefixed by "IoError: ".
+std::string InUnprivilegedChild(const std::function<std::string()>& step)
+{
+    int fds[2];
+    if (pipe(fds) != 0) {
+        return "pipe failed";
+    }
+    const pid_t pid = fork();
+    if (pid == 0) {
+        close(fds[0]);
+        std::string result;
+        if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) {
+            result = "cannot drop privileges";
+        } else {
+            try {
+                result = step();
+            } catch (const IoError& error) {
+                result = std::string("IoError: ") + error.what();
+            }
+        }
+        const ssize_t written = write(fds[1], result.data(), result.size());
+        _exit(written == static_cast<ssize_t>(result.size()) ? 0 : 1);
+    }
+    close(fds[1]);
+    std::string result;
+    char buffer[512];
+    for (ssize_t got; (got = read(fds[0], buffer, sizeof buffer)) > 0;) {
+        result.append(buffer, static_cast<std::size_t>(got));
+    }
+    close(fds[0]);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return result;
+}
+
+} // namespace
+
 TEST_F(ProbeTest, UnreadableFileRaisesIoErrorNamingIt)
 {
-    if (geteuid() == 0) {
-        GTEST_SKIP() << "root reads every file";
-    }
+    // A file without read permission, and one in a folder the user may not enter.
+    const std::string lockedFolder = m_dir.File("locked");
+    ASSERT_EQ(mkdir(lockedFolder.c_str(), 0700), 0);
+    ASSERT_EQ(chmod(m_dir.Path().c_str(), 0755), 0);
+    const std::string unreadable = m_dir.File("unreadable.mp3");
+    const std::string hidden = lockedFolder + "/hidden.mp3";
     Mp3Builder file;
     FramePair(file, 4096);
-    const std::string path = Write(file);
-    ASSERT_EQ(chmod(path.c_str(), 0), 0);
-    AudioFileInfo info;
-    try {
-        ProbeAudioFile(info, path);
-        FAIL() << "no IoError";
-    } catch (const IoError& error) {
-        EXPECT_EQ(std::string(error.what()), "Cannot open '" + path + "': Permission denied");
+    file.Write(unreadable).Write(hidden);
+    ASSERT_EQ(chmod(unreadable.c_str(), 0), 0);
+    ASSERT_EQ(chmod(lockedFolder.c_str(), 0), 0);
+
+    if (InUnprivilegedChild([] { return std::string(); }) == "cannot drop privileges") {
+        GTEST_SKIP() << "no unprivileged user to test with";
     }
-    TagInfo tag;
-    EXPECT_THROW(ReadTag(tag, path), IoError);
+    for (const auto& path : {unreadable, hidden}) {
+        SCOPED_TRACE(path);
+        const std::string expected = "IoError: Cannot open '" + path + "': Permission denied";
+        EXPECT_EQ(InUnprivilegedChild([&] {
+                      AudioFileInfo info;
+                      ProbeAudioFile(info, path);
+                      return std::string("no error");
+                  }),
+                  expected);
+        EXPECT_EQ(InUnprivilegedChild([&] {
+                      TagInfo tag;
+                      ReadTag(tag, path);
+                      return std::string("no error");
+                  }),
+                  expected);
+    }
 }
 
 TEST_F(ProbeTest, StepsCanBeCalledOnTheirOwn)

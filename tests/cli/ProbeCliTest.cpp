@@ -1,0 +1,193 @@
+#include <fcntl.h>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <sstream>
+#include <string>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+#include "Mp3Builder.h"
+
+using TestSupport::Mp3Builder;
+
+namespace {
+
+struct RunResult
+{
+    int Status = -1;
+    std::string Out{};
+    std::string Err{};
+};
+
+std::string ReadWhole(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+class ProbeCliTest : public testing::Test
+{
+protected:
+    // Runs sonorix-probe with args; stdout and stderr go through files.
+    RunResult Run(const std::vector<std::string>& args)
+    {
+        const std::string outPath = m_dir.File("stdout");
+        const std::string errPath = m_dir.File("stderr");
+        std::vector<char*> argv;
+        std::string exe = SONORIX_PROBE_EXE;
+        argv.push_back(exe.data());
+        std::vector<std::string> copies = args;
+        for (auto& arg : copies) {
+            argv.push_back(arg.data());
+        }
+        argv.push_back(nullptr);
+        const pid_t pid = fork();
+        if (pid == 0) {
+            const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+            const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+            if (out < 0 || err < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0) {
+                _exit(126);
+            }
+            // As root, run as user "nobody" so that file permissions apply.
+            if (m_unprivileged && geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) {
+                _exit(125);
+            }
+            execv(argv[0], argv.data());
+            _exit(127);
+        }
+        RunResult result;
+        int status = 0;
+        if (pid > 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status)) {
+            result.Status = WEXITSTATUS(status);
+        }
+        result.Out = ReadWhole(outPath);
+        result.Err = ReadWhole(errPath);
+        return result;
+    }
+
+    TestSupport::TempDir m_dir;
+    bool m_unprivileged = false;
+};
+
+} // namespace
+
+TEST_F(ProbeCliTest, PrintsBothRecordsOneFieldPerLine)
+{
+    const std::string path = m_dir.File("song.mp3");
+    Mp3Builder()
+        .Frame()
+        .Frame()
+        .PadTo(4096 - 128)
+        .Id3v1({.Title = "Tab\tIn\\Side",
+                .Artist = "Artist",
+                .Album = "Album",
+                .Year = "2001",
+                .Comment = "Line\nbreak",
+                .Track = 3,
+                .Genre = 17})
+        .Write(path);
+    const RunResult result = Run({path});
+    EXPECT_EQ(result.Status, 0);
+    EXPECT_EQ(result.Err, "");
+    EXPECT_EQ(result.Out, "FileName=" + path +
+                              "\n"
+                              "FileSize=4096\n"
+                              "DurationSeconds=0\n"
+                              "DurationText=00:00\n"
+                              "FrameCount=9\n"
+                              "LayerText=Layer-III\n"
+                              "VersionText=MPEG-1\n"
+                              "BitrateText=128\n"
+                              "SampleRateText=44.1 kHz\n"
+                              "ModeText=joint-stereo\n"
+                              "ModeExtensionText=off/off\n"
+                              "OriginalText=yes\n"
+                              "ProtectionText=yes\n"
+                              "PaddingText=no\n"
+                              "PrivateText=no\n"
+                              "CopyrightText=no\n"
+                              "EmphasisText=none\n"
+                              "EncoderText=l3Enc\n"
+                              "FrameOffset=0\n"
+                              "FrameLength=417\n"
+                              "FrameBodyLength=417\n"
+                              "HeaderOnly=0\n"
+                              "RiffWrapped=0\n"
+                              "VariableBitrate=0\n"
+                              "Valid=1\n"
+                              "TagId=TAG\n"
+                              "Title=Tab\\x09In\\x5CSide\n"
+                              "Artist=Artist\n"
+                              "Album=Album\n"
+                              "Year=2001\n"
+                              "Comment=Line\\x0Abreak\n"
+                              "Genre=Rock\n"
+                              "Track=3\n"
+                              "Tagged=1\n"
+                              "\n");
+}
+
+TEST_F(ProbeCliTest, MissingFileGivesAnInvalidRecordAndTheOthersFollowInOrder)
+{
+    const std::string missing = m_dir.File("missing.mp3");
+    const std::string present = m_dir.File("present.mp3");
+    Mp3Builder().Frame().Frame().PadTo(4096).Write(present);
+    const RunResult result = Run({missing, present});
+    EXPECT_EQ(result.Status, 0);
+    const auto first = result.Out.find("FileName=" + missing + "\n");
+    const auto second = result.Out.find("FileName=" + present + "\n");
+    ASSERT_NE(first, std::string::npos);
+    ASSERT_NE(second, std::string::npos);
+    EXPECT_LT(first, second);
+    const std::string missingRecord = result.Out.substr(first, second - first);
+    EXPECT_NE(missingRecord.find("\nFileSize=\n"), std::string::npos);
+    EXPECT_NE(missingRecord.find("\nFrameOffset=-1\n"), std::string::npos);
+    EXPECT_NE(missingRecord.find("\nValid=0\n"), std::string::npos);
+    EXPECT_NE(missingRecord.find("\nTagged=0\n\n"), std::string::npos);
+    EXPECT_NE(result.Out.find("\nValid=1\n", second), std::string::npos);
+}
+
+TEST_F(ProbeCliTest, UnreadableFileIsReportedAndTheOthersStillPrinted)
+{
+    ASSERT_EQ(chmod(m_dir.Path().c_str(), 0755), 0); // the output files stay writable
+    m_unprivileged = true;
+    const std::string locked = m_dir.File("locked.mp3");
+    const std::string present = m_dir.File("present.mp3");
+    Mp3Builder().Frame().Frame().PadTo(4096).Write(locked).Write(present);
+    ASSERT_EQ(chmod(locked.c_str(), 0), 0);
+    const RunResult result = Run({locked, present});
+    if (result.Status == 125 || result.Status == 127) {
+        GTEST_SKIP() << "the tool cannot be run as an unprivileged user here";
+    }
+    EXPECT_EQ(result.Status, 3);
+    EXPECT_NE(result.Err.find(locked), std::string::npos);
+    EXPECT_NE(result.Err.find("Permission denied"), std::string::npos);
+    EXPECT_EQ(result.Out.find(locked), std::string::npos);
+    EXPECT_NE(result.Out.find("FileName=" + present + "\n"), std::string::npos);
+}
+
+TEST_F(ProbeCliTest, UsageAndHelp)
+{
+    const RunResult none = Run({});
+    EXPECT_EQ(none.Status, 1);
+    EXPECT_EQ(none.Out, "");
+    EXPECT_NE(none.Err.find("Usage: sonorix-probe"), std::string::npos);
+
+    const RunResult unknown = Run({"--frobnicate"});
+    EXPECT_EQ(unknown.Status, 1);
+    EXPECT_NE(unknown.Err.find("--frobnicate"), std::string::npos);
+
+    const RunResult help = Run({"--help"});
+    EXPECT_EQ(help.Status, 0);
+    EXPECT_NE(help.Out.find("Usage: sonorix-probe"), std::string::npos);
+    EXPECT_NE(help.Out.find("Exit status"), std::string::npos);
+
+    // Behind "--" a name that looks like an option is a file.
+    const RunResult dashed = Run({"--", "--help"});
+    EXPECT_EQ(dashed.Status, 0);
+    EXPECT_NE(dashed.Out.find("FileName=--help\n"), std::string::npos);
+}
