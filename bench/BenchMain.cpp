@@ -32,7 +32,7 @@ constexpr double kTargetBytesPerFile = 1024.0;
 struct Options
 {
     Bench::CorpusShape Shape{};
-    int Rounds = 3;
+    int Rounds = 5;
     std::string Work = "sonorix-bench-work";
     std::string Corpus{}; // default: Work + "/corpus"
     std::string Seeds{};  // default: Work + "/seeds"
@@ -46,7 +46,7 @@ void Usage(std::FILE* out)
     std::fputs("usage: sonorix-bench [--files N] [--folders M] [--rounds R] [--corpus DIR]\n"
                "                     [--seeds DIR] [--work DIR] [--list EXE] [--floor EXE]\n"
                "                     [--encoder EXE]\n"
-               "Defaults: 20000 files in 125 folders, 3 rounds, work folder\n"
+               "Defaults: 20000 files in 125 folders, 5 rounds, work folder\n"
                "./sonorix-bench-work (corpus, seed cache, settings store and lists inside).\n",
                out);
 }
