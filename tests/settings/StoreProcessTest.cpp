@@ -1,0 +1,181 @@
+// The store shared by two processes, a process killed while it writes, and
+// store files that are not (whole) databases.
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <functional>
+#include <gtest/gtest.h>
+#include <random>
+#include <signal.h>
+#include <string>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "RegTools.h"
+#include "StoreSandbox.h"
+
+using namespace RegTools;
+
+namespace {
+
+// Runs body in a child process, which exits 0 when body returns and 1, with
+// the error text on stderr, when it throws.
+pid_t Spawn(const std::function<void()>& body)
+{
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        int code = 0;
+        try {
+            body();
+        } catch (const std::exception& error) {
+            std::fprintf(stderr, "child %d: %s\n", static_cast<int>(::getpid()), error.what());
+            code = 1;
+        }
+        ::_exit(code);
+    }
+    return pid;
+}
+
+int ExitCodeOf(pid_t pid)
+{
+    int status = 0;
+    if (::waitpid(pid, &status, 0) != pid) {
+        return -1;
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+std::string Name(int writer, int index)
+{
+    return "Writer" + std::to_string(writer) + "Value" + std::to_string(index);
+}
+
+std::string Text(int index) { return "folder " + std::to_string(index) + "/\r\n"; }
+
+TEST(StoreProcesses, TwoWritersAtOnceLoseNothing)
+{
+    TestSupport::StoreSandbox sandbox;
+    constexpr int kCount = 500;
+    int gate[2];
+    ASSERT_EQ(::pipe(gate), 0);
+    // Both children wait at the gate, so they also race to create the store.
+    auto writer = [&](int id) {
+        return [&, id] {
+            ::close(gate[1]);
+            char c;
+            (void)::read(gate[0], &c, 1);
+            for (int i = 0; i < kCount; ++i) {
+                WriteRegString(kVendor, kProduct, Name(id, i), Text(i));
+                if (ReadRegString(kVendor, kProduct, Name(id, i)) != Text(i)) {
+                    throw std::runtime_error("read back a different text for " + Name(id, i));
+                }
+            }
+        };
+    };
+    const pid_t first = Spawn(writer(1));
+    const pid_t second = Spawn(writer(2));
+    ::close(gate[0]);
+    ::close(gate[1]);
+    EXPECT_EQ(ExitCodeOf(first), 0);
+    EXPECT_EQ(ExitCodeOf(second), 0);
+
+    EXPECT_EQ(sandbox.Count("SELECT count(*) FROM reg_values"), 2 * kCount);
+    for (int id = 1; id <= 2; ++id) {
+        for (int i = 0; i < kCount; ++i) {
+            ASSERT_EQ(ReadRegString(kVendor, kProduct, Name(id, i)), Text(i)) << Name(id, i);
+        }
+    }
+}
+
+TEST(StoreProcesses, AKilledWriterLeavesEveryCompletedWrite)
+{
+    TestSupport::StoreSandbox sandbox;
+    int report[2];
+    ASSERT_EQ(::pipe(report), 0);
+    const pid_t child = Spawn([&] {
+        ::close(report[0]);
+        for (std::uint32_t i = 0;; ++i) {
+            WriteRegString(kVendor, kProduct, Name(0, static_cast<int>(i)),
+                           Text(static_cast<int>(i)));
+            if (::write(report[1], &i, sizeof i) != sizeof i) {
+                throw std::runtime_error("cannot report");
+            }
+        }
+    });
+    ::close(report[1]);
+
+    // Kill the child in the middle of its burst, then take what it reported.
+    std::int64_t last = -1;
+    std::uint32_t index = 0;
+    while (last < 300 && ::read(report[0], &index, sizeof index) == sizeof index) {
+        last = index;
+    }
+    ::kill(child, SIGKILL);
+    EXPECT_EQ(ExitCodeOf(child), 128 + SIGKILL);
+    while (::read(report[0], &index, sizeof index) == sizeof index) {
+        last = index;
+    }
+    ::close(report[0]);
+
+    ASSERT_GE(last, 300);
+    for (int i = 0; i <= last; ++i) {
+        ASSERT_EQ(ReadRegString(kVendor, kProduct, Name(0, i)), Text(i)) << i;
+    }
+    WriteRegString(kVendor, kProduct, "After", "x");
+    EXPECT_EQ(ReadRegString(kVendor, kProduct, "After"), "x");
+}
+
+void WriteFile(const std::string& path, const std::string& bytes)
+{
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+}
+
+TEST(StoreProcesses, ADamagedStoreIsNamedAndLeftAsItIs)
+{
+    TestSupport::StoreSandbox sandbox;
+    for (int i = 0; i < 200; ++i) {
+        WriteRegString(kVendor, kProduct, Name(0, i), std::string(100, 'v'));
+    }
+    const std::string file = sandbox.StoreFile();
+    const std::string good = TestSupport::ReadWholeFile(file).value();
+    ASSERT_GT(good.size(), 8192u);
+
+    std::mt19937 random(7);
+    std::string noise(4096, '\0');
+    for (auto& byte : noise) {
+        byte = static_cast<char>(random());
+    }
+    const std::pair<const char*, std::string> rows[] = {
+        {"random bytes", noise},
+        {"a text file", "Source=/music\n"},
+        {"a cut header", good.substr(0, 50)},
+        {"a store cut behind its first page", good.substr(0, 4096)},
+    };
+    for (const auto& [what, bytes] : rows) {
+        SCOPED_TRACE(what);
+        for (const char* suffix : {"", "-wal", "-shm"}) {
+            ::unlink((file + suffix).c_str());
+        }
+        WriteFile(file, bytes);
+        const std::function<void()> actions[] = {
+            [] { ReadRegString(kVendor, kProduct, Name(0, 1)); },
+            [] { WriteRegString(kVendor, kProduct, "Source", "x"); },
+            [] { RegKeyExists(kVendor, kProduct); },
+        };
+        for (const auto& action : actions) {
+            try {
+                action();
+                ADD_FAILURE() << "no error";
+            } catch (const StoreError& error) {
+                const std::string text = error.what();
+                EXPECT_EQ(text.rfind("The settings store '" + file + "' is damaged: ", 0), 0u)
+                    << text;
+            }
+            EXPECT_EQ(TestSupport::ReadWholeFile(file), bytes);
+        }
+    }
+}
+
+} // namespace
