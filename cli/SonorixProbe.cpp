@@ -163,5 +163,9 @@ int main(int argc, char* argv[])
         }
     }
     std::cout.flush();
-    return std::cout ? status : kExitIoError;
+    if (!std::cout) {
+        std::cerr << "sonorix-probe: cannot write the output\n";
+        return kExitIoError;
+    }
+    return status;
 }
