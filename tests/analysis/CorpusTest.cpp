@@ -193,3 +193,39 @@ TEST_F(CorpusTest, EveryFileIsProbedAndAgreesWithTheReferenceWhereBothReadTheSam
               << sameFrame << " on the reference's first frame; " << tagged
               << " with an ID3v1 tag\n";
 }
+
+TEST_F(CorpusTest, FilesWithLeadingTagsRiffOrAnEmptyXingCount)
+{
+    struct Row
+    {
+        const char* file;
+        bool valid;
+        std::int64_t frameOffset;
+        const char* frameCount;
+        bool riff;
+    };
+
+    const Row rows[] = {
+        // Two ID3v2 tags back to back; frames counted from the 2089 bytes behind them.
+        {"taglib/duplicate_id3v2.mp3", true, 8049, "5", false},
+        // The tag ends inside the first frame: the search behind it finds the second.
+        {"tinytag/id3_xxx_lang.mp3", true, 4274, "5", false},
+        // Also ends inside its first frame, and is below 2048 bytes.
+        {"tinytag/empty_frame.mp3", false, 0, "", false},
+        {"tinytag/mp3_audio.wav", true, 104, "41", true},
+        // A "Xing" frame count of 0 is read as constant bit rate.
+        {"mutagen/bad-xing.mp3", true, 1582, "16", false},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.file);
+        AudioFileInfo info;
+        ProbeAudioFile(info, kCorpus + "/" + row.file);
+        EXPECT_EQ(info.Valid, row.valid);
+        if (row.valid) {
+            EXPECT_EQ(info.FrameOffset, row.frameOffset);
+            EXPECT_EQ(info.FrameCount, row.frameCount);
+            EXPECT_EQ(info.RiffWrapped, row.riff);
+            EXPECT_FALSE(info.VariableBitrate);
+        }
+    }
+}
