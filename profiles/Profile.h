@@ -4,6 +4,7 @@
 // thirteen values named profile name + suffix in the settings store.
 
 #include <cstdint>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -70,12 +71,36 @@ public:
     virtual void ShowMessage(const std::string& text) = 0;
 };
 
+// A stored colour, "ListFormat" or "Checked" text that is no integer. Store
+// failures stay RegTools::StoreError.
+class ProfileError : public std::runtime_error
+{
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// The stored integer texts: decimal with an optional sign ("33023", "-1") or
+// "$" and hexadecimal digits ("$000080FF"; up to 32 bits, so "$FFFFFFFF" is
+// -1); leading blanks are skipped. Anything else, and decimal values outside
+// 32 bits, raise ProfileError "'<text>' is not a valid integer value for
+// '<valueName>'".
+std::int32_t IntegerFromText(const std::string& text, const std::string& valueName);
+
+// Loads the profile named by the style box; a missing value takes its default,
+// which is stored at once ("Custom" excepted). The load stops at the first
+// error, with the earlier values loaded.
 void LoadProfile(Profile& profile, ProfileHost& host);
+// Stores every value of the profile under the style box's name (colours and
+// format as decimal texts); "Styles" is not touched.
 void SaveProfile(const Profile& profile, ProfileHost& host);
+// Fills both style lists from "Styles" (writing "Default" at first start),
+// selects "DefaultStyle" (default "Default"), then loads that profile.
 void LoadProfileList(Profile& profile, ProfileHost& host);
+// Removes the profile's values and its name from "Styles", then reloads the
+// list. "Default", in any letter case, is refused with a message.
 void DeleteProfile(const std::string& name, Profile& profile, ProfileHost& host);
 
-// 0x0080FF -> "#FF8000".
+// 0x0080FF -> "#FF8000". Only the low 24 bits count.
 std::string ColorToHtml(std::int32_t colour);
 
 } // namespace Profiles

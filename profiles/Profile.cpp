@@ -1,0 +1,288 @@
+#include "Profile.h"
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <cstdio>
+
+#include "RegTools.h"
+
+namespace Profiles {
+
+const std::vector<std::string> kDefaultInformation = {
+    "Songname",  "Artist",   "Time",     "Filesize", "Custom Info", "KBps",   "Mode",
+    "Album",     "Filepath", "Filename", "Comment",  "Track",       "Genre",  "Year",
+    "Frequency", "Frames",   "Version",  "Layer",    "Type",        "Encoder"};
+
+namespace {
+
+using RegTools::kProduct;
+using RegTools::kVendor;
+
+// Every stored value of a profile, in the order DeleteProfile removes them.
+constexpr std::array<const char*, 13> kSuffixes = {
+    "Sort",      "Save30",     "Custom",      "Extensions", "Information", "FontStyle", "FontColor",
+    "BackColor", "Back2Color", "HeaderColor", "Headline",   "ListFormat",  "Checked"};
+
+constexpr const char* kDefaultName = "Default";
+
+bool Exists(const std::string& name) { return RegTools::RegValueExists(kVendor, kProduct, name); }
+
+std::string ReadString(const std::string& name)
+{
+    return RegTools::ReadRegString(kVendor, kProduct, name);
+}
+
+void WriteString(const std::string& name, const std::string& text)
+{
+    RegTools::WriteRegString(kVendor, kProduct, name, text);
+}
+
+void WriteBool(const std::string& name, bool flag)
+{
+    RegTools::WriteRegBool(kVendor, kProduct, name, flag);
+}
+
+bool SameIgnoringCase(const std::string& a, const std::string& b)
+{
+    if (a.size() != b.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (std::tolower(static_cast<unsigned char>(a[i])) !=
+            std::tolower(static_cast<unsigned char>(b[i]))) {
+            return false;
+        }
+    }
+    return true;
+}
+
+void LoadBool(const std::string& name, bool fallback, bool& field)
+{
+    if (Exists(name)) {
+        field = RegTools::ReadRegBool(kVendor, kProduct, name);
+    } else {
+        field = fallback;
+        WriteBool(name, fallback);
+    }
+}
+
+void LoadText(const std::string& name, const char* fallback, std::string& field)
+{
+    if (Exists(name)) {
+        field = ReadString(name);
+    } else {
+        WriteString(name, fallback);
+        field = fallback;
+    }
+}
+
+void LoadColor(const std::string& name, const char* fallbackText, std::int32_t fallback,
+               std::int32_t& colour, std::string& display)
+{
+    if (Exists(name)) {
+        colour = IntegerFromText(ReadString(name), name);
+    } else {
+        WriteString(name, fallbackText);
+        colour = fallback;
+    }
+    display = ColorToHtml(colour);
+}
+
+// A missing list is written with its default and read back, so the profile
+// holds what the store holds.
+std::vector<std::string> LoadList(const std::string& name, const std::string& fallback)
+{
+    if (!Exists(name)) {
+        WriteString(name, fallback);
+    }
+    return RegTools::SplitList(ReadString(name));
+}
+
+void LoadChecked(const std::string& name, Profile& profile)
+{
+    if (!Exists(name)) {
+        WriteString(name, kDefaultChecked);
+    }
+    const std::string text = ReadString(name);
+    // Characters beyond the list items have no item to mark and are ignored.
+    const std::size_t count = std::min(text.size(), profile.Information.size());
+    for (std::size_t i = 0; i < count; ++i) {
+        const char c = text[i];
+        if (c < '0' || c > '9') {
+            throw ProfileError("'" + text + "' is not a valid integer value for '" + name +
+                               "': character " + std::to_string(i + 1) + " is not a digit");
+        }
+        profile.Checked[i] = c != '0';
+    }
+}
+
+} // namespace
+
+std::int32_t IntegerFromText(const std::string& text, const std::string& valueName)
+{
+    auto fail = [&]() -> ProfileError {
+        return ProfileError("'" + text + "' is not a valid integer value for '" + valueName + "'");
+    };
+    std::size_t i = 0;
+    while (i < text.size() && text[i] == ' ') {
+        ++i;
+    }
+    bool negative = false;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
+        negative = text[i] == '-';
+        ++i;
+    }
+    const bool hex = i < text.size() && text[i] == '$';
+    if (hex) {
+        ++i;
+    }
+    if (i == text.size()) {
+        throw fail();
+    }
+    // Hexadecimal texts cover all 32 bits ("$FFFFFFFF" is -1); decimal ones
+    // the signed range.
+    const std::uint64_t limit = hex ? 0xFFFFFFFFu : (negative ? 0x80000000u : 0x7FFFFFFFu);
+    std::uint64_t value = 0;
+    for (; i < text.size(); ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        int digit = -1;
+        if (c >= '0' && c <= '9') {
+            digit = c - '0';
+        } else if (hex && std::isxdigit(c)) {
+            digit = std::toupper(c) - 'A' + 10;
+        }
+        if (digit < 0) {
+            throw fail();
+        }
+        value = value * (hex ? 16 : 10) + static_cast<std::uint64_t>(digit);
+        if (value > limit) {
+            throw fail();
+        }
+    }
+    auto bits = static_cast<std::uint32_t>(value);
+    if (negative) {
+        bits = 0u - bits;
+    }
+    return static_cast<std::int32_t>(bits);
+}
+
+std::string ColorToHtml(std::int32_t colour)
+{
+    // Only the low 24 bits are a colour; a high byte set by another tool
+    // (system colour flags) must not shift the digits.
+    const auto bits = static_cast<std::uint32_t>(colour);
+    char text[8];
+    std::snprintf(text, sizeof text, "#%02X%02X%02X", bits & 0xFFu, (bits >> 8) & 0xFFu,
+                  (bits >> 16) & 0xFFu);
+    return text;
+}
+
+void LoadProfile(Profile& profile, ProfileHost& host)
+{
+    const std::string name = host.StyleText();
+    profile.Name = name;
+    LoadBool(name + "Sort", true, profile.Sort);
+    LoadBool(name + "Save30", false, profile.Save30);
+    LoadText(name + "FontStyle", "Arial", profile.FontStyle);
+    LoadColor(name + "FontColor", "$000080FF", 0x0080FF, profile.FontColor, profile.FontColorText);
+    LoadColor(name + "BackColor", "$00804000", 0x804000, profile.BackColor, profile.BackColorText);
+    LoadColor(name + "Back2Color", "$00B85700", 0xB85700, profile.Back2Color,
+              profile.Back2ColorText);
+    LoadColor(name + "HeaderColor", "$00000000", 0x000000, profile.HeaderColor,
+              profile.HeaderColorText);
+    LoadText(name + "Headline", "List created by Sonorix", profile.Headline);
+
+    const std::string formatName = name + "ListFormat";
+    int format = kFormatHtml;
+    if (Exists(formatName)) {
+        format = IntegerFromText(ReadString(formatName), formatName);
+    } else {
+        WriteString(formatName, "2");
+    }
+    profile.ListFormat = format >= kFormatCsv && format <= kFormatText ? format : kFormatNone;
+    host.FormatChanged(profile.ListFormat);
+
+    if (Exists(name + "Custom")) {
+        profile.Custom = ReadString(name + "Custom");
+    }
+    profile.Extensions = LoadList(name + "Extensions", "mp3\r\n");
+    profile.Information = LoadList(name + "Information", RegTools::JoinList(kDefaultInformation));
+    profile.Checked.assign(profile.Information.size(), false);
+    LoadChecked(name + "Checked", profile);
+}
+
+void SaveProfile(const Profile& profile, ProfileHost& host)
+{
+    const std::string name = host.StyleText();
+    WriteBool(name + "Sort", profile.Sort);
+    WriteBool(name + "Save30", profile.Save30);
+    WriteString(name + "Custom", profile.Custom);
+    WriteString(name + "Extensions", RegTools::JoinList(profile.Extensions));
+    WriteString(name + "Information", RegTools::JoinList(profile.Information));
+    WriteString(name + "FontStyle", profile.FontStyle);
+    WriteString(name + "FontColor", std::to_string(profile.FontColor));
+    WriteString(name + "BackColor", std::to_string(profile.BackColor));
+    WriteString(name + "Back2Color", std::to_string(profile.Back2Color));
+    WriteString(name + "HeaderColor", std::to_string(profile.HeaderColor));
+    WriteString(name + "Headline", profile.Headline);
+    WriteString(name + "ListFormat", std::to_string(profile.ListFormat));
+    std::string checked;
+    for (std::size_t i = 0; i < profile.Information.size(); ++i) {
+        checked += i < profile.Checked.size() && profile.Checked[i] ? '1' : '0';
+    }
+    WriteString(name + "Checked", checked);
+}
+
+void LoadProfileList(Profile& profile, ProfileHost& host)
+{
+    if (Exists("Styles")) {
+        const auto names = RegTools::SplitList(ReadString("Styles"));
+        host.SetStyleList(names);
+        host.SetDefaultStyleList(names);
+    } else {
+        auto names = host.StyleList();
+        names.push_back(kDefaultName);
+        WriteString("Styles", RegTools::JoinList(names));
+        host.SetStyleList(RegTools::SplitList(ReadString("Styles")));
+        host.SetDefaultStyleList(host.StyleList());
+    }
+    if (Exists("DefaultStyle")) {
+        const std::string style = ReadString("DefaultStyle");
+        host.SetStyleText(style);
+        host.SetDefaultStyleText(style);
+    } else {
+        host.SetStyleText(kDefaultName);
+        host.SetDefaultStyleText(kDefaultName);
+        WriteString("DefaultStyle", kDefaultName);
+    }
+    LoadProfile(profile, host);
+}
+
+void DeleteProfile(const std::string& name, Profile& profile, ProfileHost& host)
+{
+    // Stored names ignore letter case, so "DEFAULT" would remove the
+    // built-in profile's values just as well.
+    if (SameIgnoringCase(name, kDefaultName)) {
+        host.ShowMessage("Default profile cannot be deleted!");
+        return;
+    }
+    for (const char* suffix : kSuffixes) {
+        RegTools::DeleteRegValue(kVendor, kProduct, name + suffix);
+    }
+    if (host.StyleText() == name) {
+        host.SetStyleText("");
+    }
+    auto names = host.DefaultStyleList();
+    for (auto it = names.begin(); it != names.end(); ++it) {
+        if (SameIgnoringCase(*it, name)) {
+            names.erase(it);
+            break;
+        }
+    }
+    host.SetDefaultStyleList(names);
+    WriteString("Styles", RegTools::JoinList(host.DefaultStyleList()));
+    LoadProfileList(profile, host);
+}
+
+} // namespace Profiles

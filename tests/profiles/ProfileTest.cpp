@@ -1,0 +1,382 @@
+#include "Profile.h"
+
+#include <gtest/gtest.h>
+#include <string>
+#include <vector>
+
+#include "MemoryProfileHost.h"
+#include "RegTools.h"
+#include "StoreSandbox.h"
+
+using namespace Profiles;
+using RegTools::kProduct;
+using RegTools::kVendor;
+
+namespace {
+
+std::string Read(const std::string& name)
+{
+    return RegTools::ReadRegString(kVendor, kProduct, name);
+}
+
+void Write(const std::string& name, const std::string& text)
+{
+    RegTools::WriteRegString(kVendor, kProduct, name, text);
+}
+
+bool Exists(const std::string& name) { return RegTools::RegValueExists(kVendor, kProduct, name); }
+
+std::vector<bool> Flags(const std::string& digits)
+{
+    std::vector<bool> flags;
+    for (const char c : digits) {
+        flags.push_back(c == '1');
+    }
+    return flags;
+}
+
+class ProfileTest : public ::testing::Test
+{
+protected:
+    std::int64_t StoredValueCount() const
+    {
+        return m_sandbox.Count("SELECT count(*) FROM reg_settings WHERE hive = 'machine'");
+    }
+
+    void FirstStart() { LoadProfileList(m_profile, m_host); }
+
+    void Load(const std::string& name)
+    {
+        m_host.SetStyleText(name);
+        LoadProfile(m_profile, m_host);
+    }
+
+    std::string LoadError()
+    {
+        try {
+            LoadProfile(m_profile, m_host);
+        } catch (const ProfileError& error) {
+            return error.what();
+        }
+        return "no error";
+    }
+
+    TestSupport::StoreSandbox m_sandbox;
+    MemoryProfileHost m_host;
+    Profile m_profile;
+};
+
+TEST_F(ProfileTest, FirstStartStoresExactlyTheDefaults)
+{
+    FirstStart();
+
+    const std::pair<const char*, const char*> strings[] = {
+        {"Styles", "Default\r\n"},
+        {"DefaultStyle", "Default"},
+        {"DefaultFontStyle", "Arial"},
+        {"DefaultFontColor", "$000080FF"},
+        {"DefaultBackColor", "$00804000"},
+        {"DefaultBack2Color", "$00B85700"},
+        {"DefaultHeaderColor", "$00000000"},
+        {"DefaultHeadline", "List created by Sonorix"},
+        {"DefaultListFormat", "2"},
+        {"DefaultExtensions", "mp3\r\n"},
+        {"DefaultInformation",
+         "Songname\r\nArtist\r\nTime\r\nFilesize\r\nCustom Info\r\nKBps\r\nMode\r\nAlbum\r\n"
+         "Filepath\r\nFilename\r\nComment\r\nTrack\r\nGenre\r\nYear\r\nFrequency\r\nFrames\r\n"
+         "Version\r\nLayer\r\nType\r\nEncoder\r\n"},
+        {"DefaultChecked", "11110111100000000000"}};
+    for (const auto& [name, text] : strings) {
+        SCOPED_TRACE(name);
+        EXPECT_EQ(Read(name), text);
+    }
+    EXPECT_TRUE(RegTools::ReadRegBool(kVendor, kProduct, "DefaultSort"));
+    EXPECT_FALSE(RegTools::ReadRegBool(kVendor, kProduct, "DefaultSave30"));
+    EXPECT_FALSE(Exists("DefaultCustom"));
+    EXPECT_EQ(StoredValueCount(), 14);
+
+    Profile expected{.Name = "Default",
+                     .Sort = true,
+                     .Save30 = false,
+                     .FontStyle = "Arial",
+                     .FontColor = 33023,
+                     .FontColorText = "#FF8000",
+                     .BackColor = 8404992,
+                     .BackColorText = "#004080",
+                     .Back2Color = 12080896,
+                     .Back2ColorText = "#0057B8",
+                     .HeaderColor = 0,
+                     .HeaderColorText = "#000000",
+                     .Headline = "List created by Sonorix",
+                     .ListFormat = kFormatHtml,
+                     .Custom = "",
+                     .Extensions = {"mp3"},
+                     .Information = kDefaultInformation,
+                     .Checked = Flags("11110111100000000000")};
+    EXPECT_EQ(m_profile, expected);
+    EXPECT_EQ(m_host.StyleText(), "Default");
+    EXPECT_EQ(m_host.StyleList(), std::vector<std::string>{"Default"});
+    EXPECT_EQ(m_host.DefaultStyleText(), "Default");
+    EXPECT_EQ(m_host.DefaultStyleList(), std::vector<std::string>{"Default"});
+    EXPECT_EQ(m_host.FormatChangedCount(), 1);
+    EXPECT_EQ(m_host.LastListFormat(), kFormatHtml);
+}
+
+TEST_F(ProfileTest, SaveWritesDecimalTextsThatLoadToTheSameProfile)
+{
+    FirstStart();
+    const Profile loaded = m_profile;
+    SaveProfile(m_profile, m_host);
+    const std::pair<const char*, const char*> rows[] = {{"DefaultFontColor", "33023"},
+                                                        {"DefaultBackColor", "8404992"},
+                                                        {"DefaultBack2Color", "12080896"},
+                                                        {"DefaultHeaderColor", "0"},
+                                                        {"DefaultListFormat", "2"},
+                                                        {"DefaultCustom", ""},
+                                                        {"DefaultChecked", "11110111100000000000"}};
+    for (const auto& [name, text] : rows) {
+        SCOPED_TRACE(name);
+        EXPECT_TRUE(Exists(name));
+        EXPECT_EQ(Read(name), text);
+    }
+    LoadProfile(m_profile, m_host);
+    EXPECT_EQ(m_profile, loaded);
+}
+
+TEST_F(ProfileTest, SaveStoresUnderTheStyleBoxNameAndMarksMissingFlagsOff)
+{
+    m_profile.Information = {"Artist", "Songname", "Time"};
+    m_profile.Checked = {true};
+    m_profile.ListFormat = kFormatNone;
+    m_profile.FontColor = -1;
+    m_host.SetStyleText("Jazz");
+    SaveProfile(m_profile, m_host);
+    EXPECT_EQ(Read("JazzChecked"), "100");
+    EXPECT_EQ(Read("JazzInformation"), "Artist\r\nSongname\r\nTime\r\n");
+    EXPECT_EQ(Read("JazzListFormat"), "-1");
+    EXPECT_EQ(Read("JazzFontColor"), "-1");
+    EXPECT_FALSE(Exists("Styles"));
+}
+
+TEST_F(ProfileTest, IntegerTextsInBothForms)
+{
+    const std::pair<const char*, std::int32_t> rows[] = {{"33023", 33023},
+                                                         {"$000080FF", 33023},
+                                                         {"$80ff", 33023},
+                                                         {"0", 0},
+                                                         {"-1", -1},
+                                                         {"+7", 7},
+                                                         {"  12", 12},
+                                                         {"$FFFFFFFF", -1},
+                                                         {"2147483647", 2147483647},
+                                                         {"-2147483648", INT32_MIN},
+                                                         {"-$10", -16},
+                                                         {"$0000000000B85700", 0xB85700}};
+    for (const auto& [text, value] : rows) {
+        SCOPED_TRACE(text);
+        EXPECT_EQ(IntegerFromText(text, "X"), value);
+    }
+}
+
+TEST_F(ProfileTest, TextsThatAreNoIntegerFail)
+{
+    for (const char* text : {"", " ", "abc", "12abc", "12 ", "$", "$G1", "0x10", "--1", "+",
+                             "2147483648", "-2147483649", "$100000000", "1.5", "１"}) {
+        SCOPED_TRACE(text);
+        try {
+            IntegerFromText(text, "DefaultFontColor");
+            ADD_FAILURE() << "no error";
+        } catch (const ProfileError& error) {
+            EXPECT_EQ(std::string(error.what()),
+                      "'" + std::string(text) +
+                          "' is not a valid integer value for 'DefaultFontColor'");
+        }
+    }
+}
+
+TEST_F(ProfileTest, BadColourStopsTheLoadWithEarlierValuesLoaded)
+{
+    FirstStart();
+    Write("DefaultFontColor", "$000000FF");
+    Write("DefaultBackColor", "blue");
+    Write("DefaultHeadline", "changed");
+    const int formatChanges = m_host.FormatChangedCount();
+    EXPECT_EQ(LoadError(), "'blue' is not a valid integer value for 'DefaultBackColor'");
+    EXPECT_EQ(m_profile.FontColor, 0xFF);
+    EXPECT_EQ(m_profile.FontColorText, "#FF0000");
+    EXPECT_EQ(m_profile.BackColor, 0x804000);
+    EXPECT_EQ(m_profile.Headline, "List created by Sonorix");
+    EXPECT_EQ(m_host.FormatChangedCount(), formatChanges);
+}
+
+TEST_F(ProfileTest, ListFormatOutsideTheFourFormatsSelectsNone)
+{
+    FirstStart();
+    const std::pair<const char*, int> rows[] = {{"0", kFormatCsv},     {"3", kFormatText},
+                                                {"$1", kFormatCustom}, {"4", kFormatNone},
+                                                {"-1", kFormatNone},   {"-7", kFormatNone}};
+    for (const auto& [text, format] : rows) {
+        SCOPED_TRACE(text);
+        Write("DefaultListFormat", text);
+        LoadProfile(m_profile, m_host);
+        EXPECT_EQ(m_profile.ListFormat, format);
+        EXPECT_EQ(m_host.LastListFormat(), format);
+    }
+    Write("DefaultListFormat", "HTML");
+    EXPECT_EQ(LoadError(), "'HTML' is not a valid integer value for 'DefaultListFormat'");
+}
+
+TEST_F(ProfileTest, CheckedMarksItemsByPosition)
+{
+    FirstStart();
+    const std::pair<const char*, const char*> rows[] = {
+        {"1111", "11110000000000000000"},
+        {"", "00000000000000000000"},
+        {"09000000000000000001", "01000000000000000001"},
+        {"1000000000000000000111111", "10000000000000000001"},
+        {"000000000000000000000x", "00000000000000000000"}};
+    for (const auto& [text, flags] : rows) {
+        SCOPED_TRACE(text);
+        Write("DefaultChecked", text);
+        LoadProfile(m_profile, m_host);
+        EXPECT_EQ(m_profile.Checked, Flags(flags));
+    }
+    Write("DefaultChecked", "11x1");
+    EXPECT_EQ(LoadError(), "'11x1' is not a valid integer value for 'DefaultChecked': character 3 "
+                           "is not a digit");
+    EXPECT_EQ(m_profile.Checked, Flags("11000000000000000000"));
+}
+
+TEST_F(ProfileTest, CheckedFollowsTheStoredOrderOfTheItems)
+{
+    FirstStart();
+    std::vector<std::string> items = kDefaultInformation;
+    std::swap(items[0], items[1]);
+    Write("DefaultInformation", RegTools::JoinList(items));
+    Write("DefaultChecked", "10");
+    LoadProfile(m_profile, m_host);
+    EXPECT_EQ(m_profile.Information, items);
+    EXPECT_EQ(m_profile.Information[0], "Artist");
+    EXPECT_EQ(m_profile.Checked, Flags("10000000000000000000"));
+}
+
+TEST_F(ProfileTest, UnknownNameGetsItsDefaultsAndKeepsTheRunOnlyFields)
+{
+    FirstStart();
+    m_profile.Custom = "kept";
+    m_profile.Separator = ";";
+    m_profile.AppendToList = true;
+    Load("J");
+    Load("Ja");
+    for (const char* name : {"J", "Ja"}) {
+        SCOPED_TRACE(name);
+        EXPECT_EQ(Read(std::string(name) + "FontColor"), "$000080FF");
+        EXPECT_FALSE(Exists(std::string(name) + "Custom"));
+    }
+    EXPECT_EQ(StoredValueCount(), 14 + 12 + 12);
+    EXPECT_EQ(m_profile.Name, "Ja");
+    EXPECT_EQ(m_profile.Custom, "kept");
+    EXPECT_EQ(m_profile.Separator, ";");
+    EXPECT_TRUE(m_profile.AppendToList);
+
+    Write("JaCustom", "Vinyl");
+    Load("Ja");
+    EXPECT_EQ(m_profile.Custom, "Vinyl");
+}
+
+TEST_F(ProfileTest, StoreErrorsReachTheCaller)
+{
+    FirstStart();
+    Write("DefaultSort", "yes");
+    EXPECT_THROW(LoadProfile(m_profile, m_host), RegTools::StoreError);
+}
+
+TEST_F(ProfileTest, ProfileListKeepsTheStoredOrderAndTheStoredDefault)
+{
+    Write("Styles", "Rock\r\nDefault\r\njazz\r\n");
+    Write("DefaultStyle", "Unlisted");
+    LoadProfileList(m_profile, m_host);
+    EXPECT_EQ(m_host.StyleList(), (std::vector<std::string>{"Rock", "Default", "jazz"}));
+    EXPECT_EQ(m_host.DefaultStyleList(), (std::vector<std::string>{"Default", "jazz", "Rock"}));
+    EXPECT_EQ(m_host.StyleText(), "Unlisted");
+    EXPECT_EQ(m_host.DefaultStyleText(), "Unlisted");
+    EXPECT_EQ(m_profile.Name, "Unlisted");
+    EXPECT_TRUE(Exists("UnlistedSort"));
+}
+
+TEST_F(ProfileTest, DefaultCannotBeDeletedInAnyLetterCase)
+{
+    FirstStart();
+    const std::int64_t before = StoredValueCount();
+    for (const char* name : {"Default", "DEFAULT", "default"}) {
+        SCOPED_TRACE(name);
+        DeleteProfile(name, m_profile, m_host);
+        EXPECT_EQ(m_host.Messages().back(), "Default profile cannot be deleted!");
+        EXPECT_EQ(StoredValueCount(), before);
+        EXPECT_EQ(Read("Styles"), "Default\r\n");
+    }
+    EXPECT_EQ(m_host.Messages().size(), 3u);
+}
+
+TEST_F(ProfileTest, DeleteRemovesValuesAndNameAndStoresTheSortedList)
+{
+    Write("Styles", "Default\r\nJazz\r\nBlues\r\n");
+    FirstStart();
+    Load("Jazz");
+    SaveProfile(m_profile, m_host);
+    Load("Blues");
+    m_host.SetStyleText("Jazz");
+    DeleteProfile("JAZZ", m_profile, m_host);
+    for (const char* suffix :
+         {"Sort", "Save30", "Custom", "Extensions", "Information", "FontStyle", "FontColor",
+          "BackColor", "Back2Color", "HeaderColor", "Headline", "ListFormat", "Checked"}) {
+        SCOPED_TRACE(suffix);
+        EXPECT_FALSE(Exists(std::string("Jazz") + suffix));
+    }
+    EXPECT_TRUE(Exists("BluesSort"));
+    EXPECT_EQ(Read("Styles"), "Blues\r\nDefault\r\n");
+    EXPECT_EQ(m_host.StyleList(), (std::vector<std::string>{"Blues", "Default"}));
+    EXPECT_EQ(m_host.StyleText(), "Default");
+    EXPECT_TRUE(m_host.Messages().empty());
+}
+
+TEST_F(ProfileTest, DeletingTheDefaultStyleRecreatesItUnlisted)
+{
+    Write("Styles", "Default\r\nJazz\r\n");
+    Write("DefaultStyle", "Jazz");
+    FirstStart();
+    Write("JazzHeadline", "My jazz");
+    LoadProfile(m_profile, m_host);
+    EXPECT_EQ(m_profile.Headline, "My jazz");
+
+    DeleteProfile("Jazz", m_profile, m_host);
+    EXPECT_EQ(Read("Styles"), "Default\r\n");
+    EXPECT_EQ(m_host.StyleText(), "Jazz");
+    EXPECT_EQ(Read("JazzHeadline"), "List created by Sonorix");
+    EXPECT_EQ(m_profile.Headline, "List created by Sonorix");
+}
+
+TEST(ColorToHtml, RedGreenBlueFromTheLow24Bits)
+{
+    const std::pair<std::int32_t, const char*> rows[] = {
+        {0, "#000000"},          {0xB85700, "#0057B8"}, {0x0080FF, "#FF8000"},
+        {0x804000, "#004080"},   {0xFFFFFF, "#FFFFFF"}, {-1, "#FFFFFF"},
+        {0x12345678, "#785634"}, {0x0A0B0C, "#0C0B0A"}};
+    for (const auto& [colour, text] : rows) {
+        SCOPED_TRACE(colour);
+        EXPECT_EQ(ColorToHtml(colour), text);
+    }
+}
+
+TEST(MemoryProfileHost, SortsTheDefaultStyleListWithoutRegardToCase)
+{
+    MemoryProfileHost host;
+    host.SetDefaultStyleList({"rock", "Blues", "default", "Default", "ambient"});
+    EXPECT_EQ(host.DefaultStyleList(),
+              (std::vector<std::string>{"ambient", "Blues", "default", "Default", "rock"}));
+    host.FormatChanged(kFormatCsv);
+    EXPECT_EQ(host.FormatChangedCount(), 1);
+    EXPECT_EQ(host.LastListFormat(), kFormatCsv);
+}
+
+} // namespace
