@@ -1,0 +1,277 @@
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <iterator>
+#include <optional>
+#include <string>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+#include "Mp3Builder.h"
+#include "TempDir.h"
+
+using TestSupport::Id3v1Spec;
+using TestSupport::Mp3Builder;
+using TestSupport::TempDir;
+
+namespace {
+
+const std::string kInputError = " Error - Please enter all neccessary information - aborting...";
+
+struct RunResult
+{
+    int Status = -1;
+    std::string Out{};
+    std::string Err{};
+};
+
+std::string ReadFile(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+void WriteText(const std::string& path, const std::string& text)
+{
+    std::ofstream(path, std::ios::binary) << text;
+}
+
+// One second of sound at 128 kbit/s, with a tag when title is given.
+void WriteSong(const std::string& path, const std::optional<std::string>& title)
+{
+    Mp3Builder song;
+    song.Frames(3);
+    if (title) {
+        song.PadTo(16000 - 128).Id3v1(Id3v1Spec{.Title = *title, .Artist = "Band"});
+    } else {
+        song.PadTo(16000);
+    }
+    song.Write(path);
+}
+
+class ListCliTest : public testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        std::filesystem::create_directories(m_home.File("config"));
+        std::filesystem::create_directories(Music("sub"));
+        WriteSong(Music("b.mp3"), "Beta");
+        WriteSong(Music("sub/a.mp3"), "Alpha");
+    }
+
+    // Runs sonorix-list in the folder m_out with its own settings store;
+    // stdin is /dev/null, stdout and stderr go to files (not a terminal).
+    RunResult Run(const std::vector<std::string>& args)
+    {
+        const std::string outPath = m_home.File("stdout");
+        const std::string errPath = m_home.File("stderr");
+        std::vector<std::string> copies = args;
+        std::string exe = SONORIX_LIST_EXE;
+        std::vector<char*> argv{exe.data()};
+        for (std::string& arg : copies) {
+            argv.push_back(arg.data());
+        }
+        argv.push_back(nullptr);
+        const std::string config = m_home.File("config");
+        const pid_t pid = fork();
+        if (pid == 0) {
+            const int in = open("/dev/null", O_RDONLY);
+            const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+            const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+            if (in < 0 || out < 0 || err < 0 || dup2(in, 0) < 0 || dup2(out, 1) < 0 ||
+                dup2(err, 2) < 0 || chdir(m_out.Path().c_str()) != 0 ||
+                setenv("XDG_CONFIG_HOME", config.c_str(), 1) != 0) {
+                _exit(126);
+            }
+            // As root, run as user "nobody" so that file permissions apply.
+            if (m_unprivileged && geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) {
+                _exit(125);
+            }
+            execv(argv[0], argv.data());
+            _exit(127);
+        }
+        RunResult result;
+        int status = 0;
+        if (pid > 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status)) {
+            result.Status = WEXITSTATUS(status);
+        }
+        result.Out = ReadFile(outPath);
+        result.Err = ReadFile(errPath);
+        return result;
+    }
+
+    std::string Music(const std::string& name) const { return m_music.File(name); }
+
+    std::string Out(const std::string& name) const { return m_out.File(name); }
+
+    std::string StoreBytes() const
+    {
+        return ReadFile(m_home.File("config/sonorix/registry.db")) +
+               ReadFile(m_home.File("config/sonorix/registry.db-wal"));
+    }
+
+    TempDir m_home{"sonorix-cli-home"};
+    TempDir m_music{"sonorix-cli-music"};
+    TempDir m_out{"sonorix-cli-out"};
+    bool m_unprivileged = false;
+};
+
+} // namespace
+
+TEST_F(ListCliTest, WritesTheListQuietlyWithRelativePaths)
+{
+    const RunResult run = Run({"-f", "csv", "-c", "Songname,Artist,,Time", "--sort", "--custom",
+                               "x", m_music.Path(), "list"});
+    EXPECT_EQ(run.Status, 0) << run.Err;
+    EXPECT_EQ(run.Err, "");
+    EXPECT_EQ(run.Out, "");
+    EXPECT_EQ(ReadFile(Out("list.csv")),
+              "Songname,Artist,Time\r\nAlpha,Band,00:01\r\nBeta,Band,00:01\r\n");
+
+    // The source may be relative too; --no-subdirs keeps to its own files.
+    std::filesystem::create_directory(Out("music"));
+    WriteSong(Out("music/c.mp3"), std::nullopt);
+    std::filesystem::create_directory(Out("music/deeper"));
+    WriteSong(Out("music/deeper/d.mp3"), std::nullopt);
+    EXPECT_EQ(Run({"-q", "-f", "txt", "-c", "Songname", "--no-subdirs", "music", "t.txt"}).Status,
+              0);
+    EXPECT_EQ(ReadFile(Out("t.txt")), "Songname\r\nc\r\n");
+}
+
+TEST_F(ListCliTest, DefaultProfileWritesAnHtmlPageAndAppends)
+{
+    ASSERT_EQ(Run({m_music.Path(), Out("page")}).Status, 0);
+    const std::string page = ReadFile(Out("page.html"));
+    EXPECT_NE(page.find("<strong>Songname</td>"), std::string::npos);
+    EXPECT_NE(page.find("<td>Alpha</td>"), std::string::npos);
+    EXPECT_NE(page.find("Scanned 2 files, 0 untagged, 32.000 bytes total"), std::string::npos);
+
+    ASSERT_EQ(Run({"-a", "-f", "csv", "-c", "Songname", m_music.Path(), Out("page.html")}).Status,
+              0);
+    EXPECT_EQ(ReadFile(Out("page.html")), page + "Songname\r\nAlpha\r\nBeta\r\n");
+}
+
+TEST_F(ListCliTest, UsageAndValidationErrorsExitWithOne)
+{
+    struct Row
+    {
+        std::vector<std::string> Args;
+        std::string Err;
+    };
+
+    const std::string usageHint = "Try 'sonorix-list --help' for more information.\n";
+    const Row rows[] = {
+        {{}, "sonorix-list: expected SOURCE and OUTPUT\n" + usageHint},
+        {{"--frobnicate", "a", "b"}, "sonorix-list: unknown option '--frobnicate'\n" + usageHint},
+        {{"-f", "pdf", "a", "b"},
+         "sonorix-list: unknown format 'pdf' (csv, custom, html or txt)\n" + usageHint},
+        {{"a", "b", "--style"}, "sonorix-list: option '--style' needs a value\n" + usageHint},
+        {{m_music.Path() + "/none", Out("l.csv")}, "Source Folder" + kInputError + "\n"},
+        {{"-e", "", m_music.Path(), Out("l.csv")}, "Extensions" + kInputError + "\n"},
+        {{"-e", "", "-c", ",", m_music.Path(), Out("l.csv")},
+         "List information" + kInputError + "\n"},
+        {{m_music.Path(), Out("gone/l.csv")},
+         "Please enter a valid filename!\nSource/Output File" + kInputError + "\n"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.Err);
+        const RunResult run = Run(row.Args);
+        EXPECT_EQ(run.Status, 1);
+        EXPECT_EQ(run.Err, row.Err);
+    }
+    EXPECT_FALSE(std::filesystem::exists(Out("l.csv")));
+}
+
+TEST_F(ListCliTest, NoFilesExitsWithTwoAndLeavesTheOutput)
+{
+    WriteText(Out("list.csv"), "keep");
+    const RunResult run = Run({"-e", "ogg,wav", m_music.Path(), Out("list.csv")});
+    EXPECT_EQ(run.Status, 2);
+    EXPECT_EQ(run.Err, "No files found - aborting...\n");
+    EXPECT_EQ(ReadFile(Out("list.csv")), "keep");
+}
+
+TEST_F(ListCliTest, InputOutputAndStoreErrorsExitWithThree)
+{
+    // A list name that leads to a full device.
+    std::filesystem::create_symlink("/dev/full", Out("full.csv"));
+    RunResult run = Run({"-f", "csv", m_music.Path(), Out("full.csv")});
+    EXPECT_EQ(run.Status, 3);
+    EXPECT_EQ(run.Err,
+              "sonorix-list: Cannot write '" + Out("full.csv") + "': No space left on device\n");
+
+    std::filesystem::create_directories(m_home.File("config/sonorix"));
+    WriteText(m_home.File("config/sonorix/registry.db"), std::string(4096, 'x'));
+    run = Run({m_music.Path(), Out("list.csv")});
+    EXPECT_EQ(run.Status, 3);
+    EXPECT_NE(run.Err.find("registry.db"), std::string::npos) << run.Err;
+    EXPECT_FALSE(std::filesystem::exists(Out("list.csv")));
+}
+
+TEST_F(ListCliTest, UnreadableSongExitsWithThree)
+{
+    WriteSong(Music("locked.mp3"), "Locked");
+    chmod(Music("locked.mp3").c_str(), 0);
+    // The unprivileged run must reach the folders and its store.
+    for (const std::string& folder :
+         {m_home.Path(), m_home.File("config"), m_music.Path(), Music("sub"), m_out.Path()}) {
+        chmod(folder.c_str(), 0777);
+    }
+    m_unprivileged = true;
+    const RunResult run = Run({"-f", "csv", m_music.Path(), Out("list.csv")});
+    if (run.Status == 125) {
+        GTEST_SKIP() << "the tool cannot be run as an unprivileged user here";
+    }
+    EXPECT_EQ(run.Status, 3);
+    EXPECT_NE(run.Err.find(Music("locked.mp3")), std::string::npos) << run.Err;
+    EXPECT_NE(run.Err.find("Permission denied"), std::string::npos) << run.Err;
+    EXPECT_FALSE(std::filesystem::exists(Out("list.csv")));
+}
+
+TEST_F(ListCliTest, RunOptionsChangeNothingInTheStore)
+{
+    ASSERT_EQ(Run({"-q", m_music.Path(), Out("first.html")}).Status, 0);
+    const std::string store = StoreBytes();
+    ASSERT_FALSE(store.empty());
+    // The global options are read, never written.
+    EXPECT_EQ(store.find("DefaultFileName"), std::string::npos);
+    EXPECT_EQ(store.find("AskForCustom"), std::string::npos);
+    EXPECT_NE(store.find("DefaultStyle"), std::string::npos);
+
+    const RunResult run =
+        Run({"-s", "Default", "-f", "custom", "--separator", ";", "-c", "Artist,Songname",
+             "--no-sort", "--save30", "-a", "--custom", "Shelf", "-e", "mp3,wav", "--no-subdirs",
+             m_music.Path(), Out("second")});
+    ASSERT_EQ(run.Status, 0) << run.Err;
+    EXPECT_EQ(ReadFile(Out("second.idx")), "Artist;Songname\r\nBand;Beta\r\n");
+    EXPECT_EQ(StoreBytes(), store);
+
+    // The next run without options sees the stored profile unchanged.
+    ASSERT_EQ(Run({m_music.Path(), Out("third")}).Status, 0);
+    EXPECT_EQ(ReadFile(Out("third.html")).substr(0, 200),
+              ReadFile(Out("first.html")).substr(0, 200));
+}
+
+TEST_F(ListCliTest, OutputFolderGetsTheDefaultNumberedName)
+{
+    WriteText(Out("TrackRoll1.csv"), "taken");
+    ASSERT_EQ(Run({"-f", "csv", "-c", "Songname", m_music.Path(), m_out.Path()}).Status, 0);
+    EXPECT_EQ(ReadFile(Out("TrackRoll2.csv")), "Songname\r\nAlpha\r\nBeta\r\n");
+}
+
+TEST_F(ListCliTest, HelpDescribesEveryOption)
+{
+    const RunResult run = Run({"--help"});
+    EXPECT_EQ(run.Status, 0);
+    EXPECT_EQ(run.Err, "");
+    for (const char* option :
+         {"--style", "--format", "--separator", "--columns", "--sort", "--no-sort", "--save30",
+          "--append", "--no-subdirs", "--custom", "--ext", "--quiet", "Exit status"}) {
+        SCOPED_TRACE(option);
+        EXPECT_NE(run.Out.find(option), std::string::npos);
+    }
+}
