@@ -82,8 +82,9 @@ protected:
             const int in = open("/dev/null", O_RDONLY);
             const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
             const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-            if (in < 0 || out < 0 || err < 0 || dup2(in, 0) < 0 || dup2(out, 1) < 0 ||
-                dup2(err, 2) < 0 || chdir(m_out.Path().c_str()) != 0 ||
+            const int errFd = m_terminal.empty() ? err : open(m_terminal.c_str(), O_RDWR);
+            if (in < 0 || out < 0 || errFd < 0 || dup2(in, 0) < 0 || dup2(out, 1) < 0 ||
+                dup2(errFd, 2) < 0 || chdir(m_out.Path().c_str()) != 0 ||
                 setenv("XDG_CONFIG_HOME", config.c_str(), 1) != 0) {
                 _exit(126);
             }
@@ -118,6 +119,7 @@ protected:
     TempDir m_music{"sonorix-cli-music"};
     TempDir m_out{"sonorix-cli-out"};
     bool m_unprivileged = false;
+    std::string m_terminal{}; // a terminal for stderr instead of the file
 };
 
 } // namespace
@@ -274,4 +276,31 @@ TEST_F(ListCliTest, HelpDescribesEveryOption)
         SCOPED_TRACE(option);
         EXPECT_NE(run.Out.find(option), std::string::npos);
     }
+}
+
+TEST_F(ListCliTest, ProgressOnlyOnATerminalAndNotWhenQuiet)
+{
+    const int master = posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_GE(master, 0);
+    ASSERT_EQ(grantpt(master), 0);
+    ASSERT_EQ(unlockpt(master), 0);
+    m_terminal = ptsname(master);
+    const auto drain = [&] {
+        std::string text;
+        char buffer[4096];
+        fcntl(master, F_SETFL, O_NONBLOCK);
+        for (ssize_t n = 0; (n = read(master, buffer, sizeof buffer)) > 0;) {
+            text.append(buffer, static_cast<std::size_t>(n));
+        }
+        return text;
+    };
+
+    ASSERT_EQ(Run({"-f", "csv", m_music.Path(), Out("a.csv")}).Status, 0);
+    const std::string shown = drain();
+    EXPECT_NE(shown.find("Scanning for directories..."), std::string::npos) << shown;
+    EXPECT_NE(shown.find("\r\033[K"), std::string::npos) << shown;
+
+    ASSERT_EQ(Run({"-q", "-f", "csv", m_music.Path(), Out("b.csv")}).Status, 0);
+    EXPECT_EQ(drain(), "");
+    close(master);
 }
