@@ -1,7 +1,9 @@
 #include "Columns.h"
 
 #include <algorithm>
+#include <array>
 #include <cstddef>
+#include <utility>
 
 #include "TextConversion.h"
 #include "profiles/Profile.h"
@@ -36,13 +38,7 @@ std::string ReplaceAll(std::string_view text, std::string_view from, std::string
 class RowBuilder
 {
 public:
-    RowBuilder(const RowFormat& format, std::string* plainText)
-        : m_format(format), m_plain(plainText)
-    {
-        if (m_plain != nullptr) {
-            m_plain->clear();
-        }
-    }
+    explicit RowBuilder(const RowFormat& format) : m_format(format) {}
 
     void Add(std::string_view cell)
     {
@@ -61,17 +57,10 @@ public:
             m_row += BlankLineBreaks(cell, false);
             break;
         }
-        if (m_plain != nullptr) {
-            *m_plain += m_format.Separator;
-            *m_plain += cell;
-        }
     }
 
     std::string Finish(std::string_view htmlRowEnd)
     {
-        if (m_plain != nullptr) {
-            m_plain->erase(0, std::min(m_format.Separator.size(), m_plain->size()));
-        }
         if (m_format.ListFormat != Profiles::kFormatHtml) {
             m_row.erase(0, std::min(m_format.Separator.size(), m_row.size()));
             return std::move(m_row);
@@ -87,7 +76,6 @@ public:
 
 private:
     const RowFormat& m_format;
-    std::string* m_plain;
     std::string m_row{};
 };
 
@@ -250,7 +238,7 @@ std::string FileNamePart(const std::string& path)
 std::string BuildHeaderRow(const std::vector<std::string>& captions, const RowFormat& format,
                            const std::string& headerColor)
 {
-    RowBuilder builder(format, nullptr);
+    RowBuilder builder(format);
     for (const std::string& caption : captions) {
         builder.Add(caption);
     }
@@ -265,9 +253,9 @@ std::string BuildHeaderRow(const std::vector<std::string>& captions, const RowFo
 
 std::string BuildRow(const MP3Tools::AudioFileInfo& info, const MP3Tools::TagInfo& tag,
                      const std::vector<Column>& columns, const RowFormat& format,
-                     const std::string& customInfo, std::string* plainText)
+                     const std::string& customInfo)
 {
-    RowBuilder builder(format, plainText);
+    RowBuilder builder(format);
     if (!info.Valid) {
         builder.Add(info.FileName);
         builder.Add("ERROR");
@@ -282,6 +270,99 @@ std::string BuildRow(const MP3Tools::AudioFileInfo& info, const MP3Tools::TagInf
         }
     }
     return builder.Finish("</td></tr>");
+}
+
+namespace {
+
+constexpr std::string_view kHtmlRowStart = "<tr><td>";
+constexpr std::string_view kHtmlRowEnd = "</td></tr>";
+
+std::string UnquoteCsvRow(const std::string& row, const std::string& separator)
+{
+    if (separator.empty() || row.find('"') == std::string::npos) {
+        return row;
+    }
+    std::string out;
+    out.reserve(row.size());
+    std::size_t i = 0;
+    while (true) {
+        if (i < row.size() && row[i] == '"') {
+            for (++i; i < row.size(); ++i) {
+                if (row[i] != '"') {
+                    out += row[i];
+                } else if (i + 1 < row.size() && row[i + 1] == '"') {
+                    out += '"';
+                    ++i;
+                } else {
+                    ++i; // the closing quote
+                    break;
+                }
+            }
+            if (i >= row.size()) {
+                break;
+            }
+            if (row.compare(i, separator.size(), separator) != 0) {
+                out.append(row, i); // not a row written here: keep the rest
+                break;
+            }
+        } else {
+            const std::size_t next = row.find(separator, i);
+            if (next == std::string::npos) {
+                out.append(row, i);
+                break;
+            }
+            out.append(row, i, next - i);
+            i = next;
+        }
+        out += separator;
+        i += separator.size();
+    }
+    return out;
+}
+
+std::string UnescapeHtml(std::string_view text)
+{
+    static constexpr std::array<std::pair<std::string_view, char>, 4> kEntities = {
+        {{"&amp;", '&'}, {"&lt;", '<'}, {"&gt;", '>'}, {"&quot;", '"'}}};
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size();) {
+        bool replaced = false;
+        if (text[i] == '&') {
+            for (const auto& [entity, character] : kEntities) {
+                if (text.substr(i, entity.size()) == entity) {
+                    out += character;
+                    i += entity.size();
+                    replaced = true;
+                    break;
+                }
+            }
+        }
+        if (!replaced) {
+            out += text[i++];
+        }
+    }
+    return out;
+}
+
+} // namespace
+
+std::string PlainRowText(const std::string& row, const RowFormat& format)
+{
+    if (format.ListFormat == Profiles::kFormatCsv) {
+        return UnquoteCsvRow(row, format.Separator);
+    }
+    if (format.ListFormat != Profiles::kFormatHtml) {
+        return row;
+    }
+    std::string_view inner = row;
+    if (inner.size() >= kHtmlRowStart.size() + kHtmlRowEnd.size() &&
+        inner.substr(0, kHtmlRowStart.size()) == kHtmlRowStart &&
+        inner.substr(inner.size() - kHtmlRowEnd.size()) == kHtmlRowEnd) {
+        inner = inner.substr(kHtmlRowStart.size(),
+                             inner.size() - kHtmlRowStart.size() - kHtmlRowEnd.size());
+    }
+    return UnescapeHtml(inner);
 }
 
 std::string ApplySecondColor(const std::string& row, const std::string& back2Color)

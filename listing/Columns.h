@@ -96,12 +96,15 @@ std::string BuildHeaderRow(const std::vector<std::string>& captions, const RowFo
 // "ERROR" and one blank cell for every further selected column, whatever
 // else the records hold. Tag texts are turned into UTF-8 (only when the file
 // is tagged: an untagged file's Songname comes from its file name and is kept
-// as the file system gives it). When plainText is given, it receives the
-// cells as the user reads them (unquoted, unescaped) joined by the separator,
-// which is what rows are sorted by.
+// as the file system gives it).
 std::string BuildRow(const MP3Tools::AudioFileInfo& info, const MP3Tools::TagInfo& tag,
                      const std::vector<Column>& columns, const RowFormat& format,
-                     const std::string& customInfo, std::string* plainText = nullptr);
+                     const std::string& customInfo);
+
+// What the user reads in a finished row (before colouring): the cells
+// unquoted (CSV) or unescaped and without the table-row frame (HTML), joined
+// by the separator. Rows are sorted by it, so quoting never moves a row.
+std::string PlainRowText(const std::string& row, const RowFormat& format);
 
 // An HTML row with every cell opening in the second background colour.
 std::string ApplySecondColor(const std::string& row, const std::string& back2Color);

@@ -107,16 +107,10 @@ ListJobResult RunJob(ListJobInput& input, ListReport& report, ListPrompt& prompt
     report.RepaintWindow();
     report.ScanStarted(totals.FileCount);
 
-    const bool sort = profile.Sort;
-    std::optional<RowSorter> sorter;
-    if (sort) {
-        sorter.emplace(CollationLocaleName());
-    }
     std::vector<std::string> rows;
     rows.reserve(files.size());
     MP3Tools::AudioFileInfo info;
     MP3Tools::TagInfo tag;
-    std::string plainText;
     for (std::int64_t k = 0; k < totals.FileCount; ++k) {
         std::string& path = files[static_cast<std::size_t>(k)];
         SetLabel(report, ReportLabel::Files, k);
@@ -132,8 +126,8 @@ ListJobResult RunJob(ListJobInput& input, ListReport& report, ListPrompt& prompt
 
         MP3Tools::ProbeAudioFile(info, path);
         if (!info.Valid) {
-            rows.push_back(
-                BuildRow(info, tag, columns, format, profile.Custom, sort ? &plainText : nullptr));
+            rows.push_back(BuildRow(info, tag, columns, format, profile.Custom));
+            rows.back().shrink_to_fit(); // built by appending: drop the slack
             ++totals.InvalidCount;
         } else {
             totals.TotalBytes += ParseCount(info.FileSize);
@@ -152,14 +146,11 @@ ListJobResult RunJob(ListJobInput& input, ListReport& report, ListPrompt& prompt
                 askForCustom = false;
                 report.RepaintWindow();
             }
-            rows.push_back(
-                BuildRow(info, tag, columns, format, profile.Custom, sort ? &plainText : nullptr));
+            rows.push_back(BuildRow(info, tag, columns, format, profile.Custom));
+            rows.back().shrink_to_fit(); // built by appending: drop the slack
             report.SetText(info.FileName);
             report.RepaintLabel();
             report.SetProgressBar(Percent(k, totals.FileCount));
-        }
-        if (sorter) {
-            sorter->AddRow(plainText);
         }
         // The path is in the row now; dropping it keeps large lists small.
         std::string().swap(path);
@@ -189,17 +180,10 @@ ListJobResult RunJob(ListJobInput& input, ListReport& report, ListPrompt& prompt
     report.SetLabelText(ReportLabel::Minutes, content.Summary.LengthText);
     report.RepaintReportLabel(ReportLabel::Minutes);
 
-    if (sorter) {
-        const std::vector<std::size_t> order = sorter->SortedOrder();
-        sorter.reset();
-        content.Rows.reserve(rows.size());
-        for (const std::size_t index : order) {
-            content.Rows.push_back(std::move(rows[index]));
-        }
-    } else {
-        content.Rows = std::move(rows);
+    content.Rows = std::move(rows);
+    if (profile.Sort) {
+        SortRows(content.Rows, format);
     }
-    std::vector<std::string>().swap(rows);
 
     if (profile.ListFormat == Profiles::kFormatHtml && !profile.Save30) {
         for (std::size_t i = 1; i < content.Rows.size(); i += 2) {

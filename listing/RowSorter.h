@@ -1,14 +1,15 @@
 #pragma once
 
 // The row sort: ICU collation of the user's locale at secondary strength
-// (letter case ignored, accents not), stable, on precomputed sort keys so
-// that large lists sort quickly.
+// (letter case ignored, accents not), stable, on sort keys so that large
+// lists sort quickly.
 
 #include <cstddef>
-#include <memory>
+#include <functional>
 #include <string>
-#include <string_view>
 #include <vector>
+
+#include "Columns.h"
 
 namespace Listing {
 
@@ -17,39 +18,23 @@ namespace Listing {
 // root locale (empty).
 std::string CollationLocaleName();
 
-// Collects one sort key per row, in row order, and yields the stable order
-// of the rows. Keys of all rows share one buffer.
-class RowSorter
-{
-public:
-    // locale as CollationLocaleName gives it. Throws std::runtime_error when
-    // ICU cannot provide a collator at all.
-    explicit RowSorter(const std::string& locale);
-    ~RowSorter();
-    RowSorter(const RowSorter&) = delete;
-    RowSorter& operator=(const RowSorter&) = delete;
+// Fills text with the text of item index (UTF-8; other bytes compare as
+// U+FFFD).
+using SortTextSource = std::function<void(std::size_t index, std::string& text)>;
 
-    // The key of the next row, from its text as the user reads it (UTF-8;
-    // other bytes compare as U+FFFD).
-    void AddRow(std::string_view plainText);
+// The stable collation order of count texts: sorted[i] = texts[order[i]].
+// Only a short prefix of every sort key is kept; texts whose prefixes tie
+// are compared in full, so memory stays small for long rows. Throws
+// std::runtime_error when ICU has no collator for locale at all.
+std::vector<std::size_t> CollationOrder(std::size_t count, const SortTextSource& textOf,
+                                        const std::string& locale);
 
-    std::size_t RowCount() const { return m_ends.size(); }
+// Puts rows into the given order (sorted[i] = rows[order[i]]), moving each
+// row once and allocating nothing.
+void ApplyOrder(std::vector<std::string>& rows, std::vector<std::size_t> order);
 
-    // Row indexes in sorted order; rows that compare equal keep their order.
-    std::vector<std::size_t> SortedOrder() const;
-
-    // Releases the keys.
-    void Clear();
-
-private:
-    struct Collator;
-    std::unique_ptr<Collator> m_collator;
-    std::string m_keys{};
-    std::vector<std::size_t> m_ends{};
-};
-
-// Sorts rows by plainTexts (one per row, same order) with a RowSorter for the
-// user's locale; used where the rows are few.
-void SortRows(std::vector<std::string>& rows, const std::vector<std::string>& plainTexts);
+// Sorts finished rows of format by what the user reads in them (PlainRowText)
+// with the collation of the user's locale.
+void SortRows(std::vector<std::string>& rows, const RowFormat& format);
 
 } // namespace Listing

@@ -178,17 +178,32 @@ TEST(BuildRow, CellsAreMadeSafeForTheirFormat)
               "<td>line\r\nbreak\there</td></tr>");
 }
 
-TEST(BuildRow, PlainTextIsUnquotedAndUnescaped)
+TEST(PlainRowText, UndoesQuotingAndEscapingOfEveryFormat)
 {
     TagInfo tag = Tag();
     tag.Title = "a,\"b\"";
-    tag.Artist = "<i>";
-    std::string plain;
-    const std::vector<Column> columns = ResolveColumns({"Songname", "Artist"});
-    EXPECT_EQ(BuildRow(ValidFile(), tag, columns, kCsv, "", &plain), "\"a,\"\"b\"\"\",<i>");
-    EXPECT_EQ(plain, "a,\"b\",<i>");
-    BuildRow(ValidFile(), tag, columns, kHtml, "", &plain);
-    EXPECT_EQ(plain, "a,\"b\"</td><td><i>");
+    tag.Artist = "<i> & \"u\"";
+    tag.Comment = "";
+
+    struct Line
+    {
+        RowFormat Format;
+        std::string Plain;
+    };
+
+    const Line rows[] = {
+        {kCsv, "a,\"b\",<i> & \"u\","},
+        {kHtml, "a,\"b\"</td><td><i> & \"u\"</td><td>"},
+        {kText, "a,\"b\"\t<i> & \"u\"\t"},
+    };
+    for (const Line& row : rows) {
+        SCOPED_TRACE(row.Format.ListFormat);
+        const std::string built =
+            Row(ValidFile(), tag, {"Songname", "Artist", "Comment"}, row.Format);
+        EXPECT_EQ(PlainRowText(built, row.Format), row.Plain);
+    }
+    EXPECT_EQ(PlainRowText("\"x\"\"\",\"\",\"a,b\"", kCsv), "x\",,a,b");
+    EXPECT_EQ(PlainRowText("&amp;lt; &unknown;", kHtml), "&lt; &unknown;");
 }
 
 TEST(BuildRow, TagBytesBecomeUtf8ButFileNamesStayAsGiven)
