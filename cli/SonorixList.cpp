@@ -69,8 +69,8 @@ once per run; without a terminal on standard input nothing is asked and the
 profile's text is used.
 
 Progress (files done of all files, the current file and a bar) is shown on
-standard error when it is a terminal, unless --quiet is given. Messages go
-to standard error.
+standard error when it is a terminal, unless --quiet is given, and at the
+end one line with the totals. Messages go to standard error.
 
 Settings store: $XDG_CONFIG_HOME/sonorix/registry.db (default ~/.config/).
 
@@ -245,7 +245,17 @@ public:
         case Listing::ReportLabel::Progress:
             m_path = text;
             break;
-        default:
+        case Listing::ReportLabel::Bytes:
+            m_bytes = text;
+            break;
+        case Listing::ReportLabel::Minutes:
+            m_minutes = text;
+            break;
+        case Listing::ReportLabel::Untagged:
+            m_untagged = text;
+            break;
+        case Listing::ReportLabel::Invalid:
+            m_invalid = text;
             break;
         }
     }
@@ -263,6 +273,18 @@ public:
     void HideReport() override { Clear(); }
 
     void ScanStarted(std::int64_t fileCount) override { m_total = fileCount; }
+
+    // The report window's final figures, as one line in place of the progress.
+    void Summarize(const std::string& output)
+    {
+        if (!m_enabled) {
+            return;
+        }
+        Clear();
+        std::cerr << "Done! " << m_files << " files, " << m_bytes << " bytes, " << m_minutes << ", "
+                  << m_untagged << " untagged, " << m_invalid << " invalid: " << output
+                  << std::endl;
+    }
 
     // Removes the progress line, so a message can stand on its own line.
     void Clear()
@@ -330,6 +352,10 @@ private:
     std::string m_status{};
     std::string m_files{};
     std::string m_path{};
+    std::string m_bytes{};
+    std::string m_minutes{};
+    std::string m_untagged{};
+    std::string m_invalid{};
     int m_bar = 0;
     std::int64_t m_total = 0;
 };
@@ -450,6 +476,7 @@ int Run(const Options& options)
         case Listing::ListJobResult::NoFiles:
             return kExitNoFiles;
         case Listing::ListJobResult::Written:
+            report.Summarize(input.Output);
             break;
         }
     } catch (...) {

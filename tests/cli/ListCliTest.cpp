@@ -299,6 +299,10 @@ TEST_F(ListCliTest, ProgressOnlyOnATerminalAndNotWhenQuiet)
     const std::string shown = drain();
     EXPECT_NE(shown.find("Scanning for directories..."), std::string::npos) << shown;
     EXPECT_NE(shown.find("\r\033[K"), std::string::npos) << shown;
+    EXPECT_NE(
+        shown.find("Done! 2 files, 32.000 bytes, 00:02, 0 untagged, 0 invalid: " + Out("a.csv")),
+        std::string::npos)
+        << shown;
 
     ASSERT_EQ(Run({"-q", "-f", "csv", m_music.Path(), Out("b.csv")}).Status, 0);
     EXPECT_EQ(drain(), "");
