@@ -22,10 +22,8 @@ constexpr int kWalkDepth = 99;
 
 bool EntryExists(const std::string& path)
 {
-    struct stat info
-    {};
-
-    return ::lstat(path.c_str(), &info) == 0;
+    struct stat status = {};
+    return ::lstat(path.c_str(), &status) == 0;
 }
 
 std::int64_t ParseCount(const std::string& text)
