@@ -5,6 +5,10 @@
 # Corpus, seed cache, settings store and lists live in BUILD/bench-work/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+if [ ! -d "${1:-build}" ]; then
+    echo "bench.sh: no build folder '${1:-build}'; build first (make bench)." >&2
+    exit 1
+fi
 build=$(cd "${1:-build}" && pwd)
 shift || true
 

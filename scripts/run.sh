@@ -7,6 +7,10 @@
 # BUILD/run-home/, never in the user's own.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+if [ ! -d "${1:-build}" ]; then
+    echo "run.sh: no build folder '${1:-build}'; build first (make run)." >&2
+    exit 1
+fi
 build=$(cd "${1:-build}" && pwd)
 samples=$PWD/samples/generated
 
