@@ -11,28 +11,19 @@
 #include <vector>
 
 #include "Mp3Builder.h"
+#include "RunProgram.h"
 #include "TempDir.h"
 
 using TestSupport::Id3v1Spec;
 using TestSupport::Mp3Builder;
+using TestSupport::RunResult;
 using TestSupport::TempDir;
 
 namespace {
 
 const std::string kInputError = " Error - Please enter all neccessary information - aborting...";
 
-struct RunResult
-{
-    int Status = -1;
-    std::string Out{};
-    std::string Err{};
-};
-
-std::string ReadFile(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
+std::string ReadFile(const std::string& path) { return TestSupport::ReadWholeFile(path); }
 
 void WriteText(const std::string& path, const std::string& text)
 {
@@ -67,42 +58,11 @@ protected:
     // stdin is /dev/null, stdout and stderr go to files (not a terminal).
     RunResult Run(const std::vector<std::string>& args)
     {
-        const std::string outPath = m_home.File("stdout");
-        const std::string errPath = m_home.File("stderr");
-        std::vector<std::string> copies = args;
-        std::string exe = SONORIX_LIST_EXE;
-        std::vector<char*> argv{exe.data()};
-        for (std::string& arg : copies) {
-            argv.push_back(arg.data());
-        }
-        argv.push_back(nullptr);
-        const std::string config = m_home.File("config");
-        const pid_t pid = fork();
-        if (pid == 0) {
-            const int in = open("/dev/null", O_RDONLY);
-            const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-            const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-            const int errFd = m_terminal.empty() ? err : open(m_terminal.c_str(), O_RDWR);
-            if (in < 0 || out < 0 || errFd < 0 || dup2(in, 0) < 0 || dup2(out, 1) < 0 ||
-                dup2(errFd, 2) < 0 || chdir(m_out.Path().c_str()) != 0 ||
-                setenv("XDG_CONFIG_HOME", config.c_str(), 1) != 0) {
-                _exit(126);
-            }
-            // As root, run as user "nobody" so that file permissions apply.
-            if (m_unprivileged && geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) {
-                _exit(125);
-            }
-            execv(argv[0], argv.data());
-            _exit(127);
-        }
-        RunResult result;
-        int status = 0;
-        if (pid > 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status)) {
-            result.Status = WEXITSTATUS(status);
-        }
-        result.Out = ReadFile(outPath);
-        result.Err = ReadFile(errPath);
-        return result;
+        return TestSupport::RunProgram(SONORIX_LIST_EXE, args, m_home.Path(),
+                                       {.WorkingFolder = m_out.Path(),
+                                        .Environment = {{"XDG_CONFIG_HOME", m_home.File("config")}},
+                                        .Terminal = m_terminal,
+                                        .Unprivileged = m_unprivileged});
     }
 
     std::string Music(const std::string& name) const { return m_music.File(name); }

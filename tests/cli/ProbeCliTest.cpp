@@ -9,25 +9,12 @@
 #include <vector>
 
 #include "Mp3Builder.h"
+#include "RunProgram.h"
 
 using TestSupport::Mp3Builder;
+using TestSupport::RunResult;
 
 namespace {
-
-struct RunResult
-{
-    int Status = -1;
-    std::string Out{};
-    std::string Err{};
-};
-
-std::string ReadWhole(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
 
 class ProbeCliTest : public testing::Test
 {
@@ -35,38 +22,8 @@ protected:
     // Runs sonorix-probe with args; stdout and stderr go through files.
     RunResult Run(const std::vector<std::string>& args)
     {
-        const std::string outPath = m_dir.File("stdout");
-        const std::string errPath = m_dir.File("stderr");
-        std::vector<char*> argv;
-        std::string exe = SONORIX_PROBE_EXE;
-        argv.push_back(exe.data());
-        std::vector<std::string> copies = args;
-        for (auto& arg : copies) {
-            argv.push_back(arg.data());
-        }
-        argv.push_back(nullptr);
-        const pid_t pid = fork();
-        if (pid == 0) {
-            const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-            const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-            if (out < 0 || err < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0) {
-                _exit(126);
-            }
-            // As root, run as user "nobody" so that file permissions apply.
-            if (m_unprivileged && geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) {
-                _exit(125);
-            }
-            execv(argv[0], argv.data());
-            _exit(127);
-        }
-        RunResult result;
-        int status = 0;
-        if (pid > 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status)) {
-            result.Status = WEXITSTATUS(status);
-        }
-        result.Out = ReadWhole(outPath);
-        result.Err = ReadWhole(errPath);
-        return result;
+        return TestSupport::RunProgram(SONORIX_PROBE_EXE, args, m_dir.Path(),
+                                       {.Unprivileged = m_unprivileged});
     }
 
     TestSupport::TempDir m_dir;
