@@ -22,9 +22,14 @@ constexpr std::int64_t kSearchBound = 32000;     // last offset of a first frame
 constexpr std::int64_t kXingOffset = 36;         // "Xing" behind an MPEG-1 stereo header
 constexpr std::size_t kXingBytes = 256;
 constexpr std::size_t kId3v2HeaderBytes = 10;
-// Enough to hold the usual small leading tag and the whole search window in
-// the same read.
-constexpr std::size_t kReadAhead = 64 * 1024;
+constexpr std::size_t kRiffIdBytes = 4;
+constexpr std::size_t kEncoderBytes = 8;
+// The first read of a file. It holds the RIFF "data" search, a small leading
+// ID3v2 tag and the whole frame search of a file without one (up to the bound,
+// with the "Xing" area and the successor of a frame there), and the last 128
+// bytes of any file up to this size. Looks beyond it are read on demand.
+constexpr std::int64_t kHeadWindow = 32 * 1024;
+static_assert(kHeadWindow >= kSearchBound + kXingOffset + static_cast<std::int64_t>(kXingBytes));
 
 std::uint8_t AsciiLower(std::uint8_t c)
 {
@@ -48,11 +53,12 @@ std::int64_t LeadingTagsEnd(const ReadOnlyFile& file, ByteWindow& window)
 {
     std::int64_t end = 0;
     for (;;) {
-        window.Ensure(file, end, kId3v2HeaderBytes, kReadAhead);
-        if (!window.Holds(end, kId3v2HeaderBytes)) {
+        // A tag beyond the bytes held (cover art) is read with the search
+        // window behind it, where the frames usually begin.
+        const std::uint8_t* h = window.Fetch(end, kId3v2HeaderBytes, end + kHeadWindow);
+        if (h == nullptr) {
             return end;
         }
-        const std::uint8_t* h = window.At(end);
         const bool wellFormed = h[0] == 'I' && h[1] == 'D' && h[2] == '3' && h[3] >= 2 &&
                                 h[3] <= 4 && h[6] < 0x80 && h[7] < 0x80 && h[8] < 0x80 &&
                                 h[9] < 0x80;
@@ -168,14 +174,19 @@ void FillFrameDetails(AudioFileInfo& info, const FrameHeader& header, const std:
     info.FrameLength = info.FrameBodyLength + paddingBytes * header.Padding;
 }
 
-// The candidate search with the second-frame test, on bytes already read.
-// Each candidate that passes the sync filter and is then rejected uses one
-// attempt; the search resumes one byte behind it. A candidate whose header,
-// "Xing" area or successor header would lie past the end of the file is
-// rejected like any other.
-bool SearchFirstFrame(AudioFileInfo& info, const SearchArea& area, const ByteWindow& bytes,
-                      int attempts)
+// The candidate search with the second-frame test. Each candidate that
+// passes the sync filter and is then rejected uses one attempt; the search
+// resumes one byte behind it. A candidate whose header, "Xing" area or
+// successor header would lie past the end of the file is rejected like any
+// other.
+bool SearchFirstFrame(AudioFileInfo& info, const SearchArea& area, ByteWindow& bytes, int attempts)
 {
+    // Whatever the search needs beyond the bytes held is read up to here at
+    // once: every candidate up to the bound, its "Xing" area and its successor.
+    const std::int64_t readTo = area.Bound + kXingOffset + static_cast<std::int64_t>(kXingBytes);
+    const auto fetch = [&](std::int64_t offset, std::size_t count) {
+        return bytes.Fetch(offset, count, readTo);
+    };
     for (; attempts > 0; --attempts) {
         info.FileSize = Cut(std::to_string(area.FileSize), 15);
         if (area.FileSize < kMinFrameFileSize) {
@@ -183,19 +194,22 @@ bool SearchFirstFrame(AudioFileInfo& info, const SearchArea& area, const ByteWin
         }
         std::int64_t p = info.FrameOffset;
         for (;; ++p) {
-            if (p > area.Bound || !bytes.Holds(p, 3)) {
+            if (p > area.Bound) {
                 return false;
             }
-            const std::uint8_t* b = bytes.At(p);
+            const std::uint8_t* b = fetch(p, 3);
+            if (b == nullptr) {
+                return false;
+            }
             if (PassesSyncFilter(b[0], b[1], b[2])) {
                 break;
             }
         }
         info.FrameOffset = p + 1; // where the search goes on if this candidate fails
-        if (!bytes.Holds(p, 4)) {
+        const std::uint8_t* b = fetch(p, 4);
+        if (b == nullptr) {
             continue;
         }
-        const std::uint8_t* b = bytes.At(p);
         const FrameHeader header = DecodeFrameHeader(b[1], b[2], b[3]);
         if (!IsValidFrameHeader(header)) {
             continue;
@@ -206,20 +220,21 @@ bool SearchFirstFrame(AudioFileInfo& info, const SearchArea& area, const ByteWin
             return true;
         }
         SetModeTexts(info, header);
-        if (!bytes.Holds(p + kXingOffset, kXingBytes)) {
+        const std::uint8_t* xing = fetch(p + kXingOffset, kXingBytes);
+        if (xing == nullptr) {
             info.FrameOffset = p + 1;
             continue;
         }
-        FillFrameDetails(info, header, bytes.At(p + kXingOffset), area.AudioSize);
+        FillFrameDetails(info, header, xing, area.AudioSize);
         if (info.VariableBitrate) {
             return true;
         }
         // The next header must start exactly where this frame ends; its fields
         // need not match. The search bound holds for it too.
         const std::int64_t next = p + info.FrameLength;
-        if (next <= area.Bound && bytes.Holds(next, 4)) {
-            const std::uint8_t* n = bytes.At(next);
-            if (PassesSyncFilter(n[0], n[1], n[2]) &&
+        if (next <= area.Bound) {
+            const std::uint8_t* n = fetch(next, 4);
+            if (n != nullptr && PassesSyncFilter(n[0], n[1], n[2]) &&
                 IsValidFrameHeader(DecodeFrameHeader(n[1], n[2], n[3]))) {
                 return true;
             }
@@ -229,100 +244,56 @@ bool SearchFirstFrame(AudioFileInfo& info, const SearchArea& area, const ByteWin
     return false;
 }
 
-} // namespace
+// The steps below work on one open file and the bytes already read from it,
+// so that a probe opens the file once and reads its head once.
 
-void ResetAudioFileInfo(AudioFileInfo& info) { info = AudioFileInfo{}; }
-
-void ProbeAudioFile(AudioFileInfo& info, const std::string& path)
+std::int64_t AudioDataStartOf(const ReadOnlyFile& file, ByteWindow& bytes)
 {
-    ResetAudioFileInfo(info);
-    info.FileName = path;
-    info.FrameOffset = FindAudioDataStart(path);
-    if (info.FrameOffset == -1) {
-        return;
-    }
-    if (info.FrameOffset > 0) {
-        info.RiffWrapped = true;
-    }
-    if (FindFirstFrame(info, path, 8)) {
-        GuessEncoder(info, path);
-        info.Valid = true;
-    }
-}
-
-std::int64_t FindAudioDataStart(const std::string& path)
-{
-    const ReadOnlyFile file(path);
     if (!file.IsOpen() || file.Size() < kMinAudioFileSize) {
         return -1;
     }
-    ByteWindow bytes;
-    bytes.Ensure(file, 0, static_cast<std::size_t>(kRiffScanLast + 4));
-    if (!bytes.Holds(0, 4)) {
+    const std::uint8_t* head = bytes.Fetch(0, kRiffIdBytes, kHeadWindow);
+    if (head == nullptr) {
         return -1; // the file shrank since it was looked at
     }
-    if (!EqualsIgnoringCase(bytes.At(0), "RIFF")) {
+    if (!EqualsIgnoringCase(head, "RIFF")) {
         return 0;
     }
     // The chunks are not walked: the first "data" at any offset, in any
     // letter case, counts.
-    for (std::int64_t p = 0; p <= kRiffScanLast && bytes.Holds(p, 4); ++p) {
-        if (EqualsIgnoringCase(bytes.At(p), "data")) {
+    for (std::int64_t p = 0; p <= kRiffScanLast; ++p) {
+        const std::uint8_t* id = bytes.Fetch(p, kRiffIdBytes, kHeadWindow);
+        if (id == nullptr) {
+            break;
+        }
+        if (EqualsIgnoringCase(id, "data")) {
             return p + 8; // behind the chunk id and its four-byte size
         }
     }
     return -1;
 }
 
-bool FindFirstFrame(AudioFileInfo& info, const std::string& path, int attempts)
+bool FirstFrameOf(AudioFileInfo& info, const ReadOnlyFile& file, ByteWindow& bytes, int attempts)
 {
-    if (attempts <= 0) {
-        return false;
-    }
-    const ReadOnlyFile file(path);
-    if (!file.IsOpen()) {
+    if (attempts <= 0 || !file.IsOpen()) {
         return false;
     }
     if (file.Size() < kMinFrameFileSize || info.FrameOffset < 0) {
         info.FileSize = Cut(std::to_string(file.Size()), 15);
         return false;
     }
-    ByteWindow bytes;
     const SearchArea area = MakeSearchArea(info, file, bytes);
     info.FrameOffset = area.Start;
-    // One read covers every candidate up to the bound, its "Xing" area and
-    // the header of its successor.
-    const std::int64_t end =
-        std::min(area.FileSize, area.Bound + kXingOffset + static_cast<std::int64_t>(kXingBytes));
-    if (end > area.Start) {
-        bytes.Ensure(file, area.Start, static_cast<std::size_t>(end - area.Start));
-    }
     return SearchFirstFrame(info, area, bytes, attempts);
 }
 
-void ReadFrameDetails(AudioFileInfo& info, FrameHeader header, const std::string& path)
+void GuessEncoderOf(AudioFileInfo& info, ByteWindow& bytes)
 {
-    const ReadOnlyFile file(path);
-    if (!file.IsOpen() || info.FrameOffset < 0) {
+    if (info.FrameOffset < 0) {
         return;
     }
-    ByteWindow bytes;
-    const SearchArea area = MakeSearchArea(info, file, bytes);
-    const std::int64_t xingStart = info.FrameOffset + kXingOffset;
-    bytes.Ensure(file, xingStart, kXingBytes);
-    if (bytes.Holds(xingStart, kXingBytes)) {
-        FillFrameDetails(info, header, bytes.At(xingStart), area.AudioSize);
-    }
-}
-
-void GuessEncoder(AudioFileInfo& info, const std::string& path)
-{
-    const ReadOnlyFile file(path);
-    if (!file.IsOpen() || info.FrameOffset < 0) {
-        return;
-    }
-    std::uint8_t b[8] = {};
-    if (file.ReadAt(info.FrameOffset, b, sizeof b) < sizeof b) {
+    const std::uint8_t* b = bytes.Fetch(info.FrameOffset, kEncoderBytes);
+    if (b == nullptr) {
         return; // the frame ends too close to the end of the file to tell
     }
     // Byte 3 is the last header byte; the rules test different values of it.
@@ -348,6 +319,85 @@ void GuessEncoder(AudioFileInfo& info, const std::string& path)
     if (encoder != nullptr) {
         info.EncoderText = Cut(encoder, 50);
     }
+}
+
+// The probe on an open file; info holds the reset record with its FileName.
+void ProbeOpenFile(AudioFileInfo& info, const ReadOnlyFile& file, ByteWindow& bytes)
+{
+    info.FrameOffset = AudioDataStartOf(file, bytes);
+    if (info.FrameOffset == -1) {
+        return;
+    }
+    if (info.FrameOffset > 0) {
+        info.RiffWrapped = true;
+    }
+    if (FirstFrameOf(info, file, bytes, 8)) {
+        GuessEncoderOf(info, bytes);
+        info.Valid = true;
+    }
+}
+
+} // namespace
+
+void ResetAudioFileInfo(AudioFileInfo& info) { info = AudioFileInfo{}; }
+
+void ProbeAudioFile(AudioFileInfo& info, const std::string& path)
+{
+    ResetAudioFileInfo(info);
+    info.FileName = path;
+    const ReadOnlyFile file(path);
+    ByteWindow bytes(file);
+    ProbeOpenFile(info, file, bytes);
+}
+
+void ProbeAudioFileAndTag(AudioFileInfo& info, TagInfo& tag, const std::string& path)
+{
+    ResetAudioFileInfo(info);
+    info.FileName = path;
+    const ReadOnlyFile file(path);
+    ByteWindow bytes(file);
+    ProbeOpenFile(info, file, bytes);
+    ResetTagInfo(tag);
+    if (info.Valid) {
+        Detail::ReadTagOf(tag, file, bytes);
+    }
+}
+
+std::int64_t FindAudioDataStart(const std::string& path)
+{
+    const ReadOnlyFile file(path);
+    ByteWindow bytes(file);
+    return AudioDataStartOf(file, bytes);
+}
+
+bool FindFirstFrame(AudioFileInfo& info, const std::string& path, int attempts)
+{
+    if (attempts <= 0) {
+        return false;
+    }
+    const ReadOnlyFile file(path);
+    ByteWindow bytes(file);
+    return FirstFrameOf(info, file, bytes, attempts);
+}
+
+void ReadFrameDetails(AudioFileInfo& info, FrameHeader header, const std::string& path)
+{
+    const ReadOnlyFile file(path);
+    if (!file.IsOpen() || info.FrameOffset < 0) {
+        return;
+    }
+    ByteWindow bytes(file);
+    const SearchArea area = MakeSearchArea(info, file, bytes);
+    if (const std::uint8_t* xing = bytes.Fetch(info.FrameOffset + kXingOffset, kXingBytes)) {
+        FillFrameDetails(info, header, xing, area.AudioSize);
+    }
+}
+
+void GuessEncoder(AudioFileInfo& info, const std::string& path)
+{
+    const ReadOnlyFile file(path);
+    ByteWindow bytes(file);
+    GuessEncoderOf(info, bytes);
 }
 
 std::string FormatDuration(std::int64_t seconds)

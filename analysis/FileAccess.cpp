@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cassert>
 #include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -17,30 +18,46 @@ namespace {
 // or a link that leads nowhere (dangling or looping).
 bool MeansNoFile(int err) { return err == ENOENT || err == ENOTDIR || err == ELOOP; }
 
-} // namespace
-
-ReadOnlyFile::ReadOnlyFile(const std::string& path) : m_path(path)
+// True when the entry at path is there but no regular file (a folder the user
+// may not read, a socket): such an entry is "no file" rather than an error.
+bool IsOtherEntry(const std::string& path)
 {
     struct stat status
     {};
 
-    if (::stat(path.c_str(), &status) != 0) {
-        if (MeansNoFile(errno)) {
-            return;
-        }
-        throw IoError(DescribeIoFailure("open", path, errno));
-    }
-    // Checked before opening: opening a device or a pipe can block or act.
-    if (!S_ISREG(status.st_mode)) {
-        return;
-    }
-    // O_NONBLOCK: should the entry have become a pipe since, open must not wait.
+    return ::stat(path.c_str(), &status) == 0 && !S_ISREG(status.st_mode);
+}
+
+thread_local ScratchBuffer t_scratch;
+
+} // namespace
+
+ReadOnlyFile::ReadOnlyFile(const std::string& path) : m_path(path)
+{
+    // Opened first and looked at through the descriptor: one path lookup, and
+    // the size belongs to the file that is read. O_NONBLOCK keeps the open of
+    // a pipe from waiting for a writer; O_NOCTTY keeps a terminal device from
+    // becoming ours.
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
     if (fd < 0) {
-        if (MeansNoFile(errno)) {
+        const int err = errno;
+        if (MeansNoFile(err) || IsOtherEntry(path)) {
             return;
         }
-        throw IoError(DescribeIoFailure("open", path, errno));
+        throw IoError(DescribeIoFailure("open", path, err));
+    }
+
+    struct stat status
+    {};
+
+    if (::fstat(fd, &status) != 0) {
+        const int err = errno;
+        ::close(fd);
+        throw IoError(DescribeIoFailure("open", path, err));
+    }
+    if (!S_ISREG(status.st_mode)) {
+        ::close(fd);
+        return;
     }
     m_fd = fd;
     m_size = static_cast<std::int64_t>(status.st_size);
@@ -74,32 +91,57 @@ std::size_t ReadOnlyFile::ReadAt(std::int64_t offset, std::uint8_t* dest, std::s
     return done;
 }
 
-void ByteWindow::Ensure(const ReadOnlyFile& file, std::int64_t offset, std::size_t count,
-                        std::size_t readAhead)
+ByteWindow::ByteWindow(const ReadOnlyFile& file) : m_file(file)
 {
-    assert(offset >= 0);
-    const std::int64_t available = std::max<std::int64_t>(file.Size() - offset, 0);
-    const auto wanted = std::min<std::int64_t>(static_cast<std::int64_t>(count), available);
-    if (Holds(offset, static_cast<std::size_t>(wanted))) {
+    m_buffer = t_scratch.InUse ? &m_own : &t_scratch;
+    m_buffer->InUse = true;
+}
+
+ByteWindow::~ByteWindow() { m_buffer->InUse = false; }
+
+void ByteWindow::Reserve(std::size_t capacity)
+{
+    if (capacity <= m_buffer->Capacity) {
         return;
     }
-    const auto toRead = static_cast<std::size_t>(
-        std::min<std::int64_t>(static_cast<std::int64_t>(std::max(count, readAhead)), available));
-    m_bytes.resize(toRead);
-    m_start = offset;
-    m_bytes.resize(file.ReadAt(offset, m_bytes.data(), toRead));
+    // Uninitialised on purpose: every byte used is read from the file first.
+    std::unique_ptr<std::uint8_t[]> grown(new std::uint8_t[capacity]);
+    if (m_length > 0) {
+        std::memcpy(grown.get(), m_buffer->Data.get(), m_length);
+    }
+    m_buffer->Data = std::move(grown);
+    m_buffer->Capacity = capacity;
 }
 
-bool ByteWindow::Holds(std::int64_t offset, std::size_t count) const
+const std::uint8_t* ByteWindow::Held(std::int64_t offset, std::size_t count) const
 {
-    return offset >= m_start && offset + static_cast<std::int64_t>(count) <=
-                                    m_start + static_cast<std::int64_t>(m_bytes.size());
+    const bool held = offset >= m_start && offset + static_cast<std::int64_t>(count) <=
+                                               m_start + static_cast<std::int64_t>(m_length);
+    return held ? m_buffer->Data.get() + (offset - m_start) : nullptr;
 }
 
-const std::uint8_t* ByteWindow::At(std::int64_t offset) const
+const std::uint8_t* ByteWindow::Fetch(std::int64_t offset, std::size_t count, std::int64_t readTo)
 {
-    assert(Holds(offset, 1));
-    return m_bytes.data() + (offset - m_start);
+    assert(offset >= 0);
+    if (const std::uint8_t* bytes = Held(offset, count)) {
+        return bytes;
+    }
+    const std::int64_t size = m_file.Size();
+    const std::int64_t end =
+        std::min(std::max(offset + static_cast<std::int64_t>(count), readTo), size);
+    if (!m_file.IsOpen() || offset + static_cast<std::int64_t>(count) > end) {
+        return nullptr; // past the end of the file
+    }
+    const std::int64_t heldEnd = m_start + static_cast<std::int64_t>(m_length);
+    if (m_length == 0 || offset < m_start || offset > heldEnd) {
+        m_start = offset;
+        m_length = 0;
+    }
+    const auto length = static_cast<std::size_t>(end - m_start);
+    Reserve(length);
+    const std::int64_t from = m_start + static_cast<std::int64_t>(m_length);
+    m_length += m_file.ReadAt(from, m_buffer->Data.get() + m_length, length - m_length);
+    return Held(offset, count);
 }
 
 std::string Cut(std::string text, std::size_t maxChars)

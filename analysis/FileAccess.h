@@ -4,15 +4,19 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
-#include <vector>
 
-namespace MP3Tools::Detail {
+namespace MP3Tools {
 
-// A regular file opened read-only for the length of one step. A path with no
-// entry, a dangling link or an entry that is not a regular file (folder,
-// device, pipe) leaves it closed: the caller treats that as "no file". Any
-// other failure to look at, open or read the file throws IoError.
+struct TagInfo;
+
+namespace Detail {
+
+// A regular file opened read-only for the length of one step or one probe. A
+// path with no entry, a dangling link or an entry that is not a regular file
+// (folder, device, pipe) leaves it closed: the caller treats that as "no
+// file". Any other failure to open, look at or read the file throws IoError.
 class ReadOnlyFile
 {
 public:
@@ -37,24 +41,55 @@ private:
     std::int64_t m_size = 0;
 };
 
-// A run of a file's bytes, [Start(), End()), kept from one positioned read.
+// Memory for the bytes of a ByteWindow, kept from file to file.
+struct ScratchBuffer
+{
+    std::unique_ptr<std::uint8_t[]> Data{};
+    std::size_t Capacity = 0;
+    bool InUse = false;
+};
+
+// A run of one open file's bytes, [start, start + length), kept from earlier
+// positioned reads. The probe reads the head of a file once and takes every
+// later look from it; bytes it does not hold yet are read on demand. The
+// memory is the thread's scratch buffer, so probing file after file does not
+// allocate; a second window alive at the same time uses memory of its own.
 class ByteWindow
 {
 public:
-    // Makes sure [offset, offset + count) is held, clipped to the file's end:
-    // when it is not, reads max(count, readAhead) bytes at offset.
-    void Ensure(const ReadOnlyFile& file, std::int64_t offset, std::size_t count,
-                std::size_t readAhead = 0);
-    bool Holds(std::int64_t offset, std::size_t count) const;
-    // The byte at offset, which the window must hold.
-    const std::uint8_t* At(std::int64_t offset) const;
+    explicit ByteWindow(const ReadOnlyFile& file);
+    ~ByteWindow();
+    ByteWindow(const ByteWindow&) = delete;
+    ByteWindow& operator=(const ByteWindow&) = delete;
+
+    // The count bytes at offset, or nullptr when the file ends before them.
+    // Bytes not held yet are read now, together with those up to readTo
+    // where the file has them (read-ahead for the looks that follow). A read
+    // that starts inside or right behind the held run extends it; any other
+    // read replaces it.
+    const std::uint8_t* Fetch(std::int64_t offset, std::size_t count, std::int64_t readTo = 0);
+
+    // The count bytes at offset when they are held already, else nullptr;
+    // never reads.
+    const std::uint8_t* Held(std::int64_t offset, std::size_t count) const;
 
 private:
-    std::vector<std::uint8_t> m_bytes{};
+    void Reserve(std::size_t capacity);
+
+    const ReadOnlyFile& m_file;
+    ScratchBuffer m_own{};
+    ScratchBuffer* m_buffer = nullptr;
     std::int64_t m_start = 0;
+    std::size_t m_length = 0;
 };
+
+// Fills tag from the ID3v1 tag at the end of file, taking the last 128 bytes
+// from held when it has them; leaves it untouched when the file has no tag.
+void ReadTagOf(TagInfo& tag, const ReadOnlyFile& file, const ByteWindow& held);
 
 // text cut to its first maxChars UTF-8 characters (a sequence is never split).
 std::string Cut(std::string text, std::size_t maxChars);
 
-} // namespace MP3Tools::Detail
+} // namespace Detail
+
+} // namespace MP3Tools

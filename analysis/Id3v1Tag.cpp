@@ -161,6 +161,7 @@ const std::array<std::string, 149> kGenres{"Blues",
 
 namespace {
 
+using Detail::ByteWindow;
 using Detail::ReadOnlyFile;
 
 constexpr std::int64_t kMinTaggedFileSize = 2048;
@@ -173,30 +174,37 @@ bool IsTagMarker(const std::uint8_t* bytes)
 }
 
 // The last 128 bytes of a file of at least 2048 bytes when they begin with
-// "TAG" in any letter case.
-bool ReadTagBytes(const std::string& path, std::uint8_t (&tag)[kTagBytes])
+// "TAG" in any letter case: from held when it has them, else read into spare.
+const std::uint8_t* TagBytes(const ReadOnlyFile& file, const ByteWindow& held,
+                             std::uint8_t (&spare)[kTagBytes])
 {
-    const ReadOnlyFile file(path);
     if (!file.IsOpen() || file.Size() < kMinTaggedFileSize) {
-        return false;
+        return nullptr;
     }
     const std::int64_t start = file.Size() - static_cast<std::int64_t>(kTagBytes);
-    return file.ReadAt(start, tag, kTagBytes) == kTagBytes && IsTagMarker(tag);
+    const std::uint8_t* bytes = held.Held(start, kTagBytes);
+    if (bytes == nullptr) {
+        if (file.ReadAt(start, spare, kTagBytes) < kTagBytes) {
+            return nullptr;
+        }
+        bytes = spare;
+    }
+    return IsTagMarker(bytes) ? bytes : nullptr;
 }
 
-// Characters 0 to 32 go from both ends.
-std::string Trimmed(const std::string& text)
+// Characters 0 to 32 go from both ends of the field of length bytes at text.
+std::string Trimmed(const char* text, std::size_t length)
 {
     const auto isBlank = [](char c) { return static_cast<unsigned char>(c) <= 32; };
     std::size_t first = 0;
-    std::size_t last = text.size();
+    std::size_t last = length;
     while (first < last && isBlank(text[first])) {
         ++first;
     }
     while (last > first && isBlank(text[last - 1])) {
         --last;
     }
-    return text.substr(first, last - first);
+    return std::string(text + first, last - first);
 }
 
 } // namespace
@@ -210,32 +218,41 @@ void ResetTagInfo(TagInfo& tag) { tag = TagInfo{}; }
 
 bool HasTag(const std::string& path)
 {
-    std::uint8_t tag[kTagBytes];
-    return ReadTagBytes(path, tag);
+    const ReadOnlyFile file(path);
+    const ByteWindow none(file);
+    std::uint8_t spare[kTagBytes];
+    return TagBytes(file, none, spare) != nullptr;
 }
 
 void ReadTag(TagInfo& tag, const std::string& path)
 {
     ResetTagInfo(tag);
-    std::uint8_t bytes[kTagBytes];
-    if (!ReadTagBytes(path, bytes)) {
+    const ReadOnlyFile file(path);
+    const ByteWindow none(file);
+    Detail::ReadTagOf(tag, file, none);
+}
+
+void Detail::ReadTagOf(TagInfo& tag, const ReadOnlyFile& file, const ByteWindow& held)
+{
+    std::uint8_t spare[kTagBytes];
+    const std::uint8_t* bytes = TagBytes(file, held, spare);
+    if (bytes == nullptr) {
         return;
     }
     // Zero bytes read as blanks, except the genre byte.
-    std::string text(kTagBytes, ' ');
+    char text[kTagBytes];
     for (std::size_t i = 0; i + 1 < kTagBytes; ++i) {
-        if (bytes[i] != 0) {
-            text[i] = static_cast<char>(bytes[i]);
-        }
+        text[i] = bytes[i] != 0 ? static_cast<char>(bytes[i]) : ' ';
     }
+    text[kTagBytes - 1] = static_cast<char>(bytes[kTagBytes - 1]);
     // 0-based: marker 0-2, title 3-32, artist 33-62, album 63-92, year 93-96,
     // comment 97-126 (track form: 125 blank, 126 track), genre 127.
-    tag.TagId = text.substr(0, 3);
-    tag.Title = Trimmed(text.substr(3, 30));
-    tag.Artist = Trimmed(text.substr(33, 30));
-    tag.Album = Trimmed(text.substr(63, 30));
-    tag.Year = Trimmed(text.substr(93, 4));
-    std::string comment = text.substr(97, 30);
+    tag.TagId.assign(text, 3);
+    tag.Title = Trimmed(text + 3, 30);
+    tag.Artist = Trimmed(text + 33, 30);
+    tag.Album = Trimmed(text + 63, 30);
+    tag.Year = Trimmed(text + 93, 4);
+    std::size_t commentLength = 30;
     tag.Genre = GenreName(bytes[127]);
     if (text[125] == ' ') {
         // The track form: a track byte above 30 (a zero byte counts as a
@@ -244,11 +261,11 @@ void ReadTag(TagInfo& tag, const std::string& path)
         if (track <= 30) {
             tag.Track = std::to_string(track);
         }
-        comment.resize(28);
+        commentLength = 28;
     } else {
         tag.Track.assign(1, '-'); // not operator=("-"): g++ 12 warns falsely (-Wrestrict)
     }
-    tag.Comment = Trimmed(comment);
+    tag.Comment = Trimmed(text + 97, commentLength);
     tag.Tagged = true;
 }
 

@@ -124,6 +124,11 @@ void ResetTagInfo(TagInfo& tag);
 bool HasTag(const std::string& path);
 void ReadTag(TagInfo& tag, const std::string& path);
 
+// ProbeAudioFile, then for a Valid file ReadTag; a file that is not Valid
+// leaves tag reset. The same records as the two calls, from one open of the
+// file and, for most files, two reads (its head and its last 128 bytes).
+void ProbeAudioFileAndTag(AudioFileInfo& info, TagInfo& tag, const std::string& path);
+
 // Entries 0..147 are the genre names, entry 148 is "-".
 extern const std::array<std::string, 149> kGenres;
 // The name for a genre byte: kGenres up to 148, "-" above.
