@@ -122,7 +122,8 @@ ListJobResult RunJob(ListJobInput& input, ListReport& report, ListPrompt& prompt
         report.SetLabelText(ReportLabel::Minutes, MP3Tools::FormatDuration(totals.TotalSeconds));
         report.RepaintReportLabel(ReportLabel::Minutes);
 
-        MP3Tools::ProbeAudioFile(info, path);
+        // The probe and, for a valid file, its tag, from one open of the file.
+        MP3Tools::ProbeAudioFileAndTag(info, tag, path);
         if (!info.Valid) {
             rows.push_back(BuildRow(info, tag, columns, format, profile.Custom));
             rows.back().shrink_to_fit(); // built by appending: drop the slack
@@ -130,7 +131,6 @@ ListJobResult RunJob(ListJobInput& input, ListReport& report, ListPrompt& prompt
         } else {
             totals.TotalBytes += ParseCount(info.FileSize);
             totals.TotalSeconds += ParseCount(info.DurationSeconds);
-            MP3Tools::ReadTag(tag, path);
             if (!tag.Tagged) {
                 tag.Title = CutCharacters(DirTools::StripExtension(FileNamePart(info.FileName)),
                                           kUntaggedTitleLength);
