@@ -10,6 +10,8 @@
 #include <stdexcept>
 #include <unicode/coll.h>
 #include <unicode/locid.h>
+#include <unicode/ucol.h>
+#include <unicode/uiter.h>
 #include <unicode/unistr.h>
 
 namespace Listing {
@@ -40,24 +42,31 @@ std::unique_ptr<icu::Collator> MakeCollator(const std::string& locale)
     return collator;
 }
 
-KeyPrefix MakePrefix(const icu::Collator& collator, const std::string& text,
-                     std::vector<std::uint8_t>& scratch)
+// Only the first bytes of the key are made: the collator writes a key level
+// by level, and a whole row's key would cost many times what its first bytes
+// do. They are the same bytes as those of the whole key, which ends in a zero
+// byte that the part leaves out.
+KeyPrefix MakePrefix(const icu::Collator& collator, const std::string& text)
 {
     const icu::UnicodeString unicode = icu::UnicodeString::fromUTF8(
         icu::StringPiece(text.data(), static_cast<int32_t>(text.size())));
-    if (scratch.size() < 64) {
-        scratch.resize(64);
-    }
-    int32_t length =
-        collator.getSortKey(unicode, scratch.data(), static_cast<int32_t>(scratch.size()));
-    if (length > static_cast<int32_t>(scratch.size())) {
-        scratch.resize(static_cast<std::size_t>(length));
-        length = collator.getSortKey(unicode, scratch.data(), length);
-    }
+    UCharIterator characters;
+    uiter_setString(&characters, unicode.getBuffer(), unicode.length());
+    std::uint32_t state[2] = {0, 0};
+    std::array<std::uint8_t, KeyPrefix::kBytes + 1> part{};
+    UErrorCode status = U_ZERO_ERROR;
+    const int32_t written =
+        ucol_nextSortKeyPart(collator.toUCollator(), &characters, state, part.data(),
+                             static_cast<int32_t>(part.size()), &status);
+    // The whole key's length: the part and the zero byte when the part held
+    // all of it, else more than fits.
+    const std::size_t size = U_FAILURE(status) || written < 0 ? 0
+                             : static_cast<std::size_t>(written) < part.size()
+                                 ? static_cast<std::size_t>(written) + 1
+                                 : part.size() + 1;
     KeyPrefix prefix;
-    const auto size = static_cast<std::size_t>(std::max(length, 0));
     const std::size_t kept = std::min(size, KeyPrefix::kBytes);
-    std::memcpy(prefix.Bytes.data(), scratch.data(), kept);
+    std::memcpy(prefix.Bytes.data(), part.data(), kept);
     prefix.Length =
         static_cast<std::uint8_t>(size > KeyPrefix::kBytes ? KeyPrefix::kBytes + 1 : size);
     return prefix;
@@ -84,10 +93,9 @@ std::vector<std::size_t> CollationOrder(std::size_t count, const SortTextSource&
     prefixes.reserve(count);
     {
         std::string text;
-        std::vector<std::uint8_t> scratch;
         for (std::size_t i = 0; i < count; ++i) {
             textOf(i, text);
-            prefixes.push_back(MakePrefix(*collator, text, scratch));
+            prefixes.push_back(MakePrefix(*collator, text));
         }
     }
 

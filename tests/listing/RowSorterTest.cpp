@@ -1,8 +1,14 @@
 #include "listing/RowSorter.h"
 
+#include <algorithm>
 #include <clocale>
 #include <gtest/gtest.h>
+#include <memory>
+#include <numeric>
+#include <random>
 #include <string>
+#include <unicode/coll.h>
+#include <unicode/locid.h>
 #include <vector>
 
 #include "profiles/Profile.h"
@@ -54,6 +60,40 @@ TEST(SortRows, OrdersByThePlainTextNotByTheWrittenRow)
 TEST(SortRows, RowsThatAreNotUtf8StillSort)
 {
     EXPECT_EQ(Sorted({"b\xE9", "a\xFF", "c"}), (std::vector<std::string>{"a\xFF", "b\xE9", "c"}));
+}
+
+TEST(CollationOrder, AgreesWithTheCollatorWhereKeysOutgrowTheirKeptPrefix)
+{
+    // Runs of letters whose keys end just before, at and after the kept
+    // prefix, differing in the last letter, in letter case only, in an accent
+    // at the front or the back, or not at all; and bytes that are not UTF-8.
+    std::vector<std::string> texts;
+    for (std::size_t n = 8; n <= 40; ++n) {
+        const std::string run(n, 'a');
+        for (const std::string& variant :
+             {run, run + "b", run + "A", run + "\xC3\xA1", "\xC3\xA1" + run, "A" + run + "a",
+              run + "\xFF", run + "\xFF" + "b", run + "\xE9", run}) {
+            texts.push_back(variant);
+        }
+    }
+    std::shuffle(texts.begin(), texts.end(), std::mt19937(7));
+
+    UErrorCode status = U_ZERO_ERROR;
+    const std::unique_ptr<icu::Collator> collator(
+        icu::Collator::createInstance(icu::Locale::getRoot(), status));
+    ASSERT_TRUE(U_SUCCESS(status));
+    collator->setStrength(icu::Collator::SECONDARY);
+    std::vector<std::size_t> expected(texts.size());
+    std::iota(expected.begin(), expected.end(), std::size_t{0});
+    std::stable_sort(expected.begin(), expected.end(), [&](std::size_t a, std::size_t b) {
+        UErrorCode compareStatus = U_ZERO_ERROR;
+        return collator->compareUTF8(texts[a], texts[b], compareStatus) == UCOL_LESS;
+    });
+
+    const SortTextSource textOf = [&](std::size_t index, std::string& text) {
+        text = texts[index];
+    };
+    EXPECT_EQ(CollationOrder(texts.size(), textOf, ""), expected);
 }
 
 TEST(ApplyOrder, MovesRowsAlongEveryCycle)
