@@ -603,6 +603,14 @@ TEST_F(ProbeTest, UnreadableFileRaisesIoErrorNamingIt)
                   }),
                   expected);
     }
+    // The folder itself cannot be opened either, but it is no file: not audio.
+    EXPECT_EQ(InUnprivilegedChild([&] {
+                  AudioFileInfo info;
+                  TagInfo tag;
+                  ProbeAudioFileAndTag(info, tag, lockedFolder);
+                  return std::string(info.Valid ? "valid" : "not valid");
+              }),
+              "not valid");
 }
 
 TEST_F(ProbeTest, StepsCanBeCalledOnTheirOwn)
