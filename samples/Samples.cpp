@@ -8,8 +8,8 @@
 
 namespace fs = std::filesystem;
 
-using TestSupport::FrameSpec;
-using TestSupport::Id3v1Spec;
+using TestSupport::FrameShape;
+using TestSupport::Id3v1Fields;
 using TestSupport::Mp3Builder;
 
 namespace Samples {
@@ -29,7 +29,7 @@ constexpr std::uint8_t kHardRock = 79;
 constexpr std::uint8_t kOther = 12;
 constexpr std::uint8_t kSpeech = 101;
 
-FrameSpec Mpeg1(int bitrateIndex, std::uint8_t mode)
+FrameShape Mpeg1(int bitrateIndex, std::uint8_t mode)
 {
     return {.Version = 3, .BitrateIndex = bitrateIndex, .Byte3 = mode};
 }
@@ -42,12 +42,12 @@ void AppendMpeg1Frames(Mp3Builder& file, const std::vector<int>& bitrateIndexes,
 {
     long long carried = 0;
     for (const int index : bitrateIndexes) {
-        FrameSpec spec = Mpeg1(index, mode);
-        const long long rate = TestSupport::SamplingRateOf(spec);
-        carried += 144LL * TestSupport::BitrateOf(spec) * 1000 % rate;
-        spec.Padding = carried >= rate ? 1 : 0;
-        carried -= spec.Padding * rate;
-        file.Frame(spec);
+        FrameShape frame = Mpeg1(index, mode);
+        const long long rate = TestSupport::SamplingRateOf(frame);
+        carried += 144LL * TestSupport::BitrateOf(frame) * 1000 % rate;
+        frame.Padding = carried >= rate ? 1 : 0;
+        carried -= frame.Padding * rate;
+        file.Frame(frame);
     }
 }
 
@@ -61,14 +61,14 @@ void AppendMpeg1Frames(Mp3Builder& file, int count, int bitrateIndex, std::uint8
 // whole number without padding, and then every second header also lies at
 // twice that distance, where a reader reckoning with the MPEG-1 factor 144
 // looks for it.
-void AppendLowRateFrames(Mp3Builder& file, int count, const FrameSpec& spec)
+void AppendLowRateFrames(Mp3Builder& file, int count, const FrameShape& frame)
 {
-    const long long bits = 72LL * TestSupport::BitrateOf(spec) * 1000;
-    const long long rate = TestSupport::SamplingRateOf(spec);
+    const long long bits = 72LL * TestSupport::BitrateOf(frame) * 1000;
+    const long long rate = TestSupport::SamplingRateOf(frame);
     if (rate == 0 || bits % rate != 0)
         throw std::logic_error("AppendLowRateFrames: frame length is not whole");
     const auto length = static_cast<std::size_t>(bits / rate);
-    const auto header = TestSupport::HeaderBytes(spec);
+    const auto header = TestSupport::HeaderBytes(frame);
     for (int i = 0; i < count; ++i) {
         file.Bytes({header[0], header[1], header[2], header[3]});
         file.Fill(length - header.size());
@@ -91,8 +91,8 @@ void AppendId3v2Title(Mp3Builder& file, std::string_view title, std::uint32_t si
     std::copy(frame.begin(), frame.end(), file.Data().begin() + static_cast<long>(start));
 }
 
-Id3v1Spec Tag(std::string title, std::string artist, std::string album, std::string year, int track,
-              std::uint8_t genre)
+Id3v1Fields Tag(std::string title, std::string artist, std::string album, std::string year,
+                int track, std::uint8_t genre)
 {
     return {.Title = std::move(title),
             .Artist = std::move(artist),

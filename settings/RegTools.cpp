@@ -55,8 +55,8 @@ std::vector<std::string> KeyPathOrThrow(const std::string& path)
 } // namespace detail
 
 using detail::Hive;
-using detail::Session;
 using detail::StoredValue;
+using detail::StoreLink;
 using detail::Transaction;
 
 namespace {
@@ -108,8 +108,8 @@ std::string StringFrom(const std::optional<StoredValue>& value, const std::strin
 void CreateRegKey(const std::string& vendor, const std::string& product)
 {
     const auto path = SettingsPath(vendor, product);
-    detail::WithStore(detail::Failure::Access, "", [&](Session& session) {
-        session.ReadOrCreate(Hive::Machine, path, [](Transaction&, std::int64_t) { return true; });
+    detail::WithStore(detail::Failure::Access, "", [&](StoreLink& link) {
+        link.ReadOrCreate(Hive::Machine, path, [](Transaction&, std::int64_t) { return true; });
     });
 }
 
@@ -117,8 +117,8 @@ bool RegKeyExists(const std::string& vendor, const std::string& product)
 {
     const auto vendorPath = VendorPath(vendor);
     const auto productPath = detail::KeyPathOrThrow(product);
-    return detail::WithStore(detail::Failure::Access, "", [&](Session& session) {
-        return session.ReadOrCreate(
+    return detail::WithStore(detail::Failure::Access, "", [&](StoreLink& link) {
+        return link.ReadOrCreate(
             Hive::Machine, vendorPath, [&](Transaction& txn, std::int64_t vendorId) {
                 return txn.FindKey(Hive::Machine, productPath, vendorId).has_value();
             });
@@ -129,8 +129,8 @@ void DeleteRegKey(const std::string& vendor, const std::string& product)
 {
     const auto vendorPath = VendorPath(vendor);
     const auto productPath = detail::KeyPathOrThrow(product);
-    detail::WithStore(detail::Failure::Access, "", [&](Session& session) {
-        session.Write([&](Transaction& txn) {
+    detail::WithStore(detail::Failure::Access, "", [&](StoreLink& link) {
+        link.Write([&](Transaction& txn) {
             const auto vendorId = txn.CreateKey(Hive::Machine, vendorPath);
             // An empty product names the vendor key itself, which stays.
             if (!productPath.empty()) {
@@ -146,8 +146,8 @@ void DeleteRegKey(const std::string& vendor, const std::string& product)
 bool RegValueExists(const std::string& vendor, const std::string& product, const std::string& name)
 {
     const auto path = SettingsPath(vendor, product);
-    return detail::WithStore(detail::Failure::Read, name, [&](Session& session) {
-        return session.ReadOrCreate(Hive::Machine, path, [&](Transaction& txn, std::int64_t id) {
+    return detail::WithStore(detail::Failure::Read, name, [&](StoreLink& link) {
+        return link.ReadOrCreate(Hive::Machine, path, [&](Transaction& txn, std::int64_t id) {
             return txn.GetValue(id, name).has_value();
         });
     });
@@ -157,8 +157,8 @@ void WriteRegString(const std::string& vendor, const std::string& product, const
                     const std::string& text)
 {
     const auto path = SettingsPath(vendor, product);
-    detail::WithStore(detail::Failure::Write, name, [&](Session& session) {
-        session.Write([&](Transaction& txn) {
+    detail::WithStore(detail::Failure::Write, name, [&](StoreLink& link) {
+        link.Write([&](Transaction& txn) {
             txn.PutString(txn.CreateKey(Hive::Machine, path), name, text);
             return true;
         });
@@ -169,8 +169,8 @@ std::string ReadRegString(const std::string& vendor, const std::string& product,
                           const std::string& name)
 {
     const auto path = SettingsPath(vendor, product);
-    return detail::WithStore(detail::Failure::Read, name, [&](Session& session) {
-        return session.ReadOrCreate(Hive::Machine, path, [&](Transaction& txn, std::int64_t id) {
+    return detail::WithStore(detail::Failure::Read, name, [&](StoreLink& link) {
+        return link.ReadOrCreate(Hive::Machine, path, [&](Transaction& txn, std::int64_t id) {
             return StringFrom(txn.GetValue(id, name), name);
         });
     });
@@ -180,8 +180,8 @@ void WriteRegBool(const std::string& vendor, const std::string& product, const s
                   bool flag)
 {
     const auto path = SettingsPath(vendor, product);
-    detail::WithStore(detail::Failure::Write, name, [&](Session& session) {
-        session.Write([&](Transaction& txn) {
+    detail::WithStore(detail::Failure::Write, name, [&](StoreLink& link) {
+        link.Write([&](Transaction& txn) {
             txn.PutInteger(txn.CreateKey(Hive::Machine, path), name, flag ? 1 : 0);
             return true;
         });
@@ -191,8 +191,8 @@ void WriteRegBool(const std::string& vendor, const std::string& product, const s
 bool ReadRegBool(const std::string& vendor, const std::string& product, const std::string& name)
 {
     const auto path = SettingsPath(vendor, product);
-    return detail::WithStore(detail::Failure::Read, name, [&](Session& session) {
-        return session.ReadOrCreate(Hive::Machine, path, [&](Transaction& txn, std::int64_t id) {
+    return detail::WithStore(detail::Failure::Read, name, [&](StoreLink& link) {
+        return link.ReadOrCreate(Hive::Machine, path, [&](Transaction& txn, std::int64_t id) {
             return BoolFrom(txn.GetValue(id, name), name);
         });
     });
@@ -201,8 +201,8 @@ bool ReadRegBool(const std::string& vendor, const std::string& product, const st
 void DeleteRegValue(const std::string& vendor, const std::string& product, const std::string& name)
 {
     const auto path = SettingsPath(vendor, product);
-    detail::WithStore(detail::Failure::Access, name, [&](Session& session) {
-        session.Write([&](Transaction& txn) {
+    detail::WithStore(detail::Failure::Access, name, [&](StoreLink& link) {
+        link.Write([&](Transaction& txn) {
             txn.DeleteValue(txn.CreateKey(Hive::Machine, path), name);
             return true;
         });
@@ -215,8 +215,8 @@ bool ClassRootKeyExists(const std::string& keyPath)
     if (!path) {
         return false;
     }
-    return detail::WithStore(detail::Failure::Access, "", [&](Session& session) {
-        return session.Read(
+    return detail::WithStore(detail::Failure::Access, "", [&](StoreLink& link) {
+        return link.Read(
             [&](Transaction& txn) { return txn.FindKey(Hive::ClassesRoot, *path).has_value(); });
     });
 }
@@ -227,8 +227,8 @@ std::string ReadClassRootString(const std::string& keyPath, const std::string& n
     if (!path) {
         return {};
     }
-    return detail::WithStore(detail::Failure::Read, name, [&](Session& session) {
-        return session.Read([&](Transaction& txn) -> std::string {
+    return detail::WithStore(detail::Failure::Read, name, [&](StoreLink& link) {
+        return link.Read([&](Transaction& txn) -> std::string {
             const auto id = txn.FindKey(Hive::ClassesRoot, *path);
             return id ? StringFrom(txn.GetValue(*id, name), name) : std::string();
         });

@@ -31,15 +31,15 @@ StoreError Translate(const std::string& file, const SqlError& error, Failure kin
 // SplitKeyPath, or StoreError for a path with an empty key name inside.
 std::vector<std::string> KeyPathOrThrow(const std::string& path);
 
-// Opens the store, runs op(Session&) and closes the store again, also when
+// Opens the store, runs op(StoreLink&) and closes the store again, also when
 // op throws. A damaged store is reported as such whatever op was doing.
 template <class Op> auto WithStore(Failure kind, const std::string& name, Op&& op)
 {
-    Session session(StoreFilePath());
+    StoreLink link(StoreFilePath());
     try {
-        return op(session);
+        return op(link);
     } catch (const SqlError& error) {
-        throw Translate(session.File(), error, kind, name);
+        throw Translate(link.File(), error, kind, name);
     }
 }
 

@@ -12,7 +12,7 @@
 namespace RegTools {
 
 using detail::Hive;
-using detail::Session;
+using detail::StoreLink;
 using detail::Transaction;
 
 namespace {
@@ -157,8 +157,8 @@ void RemoveDesktopEntry()
 std::string ResolveFileType(const std::string& extension, const std::string& fallback)
 {
     const auto path = detail::KeyPathOrThrow("." + extension);
-    return detail::WithStore(detail::Failure::Write, "", [&](Session& session) {
-        return session.Write([&](Transaction& txn) {
+    return detail::WithStore(detail::Failure::Write, "", [&](StoreLink& link) {
+        return link.Write([&](Transaction& txn) {
             const auto id = txn.CreateKey(Hive::ClassesRoot, path);
             const auto value = txn.GetValue(id, "");
             if (value && value->IsInteger) {
@@ -183,8 +183,8 @@ void RegisterShellVerb(const std::string& keyClass, const std::string& verb,
     }
     path->push_back("command");
     const std::string command = "\"" + programPath + "\" \"%1\"";
-    detail::WithStore(detail::Failure::Write, "", [&](Session& session) {
-        session.Write([&](Transaction& txn) {
+    detail::WithStore(detail::Failure::Write, "", [&](StoreLink& link) {
+        link.Write([&](Transaction& txn) {
             txn.PutString(txn.CreateKey(Hive::ClassesRoot, *path), "", command);
             return true;
         });
@@ -198,8 +198,8 @@ void UnregisterShellVerb(const std::string& keyClass, const std::string& verb)
 {
     const std::string resolved = KeyClass(keyClass, verb);
     if (const auto path = VerbKeyPath(resolved, verb)) {
-        detail::WithStore(detail::Failure::Access, "", [&](Session& session) {
-            session.Write([&](Transaction& txn) {
+        detail::WithStore(detail::Failure::Access, "", [&](StoreLink& link) {
+            link.Write([&](Transaction& txn) {
                 if (const auto id = txn.FindKey(Hive::ClassesRoot, *path)) {
                     txn.DeleteKeyTree(*id);
                 }

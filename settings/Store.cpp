@@ -276,7 +276,7 @@ void Transaction::DeleteKeyTree(std::int64_t keyId)
     keys.Bind(1, keyId).Step();
 }
 
-Session::Session(std::string file) : m_file(std::move(file))
+StoreLink::StoreLink(std::string file) : m_file(std::move(file))
 {
     const auto slash = m_file.rfind('/');
     if (slash != std::string::npos && slash > 0) {
@@ -295,9 +295,9 @@ Session::Session(std::string file) : m_file(std::move(file))
     }
 }
 
-Session::~Session() { sqlite3_close_v2(m_db); }
+StoreLink::~StoreLink() { sqlite3_close_v2(m_db); }
 
-void Session::Open()
+void StoreLink::Open()
 {
     const int rc =
         sqlite3_open_v2(m_file.c_str(), &m_db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
@@ -311,7 +311,7 @@ void Session::Open()
     sqlite3_busy_timeout(m_db, kBusyTimeoutMs);
 }
 
-void Session::Prepare()
+void StoreLink::Prepare()
 {
     for (int attempt = 1;; ++attempt) {
         try {
@@ -363,11 +363,11 @@ void Session::Prepare()
     }
 }
 
-void Session::Begin(bool write) { Exec(m_db, write ? "BEGIN IMMEDIATE" : "BEGIN"); }
+void StoreLink::Begin(bool write) { Exec(m_db, write ? "BEGIN IMMEDIATE" : "BEGIN"); }
 
-void Session::Commit() { Exec(m_db, "COMMIT"); }
+void StoreLink::Commit() { Exec(m_db, "COMMIT"); }
 
-void Session::RollbackQuietly() noexcept
+void StoreLink::RollbackQuietly() noexcept
 {
     if (m_db != nullptr && sqlite3_get_autocommit(m_db) == 0) {
         sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);

@@ -82,13 +82,13 @@ private:
 // Opens (creating the folder and the file when missing) the store, checks
 // that it is a readable database and sets it up; throws StoreError naming the
 // file otherwise. Closes the connection when it goes.
-class Session
+class StoreLink
 {
 public:
-    explicit Session(std::string file);
-    ~Session();
-    Session(const Session&) = delete;
-    Session& operator=(const Session&) = delete;
+    explicit StoreLink(std::string file);
+    ~StoreLink();
+    StoreLink(const StoreLink&) = delete;
+    StoreLink& operator=(const StoreLink&) = delete;
 
     const std::string& File() const { return m_file; }
 

@@ -16,8 +16,8 @@
 #include "Mp3Builder.h"
 
 using namespace MP3Tools;
-using TestSupport::FrameSpec;
-using TestSupport::Id3v1Spec;
+using TestSupport::FrameShape;
+using TestSupport::Id3v1Fields;
 using TestSupport::Mp3Builder;
 
 namespace {
@@ -79,12 +79,12 @@ void ExpectSameAsStepByStep(const std::string& path)
     EXPECT_EQ(tag, stepTag);
 }
 
-Mp3Builder& FramePair(Mp3Builder& builder, const FrameSpec& spec = {})
+Mp3Builder& FramePair(Mp3Builder& builder, const FrameShape& shape = {})
 {
-    return builder.Frame(spec).Frame(spec);
+    return builder.Frame(shape).Frame(shape);
 }
 
-const Id3v1Spec kTag{
+const Id3v1Fields kTag{
     .Title = "Title", .Artist = "Artist", .Album = "Album", .Year = "2001", .Track = 4, .Genre = 8};
 
 struct OddFile
@@ -94,7 +94,7 @@ struct OddFile
 };
 
 // A file of size bytes: fill, a frame pair, zeros, and an ID3v1 tag at its end.
-Mp3Builder Tagged(std::size_t fill, std::size_t size, const Id3v1Spec& tag = kTag)
+Mp3Builder Tagged(std::size_t fill, std::size_t size, const Id3v1Fields& tag = kTag)
 {
     Mp3Builder file;
     file.Fill(fill);

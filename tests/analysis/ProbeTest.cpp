@@ -8,7 +8,7 @@
 #include "Mp3Builder.h"
 
 using namespace MP3Tools;
-using TestSupport::FrameSpec;
+using TestSupport::FrameShape;
 using TestSupport::Mp3Builder;
 
 namespace {
@@ -36,9 +36,9 @@ protected:
 };
 
 // Two genuine frames at the current end, then zeros up to size.
-Mp3Builder& FramePair(Mp3Builder& builder, std::size_t size, const FrameSpec& spec = {})
+Mp3Builder& FramePair(Mp3Builder& builder, std::size_t size, const FrameShape& shape = {})
 {
-    return builder.Frame(spec).Frame(spec).PadTo(size);
+    return builder.Frame(shape).Frame(shape).PadTo(size);
 }
 
 } // namespace
@@ -103,7 +103,7 @@ TEST_F(ProbeTest, XingRateIsHeldInSinglePrecision)
     EXPECT_EQ(info44.BitrateText, "48");
 
     // 22.05 kHz shows as 22.0 on this path and as 22.1 on the constant path.
-    const FrameSpec mpeg2{.Version = 2, .BitrateIndex = 8};
+    const FrameShape mpeg2{.Version = 2, .BitrateIndex = 8};
     Mp3Builder variable;
     variable.XingFrame(0x0F, 100, mpeg2).Frame(mpeg2).PadTo(40'000);
     Mp3Builder constant;
@@ -278,7 +278,7 @@ TEST_F(ProbeTest, SecondHeaderMustStartWhereTheFirstFrameEnds)
     {
         const char* name;
         std::size_t gap;
-        FrameSpec second;
+        FrameShape second;
         bool valid;
     };
 
@@ -297,7 +297,7 @@ TEST_F(ProbeTest, SecondHeaderMustStartWhereTheFirstFrameEnds)
 
 TEST_F(ProbeTest, PaddedLayerIFrameIsFollowedFourBytesLater)
 {
-    const FrameSpec padded{.Layer = 3, .BitrateIndex = 7, .Padding = 1};
+    const FrameShape padded{.Layer = 3, .BitrateIndex = 7, .Padding = 1};
     Mp3Builder file;
     file.Frame(padded).Frame(padded).PadTo(4096);
     const AudioFileInfo info = Probe(file);
@@ -465,11 +465,11 @@ TEST_F(ProbeTest, EncoderIsGuessedFromBytes3To7OfTheFirstFrame)
         SCOPED_TRACE(testing::Message() << std::hex << int{row.byte3} << ' ' << int{row.byte6}
                                         << ' ' << int{row.byte7} << (row.xing ? " xing" : ""));
         Mp3Builder file;
-        const FrameSpec spec{.Byte3 = row.byte3};
+        const FrameShape shape{.Byte3 = row.byte3};
         if (row.xing) {
-            file.XingFrame(0x0F, 100, spec);
+            file.XingFrame(0x0F, 100, shape);
         } else {
-            file.Frame(spec);
+            file.Frame(shape);
         }
         file.Data()[6] = row.byte6;
         file.Data()[7] = row.byte7;

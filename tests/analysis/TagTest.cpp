@@ -6,7 +6,7 @@
 #include "Mp3Builder.h"
 
 using namespace MP3Tools;
-using TestSupport::Id3v1Spec;
+using TestSupport::Id3v1Fields;
 using TestSupport::Mp3Builder;
 
 namespace {
@@ -26,10 +26,10 @@ protected:
         return info;
     }
 
-    TagInfo Read(const Id3v1Spec& spec, std::size_t size = 4096)
+    TagInfo Read(const Id3v1Fields& shape, std::size_t size = 4096)
     {
         Mp3Builder tag;
-        tag.Id3v1(spec);
+        tag.Id3v1(shape);
         return Read(tag, size);
     }
 
@@ -40,13 +40,13 @@ protected:
 
 TEST_F(TagTest, ReadsEveryField)
 {
-    const TagInfo tag = Read(Id3v1Spec{.Title = "Title",
-                                       .Artist = "Artist",
-                                       .Album = "Album",
-                                       .Year = "1999",
-                                       .Comment = "Comment",
-                                       .Track = 7,
-                                       .Genre = 17});
+    const TagInfo tag = Read(Id3v1Fields{.Title = "Title",
+                                         .Artist = "Artist",
+                                         .Album = "Album",
+                                         .Year = "1999",
+                                         .Comment = "Comment",
+                                         .Track = 7,
+                                         .Genre = 17});
     EXPECT_EQ(tag, (TagInfo{.TagId = "TAG",
                             .Title = "Title",
                             .Artist = "Artist",
@@ -63,12 +63,12 @@ TEST_F(TagTest, MarkerInAnyLetterCaseIsKeptAsRead)
     const char* markers[] = {"tag", "Tag", "tAG"};
     for (const char* marker : markers) {
         SCOPED_TRACE(marker);
-        const TagInfo tag = Read(Id3v1Spec{.Marker = marker, .Title = "x"});
+        const TagInfo tag = Read(Id3v1Fields{.Marker = marker, .Title = "x"});
         EXPECT_TRUE(tag.Tagged);
         EXPECT_EQ(tag.TagId, marker);
         EXPECT_EQ(tag.Title, "x");
     }
-    EXPECT_FALSE(Read(Id3v1Spec{.Marker = "TAH", .Title = "x"}).Tagged);
+    EXPECT_FALSE(Read(Id3v1Fields{.Marker = "TAH", .Title = "x"}).Tagged);
 }
 
 TEST_F(TagTest, TextsAreTrimmedOfCodesUpTo32)
@@ -86,7 +86,7 @@ TEST_F(TagTest, TextsAreTrimmedOfCodesUpTo32)
         {std::string(30, 'x'), std::string(30, 'x')}};
     for (const auto& [stored, read] : rows) {
         SCOPED_TRACE(stored);
-        EXPECT_EQ(Read(Id3v1Spec{.Title = stored}).Title, read);
+        EXPECT_EQ(Read(Id3v1Fields{.Title = stored}).Title, read);
     }
 }
 
@@ -113,7 +113,7 @@ TEST_F(TagTest, TrackFormTakesTheLastTwoCommentBytes)
     for (const auto& row : rows) {
         SCOPED_TRACE(testing::Message() << int{row.byte126} << ' ' << int{row.byte127});
         Mp3Builder tag;
-        tag.Id3v1(Id3v1Spec{.Comment = "abc"});
+        tag.Id3v1(Id3v1Fields{.Comment = "abc"});
         tag.Data()[97 + 27] = 'z';
         tag.Data()[125] = row.byte126;
         tag.Data()[126] = row.byte127;
@@ -131,7 +131,7 @@ TEST_F(TagTest, GenreByteNamesAnEntryUpTo148)
     for (const auto& [genre, name] : rows) {
         SCOPED_TRACE(genre);
         EXPECT_EQ(GenreName(static_cast<std::uint8_t>(genre)), name);
-        EXPECT_EQ(Read(Id3v1Spec{.Genre = static_cast<std::uint8_t>(genre)}).Genre, name);
+        EXPECT_EQ(Read(Id3v1Fields{.Genre = static_cast<std::uint8_t>(genre)}).Genre, name);
     }
 }
 
@@ -147,7 +147,7 @@ TEST_F(TagTest, GenreTableHasNoEmptyOrOverlongEntry)
 TEST_F(TagTest, FilesBelow2048BytesAreUntagged)
 {
     Mp3Builder tag;
-    tag.Id3v1(Id3v1Spec{.Title = "x"});
+    tag.Id3v1(Id3v1Fields{.Title = "x"});
     EXPECT_FALSE(Read(tag, 2047).Tagged);
     EXPECT_TRUE(Read(tag, 2048).Tagged);
     EXPECT_EQ(Read(tag, 2047), TagInfo{});

@@ -14,7 +14,7 @@
 #include "RunProgram.h"
 #include "TempDir.h"
 
-using TestSupport::Id3v1Spec;
+using TestSupport::Id3v1Fields;
 using TestSupport::Mp3Builder;
 using TestSupport::RunResult;
 using TestSupport::TempDir;
@@ -36,7 +36,7 @@ void WriteSong(const std::string& path, const std::optional<std::string>& title)
     Mp3Builder song;
     song.Frames(3);
     if (title) {
-        song.PadTo(16000 - 128).Id3v1(Id3v1Spec{.Title = *title, .Artist = "Band"});
+        song.PadTo(16000 - 128).Id3v1(Id3v1Fields{.Title = *title, .Artist = "Band"});
     } else {
         song.PadTo(16000);
     }

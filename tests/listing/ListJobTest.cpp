@@ -16,7 +16,7 @@
 #include "listing/Columns.h"
 
 using namespace Listing;
-using TestSupport::Id3v1Spec;
+using TestSupport::Id3v1Fields;
 using TestSupport::Mp3Builder;
 using TestSupport::TempDir;
 
@@ -25,7 +25,7 @@ namespace {
 // 128 kbit/s: 16000 bytes are one second of sound.
 constexpr std::size_t kBytesPerSecond = 16000;
 
-void WriteSong(const std::string& path, std::size_t seconds, const std::optional<Id3v1Spec>& tag)
+void WriteSong(const std::string& path, std::size_t seconds, const std::optional<Id3v1Fields>& tag)
 {
     Mp3Builder song;
     song.Frames(3);
@@ -219,8 +219,8 @@ protected:
 TEST_F(ListJobTest, CsvListOfAFolderTree)
 {
     std::filesystem::create_directory(Music("sub"));
-    WriteSong(Music("b.mp3"), 2, Id3v1Spec{.Title = "Beta, the second", .Artist = "Band"});
-    WriteSong(Music("sub/a.mp3"), 61, Id3v1Spec{.Title = "Alpha", .Artist = "Band \"B\""});
+    WriteSong(Music("b.mp3"), 2, Id3v1Fields{.Title = "Beta, the second", .Artist = "Band"});
+    WriteSong(Music("sub/a.mp3"), 61, Id3v1Fields{.Title = "Alpha", .Artist = "Band \"B\""});
     WriteSong(Music("sub/Untagged Song.MP3"), 1, std::nullopt);
     WriteJunk(Music("broken.mp3"), 3000);
     WriteSong(Music("notes.txt"), 1, std::nullopt);
@@ -251,7 +251,7 @@ TEST_F(ListJobTest, CsvListOfAFolderTree)
 
 TEST_F(ListJobTest, TextAndCustomFormats)
 {
-    WriteSong(Music("a.mp3"), 1, Id3v1Spec{.Title = "Tab\there", .Artist = "A|B"});
+    WriteSong(Music("a.mp3"), 1, Id3v1Fields{.Title = "Tab\there", .Artist = "A|B"});
     Profiles::Profile profile = MakeProfile(Profiles::kFormatText, {"Songname", "Artist"});
     ListJobInput input = Input(profile, Out("list"));
     ASSERT_EQ(Run(input), ListJobResult::Written);
@@ -271,8 +271,8 @@ TEST_F(ListJobTest, TextAndCustomFormats)
 
 TEST_F(ListJobTest, HtmlPageWithColouredRowsAndSummary)
 {
-    WriteSong(Music("1.mp3"), 2, Id3v1Spec{.Title = "One & <Only>"});
-    WriteSong(Music("2.mp3"), 3, Id3v1Spec{.Title = "Two"});
+    WriteSong(Music("1.mp3"), 2, Id3v1Fields{.Title = "One & <Only>"});
+    WriteSong(Music("2.mp3"), 3, Id3v1Fields{.Title = "Two"});
     WriteSong(Music("3.mp3"), 4, std::nullopt);
     Profiles::Profile profile = MakeProfile(Profiles::kFormatHtml, {"Songname", "Time"});
     profile.Sort = true;
@@ -308,7 +308,7 @@ TEST_F(ListJobTest, HtmlPageWithColouredRowsAndSummary)
 
 TEST_F(ListJobTest, AppendAddsHeaderAndRowsBehindTheOldContent)
 {
-    WriteSong(Music("a.mp3"), 1, Id3v1Spec{.Title = "A"});
+    WriteSong(Music("a.mp3"), 1, Id3v1Fields{.Title = "A"});
     {
         std::ofstream(Out("list.csv"), std::ios::binary) << "old line\r\n";
     }
@@ -457,8 +457,8 @@ TEST_F(ListJobTest, NoFilesFoundLeavesTheOutputAlone)
 TEST_F(ListJobTest, SubfoldersOnlyWhenAsked)
 {
     std::filesystem::create_directory(Music("sub"));
-    WriteSong(Music("top.mp3"), 1, Id3v1Spec{.Title = "Top"});
-    WriteSong(Music("sub/deep.mp3"), 1, Id3v1Spec{.Title = "Deep"});
+    WriteSong(Music("top.mp3"), 1, Id3v1Fields{.Title = "Top"});
+    WriteSong(Music("sub/deep.mp3"), 1, Id3v1Fields{.Title = "Deep"});
     Profiles::Profile profile = MakeProfile(Profiles::kFormatCsv, {"Songname"});
     ListJobInput input = Input(profile, Out("list.csv"));
     input.IncludeSubdirectories = false;
@@ -470,7 +470,7 @@ TEST_F(ListJobTest, RowsSortIgnoringLetterCaseAndByUnquotedText)
 {
     const char* titles[] = {"beta", "\"Alpha\"", "Zulu", "alpha2", "Gamma, three", "ärger"};
     for (int i = 0; i < 6; ++i) {
-        WriteSong(Music(std::to_string(i) + ".mp3"), 1, Id3v1Spec{.Title = titles[i]});
+        WriteSong(Music(std::to_string(i) + ".mp3"), 1, Id3v1Fields{.Title = titles[i]});
     }
     Profiles::Profile profile = MakeProfile(Profiles::kFormatCsv, {"Songname"});
     profile.Sort = true;
@@ -539,7 +539,7 @@ TEST_F(ListJobTest, InvalidFilesCountInTheAverageOnly)
 
 TEST_F(ListJobTest, TagBytesBecomeUtf8AndUntaggedTitlesAreCutByCharacters)
 {
-    WriteSong(Music("a.mp3"), 1, Id3v1Spec{.Title = "Caf\xE9", .Artist = "Bj\xC3\xB6rk"});
+    WriteSong(Music("a.mp3"), 1, Id3v1Fields{.Title = "Caf\xE9", .Artist = "Bj\xC3\xB6rk"});
     // 35 characters, 70 bytes: the title keeps the first 30 characters.
     std::string name;
     for (int i = 0; i < 35; ++i) {

@@ -48,42 +48,42 @@ void AppendField(std::vector<std::uint8_t>& bytes, const std::string& text, std:
 
 } // namespace
 
-std::array<std::uint8_t, 4> HeaderBytes(const FrameSpec& spec)
+std::array<std::uint8_t, 4> HeaderBytes(const FrameShape& shape)
 {
     // b1: 111VVLLP, b2: BBBBSSPp, b3 as given.
     return {0xFF,
-            static_cast<std::uint8_t>(0xE0 | (spec.Version & 3) << 3 | (spec.Layer & 3) << 1 |
-                                      (spec.Protection & 1)),
-            static_cast<std::uint8_t>((spec.BitrateIndex & 15) << 4 |
-                                      (spec.SamplingIndex & 3) << 2 | (spec.Padding & 1) << 1 |
-                                      (spec.Private & 1)),
-            spec.Byte3};
+            static_cast<std::uint8_t>(0xE0 | (shape.Version & 3) << 3 | (shape.Layer & 3) << 1 |
+                                      (shape.Protection & 1)),
+            static_cast<std::uint8_t>((shape.BitrateIndex & 15) << 4 |
+                                      (shape.SamplingIndex & 3) << 2 | (shape.Padding & 1) << 1 |
+                                      (shape.Private & 1)),
+            shape.Byte3};
 }
 
-int BitrateOf(const FrameSpec& spec)
+int BitrateOf(const FrameShape& shape)
 {
-    const int version = spec.Version & 3;
+    const int version = shape.Version & 3;
     if (version == 1) {
         return 0;
     }
     const auto& table = version == 3 ? kMpeg1 : kMpeg2;
-    return table[spec.Layer & 3][spec.BitrateIndex & 15];
+    return table[shape.Layer & 3][shape.BitrateIndex & 15];
 }
 
-int SamplingRateOf(const FrameSpec& spec)
+int SamplingRateOf(const FrameShape& shape)
 {
-    return kRates[spec.Version & 3][spec.SamplingIndex & 3];
+    return kRates[shape.Version & 3][shape.SamplingIndex & 3];
 }
 
-std::size_t FrameLengthOf(const FrameSpec& spec)
+std::size_t FrameLengthOf(const FrameShape& shape)
 {
-    const long long bitrate = BitrateOf(spec);
-    const long long rate = SamplingRateOf(spec);
+    const long long bitrate = BitrateOf(shape);
+    const long long rate = SamplingRateOf(shape);
     if (bitrate == 0 || rate == 0) {
         return 0;
     }
-    const long long padding = spec.Padding & 1;
-    if ((spec.Layer & 3) == 3) {
+    const long long padding = shape.Padding & 1;
+    if ((shape.Layer & 3) == 3) {
         return static_cast<std::size_t>(4 * (12000 * bitrate / rate) + 4 * padding);
     }
     return static_cast<std::size_t>(144000 * bitrate / rate + padding);
@@ -123,49 +123,49 @@ Mp3Builder& Mp3Builder::PadTo(std::size_t size, std::uint8_t value)
     return *this;
 }
 
-Mp3Builder& Mp3Builder::Frame(const FrameSpec& spec)
+Mp3Builder& Mp3Builder::Frame(const FrameShape& shape)
 {
-    const auto header = HeaderBytes(spec);
+    const auto header = HeaderBytes(shape);
     const std::size_t start = m_bytes.size();
     m_bytes.insert(m_bytes.end(), header.begin(), header.end());
-    return PadTo(start + std::max<std::size_t>(FrameLengthOf(spec), 4));
+    return PadTo(start + std::max<std::size_t>(FrameLengthOf(shape), 4));
 }
 
-Mp3Builder& Mp3Builder::Frames(int count, const FrameSpec& spec)
+Mp3Builder& Mp3Builder::Frames(int count, const FrameShape& shape)
 {
     for (int i = 0; i < count; ++i) {
-        Frame(spec);
+        Frame(shape);
     }
     return *this;
 }
 
 Mp3Builder& Mp3Builder::XingFrame(std::uint32_t flags, std::int32_t frameCount,
-                                  const FrameSpec& spec)
+                                  const FrameShape& shape)
 {
-    const auto header = HeaderBytes(spec);
+    const auto header = HeaderBytes(shape);
     const std::size_t start = m_bytes.size();
     m_bytes.insert(m_bytes.end(), header.begin(), header.end());
     PadTo(start + 36);
     Text("Xing");
     AppendBigEndian(m_bytes, flags);
     AppendBigEndian(m_bytes, static_cast<std::uint32_t>(frameCount));
-    return PadTo(start + FrameLengthOf(spec));
+    return PadTo(start + FrameLengthOf(shape));
 }
 
-Mp3Builder& Mp3Builder::Riff(const RiffSpec& spec)
+Mp3Builder& Mp3Builder::Riff(const RiffShape& shape)
 {
-    AppendField(m_bytes, spec.RiffId, 4);
-    AppendLittleEndian(m_bytes, 36 + spec.DataSize, 4);
+    AppendField(m_bytes, shape.RiffId, 4);
+    AppendLittleEndian(m_bytes, 36 + shape.DataSize, 4);
     Text("WAVEfmt ");
     AppendLittleEndian(m_bytes, 16, 4);
-    AppendLittleEndian(m_bytes, spec.FormatTag, 2);
+    AppendLittleEndian(m_bytes, shape.FormatTag, 2);
     AppendLittleEndian(m_bytes, 2, 2);     // channels
     AppendLittleEndian(m_bytes, 44100, 4); // samples per second
     AppendLittleEndian(m_bytes, 16000, 4); // bytes per second
     AppendLittleEndian(m_bytes, 1, 2);     // block align
     AppendLittleEndian(m_bytes, 0, 2);     // bits per sample
-    AppendField(m_bytes, spec.DataId, 4);
-    AppendLittleEndian(m_bytes, spec.DataSize, 4);
+    AppendField(m_bytes, shape.DataId, 4);
+    AppendLittleEndian(m_bytes, shape.DataSize, 4);
     return *this;
 }
 
@@ -187,21 +187,21 @@ Mp3Builder& Mp3Builder::Id3v2(int majorVersion, std::uint32_t size, bool footer)
     return *this;
 }
 
-Mp3Builder& Mp3Builder::Id3v1(const Id3v1Spec& spec)
+Mp3Builder& Mp3Builder::Id3v1(const Id3v1Fields& shape)
 {
-    AppendField(m_bytes, spec.Marker, 3);
-    AppendField(m_bytes, spec.Title, 30);
-    AppendField(m_bytes, spec.Artist, 30);
-    AppendField(m_bytes, spec.Album, 30);
-    AppendField(m_bytes, spec.Year, 4);
-    if (spec.Track >= 0) {
-        AppendField(m_bytes, spec.Comment, 28);
+    AppendField(m_bytes, shape.Marker, 3);
+    AppendField(m_bytes, shape.Title, 30);
+    AppendField(m_bytes, shape.Artist, 30);
+    AppendField(m_bytes, shape.Album, 30);
+    AppendField(m_bytes, shape.Year, 4);
+    if (shape.Track >= 0) {
+        AppendField(m_bytes, shape.Comment, 28);
         m_bytes.push_back(0);
-        m_bytes.push_back(static_cast<std::uint8_t>(spec.Track));
+        m_bytes.push_back(static_cast<std::uint8_t>(shape.Track));
     } else {
-        AppendField(m_bytes, spec.Comment, 30);
+        AppendField(m_bytes, shape.Comment, 30);
     }
-    m_bytes.push_back(spec.Genre);
+    m_bytes.push_back(shape.Genre);
     return *this;
 }
 

@@ -23,7 +23,7 @@ namespace TestSupport {
 
 // One frame header. The defaults give FF FB 90 44: MPEG-1, Layer III, no
 // checksum, 128 kbit/s, 44.1 kHz, no padding, joint stereo, original.
-struct FrameSpec
+struct FrameShape
 {
     int Version = 3;       // 0 MPEG-2.5, 1 reserved, 2 MPEG-2, 3 MPEG-1
     int Layer = 1;         // 0 reserved, 1 Layer III, 2 Layer II, 3 Layer I
@@ -35,19 +35,19 @@ struct FrameSpec
     std::uint8_t Byte3 = 0x44; // mode, mode extension, copyright, original, emphasis
 };
 
-// The four header bytes of spec.
-std::array<std::uint8_t, 4> HeaderBytes(const FrameSpec& spec);
-// Bit rate in kbit/s and sampling rate in Hz of spec; 0 where the tables have none.
-int BitrateOf(const FrameSpec& spec);
-int SamplingRateOf(const FrameSpec& spec);
+// The four header bytes of shape.
+std::array<std::uint8_t, 4> HeaderBytes(const FrameShape& shape);
+// Bit rate in kbit/s and sampling rate in Hz of shape; 0 where the tables have none.
+int BitrateOf(const FrameShape& shape);
+int SamplingRateOf(const FrameShape& shape);
 // Whole frame length in bytes (header and padding included); 0 for a header
 // without bit rate or sampling rate (free format, reserved codes).
-std::size_t FrameLengthOf(const FrameSpec& spec);
+std::size_t FrameLengthOf(const FrameShape& shape);
 
 // The 128-byte ID3v1 tag. Texts are copied as bytes and padded with zero
 // bytes; longer texts are cut. With Track >= 0 the tag takes the track form:
 // comment bytes 29 and 30 become a zero byte and the track byte.
-struct Id3v1Spec
+struct Id3v1Fields
 {
     std::string Marker = "TAG";
     std::string Title{};
@@ -62,7 +62,7 @@ struct Id3v1Spec
 // A RIFF wave header that announces MPEG audio: "RIFF" size "WAVE", a
 // 16-byte "fmt " chunk with format tag 0x0055, then the data chunk id and its
 // size; the audio that follows starts at offset 44.
-struct RiffSpec
+struct RiffShape
 {
     std::string RiffId = "RIFF";
     std::string DataId = "data";
@@ -80,20 +80,21 @@ public:
     // Appends value bytes until the file is size bytes long (nothing when it is longer).
     Mp3Builder& PadTo(std::size_t size, std::uint8_t value = 0);
 
-    // A header and a zero body, FrameLengthOf(spec) bytes in all (4 when the
+    // A header and a zero body, FrameLengthOf(shape) bytes in all (4 when the
     // length is 0).
-    Mp3Builder& Frame(const FrameSpec& spec = {});
-    Mp3Builder& Frames(int count, const FrameSpec& spec = {});
+    Mp3Builder& Frame(const FrameShape& shape = {});
+    Mp3Builder& Frames(int count, const FrameShape& shape = {});
     // A frame with a "Xing" header at 36 bytes behind the frame start: the
     // big-endian flags word and frame count, then zeros to the frame's end.
-    Mp3Builder& XingFrame(std::uint32_t flags, std::int32_t frameCount, const FrameSpec& spec = {});
+    Mp3Builder& XingFrame(std::uint32_t flags, std::int32_t frameCount,
+                          const FrameShape& shape = {});
 
-    Mp3Builder& Riff(const RiffSpec& spec = {});
+    Mp3Builder& Riff(const RiffShape& shape = {});
     // "ID3", major version, revision 0, flags (0x10 with a footer), the
     // four syncsafe size bytes, size zero bytes, then "3DI" and the same
     // nine bytes when footer is set.
     Mp3Builder& Id3v2(int majorVersion, std::uint32_t size, bool footer = false);
-    Mp3Builder& Id3v1(const Id3v1Spec& spec);
+    Mp3Builder& Id3v1(const Id3v1Fields& shape);
 
     std::size_t Size() const { return m_bytes.size(); }
 
