@@ -54,6 +54,7 @@ std::string StripExtension(const std::string& name);
 
 // Windows-style pattern matching: "*" any run (dots included), "?" one
 // character (not byte), letter case ignored (ASCII, Latin, Greek, Cyrillic).
+// The whole pattern "*.*" matches every name, also one without a dot.
 // Time is at most pattern length times name length.
 bool MatchesWildcard(const std::string& pattern, const std::string& name);
 

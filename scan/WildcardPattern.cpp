@@ -107,7 +107,12 @@ bool MatchDecoded(const std::vector<char32_t>& pattern, const std::vector<char32
 
 } // namespace
 
-WildcardPattern::WildcardPattern(const std::string& pattern) { Decode(pattern, m_pattern); }
+// "*.*" stands for every name, also one without a dot, as it does for the
+// Windows file search: the extension "*" then lists the whole folder.
+WildcardPattern::WildcardPattern(const std::string& pattern)
+{
+    Decode(pattern == "*.*" ? std::string_view("*") : std::string_view(pattern), m_pattern);
+}
 
 bool WildcardPattern::Matches(const std::string& name)
 {

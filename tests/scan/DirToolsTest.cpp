@@ -172,8 +172,9 @@ TEST_F(ScanTree, CollectFilesMatchesEveryEntryIgnoringCase)
         {"MP3", mp3},
         {"m?3", mp3},
         {"m?a", {"a.m4a"}},
+        // "*.*" is every name, also one without a dot.
         {"*", Sorted({".hid", ".hidden.mp3", "LOUD.MP3", "Mixed.Mp3", "a.m4a", "dangling.mp3",
-                      "notes.txt", "song.mp3", "tail.mp3.bak", "x.mp3", "ÄRGER.ÄÖ"})},
+                      "mp3", "notes.txt", "song.mp3", "tail.mp3.bak", "x.mp3", "ÄRGER.ÄÖ"})},
         {"bak", {"tail.mp3.bak"}},
         {"äö", {"ÄRGER.ÄÖ"}},
         {"wav", {}}};
@@ -355,7 +356,9 @@ TEST(MatchesWildcard, StarAndQuestionMarkWithoutLetterCase)
         {"*.mp3", "mp3", false},
         {"*.m?3", "a.mp3", true},
         {"*.m?3", "a.m3", false},
-        {"*.*", "noext", false},
+        {"*.*", "noext", true},
+        {"*.*", "", true},
+        {"*.*.*", "a.b", false},
         {"*.", "name.", true},
         {"*.", "name", false},
         {"", "", true},
