@@ -318,16 +318,24 @@ void StoreLink::Prepare()
             // Reading the schema is the first access to the file: a file that
             // is not a database, or whose first page is broken, fails here,
             // before anything could be written to it.
+            std::int64_t objects = 0;
             std::int64_t version = 0;
             {
                 Statement probe(m_db, "SELECT (SELECT count(*) FROM sqlite_master), "
                                       "user_version FROM pragma_user_version");
                 probe.Step();
+                objects = probe.Integer(0);
                 version = probe.Integer(1);
             }
             if (version > kSchemaVersion) {
                 throw SqlError(SQLITE_ERROR, "it was written by a newer Sonorix (layout version " +
                                                  std::to_string(version) + ")");
+            }
+            // The tables and the layout version are written in one
+            // transaction: tables without a version belong to another
+            // program, whose file must not get ours added.
+            if (version == 0 && objects > 0) {
+                throw SqlError(SQLITE_NOTADB, "it is not a Sonorix settings database");
             }
             // WAL lets readers go on while the other process writes, and a
             // killed process never leaves the file half-written. With WAL,
