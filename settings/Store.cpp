@@ -337,6 +337,17 @@ void StoreLink::Prepare()
             if (version == 0 && objects > 0) {
                 throw SqlError(SQLITE_NOTADB, "it is not a Sonorix settings database");
             }
+            // Damage away from the first page would otherwise show only when
+            // an operation reaches it, after others had written to the file.
+            // The check reads every page; the store is a few dozen of them.
+            {
+                Statement check(m_db, "PRAGMA quick_check(1)");
+                if (check.Step() && check.Text(0) != "ok") {
+                    // The finding follows a line that names the schema.
+                    const std::string finding = check.Text(0);
+                    throw SqlError(SQLITE_CORRUPT, finding.substr(finding.rfind('\n') + 1));
+                }
+            }
             // WAL lets readers go on while the other process writes, and a
             // killed process never leaves the file half-written. With WAL,
             // synchronous=NORMAL makes every committed transaction survive

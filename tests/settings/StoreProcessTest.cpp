@@ -147,6 +147,8 @@ TEST(StoreProcesses, ADamagedStoreIsNamedAndLeftAsItIs)
     for (auto& byte : noise) {
         byte = static_cast<char>(random());
     }
+    std::string brokenPage = good;
+    brokenPage.replace(good.size() / 8192 * 4096, 4096, 4096, '\xAB');
     const std::string foreign = sandbox.Root() + "/foreign.db";
     sqlite3* db = nullptr;
     ASSERT_EQ(sqlite3_open(foreign.c_str(), &db), SQLITE_OK);
@@ -158,6 +160,7 @@ TEST(StoreProcesses, ADamagedStoreIsNamedAndLeftAsItIs)
         {"a text file", "Source=/music\n"},
         {"a cut header", good.substr(0, 50)},
         {"a store cut behind its first page", good.substr(0, 4096)},
+        {"a store with a broken page inside", brokenPage},
         {"another program's database", TestSupport::ReadWholeFile(foreign).value()},
     };
     for (const auto& [what, bytes] : rows) {
