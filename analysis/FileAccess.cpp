@@ -30,6 +30,13 @@ bool IsOtherEntry(const std::string& path)
 
 thread_local ScratchBuffer t_scratch;
 
+// A run grows by extension up to this length (the head of a file and the
+// frame search behind a small leading tag); a read that would make it longer
+// starts a new run. Reading on in small steps, along a chain of small tags,
+// then keeps memory and copying bounded instead of holding everything from
+// the first byte on and copying it again at every step.
+constexpr std::int64_t kMaxExtendedRun = 64 * 1024;
+
 } // namespace
 
 ReadOnlyFile::ReadOnlyFile(const std::string& path) : m_path(path)
@@ -133,7 +140,7 @@ const std::uint8_t* ByteWindow::Fetch(std::int64_t offset, std::size_t count, st
         return nullptr; // past the end of the file
     }
     const std::int64_t heldEnd = m_start + static_cast<std::int64_t>(m_length);
-    if (m_length == 0 || offset < m_start || offset > heldEnd) {
+    if (m_length == 0 || offset < m_start || offset > heldEnd || end - m_start > kMaxExtendedRun) {
         m_start = offset;
         m_length = 0;
     }

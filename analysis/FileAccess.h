@@ -65,8 +65,8 @@ public:
     // The count bytes at offset, or nullptr when the file ends before them.
     // Bytes not held yet are read now, together with those up to readTo
     // where the file has them (read-ahead for the looks that follow). A read
-    // that starts inside or right behind the held run extends it; any other
-    // read replaces it.
+    // that starts inside or right behind the held run extends it while the
+    // run stays within 64 KiB; any other read replaces it.
     const std::uint8_t* Fetch(std::int64_t offset, std::size_t count, std::int64_t readTo = 0);
 
     // The count bytes at offset when they are held already, else nullptr;

@@ -282,6 +282,17 @@ bool HasPattern(const std::uint8_t* bytes, std::int64_t offset, std::size_t coun
     return true;
 }
 
+std::string WritePatternFile(const TestSupport::TempDir& dir, std::int64_t size)
+{
+    const std::string path = dir.File("pattern.bin");
+    Mp3Builder file;
+    for (std::int64_t i = 0; i < size; ++i) {
+        file.Bytes({PatternByte(i)});
+    }
+    file.Write(path);
+    return path;
+}
+
 } // namespace
 
 // The probe's reads: whatever was read before (a run extended, replaced, or
@@ -291,12 +302,7 @@ TEST(ByteWindow, GivesTheFileBytesWhateverWasReadBefore)
 {
     constexpr std::int64_t kSize = 100'000;
     const TestSupport::TempDir dir;
-    const std::string path = dir.File("pattern.bin");
-    Mp3Builder file;
-    for (std::int64_t i = 0; i < kSize; ++i) {
-        file.Bytes({PatternByte(i)});
-    }
-    file.Write(path);
+    const std::string path = WritePatternFile(dir, kSize);
 
     struct Look
     {
@@ -333,4 +339,21 @@ TEST(ByteWindow, GivesTheFileBytesWhateverWasReadBefore)
     const Detail::ReadOnlyFile closed(missing);
     Detail::ByteWindow none(closed);
     EXPECT_EQ(none.Fetch(0, 1, 100), nullptr);
+}
+
+// Reading on in small steps, as along a chain of small ID3v2 tags, must not
+// keep (and copy again and again) every byte from the first one on.
+TEST(ByteWindow, LetsGoOfBytesFarBehindWhenReadingOnInSmallSteps)
+{
+    constexpr std::int64_t kSize = 300'000;
+    const TestSupport::TempDir dir;
+    const Detail::ReadOnlyFile opened(WritePatternFile(dir, kSize));
+    Detail::ByteWindow window(opened);
+    for (std::int64_t offset = 0; offset + 10 <= kSize; offset += 10) {
+        const std::uint8_t* bytes = window.Fetch(offset, 10, offset + 32'768);
+        ASSERT_NE(bytes, nullptr) << offset;
+        ASSERT_TRUE(HasPattern(bytes, offset, 10)) << offset;
+    }
+    EXPECT_EQ(window.Held(0, 1), nullptr);
+    EXPECT_EQ(window.Held(kSize / 2, 1), nullptr);
 }
