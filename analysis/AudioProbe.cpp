@@ -147,7 +147,10 @@ void FillFrameDetails(AudioFileInfo& info, const FrameHeader& header, const std:
         const auto bitrate = static_cast<std::int64_t>(
                                  std::trunc(static_cast<double>(body) * double{rate} / 144.0)) -
                              header.Padding;
-        if (body > 0 && body <= std::numeric_limits<std::int32_t>::max() && bitrate > 0) {
+        // The average frame with its padding slot must fit the record's
+        // 32-bit lengths.
+        constexpr std::int64_t kMaxAverageFrame = std::numeric_limits<std::int32_t>::max() - 4;
+        if (body > 0 && body <= kMaxAverageFrame && bitrate > 0) {
             variable = true;
             info.EncoderText = Cut("Audio Catalyst VBR", 50);
             info.VariableBitrate = true;

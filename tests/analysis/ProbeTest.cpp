@@ -149,6 +149,49 @@ TEST_F(ProbeTest, UnusableXingHeaderIsReadAsConstantBitRate)
     }
 }
 
+TEST_F(ProbeTest, FilesOf2GiBAndMoreAreReadWhole)
+{
+    struct Row
+    {
+        const char* name;
+        std::int64_t size;
+        std::int32_t xingFrames; // 0: no "Xing" header
+        bool variable;
+        const char* frameCount;
+        const char* seconds;
+    };
+
+    const Row rows[] = {
+        {"constant", 5'000'000'000, 0, false, "11990407", "312500"},
+        {"Xing", 5'000'000'000, 12'500'000, true, "12500000", "330578"},
+        // An average frame of 2^31 - 1 bytes leaves no room for the padding
+        // byte in the record's frame length.
+        {"Xing, one frame in 2^31 - 1 bytes", 2'147'483'647, 1, false, "5149840", "134217"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        const FrameShape padded{.Padding = 1};
+        Mp3Builder file;
+        if (row.xingFrames != 0) {
+            file.XingFrame(0x0F, row.xingFrames, padded);
+        } else {
+            file.Frame(padded);
+        }
+        const std::string path = Write(file.Frame(padded));
+        if (truncate(path.c_str(), row.size) != 0) {
+            GTEST_SKIP() << "no sparse file of " << row.size << " bytes here";
+        }
+        AudioFileInfo info;
+        ProbeAudioFile(info, path);
+        ASSERT_TRUE(info.Valid);
+        EXPECT_EQ(info.VariableBitrate, row.variable);
+        EXPECT_EQ(info.FileSize, std::to_string(row.size));
+        EXPECT_EQ(info.FrameCount, row.frameCount);
+        EXPECT_EQ(info.DurationSeconds, row.seconds);
+        EXPECT_EQ(info.FrameLength, row.variable ? 401 : 418);
+    }
+}
+
 TEST_F(ProbeTest, SmallFilesAreNotAudio)
 {
     struct Row
