@@ -39,7 +39,8 @@ Options:
   -s, --style NAME      profile to use, loaded as choosing it in the style box
                         loads it (a profile without stored values is created
                         with the defaults); default: the default style, as
-                        start-up selects and loads it
+                        start-up selects and loads it (on an empty store this
+                        writes "Styles" and "DefaultStyle" as start-up does)
   -f, --format FMT      list format for this run: csv | custom | html | txt
       --separator TEXT  separator of the custom format for this run
   -c, --columns LIST    comma-separated column captions, in order: the
@@ -55,6 +56,8 @@ Options:
   -h, --help            show this help
 
 Options that change the profile apply to this run only: nothing is stored.
+The global options ("Ask for Custom Info", "Default output filename") are
+read from the store and never written.
 Empty items of LIST are dropped, so --ext "" means no extension. A caption
 that is none of the twenty columns gets a header cell but no data cells.
 

@@ -232,7 +232,8 @@ TEST_F(ListCliTest, HelpDescribesEveryOption)
     EXPECT_EQ(run.Err, "");
     for (const char* option :
          {"--style", "--format", "--separator", "--columns", "--sort", "--no-sort", "--save30",
-          "--append", "--no-subdirs", "--custom", "--ext", "--quiet", "Exit status"}) {
+          "--append", "--no-subdirs", "--custom", "--ext", "--quiet", "Exit status",
+          "\"Styles\" and \"DefaultStyle\"", "never written"}) {
         SCOPED_TRACE(option);
         EXPECT_NE(run.Out.find(option), std::string::npos);
     }
