@@ -286,6 +286,15 @@ StoreLink::StoreLink(std::string file) : m_file(std::move(file))
         Open();
         Prepare();
     } catch (const SqlError& error) {
+        // Closing would copy a log of earlier writes into the file and
+        // delete it; a file found unusable keeps its log as it is. An empty
+        // log made by this open goes as usual.
+        struct stat log
+        {};
+
+        if (m_db != nullptr && ::stat((m_file + "-wal").c_str(), &log) == 0 && log.st_size > 0) {
+            sqlite3_db_config(m_db, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
+        }
         sqlite3_close_v2(m_db);
         m_db = nullptr;
         if (error.IsDamage()) {

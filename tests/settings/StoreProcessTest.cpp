@@ -11,6 +11,7 @@
 #include <signal.h>
 #include <string>
 #include <sys/wait.h>
+#include <tuple>
 #include <unistd.h>
 
 #include "RegTools.h"
@@ -149,26 +150,39 @@ TEST(StoreProcesses, ADamagedStoreIsNamedAndLeftAsItIs)
     }
     std::string brokenPage = good;
     brokenPage.replace(good.size() / 8192 * 4096, 4096, 4096, '\xAB');
-    const std::string foreign = sandbox.Root() + "/foreign.db";
+    // The same broken page, with a log of a later write that the file
+    // still awaits beside it.
+    const std::string update = "PRAGMA wal_autocheckpoint = 0; UPDATE reg_values SET data = 'w' "
+                               "WHERE name = '" +
+                               Name(0, 199) + "'";
     sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(file.c_str(), &db), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(db, update.c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
+    const std::string log = TestSupport::ReadWholeFile(file + "-wal").value();
+    sqlite3_close(db);
+    const std::string foreign = sandbox.Root() + "/foreign.db";
     ASSERT_EQ(sqlite3_open(foreign.c_str(), &db), SQLITE_OK);
     ASSERT_EQ(sqlite3_exec(db, "CREATE TABLE songs (title TEXT)", nullptr, nullptr, nullptr),
               SQLITE_OK);
     sqlite3_close(db);
-    const std::pair<const char*, std::string> rows[] = {
-        {"random bytes", noise},
-        {"a text file", "Source=/music\n"},
-        {"a cut header", good.substr(0, 50)},
-        {"a store cut behind its first page", good.substr(0, 4096)},
-        {"a store with a broken page inside", brokenPage},
-        {"another program's database", TestSupport::ReadWholeFile(foreign).value()},
+    const std::tuple<const char*, std::string, std::string> rows[] = {
+        {"random bytes", noise, ""},
+        {"a text file", "Source=/music\n", ""},
+        {"a cut header", good.substr(0, 50), ""},
+        {"a store cut behind its first page", good.substr(0, 4096), ""},
+        {"a store with a broken page inside", brokenPage, ""},
+        {"a broken page and a log", brokenPage, log},
+        {"another program's database", TestSupport::ReadWholeFile(foreign).value(), ""},
     };
-    for (const auto& [what, bytes] : rows) {
+    for (const auto& [what, bytes, wal] : rows) {
         SCOPED_TRACE(what);
         for (const char* suffix : {"", "-wal", "-shm"}) {
             ::unlink((file + suffix).c_str());
         }
         WriteFile(file, bytes);
+        if (!wal.empty()) {
+            WriteFile(file + "-wal", wal);
+        }
         const std::function<void()> actions[] = {
             [] { ReadRegString(kVendor, kProduct, Name(0, 1)); },
             [] { WriteRegString(kVendor, kProduct, "Source", "x"); },
@@ -184,6 +198,9 @@ TEST(StoreProcesses, ADamagedStoreIsNamedAndLeftAsItIs)
                     << text;
             }
             EXPECT_TRUE(TestSupport::ReadWholeFile(file) == bytes) << "the file was changed";
+            if (!wal.empty()) {
+                EXPECT_TRUE(TestSupport::ReadWholeFile(file + "-wal") == wal) << "log changed";
+            }
         }
     }
 }
