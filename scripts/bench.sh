@@ -5,11 +5,8 @@
 # Corpus, seed cache, settings store and lists live in BUILD/bench-work/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-if [ ! -d "${1:-build}" ]; then
-    echo "bench.sh: no build folder '${1:-build}'; build first (make bench)." >&2
-    exit 1
-fi
-build=$(cd "${1:-build}" && pwd)
+. scripts/common.sh
+build=$(build_folder bench.sh "${1:-build}" bench)
 shift || true
 
 for exe in bench/sonorix-bench bench/sonorix-bench-floor cli/sonorix-list; do

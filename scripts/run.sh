@@ -7,11 +7,8 @@
 # BUILD/run-home/, never in the user's own.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-if [ ! -d "${1:-build}" ]; then
-    echo "run.sh: no build folder '${1:-build}'; build first (make run)." >&2
-    exit 1
-fi
-build=$(cd "${1:-build}" && pwd)
+. scripts/common.sh
+build=$(build_folder run.sh "${1:-build}" run)
 samples=$PWD/samples/generated
 
 all_columns="Songname,Artist,Time,Filesize,Custom Info,KBps,Mode,Album,Filepath,Filename,\
