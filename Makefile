@@ -20,11 +20,13 @@ deps:
 	@scripts/install-deps.sh
 
 configure: deps
-	@cmake -S . -B $(BUILD) -G Ninja $(CMAKE_FLAGS) >/dev/null
+	@cmake -S . -B $(BUILD) -G Ninja $(CMAKE_FLAGS)
 
 build: configure
 	@cmake --build $(BUILD) -j $(JOBS)
 
+# Tests and CI build with warnings as errors; a plain build does not.
+test: CMAKE_FLAGS += -DSONORIX_WERROR=ON
 test: build
 	@cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 

@@ -4,8 +4,8 @@
 #include <limits>
 #include <string>
 
-#include "FileAccess.h"
-#include "MP3Tools.h"
+#include "analysis/MP3Tools.h"
+#include "analysis/internal/FileAccess.h"
 
 namespace MP3Tools {
 
@@ -405,23 +405,35 @@ void GuessEncoder(AudioFileInfo& info, const std::string& path)
 
 std::string FormatDuration(std::int64_t seconds)
 {
+    // Built by appending: operator+ on a literal and a temporary makes g++ 12
+    // at -O3 warn falsely (-Wrestrict).
+    std::string text;
+    auto magnitude = static_cast<std::uint64_t>(seconds);
     if (seconds < 0) {
         // Never produced by the probe; kept readable rather than wrapped.
-        const std::uint64_t magnitude = 0 - static_cast<std::uint64_t>(seconds);
+        text += '-';
+        magnitude = 0 - magnitude;
         if (magnitude > static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max())) {
-            return "-" + std::to_string(magnitude);
+            return text += std::to_string(magnitude);
         }
-        return "-" + FormatDuration(static_cast<std::int64_t>(magnitude));
     }
-    const auto twoDigits = [](std::int64_t n) { return (n < 10 ? "0" : "") + std::to_string(n); };
-    std::int64_t minutes = seconds / 60;
-    const std::int64_t rest = seconds % 60;
+    const auto appendTwoDigits = [&text](std::uint64_t n) {
+        if (n < 10) {
+            text += '0';
+        }
+        text += std::to_string(n);
+    };
+    const std::uint64_t minutes = magnitude / 60;
     if (minutes > 59) {
-        const std::int64_t hours = minutes / 60;
-        minutes %= 60;
-        return std::to_string(hours) + ":" + twoDigits(minutes) + ":" + twoDigits(rest);
+        text += std::to_string(minutes / 60);
+        text += ':';
+        appendTwoDigits(minutes % 60);
+    } else {
+        appendTwoDigits(minutes);
     }
-    return twoDigits(minutes) + ":" + twoDigits(rest);
+    text += ':';
+    appendTwoDigits(magnitude % 60);
+    return text;
 }
 
 } // namespace MP3Tools

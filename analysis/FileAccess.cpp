@@ -1,4 +1,4 @@
-#include "FileAccess.h"
+#include "analysis/internal/FileAccess.h"
 
 #include <algorithm>
 #include <cassert>
@@ -8,7 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "IoError.h"
+#include "base/IoError.h"
 
 namespace MP3Tools::Detail {
 

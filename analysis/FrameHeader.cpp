@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <optional>
 
-#include "MP3Tools.h"
+#include "analysis/MP3Tools.h"
 
 namespace MP3Tools {
 
@@ -66,8 +66,13 @@ std::string OneDecimal(double value)
         std::fmod(quarters, 2.0) != 0.0 && std::fabs(value) < 1e15) {
         const long long tenths = std::llround(value * 10.0);
         const long long whole = std::llabs(tenths);
-        return (tenths < 0 ? "-" : "") + std::to_string(whole / 10) + "." +
-               std::to_string(whole % 10);
+        // Appended, not joined with operator+: g++ 12 at -O3 warns falsely
+        // (-Wrestrict) on a literal plus a temporary.
+        std::string text = tenths < 0 ? "-" : "";
+        text += std::to_string(whole / 10);
+        text += '.';
+        text += std::to_string(whole % 10);
+        return text;
     }
     std::array<char, 400> buffer{};
     const auto result = std::to_chars(buffer.data(), buffer.data() + buffer.size(), value,

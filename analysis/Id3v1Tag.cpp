@@ -2,8 +2,8 @@
 #include <cstdint>
 #include <string>
 
-#include "FileAccess.h"
-#include "MP3Tools.h"
+#include "analysis/MP3Tools.h"
+#include "analysis/internal/FileAccess.h"
 
 namespace MP3Tools {
 

@@ -5,11 +5,11 @@
 // ID3v1 tag and the encoder guess. No Qt; every step opens the file read-only
 // and has closed it again when it returns.
 
-#include "IoError.h"
-
 #include <array>
 #include <cstdint>
 #include <string>
+
+#include "base/IoError.h"
 
 namespace MP3Tools {
 

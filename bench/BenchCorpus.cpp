@@ -1,4 +1,4 @@
-#include "BenchCorpus.h"
+#include "bench/BenchCorpus.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -15,7 +15,7 @@
 #include <sys/uio.h>
 #include <unistd.h>
 
-#include "BenchProcess.h"
+#include "bench/BenchProcess.h"
 
 namespace fs = std::filesystem;
 

@@ -16,8 +16,8 @@
 #include <unistd.h>
 #include <vector>
 
-#include "BenchCorpus.h"
-#include "BenchProcess.h"
+#include "bench/BenchCorpus.h"
+#include "bench/BenchProcess.h"
 
 namespace fs = std::filesystem;
 

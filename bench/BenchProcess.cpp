@@ -1,4 +1,4 @@
-#include "BenchProcess.h"
+#include "bench/BenchProcess.h"
 
 #include <cerrno>
 #include <cstdlib>

@@ -14,7 +14,7 @@
 #include <unistd.h>
 #include <vector>
 
-#include "analysis/IoError.h"
+#include "base/IoError.h"
 #include "listing/Columns.h"
 #include "listing/ListJob.h"
 #include "listing/TextConversion.h"
@@ -314,9 +314,16 @@ private:
         if (m_total > 0 && m_status == "Scanning files...") {
             constexpr int kBarWidth = 20;
             const int filled = std::clamp(m_bar, 0, 100) * kBarWidth / 100;
-            line = "[" + std::string(static_cast<std::size_t>(filled), '#') +
-                   std::string(static_cast<std::size_t>(kBarWidth - filled), '-') + "] " + m_files +
-                   "/" + std::to_string(m_total) + " ";
+            // Appended piece by piece: operator+ on a literal and a temporary
+            // makes g++ 12 at -O3 warn falsely (-Wrestrict).
+            line += '[';
+            line.append(static_cast<std::size_t>(filled), '#');
+            line.append(static_cast<std::size_t>(kBarWidth - filled), '-');
+            line += "] ";
+            line += m_files;
+            line += '/';
+            line += std::to_string(m_total);
+            line += ' ';
         } else {
             line = m_status + " ";
         }

@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "MP3Tools.h"
+#include "analysis/MP3Tools.h"
 
 namespace {
 

@@ -1,11 +1,11 @@
-#include "Columns.h"
+#include "listing/Columns.h"
 
 #include <algorithm>
 #include <array>
 #include <cstddef>
 #include <utility>
 
-#include "TextConversion.h"
+#include "listing/TextConversion.h"
 #include "profiles/Profile.h"
 
 namespace Listing {

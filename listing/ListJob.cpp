@@ -1,15 +1,15 @@
-#include "ListJob.h"
+#include "listing/ListJob.h"
 
 #include <algorithm>
 #include <charconv>
 #include <sys/stat.h>
 #include <vector>
 
-#include "Columns.h"
-#include "ListWriter.h"
-#include "RowSorter.h"
-#include "TextConversion.h"
 #include "analysis/MP3Tools.h"
+#include "listing/Columns.h"
+#include "listing/ListWriter.h"
+#include "listing/RowSorter.h"
+#include "listing/TextConversion.h"
 
 namespace Listing {
 

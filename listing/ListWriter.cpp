@@ -1,4 +1,4 @@
-#include "ListWriter.h"
+#include "listing/ListWriter.h"
 
 #include <array>
 #include <cerrno>
@@ -8,8 +8,8 @@
 #include <streambuf>
 #include <unistd.h>
 
-#include "TextConversion.h"
-#include "analysis/IoError.h"
+#include "base/IoError.h"
+#include "listing/TextConversion.h"
 #include "profiles/Profile.h"
 
 namespace Listing {

@@ -1,4 +1,4 @@
-#include "RowSorter.h"
+#include "listing/RowSorter.h"
 
 #include <algorithm>
 #include <array>

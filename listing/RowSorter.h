@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "Columns.h"
+#include "listing/Columns.h"
 
 namespace Listing {
 

@@ -1,4 +1,4 @@
-#include "TextConversion.h"
+#include "listing/TextConversion.h"
 
 #include <array>
 #include <cstdint>

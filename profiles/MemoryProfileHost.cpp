@@ -1,4 +1,4 @@
-#include "MemoryProfileHost.h"
+#include "profiles/MemoryProfileHost.h"
 
 #include <algorithm>
 #include <cctype>

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "Profile.h"
+#include "profiles/Profile.h"
 
 namespace Profiles {
 

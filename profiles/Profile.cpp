@@ -1,11 +1,11 @@
-#include "Profile.h"
+#include "profiles/Profile.h"
 
 #include <algorithm>
 #include <array>
 #include <cctype>
 #include <cstdio>
 
-#include "RegTools.h"
+#include "settings/RegTools.h"
 
 namespace Profiles {
 

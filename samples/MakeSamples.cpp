@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <exception>
 
-#include "Samples.h"
+#include "samples/Samples.h"
 
 int main(int argc, char** argv)
 {

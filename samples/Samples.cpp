@@ -1,10 +1,10 @@
-#include "Samples.h"
+#include "samples/Samples.h"
 
 #include <filesystem>
 #include <stdexcept>
 #include <string_view>
 
-#include "tests/support/Mp3Builder.h"
+#include "samples/Mp3Builder.h"
 
 namespace fs = std::filesystem;
 

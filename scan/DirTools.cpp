@@ -1,4 +1,4 @@
-#include "DirTools.h"
+#include "scan/DirTools.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -10,7 +10,7 @@
 #include <unordered_set>
 #include <utility>
 
-#include "WildcardPattern.h"
+#include "scan/internal/WildcardPattern.h"
 
 namespace DirTools {
 

@@ -1,9 +1,9 @@
-#include "WildcardPattern.h"
+#include "scan/internal/WildcardPattern.h"
 
 #include <cstddef>
 #include <string_view>
 
-#include "DirTools.h"
+#include "scan/DirTools.h"
 
 namespace DirTools {
 

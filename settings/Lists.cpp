@@ -1,7 +1,7 @@
 #include <string_view>
 #include <utility>
 
-#include "RegTools.h"
+#include "settings/RegTools.h"
 
 namespace RegTools {
 

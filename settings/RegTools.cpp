@@ -1,11 +1,11 @@
-#include "RegTools.h"
+#include "settings/RegTools.h"
 
 #include <cstdint>
 #include <limits>
 #include <utility>
 
-#include "RegToolsInternal.h"
-#include "Store.h"
+#include "settings/internal/RegToolsInternal.h"
+#include "settings/internal/Store.h"
 
 namespace RegTools {
 

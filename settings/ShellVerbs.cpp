@@ -5,9 +5,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "RegTools.h"
-#include "RegToolsInternal.h"
-#include "Store.h"
+#include "settings/RegTools.h"
+#include "settings/internal/RegToolsInternal.h"
+#include "settings/internal/Store.h"
 
 namespace RegTools {
 

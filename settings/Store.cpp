@@ -1,4 +1,4 @@
-#include "Store.h"
+#include "settings/internal/Store.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -8,7 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "RegTools.h"
+#include "settings/RegTools.h"
 
 namespace RegTools::detail {
 

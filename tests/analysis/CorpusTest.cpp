@@ -13,7 +13,7 @@
 #include <sys/stat.h>
 #include <vector>
 
-#include "MP3Tools.h"
+#include "analysis/MP3Tools.h"
 
 using namespace MP3Tools;
 

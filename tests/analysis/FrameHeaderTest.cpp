@@ -3,7 +3,7 @@
 #include <string>
 #include <tuple>
 
-#include "MP3Tools.h"
+#include "analysis/MP3Tools.h"
 
 using namespace MP3Tools;
 

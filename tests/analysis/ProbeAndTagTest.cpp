@@ -11,9 +11,9 @@
 #include <sys/stat.h>
 #include <vector>
 
-#include "FileAccess.h"
-#include "MP3Tools.h"
-#include "Mp3Builder.h"
+#include "analysis/MP3Tools.h"
+#include "analysis/internal/FileAccess.h"
+#include "samples/Mp3Builder.h"
 
 using namespace MP3Tools;
 using TestSupport::FrameShape;

@@ -4,8 +4,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "MP3Tools.h"
-#include "Mp3Builder.h"
+#include "analysis/MP3Tools.h"
+#include "samples/Mp3Builder.h"
 
 using namespace MP3Tools;
 using TestSupport::FrameShape;

@@ -2,8 +2,8 @@
 #include <gtest/gtest.h>
 #include <string>
 
-#include "MP3Tools.h"
-#include "Mp3Builder.h"
+#include "analysis/MP3Tools.h"
+#include "samples/Mp3Builder.h"
 
 using namespace MP3Tools;
 using TestSupport::Id3v1Fields;

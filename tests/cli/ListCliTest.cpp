@@ -10,9 +10,9 @@
 #include <unistd.h>
 #include <vector>
 
-#include "Mp3Builder.h"
-#include "RunProgram.h"
-#include "TempDir.h"
+#include "samples/Mp3Builder.h"
+#include "tests/support/RunProgram.h"
+#include "tests/support/TempDir.h"
 
 using TestSupport::Id3v1Fields;
 using TestSupport::Mp3Builder;

@@ -8,8 +8,8 @@
 #include <unistd.h>
 #include <vector>
 
-#include "Mp3Builder.h"
-#include "RunProgram.h"
+#include "samples/Mp3Builder.h"
+#include "tests/support/RunProgram.h"
 
 using TestSupport::Mp3Builder;
 using TestSupport::RunResult;

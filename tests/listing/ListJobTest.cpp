@@ -10,10 +10,10 @@
 #include <string>
 #include <vector>
 
-#include "Mp3Builder.h"
-#include "TempDir.h"
-#include "analysis/IoError.h"
+#include "base/IoError.h"
 #include "listing/Columns.h"
+#include "samples/Mp3Builder.h"
+#include "tests/support/TempDir.h"
 
 using namespace Listing;
 using TestSupport::Id3v1Fields;

@@ -6,9 +6,9 @@
 #include <sstream>
 #include <string>
 
-#include "TempDir.h"
-#include "analysis/IoError.h"
+#include "base/IoError.h"
 #include "profiles/Profile.h"
+#include "tests/support/TempDir.h"
 
 using namespace Listing;
 

@@ -1,12 +1,12 @@
-#include "Profile.h"
+#include "profiles/Profile.h"
 
 #include <gtest/gtest.h>
 #include <string>
 #include <vector>
 
-#include "MemoryProfileHost.h"
-#include "RegTools.h"
-#include "StoreSandbox.h"
+#include "profiles/MemoryProfileHost.h"
+#include "settings/RegTools.h"
+#include "tests/support/StoreSandbox.h"
 
 using namespace Profiles;
 using RegTools::kProduct;

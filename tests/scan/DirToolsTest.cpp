@@ -1,4 +1,4 @@
-#include "DirTools.h"
+#include "scan/DirTools.h"
 
 #include <algorithm>
 #include <cstdlib>

@@ -1,11 +1,11 @@
-#include "RegTools.h"
+#include "settings/RegTools.h"
 
 #include <cstdlib>
 #include <gtest/gtest.h>
 #include <string>
 #include <vector>
 
-#include "StoreSandbox.h"
+#include "tests/support/StoreSandbox.h"
 
 using namespace RegTools;
 
@@ -59,7 +59,7 @@ TEST_F(RegToolsTest, StoreLivesInTheConfigFolderAndIsCreatedWithIt)
 {
     EXPECT_EQ(StoreFilePath(), m_sandbox.StoreFile());
     EXPECT_FALSE(RegValueExists(kVendor, kProduct, "Rapidex"));
-    EXPECT_TRUE(TestSupport::ReadWholeFile(m_sandbox.StoreFile()).has_value());
+    EXPECT_TRUE(TestSupport::ReadFileIfExists(m_sandbox.StoreFile()).has_value());
 }
 
 TEST_F(RegToolsTest, StoreFallsBackToHomeWhenTheConfigVariableIsUnusable)

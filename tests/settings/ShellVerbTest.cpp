@@ -3,8 +3,8 @@
 #include <string>
 #include <vector>
 
-#include "RegTools.h"
-#include "StoreSandbox.h"
+#include "settings/RegTools.h"
+#include "tests/support/StoreSandbox.h"
 
 using namespace RegTools;
 
@@ -53,15 +53,15 @@ TEST_F(ShellVerbTest, RegisterWritesTheQuotedCommandAndTheDesktopEntry)
     EXPECT_EQ(ValueCount("Folder\\shell\\Sonorix\\command"), 1);
 
     EXPECT_EQ(DesktopEntryPath(), DesktopEntry());
-    EXPECT_EQ(TestSupport::ReadWholeFile(DesktopEntry()), "[Desktop Entry]\n"
-                                                          "Type=Application\n"
-                                                          "Name=Sonorix\n"
-                                                          "Comment=Catalogue the MPEG audio "
-                                                          "files of a folder\n"
-                                                          "Exec=\"/opt/My Apps/sonorix\" %f\n"
-                                                          "MimeType=inode/directory;\n"
-                                                          "NoDisplay=true\n"
-                                                          "Terminal=false\n");
+    EXPECT_EQ(TestSupport::ReadFileIfExists(DesktopEntry()), "[Desktop Entry]\n"
+                                                             "Type=Application\n"
+                                                             "Name=Sonorix\n"
+                                                             "Comment=Catalogue the MPEG audio "
+                                                             "files of a folder\n"
+                                                             "Exec=\"/opt/My Apps/sonorix\" %f\n"
+                                                             "MimeType=inode/directory;\n"
+                                                             "NoDisplay=true\n"
+                                                             "Terminal=false\n");
     // Nothing but the config and data folders is touched, and no temporary
     // file is left beside the entry.
     EXPECT_TRUE(FolderEntries(m_sandbox.Home()).empty());
@@ -77,7 +77,7 @@ TEST_F(ShellVerbTest, RegisterAgainNamesTheLastPath)
               "\"/home/me/new place/sonorix\" \"%1\"");
     EXPECT_EQ(m_sandbox.Count("SELECT count(*) FROM reg_paths WHERE path LIKE 'Folder\\shell\\%'"),
               2);
-    EXPECT_NE(TestSupport::ReadWholeFile(DesktopEntry())
+    EXPECT_NE(TestSupport::ReadFileIfExists(DesktopEntry())
                   .value_or("")
                   .find("\nExec=\"/home/me/new place/sonorix\" %f\n"),
               std::string::npos);
@@ -96,7 +96,7 @@ TEST_F(ShellVerbTest, ExecLineQuotesEveryReservedCharacter)
     for (const auto& [path, exec] : rows) {
         SCOPED_TRACE(path);
         RegisterShellVerb("Folder", "Sonorix", path);
-        const std::string entry = TestSupport::ReadWholeFile(DesktopEntry()).value_or("");
+        const std::string entry = TestSupport::ReadFileIfExists(DesktopEntry()).value_or("");
         EXPECT_NE(entry.find("\nExec=" + std::string(exec) + " %f\n"), std::string::npos) << entry;
     }
 }
@@ -110,7 +110,7 @@ TEST_F(ShellVerbTest, UnregisterTakesTheVerbAndLeavesShell)
     EXPECT_TRUE(ClassRootKeyExists("Folder\\shell"));
     EXPECT_TRUE(ClassRootKeyExists("Folder"));
     EXPECT_EQ(m_sandbox.Count("SELECT count(*) FROM reg_values"), 0);
-    EXPECT_FALSE(TestSupport::ReadWholeFile(DesktopEntry()).has_value());
+    EXPECT_FALSE(TestSupport::ReadFileIfExists(DesktopEntry()).has_value());
 
     EXPECT_NO_THROW(UnregisterShellVerb("Folder", "Sonorix"));
     EXPECT_TRUE(ClassRootKeyExists("Folder\\shell"));
@@ -131,7 +131,7 @@ TEST_F(ShellVerbTest, AnyOtherClassIsAFileExtension)
     EXPECT_EQ(ReadClassRootString("Sonorix\\shell\\Sonorix\\command", ""),
               "\"/usr/bin/sonorix\" \"%1\"");
     EXPECT_FALSE(ClassRootKeyExists("Folder"));
-    EXPECT_FALSE(TestSupport::ReadWholeFile(DesktopEntry()).has_value());
+    EXPECT_FALSE(TestSupport::ReadFileIfExists(DesktopEntry()).has_value());
 
     UnregisterShellVerb("folder", "Sonorix");
     EXPECT_FALSE(ClassRootKeyExists("Sonorix\\shell\\Sonorix"));

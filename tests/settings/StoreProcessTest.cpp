@@ -14,8 +14,8 @@
 #include <tuple>
 #include <unistd.h>
 
-#include "RegTools.h"
-#include "StoreSandbox.h"
+#include "settings/RegTools.h"
+#include "tests/support/StoreSandbox.h"
 
 using namespace RegTools;
 
@@ -140,7 +140,7 @@ TEST(StoreProcesses, ADamagedStoreIsNamedAndLeftAsItIs)
         WriteRegString(kVendor, kProduct, Name(0, i), std::string(100, 'v'));
     }
     const std::string file = sandbox.StoreFile();
-    const std::string good = TestSupport::ReadWholeFile(file).value();
+    const std::string good = TestSupport::ReadFileIfExists(file).value();
     ASSERT_GT(good.size(), 8192u);
 
     std::mt19937 random(7);
@@ -158,7 +158,7 @@ TEST(StoreProcesses, ADamagedStoreIsNamedAndLeftAsItIs)
     sqlite3* db = nullptr;
     ASSERT_EQ(sqlite3_open(file.c_str(), &db), SQLITE_OK);
     ASSERT_EQ(sqlite3_exec(db, update.c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
-    const std::string log = TestSupport::ReadWholeFile(file + "-wal").value();
+    const std::string log = TestSupport::ReadFileIfExists(file + "-wal").value();
     sqlite3_close(db);
     const std::string foreign = sandbox.Root() + "/foreign.db";
     ASSERT_EQ(sqlite3_open(foreign.c_str(), &db), SQLITE_OK);
@@ -172,7 +172,7 @@ TEST(StoreProcesses, ADamagedStoreIsNamedAndLeftAsItIs)
         {"a store cut behind its first page", good.substr(0, 4096), ""},
         {"a store with a broken page inside", brokenPage, ""},
         {"a broken page and a log", brokenPage, log},
-        {"another program's database", TestSupport::ReadWholeFile(foreign).value(), ""},
+        {"another program's database", TestSupport::ReadFileIfExists(foreign).value(), ""},
     };
     for (const auto& [what, bytes, wal] : rows) {
         SCOPED_TRACE(what);
@@ -197,9 +197,9 @@ TEST(StoreProcesses, ADamagedStoreIsNamedAndLeftAsItIs)
                 EXPECT_EQ(text.rfind("The settings store '" + file + "' is damaged: ", 0), 0u)
                     << text;
             }
-            EXPECT_TRUE(TestSupport::ReadWholeFile(file) == bytes) << "the file was changed";
+            EXPECT_TRUE(TestSupport::ReadFileIfExists(file) == bytes) << "the file was changed";
             if (!wal.empty()) {
-                EXPECT_TRUE(TestSupport::ReadWholeFile(file + "-wal") == wal) << "log changed";
+                EXPECT_TRUE(TestSupport::ReadFileIfExists(file + "-wal") == wal) << "log changed";
             }
         }
     }

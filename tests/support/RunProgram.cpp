@@ -1,4 +1,4 @@
-#include "RunProgram.h"
+#include "tests/support/RunProgram.h"
 
 #include <cstdlib>
 #include <fcntl.h>

@@ -17,7 +17,7 @@
 #include <utility>
 #include <vector>
 
-#include "TempDir.h"
+#include "tests/support/TempDir.h"
 
 namespace TestSupport {
 
@@ -115,8 +115,9 @@ private:
     std::vector<std::pair<std::string, std::optional<std::string>>> m_saved{};
 };
 
-// A whole file; nullopt when it cannot be opened.
-inline std::optional<std::string> ReadWholeFile(const std::string& path)
+// A whole file; nullopt when it cannot be opened (so a missing file is told
+// apart from an empty one).
+inline std::optional<std::string> ReadFileIfExists(const std::string& path)
 {
     std::ifstream in(path, std::ios::binary);
     if (!in) {

@@ -1,4 +1,4 @@
-#include "IoError.h"
+#include "base/IoError.h"
 
 #include <cstring>
 

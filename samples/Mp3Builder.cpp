@@ -1,4 +1,4 @@
-#include "Mp3Builder.h"
+#include "samples/Mp3Builder.h"
 
 #include <algorithm>
 #include <cerrno>

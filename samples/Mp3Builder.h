@@ -17,7 +17,7 @@
 #include <string_view>
 #include <vector>
 
-#include "TempDir.h"
+#include "tests/support/TempDir.h"
 
 namespace TestSupport {
 

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "RegTools.h"
-#include "Store.h"
+#include "settings/RegTools.h"
+#include "settings/internal/Store.h"
 
 namespace RegTools::detail {
 

@@ -1,8 +1,8 @@
-#include "Samples.h"
+#include "samples/Samples.h"
 
 #include <gtest/gtest.h>
 
-#include "MP3Tools.h"
+#include "analysis/MP3Tools.h"
 #include "tests/support/TempDir.h"
 
 // The samples are what a new user sees first: each must be read the way its
