@@ -7,6 +7,7 @@
 #include <clocale>
 #include <cstdio>
 #include <filesystem>
+#include <getopt.h>
 #include <iostream>
 #include <optional>
 #include <string>
@@ -14,13 +15,14 @@
 #include <unistd.h>
 #include <vector>
 
+#include "base/Dialogs.h"
 #include "base/IoError.h"
 #include "listing/Columns.h"
 #include "listing/ListJob.h"
 #include "listing/TextConversion.h"
+#include "profiles/GlobalOptions.h"
 #include "profiles/MemoryProfileHost.h"
 #include "profiles/Profile.h"
-#include "settings/RegTools.h"
 
 namespace {
 
@@ -139,80 +141,116 @@ int ParseFormat(const std::string& name)
     throw UsageError("unknown format '" + name + "' (csv, custom, html or txt)");
 }
 
+// Long options without a short form get codes beyond the characters.
+enum LongOnly : int
+{
+    kOptSeparator = 256,
+    kOptSort,
+    kOptNoSort,
+    kOptSave30,
+    kOptNoSubdirs,
+    kOptCustom
+};
+
+constexpr const char* kShortOptions = ":s:f:c:ae:qh";
+
+constexpr option kLongOptions[] = {{"style", required_argument, nullptr, 's'},
+                                   {"format", required_argument, nullptr, 'f'},
+                                   {"separator", required_argument, nullptr, kOptSeparator},
+                                   {"columns", required_argument, nullptr, 'c'},
+                                   {"sort", no_argument, nullptr, kOptSort},
+                                   {"no-sort", no_argument, nullptr, kOptNoSort},
+                                   {"save30", no_argument, nullptr, kOptSave30},
+                                   {"append", no_argument, nullptr, 'a'},
+                                   {"no-subdirs", no_argument, nullptr, kOptNoSubdirs},
+                                   {"custom", required_argument, nullptr, kOptCustom},
+                                   {"ext", required_argument, nullptr, 'e'},
+                                   {"quiet", no_argument, nullptr, 'q'},
+                                   {"help", no_argument, nullptr, 'h'},
+                                   {nullptr, 0, nullptr, 0}};
+
+// The option getopt_long stopped at, as the user wrote it ("--style",
+// "-x"), without an attached "=value".
+std::string OffendingOption(const char* arg, int shortOption)
+{
+    const std::string text = arg;
+    if (text.rfind("--", 0) == 0) {
+        return text.substr(0, text.find('='));
+    }
+    return std::string("-") + static_cast<char>(shortOption);
+}
+
+void ApplyOption(Options& options, int code, const std::string& value)
+{
+    switch (code) {
+    case 's':
+        options.Style = value;
+        break;
+    case 'f':
+        options.Format = ParseFormat(value);
+        break;
+    case kOptSeparator:
+        options.Separator = value;
+        break;
+    case 'c':
+        options.Columns = SplitItems(value);
+        break;
+    case kOptSort:
+        options.Sort = true;
+        break;
+    case kOptNoSort:
+        options.Sort = false;
+        break;
+    case kOptSave30:
+        options.Save30 = true;
+        break;
+    case 'a':
+        options.Append = true;
+        break;
+    case kOptNoSubdirs:
+        options.NoSubdirs = true;
+        break;
+    case kOptCustom:
+        options.Custom = value;
+        break;
+    case 'e':
+        options.Extensions = SplitItems(value);
+        break;
+    case 'q':
+        options.Quiet = true;
+        break;
+    case 'h':
+        options.Help = true;
+        break;
+    }
+}
+
 Options ParseOptions(int argc, char** argv)
 {
     Options options;
-    bool optionsEnded = false;
-    for (int i = 1; i < argc; ++i) {
-        std::string arg = argv[i];
-        if (optionsEnded || arg.size() < 2 || arg[0] != '-') {
-            options.Arguments.push_back(arg);
-            continue;
+    opterr = 0; // the messages are ours
+    optind = 0; // a fresh scan, also of GNU extensions
+    for (;;) {
+        const int code = getopt_long(argc, argv, kShortOptions, kLongOptions, nullptr);
+        if (code == -1) {
+            break;
         }
-        if (arg == "--") {
-            optionsEnded = true;
-            continue;
+        const std::string offending = OffendingOption(argv[optind - 1], optopt);
+        if (code == ':') {
+            throw UsageError("option '" + offending + "' needs a value");
         }
-        // "--name=value" and "-xVALUE" carry their value; otherwise it is the
-        // next argument.
-        std::optional<std::string> attached;
-        if (arg.rfind("--", 0) == 0) {
-            const std::size_t equals = arg.find('=');
-            if (equals != std::string::npos) {
-                attached = arg.substr(equals + 1);
-                arg.erase(equals);
+        if (code == '?') {
+            // getopt_long names the option in optopt when a known long
+            // option was given a value it does not take.
+            if (offending.rfind("--", 0) == 0 && optopt != 0) {
+                throw UsageError("option '" + offending + "' takes no value");
             }
-        } else if (arg.size() > 2) {
-            attached = arg.substr(2);
-            arg.erase(2);
+            throw UsageError("unknown option '" + offending + "'");
         }
-        const auto value = [&]() -> std::string {
-            if (attached) {
-                return *attached;
-            }
-            if (i + 1 >= argc) {
-                throw UsageError("option '" + arg + "' needs a value");
-            }
-            return argv[++i];
-        };
-        const auto flag = [&](bool& target) {
-            if (attached) {
-                throw UsageError("option '" + arg + "' takes no value");
-            }
-            target = true;
-        };
-        bool on = false;
-        if (arg == "-s" || arg == "--style") {
-            options.Style = value();
-        } else if (arg == "-f" || arg == "--format") {
-            options.Format = ParseFormat(value());
-        } else if (arg == "--separator") {
-            options.Separator = value();
-        } else if (arg == "-c" || arg == "--columns") {
-            options.Columns = SplitItems(value());
-        } else if (arg == "--sort") {
-            flag(on);
-            options.Sort = true;
-        } else if (arg == "--no-sort") {
-            flag(on);
-            options.Sort = false;
-        } else if (arg == "--save30") {
-            flag(options.Save30);
-        } else if (arg == "-a" || arg == "--append") {
-            flag(options.Append);
-        } else if (arg == "--no-subdirs") {
-            flag(options.NoSubdirs);
-        } else if (arg == "--custom") {
-            options.Custom = value();
-        } else if (arg == "-e" || arg == "--ext") {
-            options.Extensions = SplitItems(value());
-        } else if (arg == "-q" || arg == "--quiet") {
-            flag(options.Quiet);
-        } else if (arg == "-h" || arg == "--help") {
-            flag(options.Help);
-        } else {
-            throw UsageError("unknown option '" + arg + "'");
-        }
+        ApplyOption(options, code, optarg != nullptr ? optarg : "");
+    }
+    for (int i = optind; i < argc; ++i) {
+        options.Arguments.emplace_back(argv[i]);
     }
     if (!options.Help && options.Arguments.size() != 2) {
         throw UsageError("expected SOURCE and OUTPUT");
@@ -370,20 +408,21 @@ private:
     std::int64_t m_total = 0;
 };
 
-class TerminalPrompt final : public Listing::ListPrompt
+// The job's dialogs on a terminal: messages on standard error, the input box
+// as a prompt when a user is at the terminal. The other dialogs are never
+// opened by the list job; they answer as Cancel would.
+class TerminalDialogs final : public Dialogs
 {
 public:
-    explicit TerminalPrompt(TerminalReport& report) : m_report(report) {}
+    explicit TerminalDialogs(TerminalReport& report) : m_report(report) {}
 
-    void ShowMessage(const std::string& text) override
-    {
-        m_report.Clear();
-        std::cerr << text << std::endl;
-    }
+    void ShowInformation(const std::string& text) override { ShowLine(text); }
+
+    bool Confirm(const std::string&) override { return false; }
 
     // Reads one line when a user is at the terminal; otherwise acts as Cancel.
-    std::optional<std::string> AskText(const std::string&, const std::string& prompt,
-                                       const std::string&) override
+    std::optional<std::string> InputBox(const std::string&, const std::string& prompt,
+                                        const std::string&) override
     {
         if (!isatty(STDIN_FILENO)) {
             return std::nullopt;
@@ -398,25 +437,30 @@ public:
         return line;
     }
 
+    std::optional<std::string> BrowseFolder(const std::string&, const std::string&) override
+    {
+        return std::nullopt;
+    }
+
+    std::optional<std::string> SaveFile(const SaveFileRequest&) override { return std::nullopt; }
+
+    std::optional<std::int32_t> PickColor(std::int32_t) override { return std::nullopt; }
+
+    std::optional<std::string> PickFont(const std::string&) override { return std::nullopt; }
+
+    void OpenTarget(const std::string&) override {}
+
+    void ShowError(const std::string& text) override { ShowLine(text); }
+
 private:
+    void ShowLine(const std::string& text)
+    {
+        m_report.Clear();
+        std::cerr << text << std::endl;
+    }
+
     TerminalReport& m_report;
 };
-
-bool ReadBoolOption(const char* name, bool missing)
-{
-    if (!RegTools::RegValueExists(RegTools::kVendor, RegTools::kProduct, name)) {
-        return missing;
-    }
-    return RegTools::ReadRegBool(RegTools::kVendor, RegTools::kProduct, name);
-}
-
-std::string ReadStringOption(const char* name, const std::string& missing)
-{
-    if (!RegTools::RegValueExists(RegTools::kVendor, RegTools::kProduct, name)) {
-        return missing;
-    }
-    return RegTools::ReadRegString(RegTools::kVendor, RegTools::kProduct, name);
-}
 
 // The profile options of this run, laid over the loaded profile.
 void ApplyOptions(const Options& options, Profiles::Profile& profile)
@@ -467,18 +511,23 @@ int Run(const Options& options)
     }
     ApplyOptions(options, profile);
 
-    Listing::ListJobInput input{
-        .Source = Absolute(options.Arguments[0]),
-        .IncludeSubdirectories = !options.NoSubdirs,
-        .Output = Absolute(options.Arguments[1]),
-        .Profile = profile,
-        .AskForCustom = !options.Custom && ReadBoolOption("AskForCustom", false),
-        .DefaultFileName = ReadStringOption("DefaultFileName", "TrackRoll")};
+    // Read, never written: "Ask for Custom Info" only when it can matter.
+    using GlobalSettings::GlobalValue;
+    const GlobalSettings::GlobalOptions global =
+        options.Custom ? GlobalSettings::ReadGlobalOptions({GlobalValue::DefaultFileName})
+                       : GlobalSettings::ReadGlobalOptions(
+                             {GlobalValue::AskForCustom, GlobalValue::DefaultFileName});
+    Listing::ListJobInput input{.Source = Absolute(options.Arguments[0]),
+                                .IncludeSubdirectories = !options.NoSubdirs,
+                                .Output = Absolute(options.Arguments[1]),
+                                .Profile = profile,
+                                .AskForCustom = !options.Custom && global.AskForCustom,
+                                .DefaultFileName = global.DefaultFileName};
 
     TerminalReport report(!options.Quiet && isatty(STDERR_FILENO));
-    TerminalPrompt prompt(report);
+    TerminalDialogs dialogs(report);
     try {
-        const Listing::ListJobResult result = Listing::StartListJob(input, report, prompt);
+        const Listing::ListJobResult result = Listing::StartListJob(input, report, dialogs);
         report.Clear();
         switch (result) {
         case Listing::ListJobResult::Rejected:

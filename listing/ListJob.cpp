@@ -44,7 +44,7 @@ void SetLabel(ListReport& report, ReportLabel label, std::int64_t value)
     report.SetLabelText(label, std::to_string(value));
 }
 
-ListJobResult RunJob(ListJobInput& input, ListReport& report, ListPrompt& prompt)
+ListJobResult RunJob(ListJobInput& input, ListReport& report, Dialogs& dialogs)
 {
     Profiles::Profile& profile = input.Profile;
     bool askForCustom = input.AskForCustom;
@@ -87,7 +87,7 @@ ListJobResult RunJob(ListJobInput& input, ListReport& report, ListPrompt& prompt
         report.SetLabelText(ReportLabel::Status, "No files found!");
         report.SetLabelText(ReportLabel::Files, "-");
         report.SetProgressBar(100);
-        prompt.ShowMessage(kNoFilesMessage);
+        dialogs.ShowInformation(kNoFilesMessage);
         report.HideReport();
         return ListJobResult::NoFiles;
     }
@@ -138,7 +138,7 @@ ListJobResult RunJob(ListJobInput& input, ListReport& report, ListPrompt& prompt
             }
             if (askForCustom && customSelected) {
                 if (std::optional<std::string> entry =
-                        prompt.AskText(kCustomInfoBoxCaption, kCustomInfoPrompt, "")) {
+                        dialogs.InputBox(kCustomInfoBoxCaption, kCustomInfoPrompt, "")) {
                     profile.Custom = std::move(*entry);
                 }
                 askForCustom = false;
@@ -210,12 +210,12 @@ void ListReport::RepaintLabel() { RepaintReportLabel(ReportLabel::Progress); }
 
 void ListReport::RepaintContainer() { RepaintWindow(); }
 
-bool CheckOutputName(std::string& output, ListPrompt& prompt)
+bool CheckOutputName(std::string& output, Dialogs& dialogs)
 {
     if (output.empty() || DirTools::FolderExists(FolderPart(output))) {
         return true;
     }
-    prompt.ShowMessage(kInvalidFileNameMessage);
+    dialogs.ShowInformation(kInvalidFileNameMessage);
     output.clear();
     return false;
 }
@@ -268,10 +268,10 @@ std::string CheckListInputs(ListJobInput& input)
     return result;
 }
 
-ListJobResult CreateList(ListJobInput& input, ListReport& report, ListPrompt& prompt)
+ListJobResult CreateList(ListJobInput& input, ListReport& report, Dialogs& dialogs)
 {
     try {
-        return RunJob(input, report, prompt);
+        return RunJob(input, report, dialogs);
     } catch (...) {
         // A job stopped by an error can still be dismissed.
         report.SetOkEnabled(true);
@@ -279,17 +279,18 @@ ListJobResult CreateList(ListJobInput& input, ListReport& report, ListPrompt& pr
     }
 }
 
-ListJobResult StartListJob(ListJobInput& input, ListReport& report, ListPrompt& prompt)
+ListJobResult StartListJob(ListJobInput& input, ListReport& report, Dialogs& dialogs)
 {
-    CheckOutputName(input.Output, prompt);
+    // A rejected name is emptied, and the input check below reports it.
+    (void)CheckOutputName(input.Output, dialogs);
     CompleteOutputName(input.Output, input.Profile.ListFormat);
     const std::string missing = CheckListInputs(input);
     if (!missing.empty()) {
-        prompt.ShowMessage(missing + kInputErrorSuffix);
+        dialogs.ShowInformation(missing + kInputErrorSuffix);
         return ListJobResult::Rejected;
     }
     report.ShowReport();
-    return CreateList(input, report, prompt);
+    return CreateList(input, report, dialogs);
 }
 
 } // namespace Listing

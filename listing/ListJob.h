@@ -3,12 +3,14 @@
 // The list job behind "Create &List": output-name checks and completion,
 // input validation, the folder walk, the probe of every file, the totals, the
 // optional sort and the written list. It is an engine: the report window and
-// the command line talk to it through ListReport and ListPrompt.
+// the command line talk to it through ListReport and Dialogs.
 
 #include <cstdint>
 #include <optional>
 #include <string>
 
+#include "base/Dialogs.h"
+#include "profiles/GlobalOptions.h"
 #include "profiles/Profile.h"
 #include "scan/DirTools.h"
 
@@ -52,20 +54,6 @@ public:
     void RepaintContainer() final;
 };
 
-// The job's dialogs.
-class ListPrompt
-{
-public:
-    virtual ~ListPrompt() = default;
-    // An information message box with one OK button.
-    virtual void ShowMessage(const std::string& text) = 0;
-    // A one-line input box with the caption, the prompt and the entry
-    // preset to initial. OK gives the entry (possibly empty); Cancel gives
-    // nothing.
-    virtual std::optional<std::string>
-    AskText(const std::string& caption, const std::string& prompt, const std::string& initial) = 0;
-};
-
 // The inputs of one job. Output is the output box: the start completes it
 // or replaces it with a numbered default name, and empties it when its
 // folder does not exist. The profile is the current profile: the custom-info
@@ -78,7 +66,7 @@ struct ListJobInput
     std::string Output{};
     Profiles::Profile& Profile;
     bool AskForCustom = false;
-    std::string DefaultFileName = "TrackRoll";
+    std::string DefaultFileName = GlobalSettings::kDefaultFileName;
 };
 
 // The running totals of one job.
@@ -109,7 +97,7 @@ inline constexpr const char* kCustomInfoPrompt = "Enter Custom Info";
 // The output box's check: a non-empty output whose folder part (up to and
 // including the last "/", empty without one) is not an existing folder is
 // reported with kInvalidFileNameMessage and emptied. True when it passed.
-bool CheckOutputName(std::string& output, ListPrompt& prompt);
+[[nodiscard]] bool CheckOutputName(std::string& output, Dialogs& dialogs);
 
 // Appends the format's extension to an output name that has none, when the
 // name is no existing folder and has 6 characters or more.
@@ -124,10 +112,10 @@ std::string CheckListInputs(ListJobInput& input);
 // The job itself; the report must already be shown. Throws IoError when a
 // file cannot be probed or the list cannot be written; the report's OK is
 // enabled before any error leaves the job.
-ListJobResult CreateList(ListJobInput& input, ListReport& report, ListPrompt& prompt);
+ListJobResult CreateList(ListJobInput& input, ListReport& report, Dialogs& dialogs);
 
 // What "Create &List" runs: the output check, the name completion, the
 // input check (with its message), then the report is shown and the job run.
-ListJobResult StartListJob(ListJobInput& input, ListReport& report, ListPrompt& prompt);
+ListJobResult StartListJob(ListJobInput& input, ListReport& report, Dialogs& dialogs);
 
 } // namespace Listing

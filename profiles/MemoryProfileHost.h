@@ -1,8 +1,8 @@
 #pragma once
 
-// A ProfileHost without windows, for the command line and the tests: it keeps
-// the style texts and lists, sorts the default style list without regard to
-// letter case, records the messages and counts the format changes.
+// A ProfileHost without windows, for the command line and the tests: two
+// style boxes kept in memory (the default style box sorts its list without
+// regard to ASCII letter case) and a count of the format changes.
 
 #include <string>
 #include <vector>
@@ -11,29 +11,53 @@
 
 namespace Profiles {
 
-class MemoryProfileHost : public ProfileHost
+class MemoryStyleBox final : public StyleBox
 {
 public:
-    std::string StyleText() const override { return m_styleText; }
+    explicit MemoryStyleBox(bool sorted) : m_sorted(sorted) {}
 
-    void SetStyleText(const std::string& text) override { m_styleText = text; }
+    std::string Text() const override { return m_text; }
 
-    std::vector<std::string> StyleList() const override { return m_styleList; }
+    void SetText(const std::string& text) override { m_text = text; }
 
-    void SetStyleList(const std::vector<std::string>& items) override { m_styleList = items; }
+    std::vector<std::string> Items() const override { return m_items; }
 
-    std::string DefaultStyleText() const override { return m_defaultStyleText; }
+    void SetItems(const std::vector<std::string>& items) override;
 
-    void SetDefaultStyleText(const std::string& text) override { m_defaultStyleText = text; }
+private:
+    bool m_sorted;
+    std::string m_text{};
+    std::vector<std::string> m_items{};
+};
 
-    std::vector<std::string> DefaultStyleList() const override { return m_defaultStyleList; }
+class MemoryProfileHost final : public ProfileHost
+{
+public:
+    StyleBox& MainStyleBox() override { return m_styles; }
 
-    void SetDefaultStyleList(const std::vector<std::string>& items) override;
+    StyleBox& DefaultStyleBox() override { return m_defaultStyles; }
+
     void FormatChanged(int listFormat) override;
 
-    void ShowMessage(const std::string& text) override { m_messages.push_back(text); }
+    // Shorthands for the two boxes.
+    std::string StyleText() const { return m_styles.Text(); }
 
-    const std::vector<std::string>& Messages() const { return m_messages; }
+    void SetStyleText(const std::string& text) { m_styles.SetText(text); }
+
+    std::vector<std::string> StyleList() const { return m_styles.Items(); }
+
+    void SetStyleList(const std::vector<std::string>& items) { m_styles.SetItems(items); }
+
+    std::string DefaultStyleText() const { return m_defaultStyles.Text(); }
+
+    void SetDefaultStyleText(const std::string& text) { m_defaultStyles.SetText(text); }
+
+    std::vector<std::string> DefaultStyleList() const { return m_defaultStyles.Items(); }
+
+    void SetDefaultStyleList(const std::vector<std::string>& items)
+    {
+        m_defaultStyles.SetItems(items);
+    }
 
     int FormatChangedCount() const { return m_formatChangedCount; }
 
@@ -41,11 +65,8 @@ public:
     int LastListFormat() const { return m_lastListFormat; }
 
 private:
-    std::string m_styleText{};
-    std::vector<std::string> m_styleList{};
-    std::string m_defaultStyleText{};
-    std::vector<std::string> m_defaultStyleList{};
-    std::vector<std::string> m_messages{};
+    MemoryStyleBox m_styles{false};
+    MemoryStyleBox m_defaultStyles{true};
     int m_formatChangedCount = 0;
     int m_lastListFormat = kFormatNone;
 };

@@ -5,6 +5,7 @@
 #include <cctype>
 #include <cstdio>
 
+#include "base/Ascii.h"
 #include "settings/RegTools.h"
 
 namespace Profiles {
@@ -41,20 +42,6 @@ void WriteString(const std::string& name, const std::string& text)
 void WriteBool(const std::string& name, bool flag)
 {
     RegTools::WriteRegBool(kVendor, kProduct, name, flag);
-}
-
-bool SameIgnoringCase(const std::string& a, const std::string& b)
-{
-    if (a.size() != b.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (std::tolower(static_cast<unsigned char>(a[i])) !=
-            std::tolower(static_cast<unsigned char>(b[i]))) {
-            return false;
-        }
-    }
-    return true;
 }
 
 void LoadBool(const std::string& name, bool fallback, bool& field)
@@ -180,7 +167,7 @@ std::string ColorToHtml(std::int32_t colour)
 
 void LoadProfile(Profile& profile, ProfileHost& host)
 {
-    const std::string name = host.StyleText();
+    const std::string name = host.MainStyleBox().Text();
     profile.Name = name;
     LoadBool(name + "Sort", true, profile.Sort);
     LoadBool(name + "Save30", false, profile.Save30);
@@ -212,9 +199,8 @@ void LoadProfile(Profile& profile, ProfileHost& host)
     LoadChecked(name + "Checked", profile);
 }
 
-void SaveProfile(const Profile& profile, ProfileHost& host)
+void SaveProfile(const Profile& profile, const std::string& name)
 {
-    const std::string name = host.StyleText();
     WriteBool(name + "Sort", profile.Sort);
     WriteBool(name + "Save30", profile.Save30);
     WriteString(name + "Custom", profile.Custom);
@@ -236,52 +222,57 @@ void SaveProfile(const Profile& profile, ProfileHost& host)
 
 void LoadProfileList(Profile& profile, ProfileHost& host)
 {
+    StyleBox& styles = host.MainStyleBox();
+    StyleBox& defaultStyles = host.DefaultStyleBox();
     if (Exists("Styles")) {
         const auto names = RegTools::SplitList(ReadString("Styles"));
-        host.SetStyleList(names);
-        host.SetDefaultStyleList(names);
+        styles.SetItems(names);
+        defaultStyles.SetItems(names);
     } else {
-        auto names = host.StyleList();
+        auto names = styles.Items();
         names.push_back(kDefaultName);
         WriteString("Styles", RegTools::JoinList(names));
-        host.SetStyleList(RegTools::SplitList(ReadString("Styles")));
-        host.SetDefaultStyleList(host.StyleList());
+        styles.SetItems(RegTools::SplitList(ReadString("Styles")));
+        defaultStyles.SetItems(styles.Items());
     }
     if (Exists("DefaultStyle")) {
         const std::string style = ReadString("DefaultStyle");
-        host.SetStyleText(style);
-        host.SetDefaultStyleText(style);
+        styles.SetText(style);
+        defaultStyles.SetText(style);
     } else {
-        host.SetStyleText(kDefaultName);
-        host.SetDefaultStyleText(kDefaultName);
+        styles.SetText(kDefaultName);
+        defaultStyles.SetText(kDefaultName);
         WriteString("DefaultStyle", kDefaultName);
     }
     LoadProfile(profile, host);
 }
 
-void DeleteProfile(const std::string& name, Profile& profile, ProfileHost& host)
+void DeleteProfile(const std::string& name, Profile& profile, ProfileHost& host, Dialogs& dialogs)
 {
     // Stored names ignore letter case, so "DEFAULT" would remove the
     // built-in profile's values just as well.
-    if (SameIgnoringCase(name, kDefaultName)) {
-        host.ShowMessage("Default profile cannot be deleted!");
+    if (Ascii::EqualsIgnoringCase(name, kDefaultName)) {
+        dialogs.ShowInformation("Default profile cannot be deleted!");
         return;
     }
     for (const char* suffix : kSuffixes) {
         RegTools::DeleteRegValue(kVendor, kProduct, name + suffix);
     }
-    if (host.StyleText() == name) {
-        host.SetStyleText("");
+    if (host.MainStyleBox().Text() == name) {
+        host.MainStyleBox().SetText("");
     }
-    auto names = host.DefaultStyleList();
-    for (auto it = names.begin(); it != names.end(); ++it) {
-        if (SameIgnoringCase(*it, name)) {
-            names.erase(it);
-            break;
-        }
+    StyleBox& defaultStyles = host.DefaultStyleBox();
+    auto names = defaultStyles.Items();
+    // The fold the store uses for the value names just removed; a
+    // locale-aware fold would keep the name in one locale and not another.
+    const auto it = std::find_if(names.begin(), names.end(), [&](const std::string& item) {
+        return Ascii::EqualsIgnoringCase(item, name);
+    });
+    if (it != names.end()) {
+        names.erase(it);
     }
-    host.SetDefaultStyleList(names);
-    WriteString("Styles", RegTools::JoinList(host.DefaultStyleList()));
+    defaultStyles.SetItems(names);
+    WriteString("Styles", RegTools::JoinList(defaultStyles.Items()));
     LoadProfileList(profile, host);
 }
 

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "base/Dialogs.h"
+
 namespace Profiles {
 
 // ListFormat values: the position in the profile dialog's format list.
@@ -48,27 +50,31 @@ struct Profile
 extern const std::vector<std::string> kDefaultInformation;
 inline constexpr const char* kDefaultChecked = "11110111100000000000";
 
-// The windows a profile operation talks to: the main window's style box, the
-// global options dialog's default style box (which keeps its list sorted),
-// the profile dialog's format handling and the message box.
+// A style box: an editable box with a drop-down list of profile names.
+class StyleBox
+{
+public:
+    virtual ~StyleBox() = default;
+    virtual std::string Text() const = 0;
+    virtual void SetText(const std::string& text) = 0;
+    virtual std::vector<std::string> Items() const = 0;
+    // Replaces the drop-down list and leaves the text as it is; a box that
+    // keeps its list sorted sorts what it is given.
+    virtual void SetItems(const std::vector<std::string>& items) = 0;
+};
+
+// What the profile operations reach besides the store and the profile
+// record: the main window's style box, whose text names the current profile,
+// the global options dialog's default style box (kept sorted), and whoever
+// shows the profile's list format (the profile dialog shows or hides the
+// separator and append controls and clears the main window's output box).
 class ProfileHost
 {
 public:
     virtual ~ProfileHost() = default;
-    virtual std::string StyleText() const = 0;
-    virtual void SetStyleText(const std::string& text) = 0;
-    virtual std::vector<std::string> StyleList() const = 0;
-    virtual void SetStyleList(const std::vector<std::string>& items) = 0;
-    virtual std::string DefaultStyleText() const = 0;
-    virtual void SetDefaultStyleText(const std::string& text) = 0;
-    virtual std::vector<std::string> DefaultStyleList() const = 0;
-    // The box sorts what it is given.
-    virtual void SetDefaultStyleList(const std::vector<std::string>& items) = 0;
-    // The profile dialog's format-change handling (shows or hides the
-    // separator and append controls, clears the main window's output box).
+    virtual StyleBox& MainStyleBox() = 0;
+    virtual StyleBox& DefaultStyleBox() = 0;
     virtual void FormatChanged(int listFormat) = 0;
-    // An information message box with one OK button.
-    virtual void ShowMessage(const std::string& text) = 0;
 };
 
 // A stored colour, "ListFormat" or "Checked" text that is no integer. Store
@@ -86,19 +92,21 @@ public:
 // '<valueName>'".
 std::int32_t IntegerFromText(const std::string& text, const std::string& valueName);
 
-// Loads the profile named by the style box; a missing value takes its default,
+// Loads the profile named by the main style box into the record, which is
+// the live current profile from then on; a missing value takes its default,
 // which is stored at once ("Custom" excepted). The load stops at the first
 // error, with the earlier values loaded.
 void LoadProfile(Profile& profile, ProfileHost& host);
-// Stores every value of the profile under the style box's name (colours and
-// format as decimal texts); "Styles" is not touched.
-void SaveProfile(const Profile& profile, ProfileHost& host);
+// Stores every value of the profile under name (colours and format as
+// decimal texts); "Styles" is not touched.
+void SaveProfile(const Profile& profile, const std::string& name);
 // Fills both style lists from "Styles" (writing "Default" at first start),
 // selects "DefaultStyle" (default "Default"), then loads that profile.
 void LoadProfileList(Profile& profile, ProfileHost& host);
 // Removes the profile's values and its name from "Styles", then reloads the
-// list. "Default", in any letter case, is refused with a message.
-void DeleteProfile(const std::string& name, Profile& profile, ProfileHost& host);
+// list. "Default", in any letter case, is refused with an information box.
+// Names are compared as the store compares them (ASCII letter case ignored).
+void DeleteProfile(const std::string& name, Profile& profile, ProfileHost& host, Dialogs& dialogs);
 
 // 0x0080FF -> "#FF8000". Only the low 24 bits count.
 std::string ColorToHtml(std::int32_t colour);

@@ -1,6 +1,6 @@
 #include "listing/ListJob.h"
 
-#include <deque>
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
@@ -13,6 +13,7 @@
 #include "base/IoError.h"
 #include "listing/Columns.h"
 #include "samples/Mp3Builder.h"
+#include "tests/support/ScriptedDialogs.h"
 #include "tests/support/TempDir.h"
 
 using namespace Listing;
@@ -143,33 +144,13 @@ public:
     bool Shown = false;
 };
 
-// Records messages; answers the input box from a queue and fails when the
-// job asks more often than the test expects.
-class ScriptedPrompt final : public ListPrompt
+// The custom-info prompts the job opened, with their exact caption, prompt
+// and empty entry.
+long CustomInfoPrompts(const TestSupport::ScriptedDialogs& dialogs)
 {
-public:
-    void ShowMessage(const std::string& text) override { Messages.push_back(text); }
-
-    std::optional<std::string> AskText(const std::string& caption, const std::string& prompt,
-                                       const std::string& initial) override
-    {
-        EXPECT_EQ(caption, "Custom Info");
-        EXPECT_EQ(prompt, "Enter Custom Info");
-        EXPECT_EQ(initial, "");
-        ++Asked;
-        if (Answers.empty()) {
-            ADD_FAILURE() << "unexpected custom-info prompt";
-            return std::nullopt;
-        }
-        std::optional<std::string> answer = Answers.front();
-        Answers.pop_front();
-        return answer;
-    }
-
-    std::vector<std::string> Messages{};
-    std::deque<std::optional<std::string>> Answers{};
-    int Asked = 0;
-};
+    return std::count(dialogs.Log.begin(), dialogs.Log.end(),
+                      "Input: Custom Info/Enter Custom Info/");
+}
 
 Profiles::Profile MakeProfile(int format, const std::vector<std::string>& captions)
 {
@@ -202,7 +183,7 @@ protected:
                             .DefaultFileName = "TrackRoll"};
     }
 
-    ListJobResult Run(ListJobInput& input) { return StartListJob(input, m_report, m_prompt); }
+    ListJobResult Run(ListJobInput& input) { return StartListJob(input, m_report, m_dialogs); }
 
     std::string Music(const std::string& name) const { return m_music.File(name); }
 
@@ -211,7 +192,7 @@ protected:
     TempDir m_music{"sonorix-music"};
     TempDir m_out{"sonorix-out"};
     RecordingReport m_report;
-    ScriptedPrompt m_prompt;
+    TestSupport::ScriptedDialogs m_dialogs;
 };
 
 } // namespace
@@ -237,7 +218,7 @@ TEST_F(ListJobTest, CsvListOfAFolderTree)
                                              "Alpha,\"Band \"\"B\"\"\",01:01,976.000,MP3\r\n"
                                              "\"Beta, the second\",Band,00:02,32.000,MP3\r\n"
                                              "Untagged Song,,00:01,16.000,MP3\r\n");
-    EXPECT_TRUE(m_prompt.Messages.empty());
+    EXPECT_TRUE(m_dialogs.Messages.empty());
     EXPECT_EQ(m_report.Labels[ReportLabel::Status], "Done!");
     EXPECT_EQ(m_report.Labels[ReportLabel::Files], "4");
     EXPECT_EQ(m_report.Labels[ReportLabel::Bytes], "1.024.000");
@@ -385,7 +366,7 @@ TEST_F(ListJobTest, EachMissingInputHasItsMessage)
         profile.Checked = {row.Selected};
         ListJobInput input = Input(profile, row.Output);
         input.Source = row.Source;
-        ScriptedPrompt prompt;
+        TestSupport::ScriptedDialogs prompt;
         RecordingReport report;
         EXPECT_EQ(StartListJob(input, report, prompt), ListJobResult::Rejected);
         EXPECT_EQ(prompt.Messages, row.Messages);
@@ -443,7 +424,7 @@ TEST_F(ListJobTest, NoFilesFoundLeavesTheOutputAlone)
     ListJobInput input = Input(profile, Out("list.csv"));
     EXPECT_EQ(Run(input), ListJobResult::NoFiles);
     EXPECT_EQ(ReadFile(Out("list.csv")), "keep me");
-    EXPECT_EQ(m_prompt.Messages, std::vector<std::string>{"No files found - aborting..."});
+    EXPECT_EQ(m_dialogs.Messages, std::vector<std::string>{"No files found - aborting..."});
     EXPECT_EQ(m_report.Labels[ReportLabel::Status], "No files found!");
     EXPECT_EQ(m_report.Labels[ReportLabel::Files], "-");
     EXPECT_EQ(m_report.Bar, 100);
@@ -495,21 +476,21 @@ TEST_F(ListJobTest, CustomInfoPromptComesOncePerJob)
     ListJobInput input = Input(profile, Out("list.csv"));
     input.AskForCustom = true;
 
-    m_prompt.Answers = {std::string("Shelf 4")};
+    m_dialogs.InputAnswers = {std::string("Shelf 4")};
     ASSERT_EQ(Run(input), ListJobResult::Written);
-    EXPECT_EQ(m_prompt.Asked, 1);
+    EXPECT_EQ(CustomInfoPrompts(m_dialogs), 1);
     EXPECT_EQ(profile.Custom, "Shelf 4");
     EXPECT_EQ(ReadFile(Out("list.csv")), "Filename,Custom Info\r\n" + Music("0-broken.mp3") +
                                              ",ERROR\r\n1.mp3,Shelf 4\r\n2.mp3,Shelf 4\r\n");
 
-    m_prompt.Answers = {std::nullopt}; // Cancel keeps the text
+    m_dialogs.InputAnswers = {std::nullopt}; // Cancel keeps the text
     input.Output = Out("list.csv");
     input.AskForCustom = true;
     ASSERT_EQ(Run(input), ListJobResult::Written);
-    EXPECT_EQ(m_prompt.Asked, 2);
+    EXPECT_EQ(CustomInfoPrompts(m_dialogs), 2);
     EXPECT_EQ(profile.Custom, "Shelf 4");
 
-    m_prompt.Answers = {std::string()}; // OK with an empty entry empties it
+    m_dialogs.InputAnswers = {std::string()}; // OK with an empty entry empties it
     input.Output = Out("list.csv");
     input.AskForCustom = true;
     ASSERT_EQ(Run(input), ListJobResult::Written);
@@ -519,7 +500,7 @@ TEST_F(ListJobTest, CustomInfoPromptComesOncePerJob)
     input.Output = Out("list.csv");
     input.AskForCustom = true;
     ASSERT_EQ(Run(input), ListJobResult::Written);
-    EXPECT_EQ(m_prompt.Asked, 3);
+    EXPECT_EQ(CustomInfoPrompts(m_dialogs), 3);
 }
 
 TEST_F(ListJobTest, InvalidFilesCountInTheAverageOnly)
@@ -594,7 +575,7 @@ TEST_F(ListJobTest, WriteErrorEndsTheJobWithOkEnabled)
     Profiles::Profile profile = MakeProfile(Profiles::kFormatCsv, {"Songname"});
     ListJobInput input = Input(profile, "/dev/full");
     try {
-        CreateList(input, m_report, m_prompt);
+        CreateList(input, m_report, m_dialogs);
         FAIL() << "the list cannot be written";
     } catch (const IoError& error) {
         EXPECT_EQ(std::string(error.what()), "Cannot write '/dev/full': No space left on device");

@@ -1,12 +1,16 @@
 #include "profiles/Profile.h"
 
+#include <clocale>
+#include <cstdlib>
 #include <gtest/gtest.h>
 #include <string>
 #include <vector>
 
 #include "profiles/MemoryProfileHost.h"
 #include "settings/RegTools.h"
+#include "tests/support/ScriptedDialogs.h"
 #include "tests/support/StoreSandbox.h"
+#include "tests/support/TempDir.h"
 
 using namespace Profiles;
 using RegTools::kProduct;
@@ -63,6 +67,7 @@ protected:
 
     TestSupport::StoreSandbox m_sandbox;
     MemoryProfileHost m_host;
+    TestSupport::ScriptedDialogs m_dialogs;
     Profile m_profile;
 };
 
@@ -126,7 +131,7 @@ TEST_F(ProfileTest, SaveWritesDecimalTextsThatLoadToTheSameProfile)
 {
     FirstStart();
     const Profile loaded = m_profile;
-    SaveProfile(m_profile, m_host);
+    SaveProfile(m_profile, m_host.StyleText());
     const std::pair<const char*, const char*> rows[] = {{"DefaultFontColor", "33023"},
                                                         {"DefaultBackColor", "8404992"},
                                                         {"DefaultBack2Color", "12080896"},
@@ -150,7 +155,7 @@ TEST_F(ProfileTest, SaveStoresUnderTheStyleBoxNameAndMarksMissingFlagsOff)
     m_profile.ListFormat = kFormatNone;
     m_profile.FontColor = -1;
     m_host.SetStyleText("Jazz");
-    SaveProfile(m_profile, m_host);
+    SaveProfile(m_profile, m_host.StyleText());
     EXPECT_EQ(Read("JazzChecked"), "100");
     EXPECT_EQ(Read("JazzInformation"), "Artist\r\nSongname\r\nTime\r\n");
     EXPECT_EQ(Read("JazzListFormat"), "-1");
@@ -310,12 +315,12 @@ TEST_F(ProfileTest, DefaultCannotBeDeletedInAnyLetterCase)
     const std::int64_t before = StoredValueCount();
     for (const char* name : {"Default", "DEFAULT", "default"}) {
         SCOPED_TRACE(name);
-        DeleteProfile(name, m_profile, m_host);
-        EXPECT_EQ(m_host.Messages().back(), "Default profile cannot be deleted!");
+        DeleteProfile(name, m_profile, m_host, m_dialogs);
+        EXPECT_EQ(m_dialogs.Messages.back(), "Default profile cannot be deleted!");
         EXPECT_EQ(StoredValueCount(), before);
         EXPECT_EQ(Read("Styles"), "Default\r\n");
     }
-    EXPECT_EQ(m_host.Messages().size(), 3u);
+    EXPECT_EQ(m_dialogs.Messages.size(), 3u);
 }
 
 TEST_F(ProfileTest, DeleteRemovesValuesAndNameAndStoresTheSortedList)
@@ -323,10 +328,10 @@ TEST_F(ProfileTest, DeleteRemovesValuesAndNameAndStoresTheSortedList)
     Write("Styles", "Default\r\nJazz\r\nBlues\r\n");
     FirstStart();
     Load("Jazz");
-    SaveProfile(m_profile, m_host);
+    SaveProfile(m_profile, m_host.StyleText());
     Load("Blues");
     m_host.SetStyleText("Jazz");
-    DeleteProfile("JAZZ", m_profile, m_host);
+    DeleteProfile("JAZZ", m_profile, m_host, m_dialogs);
     for (const char* suffix :
          {"Sort", "Save30", "Custom", "Extensions", "Information", "FontStyle", "FontColor",
           "BackColor", "Back2Color", "HeaderColor", "Headline", "ListFormat", "Checked"}) {
@@ -337,7 +342,35 @@ TEST_F(ProfileTest, DeleteRemovesValuesAndNameAndStoresTheSortedList)
     EXPECT_EQ(Read("Styles"), "Blues\r\nDefault\r\n");
     EXPECT_EQ(m_host.StyleList(), (std::vector<std::string>{"Blues", "Default"}));
     EXPECT_EQ(m_host.StyleText(), "Default");
-    EXPECT_TRUE(m_host.Messages().empty());
+    EXPECT_TRUE(m_dialogs.Messages.empty());
+}
+
+// The store folds only A-Z; a locale-aware fold keeps "Mix" listed under
+// Turkish rules, where "I" lowers to dotless "ı", while its values are gone.
+TEST_F(ProfileTest, DeleteFoldsLetterCaseAsTheStoreDoesInAnyLocale)
+{
+    const TestSupport::TempDir locales("sonorix-locale");
+    const std::string command =
+        "localedef -i tr_TR -f UTF-8 '" + locales.File("tr_TR.UTF-8") + "' >/dev/null 2>&1";
+    (void)std::system(command.c_str()); // warnings give a non-zero status; setlocale decides
+    ::setenv("LOCPATH", locales.Path().c_str(), 1);
+    const bool turkish = std::setlocale(LC_ALL, "tr_TR.UTF-8") != nullptr;
+    ::unsetenv("LOCPATH");
+    if (!turkish) {
+        GTEST_SKIP() << "no tr_TR.UTF-8 locale could be made";
+    }
+
+    struct RestoreLocale
+    {
+        ~RestoreLocale() { std::setlocale(LC_ALL, "C.UTF-8"); }
+    } restore;
+
+    Write("Styles", "Default\r\nMix\r\n");
+    FirstStart();
+    Load("Mix");
+    DeleteProfile("MIX", m_profile, m_host, m_dialogs);
+    EXPECT_FALSE(Exists("MixSort"));
+    EXPECT_EQ(Read("Styles"), "Default\r\n");
 }
 
 TEST_F(ProfileTest, DeletingTheDefaultStyleRecreatesItUnlisted)
@@ -349,7 +382,7 @@ TEST_F(ProfileTest, DeletingTheDefaultStyleRecreatesItUnlisted)
     LoadProfile(m_profile, m_host);
     EXPECT_EQ(m_profile.Headline, "My jazz");
 
-    DeleteProfile("Jazz", m_profile, m_host);
+    DeleteProfile("Jazz", m_profile, m_host, m_dialogs);
     EXPECT_EQ(Read("Styles"), "Default\r\n");
     EXPECT_EQ(m_host.StyleText(), "Jazz");
     EXPECT_EQ(Read("JazzHeadline"), "List created by Sonorix");
