@@ -3,17 +3,20 @@
 #include <cstdint>
 #include <limits>
 #include <string>
+#include <string_view>
 
 #include "analysis/MP3Tools.h"
 #include "analysis/internal/FileAccess.h"
+#include "base/Ascii.h"
+#include "base/Utf8.h"
 
 namespace MP3Tools {
 
 namespace {
 
 using Detail::ByteWindow;
-using Detail::Cut;
 using Detail::ReadOnlyFile;
+using Utf8::Cut;
 
 constexpr std::int64_t kMinAudioFileSize = 257;  // smaller files are never audio
 constexpr std::int64_t kMinFrameFileSize = 2048; // smaller files are never searched
@@ -31,20 +34,12 @@ constexpr std::size_t kEncoderBytes = 8;
 constexpr std::int64_t kHeadWindow = 32 * 1024;
 static_assert(kHeadWindow >= kSearchBound + kXingOffset + static_cast<std::int64_t>(kXingBytes));
 
-std::uint8_t AsciiLower(std::uint8_t c)
+// The four bytes of a chunk id; its letter case is ignored for ASCII
+// letters only, whatever the locale.
+bool IsChunkId(const std::uint8_t* bytes, std::string_view id)
 {
-    return c >= 'A' && c <= 'Z' ? static_cast<std::uint8_t>(c - 'A' + 'a') : c;
-}
-
-// Letter case is ignored for ASCII letters only, whatever the locale.
-bool EqualsIgnoringCase(const std::uint8_t* bytes, const char* word)
-{
-    for (std::size_t i = 0; word[i] != '\0'; ++i) {
-        if (AsciiLower(bytes[i]) != AsciiLower(static_cast<std::uint8_t>(word[i]))) {
-            return false;
-        }
-    }
-    return true;
+    return Ascii::EqualsIgnoringCase(
+        std::string_view(reinterpret_cast<const char*>(bytes), kRiffIdBytes), id);
 }
 
 // The end of the well-formed ID3v2 tags that stand back to back at the start
@@ -259,7 +254,7 @@ std::int64_t AudioDataStartOf(const ReadOnlyFile& file, ByteWindow& bytes)
     if (head == nullptr) {
         return -1; // the file shrank since it was looked at
     }
-    if (!EqualsIgnoringCase(head, "RIFF")) {
+    if (!IsChunkId(head, "RIFF")) {
         return 0;
     }
     // The chunks are not walked: the first "data" at any offset, in any
@@ -269,7 +264,7 @@ std::int64_t AudioDataStartOf(const ReadOnlyFile& file, ByteWindow& bytes)
         if (id == nullptr) {
             break;
         }
-        if (EqualsIgnoringCase(id, "data")) {
+        if (IsChunkId(id, "data")) {
             return p + 8; // behind the chunk id and its four-byte size
         }
     }

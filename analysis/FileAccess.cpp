@@ -7,6 +7,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 #include "base/IoError.h"
 
@@ -39,42 +40,32 @@ constexpr std::int64_t kMaxExtendedRun = 64 * 1024;
 
 } // namespace
 
-ReadOnlyFile::ReadOnlyFile(const std::string& path) : m_path(path)
+ReadOnlyFile::ReadOnlyFile(std::string path) : m_path(std::move(path))
 {
     // Opened first and looked at through the descriptor: one path lookup, and
     // the size belongs to the file that is read. O_NONBLOCK keeps the open of
     // a pipe from waiting for a writer; O_NOCTTY keeps a terminal device from
     // becoming ours.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-    if (fd < 0) {
+    UniqueFd fd(::open(m_path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+    if (!fd.Valid()) {
         const int err = errno;
-        if (MeansNoFile(err) || IsOtherEntry(path)) {
+        if (MeansNoFile(err) || IsOtherEntry(m_path)) {
             return;
         }
-        throw IoError(DescribeIoFailure("open", path, err));
+        throw IoError(DescribeIoFailure("open", m_path, err));
     }
 
     struct stat status
     {};
 
-    if (::fstat(fd, &status) != 0) {
-        const int err = errno;
-        ::close(fd);
-        throw IoError(DescribeIoFailure("open", path, err));
+    if (::fstat(fd.Get(), &status) != 0) {
+        throw IoError(DescribeIoFailure("open", m_path, errno));
     }
     if (!S_ISREG(status.st_mode)) {
-        ::close(fd);
         return;
     }
-    m_fd = fd;
+    m_fd = std::move(fd);
     m_size = static_cast<std::int64_t>(status.st_size);
-}
-
-ReadOnlyFile::~ReadOnlyFile()
-{
-    if (m_fd >= 0) {
-        ::close(m_fd);
-    }
 }
 
 std::size_t ReadOnlyFile::ReadAt(std::int64_t offset, std::uint8_t* dest, std::size_t count) const
@@ -82,7 +73,7 @@ std::size_t ReadOnlyFile::ReadAt(std::int64_t offset, std::uint8_t* dest, std::s
     assert(IsOpen() && offset >= 0);
     std::size_t done = 0;
     while (done < count) {
-        const ssize_t got = ::pread(m_fd, dest + done, count - done,
+        const ssize_t got = ::pread(m_fd.Get(), dest + done, count - done,
                                     static_cast<off_t>(offset + static_cast<std::int64_t>(done)));
         if (got < 0) {
             if (errno == EINTR) {
@@ -149,20 +140,6 @@ const std::uint8_t* ByteWindow::Fetch(std::int64_t offset, std::size_t count, st
     const std::int64_t from = m_start + static_cast<std::int64_t>(m_length);
     m_length += m_file.ReadAt(from, m_buffer->Data.get() + m_length, length - m_length);
     return Held(offset, count);
-}
-
-std::string Cut(std::string text, std::size_t maxChars)
-{
-    std::size_t chars = 0;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const auto byte = static_cast<unsigned char>(text[i]);
-        const bool startsCharacter = (byte & 0xC0) != 0x80;
-        if (startsCharacter && ++chars > maxChars) {
-            text.resize(i);
-            break;
-        }
-    }
-    return text;
 }
 
 } // namespace MP3Tools::Detail

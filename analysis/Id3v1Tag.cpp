@@ -1,9 +1,11 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "analysis/MP3Tools.h"
 #include "analysis/internal/FileAccess.h"
+#include "base/Ascii.h"
 
 namespace MP3Tools {
 
@@ -169,8 +171,9 @@ constexpr std::size_t kTagBytes = 128;
 
 bool IsTagMarker(const std::uint8_t* bytes)
 {
-    const auto upper = [](std::uint8_t c) { return c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c; };
-    return upper(bytes[0]) == 'T' && upper(bytes[1]) == 'A' && upper(bytes[2]) == 'G';
+    constexpr std::string_view kMarker = "TAG";
+    return Ascii::EqualsIgnoringCase(
+        std::string_view(reinterpret_cast<const char*>(bytes), kMarker.size()), kMarker);
 }
 
 // The last 128 bytes of a file of at least 2048 bytes when they begin with

@@ -32,9 +32,9 @@ struct FrameHeader
 };
 
 // b0 == 0xFF, b1 >= 0xE1, b2 <= 0xEF.
-bool PassesSyncFilter(std::uint8_t b0, std::uint8_t b1, std::uint8_t b2);
+[[nodiscard]] bool PassesSyncFilter(std::uint8_t b0, std::uint8_t b1, std::uint8_t b2);
 FrameHeader DecodeFrameHeader(std::uint8_t b1, std::uint8_t b2, std::uint8_t b3);
-bool IsValidFrameHeader(const FrameHeader& header);
+[[nodiscard]] bool IsValidFrameHeader(const FrameHeader& header);
 
 // Table lookups for a header that passed IsValidFrameHeader.
 int Bitrate(const FrameHeader& header);         // kbit/s
@@ -97,7 +97,7 @@ void ProbeAudioFile(AudioFileInfo& info, const std::string& path);
 // 0 for a plain file, the first byte behind a RIFF "data" id and its size, or
 // -1 for a missing or too small file or a RIFF file without "data" in reach.
 std::int64_t FindAudioDataStart(const std::string& path);
-bool FindFirstFrame(AudioFileInfo& info, const std::string& path, int attempts);
+[[nodiscard]] bool FindFirstFrame(AudioFileInfo& info, const std::string& path, int attempts);
 void ReadFrameDetails(AudioFileInfo& info, FrameHeader header, const std::string& path);
 void GuessEncoder(AudioFileInfo& info, const std::string& path);
 
@@ -121,7 +121,7 @@ struct TagInfo
 };
 
 void ResetTagInfo(TagInfo& tag);
-bool HasTag(const std::string& path);
+[[nodiscard]] bool HasTag(const std::string& path);
 void ReadTag(TagInfo& tag, const std::string& path);
 
 // ProbeAudioFile, then for a Valid file ReadTag; a file that is not Valid

@@ -4,7 +4,6 @@
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
-#include <cstring>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
@@ -15,6 +14,7 @@
 #include <sys/uio.h>
 #include <unistd.h>
 
+#include "base/IoError.h"
 #include "bench/BenchProcess.h"
 
 namespace fs = std::filesystem;
@@ -30,7 +30,7 @@ constexpr int kFoldersPerFolder = 5;
 
 [[noreturn]] void Fail(const std::string& action, const std::string& path, int err)
 {
-    throw std::runtime_error("Cannot " + action + " '" + path + "': " + std::strerror(err));
+    throw std::runtime_error(DescribeIoFailure(action, path, err));
 }
 
 std::vector<std::uint8_t> ReadWhole(const std::string& path)

@@ -27,66 +27,7 @@ void AppendUtf8(std::string& out, char32_t code)
     }
 }
 
-// Length of the well-formed UTF-8 sequence at pos, or 0 when the byte there
-// does not start one.
-std::size_t SequenceLength(std::string_view text, std::size_t pos)
-{
-    const auto byte = [&](std::size_t i) { return static_cast<std::uint8_t>(text[i]); };
-    const std::uint8_t lead = byte(pos);
-    if (lead < 0x80) {
-        return 1;
-    }
-    std::size_t length = 0;
-    std::uint8_t low = 0x80;  // bounds of the second byte, which rule out overlong
-    std::uint8_t high = 0xBF; // forms, surrogates and code points above U+10FFFF
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-        low = lead == 0xE0 ? 0xA0 : 0x80;
-        high = lead == 0xED ? 0x9F : 0xBF;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-        low = lead == 0xF0 ? 0x90 : 0x80;
-        high = lead == 0xF4 ? 0x8F : 0xBF;
-    } else {
-        return 0;
-    }
-    if (pos + length > text.size()) {
-        return 0;
-    }
-    if (byte(pos + 1) < low || byte(pos + 1) > high) {
-        return 0;
-    }
-    for (std::size_t i = 2; i < length; ++i) {
-        if (byte(pos + i) < 0x80 || byte(pos + i) > 0xBF) {
-            return 0;
-        }
-    }
-    return length;
-}
-
-// Length of the character at pos as the cuts count it: a whole sequence, or
-// one stray byte.
-std::size_t CharacterLength(std::string_view text, std::size_t pos)
-{
-    const std::size_t length = SequenceLength(text, pos);
-    return length == 0 ? 1 : length;
-}
-
 } // namespace
-
-bool IsValidUtf8(std::string_view text)
-{
-    for (std::size_t pos = 0; pos < text.size();) {
-        const std::size_t length = SequenceLength(text, pos);
-        if (length == 0) {
-            return false;
-        }
-        pos += length;
-    }
-    return true;
-}
 
 std::string Windows1252ToUtf8(std::string_view text)
 {
@@ -105,28 +46,10 @@ std::string Windows1252ToUtf8(std::string_view text)
 
 std::string TagTextToUtf8(std::string_view text)
 {
-    if (IsValidUtf8(text)) {
+    if (Utf8::IsValid(text)) {
         return std::string(text);
     }
     return Windows1252ToUtf8(text);
-}
-
-std::string CutCharacters(std::string_view text, std::size_t count)
-{
-    std::size_t pos = 0;
-    for (std::size_t n = 0; n < count && pos < text.size(); ++n) {
-        pos += CharacterLength(text, pos);
-    }
-    return std::string(text.substr(0, pos));
-}
-
-std::size_t CountCharacters(std::string_view text)
-{
-    std::size_t count = 0;
-    for (std::size_t pos = 0; pos < text.size(); ++count) {
-        pos += CharacterLength(text, pos);
-    }
-    return count;
 }
 
 std::string EscapeHtml(std::string_view text)

@@ -7,10 +7,9 @@
 #include <string>
 #include <string_view>
 
-namespace Listing {
+#include "base/Utf8.h"
 
-// Strict UTF-8: no overlong forms, no surrogates, nothing above U+10FFFF.
-bool IsValidUtf8(std::string_view text);
+namespace Listing {
 
 // Every byte as its Windows-1252 character, written as UTF-8. The five bytes
 // the code page leaves undefined map to the C1 control of the same value.
@@ -20,11 +19,15 @@ std::string Windows1252ToUtf8(std::string_view text);
 // modern tagger), otherwise read as Windows-1252 (what old taggers wrote).
 std::string TagTextToUtf8(std::string_view text);
 
-// The first count characters of text. A well-formed UTF-8 sequence counts as
-// one character and is never split; any other byte counts as one on its own,
-// so file names in other encodings are cut too.
-std::string CutCharacters(std::string_view text, std::size_t count);
-std::size_t CountCharacters(std::string_view text);
+// The first count characters of text, and the number of characters, by the
+// UTF-8 rule of every cut: a sequence is never split, and any other byte
+// counts as one on its own, so file names in other encodings are cut too.
+inline std::string CutCharacters(std::string_view text, std::size_t count)
+{
+    return Utf8::Cut(text, count);
+}
+
+inline std::size_t CountCharacters(std::string_view text) { return Utf8::Count(text); }
 
 // & < > " as entities, so no cell or caption can add markup to a page.
 std::string EscapeHtml(std::string_view text);

@@ -3,8 +3,9 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <stdexcept>
+
+#include "base/IoError.h"
 
 namespace TestSupport {
 
@@ -209,13 +210,13 @@ const Mp3Builder& Mp3Builder::Write(const std::string& path) const
 {
     std::FILE* file = std::fopen(path.c_str(), "wb");
     if (file == nullptr) {
-        throw std::runtime_error("Cannot write '" + path + "': " + std::strerror(errno));
+        throw std::runtime_error(DescribeIoFailure("write", path, errno));
     }
     const std::size_t written =
         m_bytes.empty() ? 0 : std::fwrite(m_bytes.data(), 1, m_bytes.size(), file);
     const int closeResult = std::fclose(file);
     if (written != m_bytes.size() || closeResult != 0) {
-        throw std::runtime_error("Cannot write '" + path + "': " + std::strerror(errno));
+        throw std::runtime_error(DescribeIoFailure("write", path, errno));
     }
     return *this;
 }

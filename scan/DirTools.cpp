@@ -6,10 +6,10 @@
 #include <fcntl.h>
 #include <functional>
 #include <sys/stat.h>
-#include <unistd.h>
 #include <unordered_set>
 #include <utility>
 
+#include "base/UniqueFd.h"
 #include "scan/internal/WildcardPattern.h"
 
 namespace DirTools {
@@ -24,49 +24,17 @@ constexpr std::uint64_t kContainerRepaintEvery = 200;
 // so a FIFO never blocks; links are followed.
 constexpr int kOpenFolderFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NONBLOCK;
 
-class UniqueFd
-{
-public:
-    UniqueFd() = default;
-
-    explicit UniqueFd(int fd) : m_fd(fd) {}
-
-    UniqueFd(UniqueFd&& other) noexcept : m_fd(std::exchange(other.m_fd, -1)) {}
-
-    UniqueFd& operator=(UniqueFd&& other) noexcept
-    {
-        UniqueFd old(std::exchange(m_fd, std::exchange(other.m_fd, -1)));
-        return *this;
-    }
-
-    UniqueFd(const UniqueFd&) = delete;
-    UniqueFd& operator=(const UniqueFd&) = delete;
-
-    ~UniqueFd()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-
-    int Get() const { return m_fd; }
-
-    int Release() { return std::exchange(m_fd, -1); }
-
-private:
-    int m_fd = -1;
-};
-
 // One read of a folder's entries; a folder that could not be opened has none.
 class Directory
 {
 public:
     explicit Directory(UniqueFd fd)
     {
-        if (fd.Get() < 0)
+        if (!fd.Valid())
             return;
         m_dir = ::fdopendir(fd.Get());
         if (m_dir != nullptr)
-            fd.Release(); // closedir closes it now
+            static_cast<void>(fd.Release()); // closedir closes it now
     }
 
     Directory(const Directory&) = delete;
@@ -148,7 +116,7 @@ void VisitEntry(Walk& walk, int parentFd, const dirent& entry, const std::string
     if (depth > 0)
         child = UniqueFd(::openat(parentFd, entry.d_name, kOpenFolderFlags));
     FileStatus info{};
-    if (child.Get() >= 0) {
+    if (child.Valid()) {
         if (::fstat(child.Get(), &info) != 0)
             return;
     } else if (::fstatat(parentFd, entry.d_name, &info, 0) != 0 || !S_ISDIR(info.st_mode)) {
@@ -203,7 +171,7 @@ void CollectFolders(const std::string& folder, int depth, ProgressLabel& label,
     UniqueFd source(::open(prefix.c_str(), kOpenFolderFlags));
     // The source counts as entered, so a link back up to it ends there.
     FileStatus info{};
-    if (source.Get() >= 0 && ::fstat(source.Get(), &info) == 0)
+    if (source.Valid() && ::fstat(source.Get(), &info) == 0)
         walk.Entered.insert(FolderId{info.st_dev, info.st_ino});
     CollectBelow(walk, std::move(source), prefix, depth);
 }

@@ -46,7 +46,7 @@ void CollectFiles(const std::string& folder, const std::string& extension, Progr
 
 // True for an existing folder (also one the user may not read, or a link to
 // a folder); false for an empty path, a file or a missing path.
-bool FolderExists(const std::string& path);
+[[nodiscard]] bool FolderExists(const std::string& path);
 
 // "song.mp3" -> "song"; a dot inside a folder part does not count; ".hidden"
 // gives "". Only "/" separates folders.
@@ -56,6 +56,6 @@ std::string StripExtension(const std::string& name);
 // character (not byte), letter case ignored (ASCII, Latin, Greek, Cyrillic).
 // The whole pattern "*.*" matches every name, also one without a dot.
 // Time is at most pattern length times name length.
-bool MatchesWildcard(const std::string& pattern, const std::string& name);
+[[nodiscard]] bool MatchesWildcard(const std::string& pattern, const std::string& name);
 
 } // namespace DirTools

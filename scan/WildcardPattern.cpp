@@ -3,15 +3,12 @@
 #include <cstddef>
 #include <string_view>
 
+#include "base/Utf8.h"
 #include "scan/DirTools.h"
 
 namespace DirTools {
 
 namespace {
-
-// Bytes that are not valid UTF-8 become values above the Unicode range, so
-// they match only themselves or a "?", and never a real character.
-constexpr char32_t kRawByteBase = 0x110000;
 
 // Lower case for the scripts most file names use (Latin, Greek, Cyrillic);
 // the table is fixed so that matching does not depend on the locale.
@@ -37,46 +34,14 @@ char32_t FoldCase(char32_t c)
     return c;
 }
 
-void Decode(std::string_view text, std::vector<char32_t>& out)
+// Bytes that are not valid UTF-8 decode to values above the Unicode range,
+// which fold to themselves: they match only themselves or a "?", and never a
+// real character.
+void DecodeFolded(std::string_view text, std::vector<char32_t>& out)
 {
-    out.clear();
-    std::size_t i = 0;
-    while (i < text.size()) {
-        const auto lead = static_cast<unsigned char>(text[i]);
-        if (lead < 0x80) {
-            out.push_back(FoldCase(lead));
-            ++i;
-            continue;
-        }
-        std::size_t length = 0;
-        char32_t c = 0;
-        if (lead >= 0xC2 && lead <= 0xDF) {
-            length = 2;
-            c = lead & 0x1Fu;
-        } else if (lead >= 0xE0 && lead <= 0xEF) {
-            length = 3;
-            c = lead & 0x0Fu;
-        } else if (lead >= 0xF0 && lead <= 0xF4) {
-            length = 4;
-            c = lead & 0x07u;
-        }
-        bool valid = length != 0 && i + length <= text.size();
-        for (std::size_t k = 1; valid && k < length; ++k) {
-            const auto next = static_cast<unsigned char>(text[i + k]);
-            valid = (next & 0xC0u) == 0x80u;
-            c = (c << 6) | (next & 0x3Fu);
-        }
-        // Overlong forms, surrogates and values past U+10FFFF are not characters.
-        valid = valid && !(length == 3 && (c < 0x800 || (c >= 0xD800 && c <= 0xDFFF))) &&
-                !(length == 4 && (c < 0x10000 || c > 0x10FFFF));
-        if (valid) {
-            out.push_back(FoldCase(c));
-            i += length;
-        } else {
-            out.push_back(kRawByteBase + lead);
-            ++i;
-        }
-    }
+    Utf8::Decode(text, out);
+    for (char32_t& c : out)
+        c = FoldCase(c);
 }
 
 // Greedy match that returns to the last "*" only: at most pattern length
@@ -111,12 +76,12 @@ bool MatchDecoded(const std::vector<char32_t>& pattern, const std::vector<char32
 // Windows file search: the extension "*" then lists the whole folder.
 WildcardPattern::WildcardPattern(const std::string& pattern)
 {
-    Decode(pattern == "*.*" ? std::string_view("*") : std::string_view(pattern), m_pattern);
+    DecodeFolded(pattern == "*.*" ? std::string_view("*") : std::string_view(pattern), m_pattern);
 }
 
 bool WildcardPattern::Matches(const std::string& name)
 {
-    Decode(name, m_name);
+    DecodeFolded(name, m_name);
     return MatchDecoded(m_pattern, m_name);
 }
 

@@ -1,10 +1,11 @@
 #include <cerrno>
-#include <cstring>
 #include <fcntl.h>
 #include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "base/IoError.h"
+#include "base/UniqueFd.h"
 #include "settings/RegTools.h"
 #include "settings/internal/RegToolsInternal.h"
 #include "settings/internal/Store.h"
@@ -28,8 +29,8 @@ std::string KeyClass(const std::string& keyClass, const std::string& verb)
 
 // "<class>\shell\<verb>"; nullopt when the verb is empty or a name inside is
 // empty, so a bad verb can never point at the "shell" key itself.
-std::optional<std::vector<std::string>> VerbKeyPath(const std::string& keyClass,
-                                                    const std::string& verb)
+[[nodiscard]] std::optional<std::vector<std::string>> VerbKeyPath(const std::string& keyClass,
+                                                                  const std::string& verb)
 {
     auto path = detail::SplitKeyPath(keyClass);
     const auto verbPath = detail::SplitKeyPath(verb);
@@ -98,8 +99,7 @@ std::string DesktopEntryText(const std::string& programPath)
 
 [[noreturn]] void ThrowEntryError(const std::string& what, const std::string& path, int error)
 {
-    throw StoreError("Cannot " + what + " the desktop entry '" + path +
-                     "': " + std::strerror(error));
+    throw StoreError(DescribeIoFailure(what + " the desktop entry", path, error));
 }
 
 // Written beside the target and renamed over it, so a file manager never
@@ -110,25 +110,26 @@ void WriteDesktopEntry(const std::string& programPath)
     const std::string folder = path.substr(0, path.rfind('/'));
     detail::MakeFolders(folder, "the desktop entry");
     std::string temp = folder + "/.sonorix-folder.desktop.XXXXXX";
-    const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
-    if (fd < 0) {
+    UniqueFd file(::mkostemp(temp.data(), O_CLOEXEC));
+    if (!file.Valid()) {
         ThrowEntryError("write", path, errno);
     }
     const std::string text = DesktopEntryText(programPath);
     std::size_t done = 0;
     int error = 0;
     while (done < text.size() && error == 0) {
-        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+        const ssize_t n = ::write(file.Get(), text.data() + done, text.size() - done);
         if (n < 0) {
             error = errno == EINTR ? 0 : errno;
         } else {
             done += static_cast<std::size_t>(n);
         }
     }
-    if (error == 0 && (::fchmod(fd, 0644) != 0 || ::fsync(fd) != 0)) {
+    if (error == 0 && (::fchmod(file.Get(), 0644) != 0 || ::fsync(file.Get()) != 0)) {
         error = errno;
     }
-    if (::close(fd) != 0 && error == 0) {
+    // Closed here rather than by the owner: a failing close can mean a lost write.
+    if (::close(file.Release()) != 0 && error == 0) {
         error = errno;
     }
     if (error == 0 && ::rename(temp.c_str(), path.c_str()) != 0) {
@@ -138,9 +139,10 @@ void WriteDesktopEntry(const std::string& programPath)
         ::unlink(temp.c_str());
         ThrowEntryError("write", path, error);
     }
-    if (const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); dir >= 0) {
-        ::fsync(dir);
-        ::close(dir);
+    // Best effort: lets the rename survive a crash; the entry is in place either way.
+    if (const UniqueFd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        dir.Valid()) {
+        static_cast<void>(::fsync(dir.Get()));
     }
 }
 

@@ -7,6 +7,8 @@
 #include <memory>
 #include <string>
 
+#include "base/UniqueFd.h"
+
 namespace MP3Tools {
 
 struct TagInfo;
@@ -20,24 +22,21 @@ namespace Detail {
 class ReadOnlyFile
 {
 public:
-    explicit ReadOnlyFile(const std::string& path);
-    ~ReadOnlyFile();
-    ReadOnlyFile(const ReadOnlyFile&) = delete;
-    ReadOnlyFile& operator=(const ReadOnlyFile&) = delete;
+    explicit ReadOnlyFile(std::string path);
 
-    bool IsOpen() const { return m_fd >= 0; }
+    [[nodiscard]] bool IsOpen() const { return m_fd.Valid(); }
 
-    std::int64_t Size() const { return m_size; }
+    [[nodiscard]] std::int64_t Size() const { return m_size; }
 
-    const std::string& Path() const { return m_path; }
+    [[nodiscard]] const std::string& Path() const { return m_path; }
 
     // Reads up to count bytes at offset into dest and gives the number read;
     // fewer than count only where the file ends.
     std::size_t ReadAt(std::int64_t offset, std::uint8_t* dest, std::size_t count) const;
 
 private:
-    const std::string& m_path;
-    int m_fd = -1;
+    std::string m_path;
+    UniqueFd m_fd;
     std::int64_t m_size = 0;
 };
 
@@ -67,11 +66,12 @@ public:
     // where the file has them (read-ahead for the looks that follow). A read
     // that starts inside or right behind the held run extends it while the
     // run stays within 64 KiB; any other read replaces it.
-    const std::uint8_t* Fetch(std::int64_t offset, std::size_t count, std::int64_t readTo = 0);
+    [[nodiscard]] const std::uint8_t* Fetch(std::int64_t offset, std::size_t count,
+                                            std::int64_t readTo = 0);
 
     // The count bytes at offset when they are held already, else nullptr;
     // never reads.
-    const std::uint8_t* Held(std::int64_t offset, std::size_t count) const;
+    [[nodiscard]] const std::uint8_t* Held(std::int64_t offset, std::size_t count) const;
 
 private:
     void Reserve(std::size_t capacity);
@@ -86,9 +86,6 @@ private:
 // Fills tag from the ID3v1 tag at the end of file, taking the last 128 bytes
 // from held when it has them; leaves it untouched when the file has no tag.
 void ReadTagOf(TagInfo& tag, const ReadOnlyFile& file, const ByteWindow& held);
-
-// text cut to its first maxChars UTF-8 characters (a sequence is never split).
-std::string Cut(std::string text, std::size_t maxChars);
 
 } // namespace Detail
 

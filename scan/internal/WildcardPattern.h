@@ -14,7 +14,7 @@ public:
     explicit WildcardPattern(const std::string& pattern);
 
     // Not const: the decoded name goes into a buffer kept between calls.
-    bool Matches(const std::string& name);
+    [[nodiscard]] bool Matches(const std::string& name);
 
 private:
     std::vector<char32_t> m_pattern;

@@ -6,28 +6,6 @@
 
 using namespace Listing;
 
-TEST(IsValidUtf8, AcceptsOnlyWellFormedSequences)
-{
-    const std::pair<const char*, bool> rows[] = {
-        {"", true},
-        {"plain", true},
-        {"\xC3\x84rger", true},      // Ä
-        {"\xE2\x82\xAC", true},      // €
-        {"\xF0\x9F\x8E\xB5", true},  // musical note
-        {"\xC4rger", false},         // Ä in Windows-1252
-        {"\xC0\xAF", false},         // overlong "/"
-        {"\xE0\x80\xAF", false},     // overlong three-byte form
-        {"\xED\xA0\x80", false},     // surrogate
-        {"\xF4\x90\x80\x80", false}, // above U+10FFFF
-        {"\xE2\x82", false},         // cut off at the end
-        {"\x80", false},             // stray continuation byte
-    };
-    for (const auto& [text, valid] : rows) {
-        SCOPED_TRACE(text);
-        EXPECT_EQ(IsValidUtf8(text), valid);
-    }
-}
-
 TEST(TagTextToUtf8, KeepsUtf8AndDecodesEverythingElseAsWindows1252)
 {
     const std::pair<const char*, const char*> rows[] = {
@@ -40,30 +18,6 @@ TEST(TagTextToUtf8, KeepsUtf8AndDecodesEverythingElseAsWindows1252)
         SCOPED_TRACE(in);
         EXPECT_EQ(TagTextToUtf8(in), out);
     }
-}
-
-TEST(CutCharacters, CountsCharactersAndNeverSplitsASequence)
-{
-    struct Row
-    {
-        const char* Text;
-        std::size_t Count;
-        const char* Cut;
-    };
-
-    const Row rows[] = {
-        {"abcdef", 3, "abc"},
-        {"ab", 5, "ab"},
-        {"äöüß", 2, "äö"},
-        {"a€b", 2, "a€"},
-        {"\xE4\xF6\xFC", 2, "\xE4\xF6"}, // Latin-1 bytes: one character each
-        {"a\xE2\x82", 2, "a\xE2"},       // a cut-off sequence is stray bytes
-    };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.Text);
-        EXPECT_EQ(CutCharacters(row.Text, row.Count), row.Cut);
-    }
-    EXPECT_EQ(CountCharacters("äöüß"), 4u);
 }
 
 TEST(CellEscaping, HtmlEntitiesCsvQuotesAndBlankedBreaks)

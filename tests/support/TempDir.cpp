@@ -2,12 +2,13 @@
 
 #include <cerrno>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <stdexcept>
 #include <system_error>
 #include <utility>
 #include <vector>
+
+#include "base/IoError.h"
 
 namespace TestSupport {
 
@@ -17,8 +18,7 @@ TempDir::TempDir(const std::string& prefix)
     std::vector<char> buffer(pattern.begin(), pattern.end());
     buffer.push_back('\0');
     if (mkdtemp(buffer.data()) == nullptr) {
-        throw std::runtime_error("Cannot create a temporary folder '" + pattern +
-                                 "': " + std::strerror(errno));
+        throw std::runtime_error(DescribeIoFailure("create a temporary folder", pattern, errno));
     }
     m_path = buffer.data();
 }
