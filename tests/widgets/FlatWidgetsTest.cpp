@@ -1,0 +1,123 @@
+#include "widgets/FlatWidgets.h"
+
+#include <memory>
+
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTimer>
+#include <QtTest>
+
+#include "tests/support/ScriptedDialogs.h"
+#include "tests/support/StoreSandbox.h"
+#include "widgets/QtDialogs.h"
+
+namespace {
+
+TestSupport::ScriptedDialogs::FailureFunction QtFailure()
+{
+    return [](const std::string& what) { QTest::qFail(what.c_str(), __FILE__, __LINE__); };
+}
+
+} // namespace
+
+class TestFlatWidgets : public QObject
+{
+    Q_OBJECT
+
+private slots:
+
+    void init() { m_sandbox = std::make_unique<TestSupport::StoreSandbox>(); }
+
+    void cleanup() { m_sandbox.reset(); }
+
+    void checkBoxHandlerRunsOnEveryRealChangeAlsoFromCode()
+    {
+        TFlatCheckBox box("Enable");
+        QSignalSpy toggled(&box, &QCheckBox::toggled);
+        box.setChecked(true);
+        box.setChecked(true);
+        box.setChecked(false);
+        QCOMPARE(toggled.count(), 2);
+    }
+
+    void comboBoxReportsOnlyTheUsersChangesAndKeepsItsText()
+    {
+        TFlatComboBox box(true);
+        box.SetSorted(true);
+        QSignalSpy changed(&box, &TFlatComboBox::UserChanged);
+        box.SetText("typed");
+        box.SetItems({"rock", "Blues", "default", "Default"});
+        QCOMPARE(box.Text(), QString("typed"));
+        QCOMPARE(box.Items(), (QStringList{"Blues", "default", "Default", "rock"}));
+        QCOMPARE(changed.count(), 0);
+
+        box.SetText("");
+        QTest::keyClicks(&box, "D");
+        QCOMPARE(box.Text(), QString("D")); // no inline completion to "default"
+        QTest::keyClick(&box, Qt::Key_Return);
+        QCOMPARE(box.count(), 4); // Enter inserts nothing
+        QTest::keyClick(&box, 'e');
+        QCOMPARE(changed.count(), 2); // one per keystroke
+    }
+
+    void oneLineBoxesKeepTheTextBeforeTheFirstBreak()
+    {
+        TFlatEdit edit;
+        edit.setText("ab\ncd");
+        QCOMPARE(edit.text(), QString("ab"));
+        TFlatComboBox box(true);
+        box.setEditText("x\r\ny");
+        QCOMPARE(box.Text(), QString("x"));
+    }
+
+    void movingACheckListLineKeepsEveryTick()
+    {
+        TCheckListBox list;
+        list.SetLines({"Songname", "Artist", "Time"}, {true, false, true});
+        QCOMPARE(list.Selected(), -1);
+        QVERIFY(!list.MoveLine(0, -1));
+        QVERIFY(list.MoveLine(0, 1));
+        QCOMPARE(list.Lines(), (QStringList{"Artist", "Songname", "Time"}));
+        QCOMPARE(list.Ticks(), (std::vector<bool>{false, true, true}));
+        QCOMPARE(list.Selected(), 1);
+    }
+
+    void folderBrowserStartsWhereTheLastChoiceWasWhileItExists()
+    {
+        TestSupport::ScriptedDialogs dialogs(QtFailure());
+        TBrowseFolder browser(dialogs, "Please choose a directory", "/");
+        const QString chosen = QString::fromStdString(m_sandbox->Home());
+        dialogs.FolderAnswers = {chosen.toStdString(), std::nullopt};
+        QCOMPARE(browser.Execute(), chosen);
+        QCOMPARE(browser.Execute(), QString()); // Cancel
+        QCOMPARE(dialogs.Log, (std::vector<std::string>{"Folder: Please choose a directory//",
+                                                        "Folder: Please choose a directory/" +
+                                                            chosen.toStdString()}));
+    }
+
+    void confirmationAnswersNoToEscapeAndShowsItsButtons()
+    {
+        QtDialogs dialogs;
+        QString caption;
+        QStringList buttons;
+        QTimer::singleShot(0, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            QVERIFY(box != nullptr);
+            caption = box->windowTitle();
+            for (QAbstractButton* button : box->buttons()) {
+                buttons.append(button->text());
+            }
+            QTest::keyClick(box, Qt::Key_Escape);
+        });
+        QVERIFY(!dialogs.Confirm("Remove <b>all</b>?"));
+        QCOMPARE(caption, QString("Bestätigung"));
+        QCOMPARE(buttons, (QStringList{"&Ja", "&Nein"}));
+    }
+
+private:
+    std::unique_ptr<TestSupport::StoreSandbox> m_sandbox{};
+};
+
+QTEST_MAIN(TestFlatWidgets)
+#include "FlatWidgetsTest.moc"
