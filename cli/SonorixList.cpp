@@ -17,10 +17,10 @@
 
 #include "base/Dialogs.h"
 #include "base/IoError.h"
-#include "listing/Columns.h"
 #include "listing/ListJob.h"
 #include "listing/TextConversion.h"
 #include "profiles/GlobalOptions.h"
+#include "profiles/ListFormat.h"
 #include "profiles/MemoryProfileHost.h"
 #include "profiles/Profile.h"
 
@@ -47,6 +47,8 @@ Options:
       --separator TEXT  separator of the custom format for this run
   -c, --columns LIST    comma-separated column captions, in order: the
                         selected columns for this run
+      --list-columns    print the twenty column captions, one per line
+                        (the names --columns takes), and exit
       --sort            sort the rows by their text (letter case ignored)
       --no-sort         keep the rows in folder order
       --save30          HTML without the second row colour
@@ -90,7 +92,7 @@ Exit status:
 struct Options
 {
     std::optional<std::string> Style{};
-    std::optional<int> Format{};
+    std::optional<Profiles::ListFormat> Format{};
     std::optional<std::string> Separator{};
     std::optional<std::vector<std::string>> Columns{};
     std::optional<bool> Sort{};
@@ -101,6 +103,7 @@ struct Options
     std::optional<std::vector<std::string>> Extensions{};
     bool Quiet = false;
     bool Help = false;
+    bool ListColumns = false;
     std::vector<std::string> Arguments{};
 };
 
@@ -124,21 +127,19 @@ std::vector<std::string> SplitItems(const std::string& text)
     return items;
 }
 
-int ParseFormat(const std::string& name)
+Profiles::ListFormat ParseFormat(const std::string& name)
 {
-    if (name == "csv") {
-        return Profiles::kFormatCsv;
+    std::string words; // "csv, custom, html or txt"
+    for (const Profiles::FormatFacts& facts : Profiles::kListFormats) {
+        if (name == facts.CommandWord) {
+            return facts.Format;
+        }
+        if (!words.empty()) {
+            words += &facts == &Profiles::kListFormats.back() ? " or " : ", ";
+        }
+        words += facts.CommandWord;
     }
-    if (name == "custom") {
-        return Profiles::kFormatCustom;
-    }
-    if (name == "html") {
-        return Profiles::kFormatHtml;
-    }
-    if (name == "txt") {
-        return Profiles::kFormatText;
-    }
-    throw UsageError("unknown format '" + name + "' (csv, custom, html or txt)");
+    throw UsageError("unknown format '" + name + "' (" + words + ")");
 }
 
 // Long options without a short form get codes beyond the characters.
@@ -149,7 +150,8 @@ enum LongOnly : int
     kOptNoSort,
     kOptSave30,
     kOptNoSubdirs,
-    kOptCustom
+    kOptCustom,
+    kOptListColumns
 };
 
 constexpr const char* kShortOptions = ":s:f:c:ae:qh";
@@ -167,6 +169,7 @@ constexpr option kLongOptions[] = {{"style", required_argument, nullptr, 's'},
                                    {"ext", required_argument, nullptr, 'e'},
                                    {"quiet", no_argument, nullptr, 'q'},
                                    {"help", no_argument, nullptr, 'h'},
+                                   {"list-columns", no_argument, nullptr, kOptListColumns},
                                    {nullptr, 0, nullptr, 0}};
 
 // The option getopt_long stopped at, as the user wrote it ("--style",
@@ -222,6 +225,9 @@ void ApplyOption(Options& options, int code, const std::string& value)
     case 'h':
         options.Help = true;
         break;
+    case kOptListColumns:
+        options.ListColumns = true;
+        break;
     }
 }
 
@@ -252,7 +258,7 @@ Options ParseOptions(int argc, char** argv)
     for (int i = optind; i < argc; ++i) {
         options.Arguments.emplace_back(argv[i]);
     }
-    if (!options.Help && options.Arguments.size() != 2) {
+    if (!options.Help && !options.ListColumns && options.Arguments.size() != 2) {
         throw UsageError("expected SOURCE and OUTPUT");
     }
     return options;
@@ -474,7 +480,7 @@ void ApplyOptions(const Options& options, Profiles::Profile& profile)
     if (options.Columns) {
         std::vector<std::string> information = *options.Columns;
         std::vector<bool> checked(information.size(), true);
-        for (const char* caption : Listing::kColumnCaptions) {
+        for (const char* caption : Profiles::kColumnCaptions) {
             if (std::find(options.Columns->begin(), options.Columns->end(), caption) ==
                 options.Columns->end()) {
                 information.emplace_back(caption);
@@ -560,6 +566,12 @@ int main(int argc, char** argv)
     }
     if (options.Help) {
         std::cout << kHelp;
+        return kExitWritten;
+    }
+    if (options.ListColumns) {
+        for (const char* caption : Profiles::kColumnCaptions) {
+            std::cout << caption << '\n';
+        }
         return kExitWritten;
     }
     try {

@@ -44,16 +44,17 @@ public:
     {
         m_row += m_format.Separator;
         switch (m_format.ListFormat) {
-        case Profiles::kFormatCsv:
+        case Profiles::ListFormat::Csv:
             m_row += QuoteCsvCell(cell, m_format.Separator);
             break;
-        case Profiles::kFormatHtml:
+        case Profiles::ListFormat::Html:
             m_row += EscapeHtml(cell);
             break;
-        case Profiles::kFormatText:
+        case Profiles::ListFormat::Text:
             m_row += BlankLineBreaks(cell, true);
             break;
-        default: // custom separator, or no format: still one line per file
+        case Profiles::ListFormat::Custom: // still one line per file
+        case Profiles::ListFormat::None:
             m_row += BlankLineBreaks(cell, false);
             break;
         }
@@ -61,7 +62,7 @@ public:
 
     std::string Finish(std::string_view htmlRowEnd)
     {
-        if (m_format.ListFormat != Profiles::kFormatHtml) {
+        if (m_format.ListFormat != Profiles::ListFormat::Html) {
             m_row.erase(0, std::min(m_format.Separator.size(), m_row.size()));
             return std::move(m_row);
         }
@@ -138,8 +139,8 @@ std::string CellText(Column column, const MP3Tools::AudioFileInfo& info,
 
 Column ColumnFromCaption(std::string_view caption)
 {
-    for (std::size_t i = 0; i < kColumnCaptions.size(); ++i) {
-        if (caption == kColumnCaptions[i]) {
+    for (std::size_t i = 0; i < Profiles::kColumnCaptions.size(); ++i) {
+        if (caption == Profiles::kColumnCaptions[i]) {
             return static_cast<Column>(i);
         }
     }
@@ -168,36 +169,12 @@ std::vector<Column> ResolveColumns(const std::vector<std::string>& captions)
     return columns;
 }
 
-std::string FormatExtension(int listFormat)
+RowFormat RowFormatOf(Profiles::ListFormat listFormat, const std::string& customSeparator)
 {
-    switch (listFormat) {
-    case Profiles::kFormatCsv:
-        return ".csv";
-    case Profiles::kFormatCustom:
-        return ".idx";
-    case Profiles::kFormatHtml:
-        return ".html";
-    case Profiles::kFormatText:
-        return ".txt";
-    default:
-        return {};
-    }
-}
-
-std::string SeparatorFor(int listFormat, const std::string& customSeparator)
-{
-    switch (listFormat) {
-    case Profiles::kFormatCsv:
-        return ",";
-    case Profiles::kFormatCustom:
-        return customSeparator;
-    case Profiles::kFormatHtml:
-        return "</td><td>";
-    case Profiles::kFormatText:
-        return "\t";
-    default:
-        return {};
-    }
+    return RowFormat{.ListFormat = listFormat,
+                     .Separator = listFormat == Profiles::ListFormat::Custom
+                                      ? customSeparator
+                                      : std::string(Profiles::FactsOf(listFormat).Separator)};
 }
 
 std::string GroupThousands(std::string_view digits)
@@ -243,7 +220,7 @@ std::string BuildHeaderRow(const std::vector<std::string>& captions, const RowFo
         builder.Add(caption);
     }
     std::string row = builder.Finish("</strong></td></tr>");
-    if (format.ListFormat != Profiles::kFormatHtml) {
+    if (format.ListFormat != Profiles::ListFormat::Html) {
         return row;
     }
     // Cell texts are escaped, so every "<td>" left is a cell opening.
@@ -349,10 +326,10 @@ std::string UnescapeHtml(std::string_view text)
 
 std::string PlainRowText(const std::string& row, const RowFormat& format)
 {
-    if (format.ListFormat == Profiles::kFormatCsv) {
+    if (format.ListFormat == Profiles::ListFormat::Csv) {
         return UnquoteCsvRow(row, format.Separator);
     }
-    if (format.ListFormat != Profiles::kFormatHtml) {
+    if (format.ListFormat != Profiles::ListFormat::Html) {
         return row;
     }
     std::string_view inner = row;

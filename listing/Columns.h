@@ -5,13 +5,13 @@
 // format: CSV cells are quoted when needed, HTML cells escaped, and line
 // breaks in the text formats turned into blanks.
 
-#include <array>
-#include <cstdint>
+#include <cstddef>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "analysis/MP3Tools.h"
+#include "profiles/ListFormat.h"
 
 namespace Profiles {
 struct Profile;
@@ -19,8 +19,9 @@ struct Profile;
 
 namespace Listing {
 
-// The columns in their built-in order; Unknown stands for a caption that is
-// none of the twenty (it gets a header cell but no data cells).
+// The columns in the order of Profiles::kColumnCaptions; Unknown stands for a
+// caption that is none of the twenty (it gets a header cell but no data
+// cells).
 enum class Column
 {
     Songname,
@@ -46,12 +47,8 @@ enum class Column
     Unknown
 };
 
-inline constexpr std::array<const char*, 20> kColumnCaptions = {
-    "Songname",  "Artist",   "Time",     "Filesize", "Custom Info", "KBps",   "Mode",
-    "Album",     "Filepath", "Filename", "Comment",  "Track",       "Genre",  "Year",
-    "Frequency", "Frames",   "Version",  "Layer",    "Type",        "Encoder"};
-
-inline constexpr const char* kCustomInfoCaption = "Custom Info";
+static_assert(static_cast<std::size_t>(Column::Unknown) == Profiles::kColumnCaptions.size(),
+              "one column for every caption");
 
 // Compared exactly, letter case included.
 Column ColumnFromCaption(std::string_view caption);
@@ -60,20 +57,17 @@ Column ColumnFromCaption(std::string_view caption);
 std::vector<std::string> SelectedCaptions(const Profiles::Profile& profile);
 std::vector<Column> ResolveColumns(const std::vector<std::string>& captions);
 
-// ".csv", ".idx", ".html", ".txt", or empty for no format.
-std::string FormatExtension(int listFormat);
-
-// The text between two cells: ",", the custom separator, "</td><td>", TAB,
-// or empty for no format.
-std::string SeparatorFor(int listFormat, const std::string& customSeparator);
-
 // How rows of one list are put together.
 struct RowFormat
 {
-    int ListFormat = -1;
+    Profiles::ListFormat ListFormat = Profiles::ListFormat::None;
     std::string Separator{};
     friend bool operator==(const RowFormat&, const RowFormat&) = default;
 };
+
+// The format with the text between two cells: the format's own, or for the
+// custom format customSeparator.
+RowFormat RowFormatOf(Profiles::ListFormat listFormat, const std::string& customSeparator);
 
 // Decimal digits grouped by threes from the right with ".": "1234567" gives
 // "1.234.567".

@@ -51,11 +51,10 @@ ListJobResult RunJob(ListJobInput& input, ListReport& report, Dialogs& dialogs)
     report.SetOkEnabled(false);
     std::vector<std::string> folders;
     std::vector<std::string> files;
-    if (profile.ListFormat == Profiles::kFormatCustom && profile.Separator.empty()) {
+    if (profile.ListFormat == Profiles::ListFormat::Custom && profile.Separator.empty()) {
         profile.Separator = ",";
     }
-    const RowFormat format{.ListFormat = profile.ListFormat,
-                           .Separator = SeparatorFor(profile.ListFormat, profile.Separator)};
+    const RowFormat format = RowFormatOf(profile.ListFormat, profile.Separator);
 
     report.SetLabelText(ReportLabel::Status, "Scanning for directories...");
     report.SetProgressBar(0);
@@ -183,7 +182,7 @@ ListJobResult RunJob(ListJobInput& input, ListReport& report, Dialogs& dialogs)
         SortRows(content.Rows, format);
     }
 
-    if (profile.ListFormat == Profiles::kFormatHtml && !profile.Save30) {
+    if (profile.ListFormat == Profiles::ListFormat::Html && !profile.Save30) {
         for (std::size_t i = 1; i < content.Rows.size(); i += 2) {
             content.Rows[i] = ApplySecondColor(content.Rows[i], profile.Back2ColorText);
         }
@@ -220,11 +219,11 @@ bool CheckOutputName(std::string& output, Dialogs& dialogs)
     return false;
 }
 
-void CompleteOutputName(std::string& output, int listFormat)
+void CompleteOutputName(std::string& output, Profiles::ListFormat listFormat)
 {
     if (!DirTools::FolderExists(output) && DirTools::StripExtension(output) == output &&
         CountCharacters(output) > 5) {
-        output += FormatExtension(listFormat);
+        output += Profiles::FactsOf(listFormat).Extension;
     }
 }
 
@@ -248,7 +247,7 @@ std::string CheckListInputs(ListJobInput& input)
         result = "List information";
     }
     if (DirTools::FolderExists(folder)) {
-        const std::string extension = FormatExtension(input.Profile.ListFormat);
+        const std::string extension(Profiles::FactsOf(input.Profile.ListFormat).Extension);
         for (std::int64_t n = 1;; ++n) {
             std::string candidate = folder + input.DefaultFileName + std::to_string(n) + extension;
             if (!EntryExists(candidate)) {

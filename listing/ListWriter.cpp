@@ -10,7 +10,7 @@
 
 #include "base/IoError.h"
 #include "listing/TextConversion.h"
-#include "profiles/Profile.h"
+#include "profiles/ListFormat.h"
 
 namespace Listing {
 
@@ -152,7 +152,7 @@ std::string HtmlFooterLine(const std::string& date)
 
 void WriteList(std::ostream& out, const ListContent& content)
 {
-    const bool html = content.ListFormat == Profiles::kFormatHtml;
+    const bool html = content.ListFormat == Profiles::ListFormat::Html;
     if (html) {
         out << HtmlHeadLine1(content.Page) << kLineEnd;
         out << HtmlHeadLine2(content.Page) << kLineEnd;

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "profiles/ListFormat.h"
+
 namespace Listing {
 
 // The totals the HTML summary shows; the texts are already formatted
@@ -38,7 +40,7 @@ struct ListPage
 // format, HTML rows coloured.
 struct ListContent
 {
-    int ListFormat = -1;
+    Profiles::ListFormat ListFormat = Profiles::ListFormat::None;
     std::string HeaderRow{};
     std::vector<std::string> Rows{};
     ListSummary Summary{};

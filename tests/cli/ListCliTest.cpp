@@ -10,6 +10,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "profiles/ListFormat.h"
 #include "samples/Mp3Builder.h"
 #include "tests/support/RunProgram.h"
 #include "tests/support/TempDir.h"
@@ -232,11 +233,24 @@ TEST_F(ListCliTest, HelpDescribesEveryOption)
     EXPECT_EQ(run.Err, "");
     for (const char* option :
          {"--style", "--format", "--separator", "--columns", "--sort", "--no-sort", "--save30",
-          "--append", "--no-subdirs", "--custom", "--ext", "--quiet", "Exit status",
-          "\"Styles\" and \"DefaultStyle\"", "never written"}) {
+          "--append", "--no-subdirs", "--custom", "--ext", "--quiet", "--list-columns",
+          "Exit status", "\"Styles\" and \"DefaultStyle\"", "never written"}) {
         SCOPED_TRACE(option);
         EXPECT_NE(run.Out.find(option), std::string::npos);
     }
+}
+
+TEST_F(ListCliTest, ListColumnsPrintsOneCaptionALineAndTouchesNoStore)
+{
+    const RunResult run = Run({"--list-columns"});
+    EXPECT_EQ(run.Status, 0);
+    EXPECT_EQ(run.Err, "");
+    std::string expected;
+    for (const char* caption : Profiles::kColumnCaptions) {
+        expected += std::string(caption) + "\n";
+    }
+    EXPECT_EQ(run.Out, expected);
+    EXPECT_FALSE(std::filesystem::exists(m_home.File("config/sonorix")));
 }
 
 TEST_F(ListCliTest, ProgressOnlyOnATerminalAndNotWhenQuiet)

@@ -13,9 +13,11 @@ using MP3Tools::TagInfo;
 
 namespace {
 
-const RowFormat kCsv{.ListFormat = Profiles::kFormatCsv, .Separator = ","};
-const RowFormat kHtml{.ListFormat = Profiles::kFormatHtml, .Separator = "</td><td>"};
-const RowFormat kText{.ListFormat = Profiles::kFormatText, .Separator = "\t"};
+using Profiles::ListFormat;
+
+const RowFormat kCsv{.ListFormat = ListFormat::Csv, .Separator = ","};
+const RowFormat kHtml{.ListFormat = ListFormat::Html, .Separator = "</td><td>"};
+const RowFormat kText{.ListFormat = ListFormat::Text, .Separator = "\t"};
 
 AudioFileInfo ValidFile()
 {
@@ -48,7 +50,10 @@ TagInfo Tag()
                    .Tagged = true};
 }
 
-std::vector<std::string> AllCaptions() { return {kColumnCaptions.begin(), kColumnCaptions.end()}; }
+std::vector<std::string> AllCaptions()
+{
+    return {Profiles::kColumnCaptions.begin(), Profiles::kColumnCaptions.end()};
+}
 
 std::string Row(const AudioFileInfo& info, const TagInfo& tag,
                 const std::vector<std::string>& captions, const RowFormat& format,
@@ -74,27 +79,6 @@ TEST(GroupThousands, DotsEveryThreeDigitsFromTheRight)
     }
 }
 
-TEST(FormatTable, ExtensionAndSeparatorPerFormat)
-{
-    struct Line
-    {
-        int Format;
-        const char* Extension;
-        const char* Separator;
-    };
-
-    const Line rows[] = {{Profiles::kFormatCsv, ".csv", ","},
-                         {Profiles::kFormatCustom, ".idx", " | "},
-                         {Profiles::kFormatHtml, ".html", "</td><td>"},
-                         {Profiles::kFormatText, ".txt", "\t"},
-                         {Profiles::kFormatNone, "", ""}};
-    for (const Line& row : rows) {
-        SCOPED_TRACE(row.Format);
-        EXPECT_EQ(FormatExtension(row.Format), row.Extension);
-        EXPECT_EQ(SeparatorFor(row.Format, " | "), row.Separator);
-    }
-}
-
 TEST(TypeText, VbrWinsOverTheRiffWrapper)
 {
     AudioFileInfo info = ValidFile();
@@ -117,7 +101,7 @@ TEST(BuildRow, FramesOfTheFourFormats)
     const std::vector<std::string> captions = {"Songname", "Artist", "Time"};
     EXPECT_EQ(Row(ValidFile(), Tag(), captions, kCsv), "Title,Artist,03:25");
     EXPECT_EQ(Row(ValidFile(), Tag(), captions,
-                  RowFormat{.ListFormat = Profiles::kFormatCustom, .Separator = " | "}),
+                  RowFormat{.ListFormat = ListFormat::Custom, .Separator = " | "}),
               "Title | Artist | 03:25");
     EXPECT_EQ(Row(ValidFile(), Tag(), captions, kHtml),
               "<tr><td>Title</td><td>Artist</td><td>03:25</td></tr>");
@@ -171,7 +155,7 @@ TEST(BuildRow, CellsAreMadeSafeForTheirFormat)
     EXPECT_EQ(Row(ValidFile(), tag, captions, kText),
               "Hello, \"World\"\tTom & <Jerry>\tline  break here");
     EXPECT_EQ(Row(ValidFile(), tag, captions,
-                  RowFormat{.ListFormat = Profiles::kFormatCustom, .Separator = ";"}),
+                  RowFormat{.ListFormat = ListFormat::Custom, .Separator = ";"}),
               "Hello, \"World\";Tom & <Jerry>;line  break\there");
     EXPECT_EQ(Row(ValidFile(), tag, captions, kHtml),
               "<tr><td>Hello, &quot;World&quot;</td><td>Tom &amp; &lt;Jerry&gt;</td>"
@@ -197,7 +181,7 @@ TEST(PlainRowText, UndoesQuotingAndEscapingOfEveryFormat)
         {kText, "a,\"b\"\t<i> & \"u\"\t"},
     };
     for (const Line& row : rows) {
-        SCOPED_TRACE(row.Format.ListFormat);
+        SCOPED_TRACE(row.Format.Separator);
         const std::string built =
             Row(ValidFile(), tag, {"Songname", "Artist", "Comment"}, row.Format);
         EXPECT_EQ(PlainRowText(built, row.Format), row.Plain);

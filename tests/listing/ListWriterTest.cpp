@@ -7,7 +7,7 @@
 #include <string>
 
 #include "base/IoError.h"
-#include "profiles/Profile.h"
+#include "profiles/ListFormat.h"
 #include "tests/support/TempDir.h"
 
 using namespace Listing;
@@ -23,7 +23,7 @@ std::string ReadFile(const std::string& path)
 ListContent CsvContent()
 {
     ListContent content;
-    content.ListFormat = Profiles::kFormatCsv;
+    content.ListFormat = Profiles::ListFormat::Csv;
     content.HeaderRow = "Songname,Artist";
     content.Rows = {"One,A", "Two,B"};
     return content;
@@ -32,7 +32,7 @@ ListContent CsvContent()
 ListContent HtmlContent()
 {
     ListContent content;
-    content.ListFormat = Profiles::kFormatHtml;
+    content.ListFormat = Profiles::ListFormat::Html;
     content.HeaderRow = "<tr><td bgcolor=\"#000000\"><strong>Songname</strong></td></tr>";
     content.Rows = {"<tr><td>One</td></tr>"};
     content.Summary = ListSummary{.FileCount = 10,

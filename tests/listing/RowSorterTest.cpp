@@ -11,13 +11,13 @@
 #include <unicode/locid.h>
 #include <vector>
 
-#include "profiles/Profile.h"
+#include "profiles/ListFormat.h"
 
 using namespace Listing;
 
 namespace {
 
-const RowFormat kText{.ListFormat = Profiles::kFormatText, .Separator = "\t"};
+const RowFormat kText{.ListFormat = Profiles::ListFormat::Text, .Separator = "\t"};
 
 std::vector<std::string> Sorted(std::vector<std::string> rows, const RowFormat& format = kText)
 {
@@ -47,10 +47,10 @@ TEST(SortRows, OrdersByThePlainTextNotByTheWrittenRow)
 {
     // Quoting puts a '"' in front of the first row, escaping an '&' into the
     // second; the texts the user reads decide.
-    const RowFormat csv{.ListFormat = Profiles::kFormatCsv, .Separator = ","};
+    const RowFormat csv{.ListFormat = Profiles::ListFormat::Csv, .Separator = ","};
     EXPECT_EQ(Sorted({"\"b,1\",x", "a,y", "c,z"}, csv),
               (std::vector<std::string>{"a,y", "\"b,1\",x", "c,z"}));
-    const RowFormat html{.ListFormat = Profiles::kFormatHtml, .Separator = "</td><td>"};
+    const RowFormat html{.ListFormat = Profiles::ListFormat::Html, .Separator = "</td><td>"};
     EXPECT_EQ(
         Sorted({"<tr><td>b</td></tr>", "<tr><td>&amp;</td></tr>", "<tr><td>a</td></tr>"}, html),
         (std::vector<std::string>{"<tr><td>&amp;</td></tr>", "<tr><td>a</td></tr>",
