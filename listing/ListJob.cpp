@@ -104,7 +104,7 @@ ListJobResult RunJob(ListJobInput& input, ListReport& report, Dialogs& dialogs)
     report.RepaintWindow();
     report.ScanStarted(totals.FileCount);
 
-    std::vector<std::string> rows;
+    std::vector<RowCells> rows;
     rows.reserve(files.size());
     MP3Tools::AudioFileInfo info;
     MP3Tools::TagInfo tag;
@@ -125,7 +125,6 @@ ListJobResult RunJob(ListJobInput& input, ListReport& report, Dialogs& dialogs)
         MP3Tools::ProbeAudioFileAndTag(info, tag, path);
         if (!info.Valid) {
             rows.push_back(BuildRow(info, tag, columns, format, profile.Custom));
-            rows.back().shrink_to_fit(); // built by appending: drop the slack
             ++totals.InvalidCount;
         } else {
             totals.TotalBytes += ParseCount(info.FileSize);
@@ -144,7 +143,6 @@ ListJobResult RunJob(ListJobInput& input, ListReport& report, Dialogs& dialogs)
                 report.RepaintWindow();
             }
             rows.push_back(BuildRow(info, tag, columns, format, profile.Custom));
-            rows.back().shrink_to_fit(); // built by appending: drop the slack
             report.SetText(info.FileName);
             report.RepaintLabel();
             report.SetProgressBar(Percent(k, totals.FileCount));
@@ -157,8 +155,8 @@ ListJobResult RunJob(ListJobInput& input, ListReport& report, Dialogs& dialogs)
     report.SetLabelText(ReportLabel::Status, "Creating list...");
     report.SetProgressBar(0);
     ListContent content;
-    content.ListFormat = profile.ListFormat;
-    content.HeaderRow = BuildHeaderRow(captions, format, profile.HeaderColorText);
+    content.Format = format;
+    content.HeaderRow = BuildHeaderRow(captions, format);
     content.Summary = ListSummary{
         .FileCount = totals.FileCount,
         .UntaggedCount = totals.UntaggedCount,
@@ -179,18 +177,16 @@ ListJobResult RunJob(ListJobInput& input, ListReport& report, Dialogs& dialogs)
 
     content.Rows = std::move(rows);
     if (profile.Sort) {
-        SortRows(content.Rows, format);
+        SortRows(content.Rows, format.Separator);
     }
-
-    if (profile.ListFormat == Profiles::ListFormat::Html && !profile.Save30) {
-        for (std::size_t i = 1; i < content.Rows.size(); i += 2) {
-            content.Rows[i] = ApplySecondColor(content.Rows[i], profile.Back2ColorText);
-        }
-    }
+    // The writer colours every second HTML row unless Save30 is set.
     content.Page = ListPage{.Headline = profile.Headline,
                             .FontStyle = profile.FontStyle,
                             .FontColor = profile.FontColorText,
-                            .BackColor = profile.BackColorText};
+                            .BackColor = profile.BackColorText,
+                            .HeaderColor = profile.HeaderColorText,
+                            .Back2Color = profile.Back2ColorText,
+                            .Save30 = profile.Save30};
     WriteList(input.Output, profile.AppendToList, content);
 
     report.SetText("");

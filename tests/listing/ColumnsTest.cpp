@@ -5,6 +5,7 @@
 #include <utility>
 #include <vector>
 
+#include "listing/ListWriter.h"
 #include "profiles/Profile.h"
 
 using namespace Listing;
@@ -55,11 +56,18 @@ std::vector<std::string> AllCaptions()
     return {Profiles::kColumnCaptions.begin(), Profiles::kColumnCaptions.end()};
 }
 
+// The row of the file as it is written.
 std::string Row(const AudioFileInfo& info, const TagInfo& tag,
                 const std::vector<std::string>& captions, const RowFormat& format,
                 const std::string& custom = "")
 {
-    return BuildRow(info, tag, ResolveColumns(captions), format, custom);
+    return RowText(BuildRow(info, tag, ResolveColumns(captions), format, custom), format);
+}
+
+std::string Header(const std::vector<std::string>& captions, const RowFormat& format,
+                   const std::string& headerColor)
+{
+    return RowText(BuildHeaderRow(captions, format), format, HeaderRowFrame(headerColor));
 }
 
 } // namespace
@@ -111,15 +119,15 @@ TEST(BuildRow, FramesOfTheFourFormats)
 TEST(BuildHeaderRow, CaptionsAsCellsAndColouredHtmlCells)
 {
     const std::vector<std::string> captions = {"Songname", "Artist", "Time"};
-    EXPECT_EQ(BuildHeaderRow(captions, kCsv, "#000000"), "Songname,Artist,Time");
-    EXPECT_EQ(BuildHeaderRow(captions, kHtml, "#000000"),
+    EXPECT_EQ(Header(captions, kCsv, "#000000"), "Songname,Artist,Time");
+    EXPECT_EQ(Header(captions, kHtml, "#000000"),
               "<tr><td bgcolor=\"#000000\"><strong>Songname</td>"
               "<td bgcolor=\"#000000\"><strong>Artist</td>"
               "<td bgcolor=\"#000000\"><strong>Time</strong></td></tr>");
-    EXPECT_EQ(BuildHeaderRow({"<td>", "a,b"}, kHtml, "\"red\""),
+    EXPECT_EQ(Header({"<td>", "a,b"}, kHtml, "\"red\""),
               "<tr><td bgcolor=\"&quot;red&quot;\"><strong>&lt;td&gt;</td>"
               "<td bgcolor=\"&quot;red&quot;\"><strong>a,b</strong></td></tr>");
-    EXPECT_EQ(BuildHeaderRow({"a,b", "c"}, kCsv, ""), "\"a,b\",c");
+    EXPECT_EQ(Header({"a,b", "c"}, kCsv, ""), "\"a,b\",c");
 }
 
 TEST(BuildRow, InvalidFileGetsPathErrorAndBlanks)
@@ -138,7 +146,7 @@ TEST(BuildRow, InvalidFileGetsPathErrorAndBlanks)
 TEST(BuildRow, UnknownCaptionGetsNoDataCell)
 {
     const std::vector<std::string> captions = {"Songname", "Rating", "Artist"};
-    EXPECT_EQ(BuildHeaderRow(captions, kCsv, ""), "Songname,Rating,Artist");
+    EXPECT_EQ(Header(captions, kCsv, ""), "Songname,Rating,Artist");
     EXPECT_EQ(Row(ValidFile(), Tag(), captions, kCsv), "Title,Artist");
     EXPECT_EQ(ColumnFromCaption("songname"), Column::Unknown); // letter case counts
 }
@@ -162,7 +170,7 @@ TEST(BuildRow, CellsAreMadeSafeForTheirFormat)
               "<td>line\r\nbreak\there</td></tr>");
 }
 
-TEST(PlainRowText, UndoesQuotingAndEscapingOfEveryFormat)
+TEST(BuildRow, CellsStayPlainForTheSort)
 {
     TagInfo tag = Tag();
     tag.Title = "a,\"b\"";
@@ -182,12 +190,30 @@ TEST(PlainRowText, UndoesQuotingAndEscapingOfEveryFormat)
     };
     for (const Line& row : rows) {
         SCOPED_TRACE(row.Format.Separator);
-        const std::string built =
-            Row(ValidFile(), tag, {"Songname", "Artist", "Comment"}, row.Format);
-        EXPECT_EQ(PlainRowText(built, row.Format), row.Plain);
+        const RowCells built = BuildRow(
+            ValidFile(), tag, ResolveColumns({"Songname", "Artist", "Comment"}), row.Format, "");
+        EXPECT_EQ(built.Joined(row.Format.Separator), row.Plain);
     }
-    EXPECT_EQ(PlainRowText("\"x\"\"\",\"\",\"a,b\"", kCsv), "x\",,a,b");
-    EXPECT_EQ(PlainRowText("&amp;lt; &unknown;", kHtml), "&lt; &unknown;");
+}
+
+TEST(RowCells, KeepEveryCellWhateverItsLengthOrBytes)
+{
+    const std::vector<std::string> cells = {"",
+                                            std::string(1, '\0'),
+                                            "\x80\xFF,\"",
+                                            std::string(127, 'a'),
+                                            std::string(128, 'b'),
+                                            std::string(16383, 'c'),
+                                            std::string(16384, 'd'),
+                                            std::string(70000, 'e'),
+                                            ""};
+    RowCells row;
+    for (const std::string& cell : cells) {
+        row.Add(cell);
+    }
+    std::vector<std::string> back;
+    row.ForEachCell([&](std::string_view cell) { back.emplace_back(cell); });
+    EXPECT_EQ(back, cells);
 }
 
 TEST(BuildRow, TagBytesBecomeUtf8ButFileNamesStayAsGiven)
@@ -205,9 +231,9 @@ TEST(BuildRow, TagBytesBecomeUtf8ButFileNamesStayAsGiven)
     EXPECT_EQ(Row(info, untagged, captions, kCsv), "Caf\xE9,,Caf\xE9.mp3");
 }
 
-TEST(ApplySecondColor, EveryCellOpensInTheColour)
+TEST(RowText, SecondColorOpensEveryCell)
 {
-    EXPECT_EQ(ApplySecondColor("<tr><td>a</td><td>&lt;td&gt;</td></tr>", "#0057B8"),
+    EXPECT_EQ(RowText(RowCells{"a", "<td>"}, kHtml, SecondColorFrame("#0057B8")),
               "<tr><td bgcolor=\"#0057B8\">a</td><td bgcolor=\"#0057B8\">&lt;td&gt;</td></tr>");
 }
 
