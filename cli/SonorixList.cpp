@@ -15,6 +15,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "base/Ascii.h"
 #include "base/Dialogs.h"
 #include "base/IoError.h"
 #include "listing/ListJob.h"
@@ -45,8 +46,8 @@ Options:
                         writes "Styles" and "DefaultStyle" as start-up does)
   -f, --format FMT      list format for this run: csv | custom | html | txt
       --separator TEXT  separator of the custom format for this run
-  -c, --columns LIST    comma-separated column captions, in order: the
-                        selected columns for this run
+  -c, --columns LIST    comma-separated column captions (letter case
+                        ignored), in order: the selected columns for this run
       --list-columns    print the twenty column captions, one per line
                         (the names --columns takes), and exit
       --sort            sort the rows by their text (letter case ignored)
@@ -63,7 +64,8 @@ Options that change the profile apply to this run only: nothing is stored.
 The global options ("Ask for Custom Info", "Default output filename") are
 read from the store and never written.
 Empty items of LIST are dropped, so --ext "" means no extension. A caption
-that is none of the twenty columns gets a header cell but no data cells.
+that is none of the twenty columns is a usage error (a stored profile's
+unknown caption still gets a header cell but no data cells).
 
 SOURCE and OUTPUT may be relative to the current folder. An OUTPUT without
 extension (6 characters or more) gets the format's extension; an OUTPUT that
@@ -142,6 +144,28 @@ Profiles::ListFormat ParseFormat(const std::string& name)
     throw UsageError("unknown format '" + name + "' (" + words + ")");
 }
 
+// The captions of LIST as the twenty columns spell them; letter case is
+// forgiven ("songname" is "Songname"), any other caption is a usage error.
+std::vector<std::string> ColumnCaptions(const std::string& list)
+{
+    std::vector<std::string> captions = SplitItems(list);
+    for (std::string& caption : captions) {
+        const auto known = std::find_if(
+            Profiles::kColumnCaptions.begin(), Profiles::kColumnCaptions.end(),
+            [&](const char* column) { return Ascii::EqualsIgnoringCase(caption, column); });
+        if (known == Profiles::kColumnCaptions.end()) {
+            std::string valid;
+            for (const char* column : Profiles::kColumnCaptions) {
+                valid += valid.empty() ? "" : ", ";
+                valid += column;
+            }
+            throw UsageError("unknown column '" + caption + "' (" + valid + ")");
+        }
+        caption = *known;
+    }
+    return captions;
+}
+
 // Long options without a short form get codes beyond the characters.
 enum LongOnly : int
 {
@@ -196,7 +220,7 @@ void ApplyOption(Options& options, int code, const std::string& value)
         options.Separator = value;
         break;
     case 'c':
-        options.Columns = SplitItems(value);
+        options.Columns = ColumnCaptions(value);
         break;
     case kOptSort:
         options.Sort = true;

@@ -133,6 +133,11 @@ TEST_F(ListCliTest, UsageAndValidationErrorsExitWithOne)
         {{"-f", "pdf", "a", "b"},
          "sonorix-list: unknown format 'pdf' (csv, custom, html or txt)\n" + usageHint},
         {{"a", "b", "--style"}, "sonorix-list: option '--style' needs a value\n" + usageHint},
+        {{"-c", "songname,Rating", "a", "b"},
+         "sonorix-list: unknown column 'Rating' (Songname, Artist, Time, Filesize, Custom Info, "
+         "KBps, Mode, Album, Filepath, Filename, Comment, Track, Genre, Year, Frequency, Frames, "
+         "Version, Layer, Type, Encoder)\n" +
+             usageHint},
         {{m_music.Path() + "/none", Out("l.csv")}, "Source Folder" + kInputError + "\n"},
         {{"-e", "", m_music.Path(), Out("l.csv")}, "Extensions" + kInputError + "\n"},
         {{"-e", "", "-c", ",", m_music.Path(), Out("l.csv")},
