@@ -1,12 +1,15 @@
+#include <algorithm>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <iterator>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -287,4 +290,129 @@ TEST_F(ListCliTest, ProgressOnlyOnATerminalAndNotWhenQuiet)
     ASSERT_EQ(Run({"-q", "-f", "csv", m_music.Path(), Out("b.csv")}).Status, 0);
     EXPECT_EQ(drain(), "");
     close(master);
+}
+
+TEST_F(ListCliTest, ParallelRunsIntoOneFolderNeverShareAName)
+{
+    // Enough files that every run is still scanning when the others choose.
+    for (int i = 0; i < 300; ++i) {
+        WriteSong(Music("sub/s" + std::to_string(i) + ".mp3"), std::nullopt);
+    }
+    constexpr std::size_t kRuns = 4;
+    std::vector<TempDir> scratch(kRuns);
+    std::vector<RunResult> runs(kRuns);
+    std::vector<std::thread> threads;
+    for (std::size_t i = 0; i < kRuns; ++i) {
+        threads.emplace_back([&, i] {
+            runs[i] = TestSupport::RunProgram(
+                SONORIX_LIST_EXE,
+                {"-q", "-f", "csv", "-c", "Songname", m_music.Path(), m_out.Path()},
+                scratch[i].Path(), {.Environment = {{"XDG_CONFIG_HOME", scratch[i].Path()}}});
+        });
+    }
+    for (std::thread& thread : threads) {
+        thread.join();
+    }
+    for (std::size_t i = 0; i < kRuns; ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(runs[i].Status, 0) << runs[i].Err;
+        const std::string list = ReadFile(Out("TrackRoll" + std::to_string(i + 1) + ".csv"));
+        EXPECT_EQ(std::count(list.begin(), list.end(), '\n'), 303);
+    }
+    EXPECT_FALSE(std::filesystem::exists(Out("TrackRoll5.csv")));
+}
+
+TEST_F(ListCliTest, PathsLongerThanTheSystemTakesInOneGoAreListed)
+{
+    // 24 folders of 200-byte names, one song in each: from the 20th on the
+    // song's path is longer than PATH_MAX, from the 21st the folder's too.
+    const std::string folderName(200, 'd');
+    int folder = ::open(m_music.Path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    ASSERT_GE(folder, 0);
+    std::vector<std::string> expected = {"Alpha", "Beta"};
+    for (int level = 1; level <= 24; ++level) {
+        ASSERT_EQ(::mkdirat(folder, folderName.c_str(), 0755), 0);
+        const int inner = ::openat(folder, folderName.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        ::close(folder);
+        folder = inner;
+        ASSERT_GE(folder, 0);
+        const std::string title = "Level " + std::to_string(level);
+        Mp3Builder song;
+        song.Frames(3).PadTo(16000 - 128).Id3v1(Id3v1Fields{.Title = title});
+        const std::string name = "song-" + std::to_string(level) + std::string(60, 'x') + ".mp3";
+        const int file = ::openat(folder, name.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+        ASSERT_GE(file, 0);
+        ASSERT_EQ(::write(file, song.Data().data(), song.Data().size()),
+                  static_cast<ssize_t>(song.Data().size()));
+        ::close(file);
+        expected.push_back(title);
+    }
+    ::close(folder);
+
+    const RunResult run = Run({"-f", "csv", "-c", "Songname", "--sort", m_music.Path(), "list"});
+    EXPECT_EQ(run.Status, 0) << run.Err;
+    EXPECT_EQ(run.Err, "");
+    std::sort(expected.begin(), expected.end());
+    std::string rows = "Songname\r\n";
+    for (const std::string& title : expected) {
+        rows += title + "\r\n";
+    }
+    EXPECT_EQ(ReadFile(Out("list.csv")), rows);
+}
+
+TEST_F(ListCliTest, FoldersThatCannotBeReadAreNamedOnceAndLeftOut)
+{
+    std::filesystem::create_directories(Music("locked"));
+    WriteSong(Music("locked/song.mp3"), "Locked");
+    std::filesystem::create_directories(Music("listed/inner"));
+    WriteSong(Music("listed/inner/song.mp3"), "Inner");
+    chmod(Music("locked").c_str(), 0);
+    chmod(Music("listed").c_str(), 0444); // its names can be read, its folders not entered
+    for (const std::string& folder :
+         {m_home.Path(), m_home.File("config"), m_music.Path(), Music("sub"), m_out.Path()}) {
+        chmod(folder.c_str(), 0777);
+    }
+    m_unprivileged = true;
+    // Two extensions: every folder is read once per extension.
+    const RunResult run = Run({"-f", "csv", "-c", "Songname", "-e", "mp3,wav", "--sort",
+                               m_music.Path(), Out("list.csv")});
+    if (run.Status == 125) {
+        GTEST_SKIP() << "the tool cannot be run as an unprivileged user here";
+    }
+    EXPECT_EQ(run.Status, 0) << run.Err;
+    std::vector<std::string> warnings;
+    std::istringstream lines(run.Err);
+    for (std::string line; std::getline(lines, line);) {
+        warnings.push_back(line);
+    }
+    std::sort(warnings.begin(), warnings.end());
+    const std::string prefix = "sonorix-list: warning: cannot read folder '";
+    EXPECT_EQ(warnings,
+              (std::vector<std::string>{prefix + Music("listed/inner") + "': Permission denied",
+                                        prefix + Music("locked") + "': Permission denied"}));
+    EXPECT_EQ(ReadFile(Out("list.csv")), "Songname\r\nAlpha\r\nBeta\r\n");
+}
+
+TEST_F(ListCliTest, NamesReachTheTerminalWithControlCharactersEscaped)
+{
+    const int master = posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_GE(master, 0);
+    ASSERT_EQ(grantpt(master), 0);
+    ASSERT_EQ(unlockpt(master), 0);
+    m_terminal = ptsname(master);
+    // A name that would retitle the terminal window and clear the screen.
+    const std::string name = "\x1b]0;owned\x07\x1b[2J.csv";
+    ASSERT_EQ(Run({"-f", "csv", m_music.Path(), Out(name)}).Status, 0);
+    std::string shown;
+    char buffer[4096];
+    fcntl(master, F_SETFL, O_NONBLOCK);
+    for (ssize_t n = 0; (n = read(master, buffer, sizeof buffer)) > 0;) {
+        shown.append(buffer, static_cast<std::size_t>(n));
+    }
+    close(master);
+    EXPECT_NE(shown.find(": " + Out("\\x1b]0;owned\\x07\\x1b[2J.csv")), std::string::npos) << shown;
+    EXPECT_EQ(shown.find("\x1b]"), std::string::npos) << shown;
+    EXPECT_EQ(shown.find("\x07"), std::string::npos) << shown;
+    EXPECT_EQ(shown.find("\x1b[2J"), std::string::npos) << shown;
+    EXPECT_TRUE(std::filesystem::exists(Out(name))); // the file itself has its name
 }
