@@ -1,11 +1,15 @@
 #include <algorithm>
+#include <chrono>
+#include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <iterator>
+#include <memory>
 #include <optional>
 #include <sstream>
+#include <stdexcept>
 #include <string>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -13,6 +17,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "profiles/GlobalOptions.h"
 #include "profiles/ListFormat.h"
 #include "samples/Mp3Builder.h"
 #include "tests/support/RunProgram.h"
@@ -46,6 +51,47 @@ void WriteSong(const std::string& path, const std::optional<std::string>& title)
     }
     song.Write(path);
 }
+
+// A terminal for one run: its standard input and error.
+class Terminal
+{
+public:
+    Terminal() : m_master(posix_openpt(O_RDWR | O_NOCTTY))
+    {
+        if (m_master < 0 || grantpt(m_master) != 0 || unlockpt(m_master) != 0) {
+            throw std::runtime_error("no pseudo-terminal");
+        }
+        fcntl(m_master, F_SETFL, O_NONBLOCK);
+        m_device = ptsname(m_master);
+    }
+
+    Terminal(const Terminal&) = delete;
+    Terminal& operator=(const Terminal&) = delete;
+
+    ~Terminal() { close(m_master); }
+
+    const std::string& Device() const { return m_device; }
+
+    // What the program wrote since the last call.
+    std::string Read()
+    {
+        std::string text;
+        char buffer[4096];
+        for (ssize_t n = 0; (n = read(m_master, buffer, sizeof buffer)) > 0;) {
+            text.append(buffer, static_cast<std::size_t>(n));
+        }
+        return text;
+    }
+
+    void Type(const std::string& text)
+    {
+        ASSERT_EQ(write(m_master, text.data(), text.size()), static_cast<ssize_t>(text.size()));
+    }
+
+private:
+    int m_master;
+    std::string m_device{};
+};
 
 class ListCliTest : public testing::Test
 {
@@ -263,23 +309,11 @@ TEST_F(ListCliTest, ListColumnsPrintsOneCaptionALineAndTouchesNoStore)
 
 TEST_F(ListCliTest, ProgressOnlyOnATerminalAndNotWhenQuiet)
 {
-    const int master = posix_openpt(O_RDWR | O_NOCTTY);
-    ASSERT_GE(master, 0);
-    ASSERT_EQ(grantpt(master), 0);
-    ASSERT_EQ(unlockpt(master), 0);
-    m_terminal = ptsname(master);
-    const auto drain = [&] {
-        std::string text;
-        char buffer[4096];
-        fcntl(master, F_SETFL, O_NONBLOCK);
-        for (ssize_t n = 0; (n = read(master, buffer, sizeof buffer)) > 0;) {
-            text.append(buffer, static_cast<std::size_t>(n));
-        }
-        return text;
-    };
+    Terminal terminal;
+    m_terminal = terminal.Device();
 
     ASSERT_EQ(Run({"-f", "csv", m_music.Path(), Out("a.csv")}).Status, 0);
-    const std::string shown = drain();
+    const std::string shown = terminal.Read();
     EXPECT_NE(shown.find("Scanning for directories..."), std::string::npos) << shown;
     EXPECT_NE(shown.find("\r\033[K"), std::string::npos) << shown;
     EXPECT_NE(
@@ -288,36 +322,66 @@ TEST_F(ListCliTest, ProgressOnlyOnATerminalAndNotWhenQuiet)
         << shown;
 
     ASSERT_EQ(Run({"-q", "-f", "csv", m_music.Path(), Out("b.csv")}).Status, 0);
-    EXPECT_EQ(drain(), "");
-    close(master);
+    EXPECT_EQ(terminal.Read(), "");
 }
 
 TEST_F(ListCliTest, ParallelRunsIntoOneFolderNeverShareAName)
 {
-    // Enough files that every run is still scanning when the others choose.
-    for (int i = 0; i < 300; ++i) {
-        WriteSong(Music("sub/s" + std::to_string(i) + ".mp3"), std::nullopt);
-    }
+    // Every run waits at the custom-info prompt, which comes after it chose
+    // its name and before it writes, until all of them are there.
+    const std::string store = std::getenv("XDG_CONFIG_HOME");
+    GlobalSettings::GlobalOptions options;
+    options.AskForCustom = true;
+    options.MarkKnown(GlobalSettings::GlobalValue::AskForCustom);
+    GlobalSettings::SaveGlobalOptions(options, "Default");
+
     constexpr std::size_t kRuns = 4;
     std::vector<TempDir> scratch(kRuns);
+    std::vector<std::unique_ptr<Terminal>> terminals;
     std::vector<RunResult> runs(kRuns);
     std::vector<std::thread> threads;
     for (std::size_t i = 0; i < kRuns; ++i) {
+        terminals.push_back(std::make_unique<Terminal>());
         threads.emplace_back([&, i] {
             runs[i] = TestSupport::RunProgram(
                 SONORIX_LIST_EXE,
-                {"-q", "-f", "csv", "-c", "Songname", m_music.Path(), m_out.Path()},
-                scratch[i].Path(), {.Environment = {{"XDG_CONFIG_HOME", scratch[i].Path()}}});
+                {"-q", "-f", "csv", "-c", "Songname,Custom Info", m_music.Path(), m_out.Path()},
+                scratch[i].Path(),
+                {.Environment = {{"XDG_CONFIG_HOME", store}},
+                 .Terminal = terminals[i]->Device(),
+                 .InputFromTerminal = true});
         });
+    }
+    std::vector<std::string> shown(kRuns);
+    const auto waiting = [&] {
+        return std::count_if(shown.begin(), shown.end(), [](const std::string& text) {
+            return text.find("Enter Custom Info: ") != std::string::npos;
+        });
+    };
+    for (int tries = 0; tries < 2000 && waiting() < static_cast<long>(kRuns); ++tries) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        for (std::size_t i = 0; i < kRuns; ++i) {
+            shown[i] += terminals[i]->Read();
+        }
+    }
+    EXPECT_EQ(waiting(), static_cast<long>(kRuns));
+    for (std::size_t i = 0; i < kRuns; ++i) {
+        terminals[i]->Type("Shelf " + std::to_string(i) + "\n");
     }
     for (std::thread& thread : threads) {
         thread.join();
     }
+
+    std::vector<std::string> lists;
     for (std::size_t i = 0; i < kRuns; ++i) {
-        SCOPED_TRACE(i);
         EXPECT_EQ(runs[i].Status, 0) << runs[i].Err;
-        const std::string list = ReadFile(Out("TrackRoll" + std::to_string(i + 1) + ".csv"));
-        EXPECT_EQ(std::count(list.begin(), list.end(), '\n'), 303);
+        lists.push_back(ReadFile(Out("TrackRoll" + std::to_string(i + 1) + ".csv")));
+    }
+    std::sort(lists.begin(), lists.end());
+    for (std::size_t i = 0; i < kRuns; ++i) {
+        const std::string shelf = "Shelf " + std::to_string(i);
+        EXPECT_EQ(lists[i],
+                  "Songname,Custom Info\r\nAlpha," + shelf + "\r\nBeta," + shelf + "\r\n");
     }
     EXPECT_FALSE(std::filesystem::exists(Out("TrackRoll5.csv")));
 }
@@ -395,21 +459,12 @@ TEST_F(ListCliTest, FoldersThatCannotBeReadAreNamedOnceAndLeftOut)
 
 TEST_F(ListCliTest, NamesReachTheTerminalWithControlCharactersEscaped)
 {
-    const int master = posix_openpt(O_RDWR | O_NOCTTY);
-    ASSERT_GE(master, 0);
-    ASSERT_EQ(grantpt(master), 0);
-    ASSERT_EQ(unlockpt(master), 0);
-    m_terminal = ptsname(master);
+    Terminal terminal;
+    m_terminal = terminal.Device();
     // A name that would retitle the terminal window and clear the screen.
     const std::string name = "\x1b]0;owned\x07\x1b[2J.csv";
     ASSERT_EQ(Run({"-f", "csv", m_music.Path(), Out(name)}).Status, 0);
-    std::string shown;
-    char buffer[4096];
-    fcntl(master, F_SETFL, O_NONBLOCK);
-    for (ssize_t n = 0; (n = read(master, buffer, sizeof buffer)) > 0;) {
-        shown.append(buffer, static_cast<std::size_t>(n));
-    }
-    close(master);
+    const std::string shown = terminal.Read();
     EXPECT_NE(shown.find(": " + Out("\\x1b]0;owned\\x07\\x1b[2J.csv")), std::string::npos) << shown;
     EXPECT_EQ(shown.find("\x1b]"), std::string::npos) << shown;
     EXPECT_EQ(shown.find("\x07"), std::string::npos) << shown;

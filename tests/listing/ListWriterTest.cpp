@@ -228,7 +228,7 @@ TEST(WriteListFile, AFailedOrInterruptedWriteKeepsThePreviousList)
                       WriteOutputFile(path, false, row.Write);
                   }),
                   row.End);
-        EXPECT_EQ(ReadFile(path), previous);
+        EXPECT_TRUE(ReadFile(path) == previous) << "the previous list was changed";
         EXPECT_EQ(Entries(dir.Path()), std::vector<std::string>{"list.csv"});
     }
 }
