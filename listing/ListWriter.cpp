@@ -176,6 +176,15 @@ std::optional<std::string> ReadLink(int folder, const std::string& name)
 // reports any error.
 std::optional<ReplaceTarget> FindReplaceTarget(const std::string& fileName)
 {
+    // What opening the name would reach. The links are then followed one by
+    // one to find the folder, and what they lead to must be that very file:
+    // a link the system resolves by magic (/dev/stdout on a pipe) is left to
+    // the system.
+    struct stat reached = {};
+    const int error = LongPath::Stat(AT_FDCWD, fileName, reached);
+    if ((error == 0 && !S_ISREG(reached.st_mode)) || (error != 0 && error != ENOENT)) {
+        return std::nullopt;
+    }
     ReplaceTarget target;
     std::string path = fileName;
     int base = AT_FDCWD;
@@ -194,12 +203,16 @@ std::optional<ReplaceTarget> FindReplaceTarget(const std::string& fileName)
         base = target.Folder.Get();
         target.Name = std::move(name);
         if (::fstatat(base, target.Name.c_str(), &target.Status, AT_SYMLINK_NOFOLLOW) != 0) {
-            if (errno != ENOENT) {
+            if (errno != ENOENT || error == 0) {
                 return std::nullopt;
             }
             return target;
         }
         if (S_ISREG(target.Status.st_mode)) {
+            if (error != 0 || target.Status.st_dev != reached.st_dev ||
+                target.Status.st_ino != reached.st_ino) {
+                return std::nullopt;
+            }
             target.Exists = true;
             return target;
         }

@@ -258,8 +258,18 @@ TEST(WriteListFile, AReplacedListKeepsPermissionsAndLinksAndDevicesAreWrittenInP
     EXPECT_EQ(Entries(dir.File("links")), (std::vector<std::string>{"chain.csv", "relative.csv"}));
     EXPECT_EQ(Entries(dir.Path()), (std::vector<std::string>{"links", "list.csv"}));
 
-    // A device is written as it is, never replaced by a file.
+    // A device is written as it is, never replaced by a file; so is a pipe,
+    // also when reached through a link the system resolves (/dev/stdout).
     WriteList("/dev/null", false, CsvContent());
     ASSERT_EQ(::stat("/dev/null", &status), 0);
     EXPECT_TRUE(S_ISCHR(status.st_mode));
+    int pipe[2];
+    ASSERT_EQ(::pipe(pipe), 0);
+    WriteList("/proc/self/fd/" + std::to_string(pipe[1]), false, CsvContent());
+    ::close(pipe[1]);
+    char buffer[256];
+    const ssize_t length = ::read(pipe[0], buffer, sizeof buffer);
+    ::close(pipe[0]);
+    EXPECT_EQ(std::string(buffer, static_cast<std::size_t>(std::max<ssize_t>(length, 0))),
+              "Songname,Artist\r\nOne,A\r\nTwo,B\r\n");
 }
