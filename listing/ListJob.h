@@ -32,7 +32,8 @@ enum class ReportLabel
 // What the job shows while it runs. The job calls it for every file found
 // and every file scanned, so an implementation must be cheap (draw or print
 // at a bounded rate, not on every call). As a DirTools::ProgressLabel it is
-// the Progress label and the report window that holds it.
+// the Progress label and the report window that holds it, and it hears of
+// every folder the job could not read (FolderSkipped, once per folder).
 class ListReport : public DirTools::ProgressLabel
 {
 public:
