@@ -32,15 +32,16 @@ StoreError Translate(const std::string& file, const SqlError& error, Failure kin
     if (error.IsDamage()) {
         return StoreError("The settings store '" + file + "' is damaged: " + error.what());
     }
+    const std::string problem = "the settings store '" + file + "' " + StoreProblem(error);
     switch (kind) {
     case Failure::Read:
-        return StoreError(ReadErrorText(name));
+        return StoreError(ReadErrorText(name) + ": " + problem);
     case Failure::Write:
-        return StoreError(WriteErrorText(name));
+        return StoreError(WriteErrorText(name) + ": " + problem);
     case Failure::Access:
         break;
     }
-    return StoreError("Cannot use the settings store '" + file + "': " + error.what());
+    return StoreError("The settings store '" + file + "' " + StoreProblem(error));
 }
 
 std::vector<std::string> KeyPathOrThrow(const std::string& path)

@@ -1,11 +1,13 @@
 #include "settings/internal/Store.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <pwd.h>
 #include <sqlite3.h>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 #include "settings/RegTools.h"
@@ -14,9 +16,6 @@ namespace RegTools::detail {
 
 namespace {
 
-// Long enough for the other Sonorix process to finish a profile load or save
-// (a few dozen short transactions); a lock held longer than this is a hang.
-constexpr int kBusyTimeoutMs = 5000;
 constexpr int kSchemaVersion = 1;
 
 constexpr const char* kSchema = R"sql(
@@ -148,6 +147,17 @@ std::optional<std::int64_t> FindChild(sqlite3* db, Hive hive, std::int64_t paren
     return std::nullopt;
 }
 
+StoreError OpenError(const std::string& file, const SqlError& error)
+{
+    if (error.IsDamage()) {
+        return StoreError("The settings store '" + file + "' is damaged: " + error.what());
+    }
+    if (error.IsBusy()) {
+        return StoreError("The settings store '" + file + "' " + StoreProblem(error));
+    }
+    return StoreError("Cannot open the settings store '" + file + "': " + error.what());
+}
+
 } // namespace
 
 bool SqlError::IsDamage() const
@@ -160,6 +170,15 @@ bool SqlError::IsBusy() const
 {
     const int primary = m_code & 0xFF;
     return primary == SQLITE_BUSY || primary == SQLITE_LOCKED;
+}
+
+std::string StoreProblem(const SqlError& error)
+{
+    if (error.IsBusy()) {
+        return "was locked by another process for more than " + std::to_string(kLockWait.count()) +
+               " seconds";
+    }
+    return std::string("failed: ") + error.what();
 }
 
 std::optional<std::vector<std::string>> SplitKeyPath(const std::string& path)
@@ -276,7 +295,8 @@ void Transaction::DeleteKeyTree(std::int64_t keyId)
     keys.Bind(1, keyId).Step();
 }
 
-StoreLink::StoreLink(std::string file) : m_file(std::move(file))
+StoreLink::StoreLink(std::string file)
+    : m_file(std::move(file)), m_lockDeadline(std::chrono::steady_clock::now() + kLockWait)
 {
     const auto slash = m_file.rfind('/');
     if (slash != std::string::npos && slash > 0) {
@@ -286,25 +306,27 @@ StoreLink::StoreLink(std::string file) : m_file(std::move(file))
         Open();
         Prepare();
     } catch (const SqlError& error) {
-        // Closing would copy a log of earlier writes into the file and
-        // delete it; a file found unusable keeps its log as it is. An empty
-        // log made by this open goes as usual.
-        struct stat log
-        {};
-
-        if (m_db != nullptr && ::stat((m_file + "-wal").c_str(), &log) == 0 && log.st_size > 0) {
-            sqlite3_db_config(m_db, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
-        }
-        sqlite3_close_v2(m_db);
-        m_db = nullptr;
-        if (error.IsDamage()) {
-            throw StoreError("The settings store '" + m_file + "' is damaged: " + error.what());
-        }
-        throw StoreError("Cannot open the settings store '" + m_file + "': " + error.what());
+        CloseKeepingLog();
+        throw OpenError(m_file, error);
     }
 }
 
 StoreLink::~StoreLink() { sqlite3_close_v2(m_db); }
+
+// Closing would copy a log of earlier writes into the file and delete it; a
+// file found unusable keeps its log as it is. An empty log made by this open
+// goes as usual.
+void StoreLink::CloseKeepingLog() noexcept
+{
+    struct stat log
+    {};
+
+    if (m_db != nullptr && ::stat((m_file + "-wal").c_str(), &log) == 0 && log.st_size > 0) {
+        sqlite3_db_config(m_db, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
+    }
+    sqlite3_close_v2(m_db);
+    m_db = nullptr;
+}
 
 void StoreLink::Open()
 {
@@ -317,78 +339,80 @@ void StoreLink::Open()
         ThrowLast(m_db);
     }
     sqlite3_extended_result_codes(m_db, 1);
-    sqlite3_busy_timeout(m_db, kBusyTimeoutMs);
+    sqlite3_busy_handler(m_db, &StoreLink::OnBusy, this);
 }
 
 void StoreLink::Prepare()
 {
-    for (int attempt = 1;; ++attempt) {
-        try {
-            // Reading the schema is the first access to the file: a file that
-            // is not a database, or whose first page is broken, fails here,
-            // before anything could be written to it.
-            std::int64_t objects = 0;
-            std::int64_t version = 0;
-            {
-                Statement probe(m_db, "SELECT (SELECT count(*) FROM sqlite_master), "
-                                      "user_version FROM pragma_user_version");
-                probe.Step();
-                objects = probe.Integer(0);
-                version = probe.Integer(1);
-            }
-            if (version > kSchemaVersion) {
-                throw SqlError(SQLITE_ERROR, "it was written by a newer Sonorix (layout version " +
-                                                 std::to_string(version) + ")");
-            }
-            // The tables and the layout version are written in one
-            // transaction: tables without a version belong to another
-            // program, whose file must not get ours added.
-            if (version == 0 && objects > 0) {
-                throw SqlError(SQLITE_NOTADB, "it is not a Sonorix settings database");
-            }
-            // Damage away from the first page would otherwise show only when
-            // an operation reaches it, after others had written to the file.
-            // The check reads every page; the store is a few dozen of them.
-            {
-                Statement check(m_db, "PRAGMA quick_check(1)");
-                if (check.Step() && check.Text(0) != "ok") {
-                    // The finding follows a line that names the schema.
-                    const std::string finding = check.Text(0);
-                    throw SqlError(SQLITE_CORRUPT, finding.substr(finding.rfind('\n') + 1));
-                }
-            }
-            // WAL lets readers go on while the other process writes, and a
-            // killed process never leaves the file half-written. With WAL,
-            // synchronous=NORMAL makes every committed transaction survive
-            // the death of the process (the log is written before the commit
-            // returns); only a power cut may lose the last commits, never
-            // the consistency of the file.
-            bool wal = false;
-            {
-                Statement mode(m_db, "PRAGMA journal_mode");
-                wal = mode.Step() && mode.Text(0) == "wal";
-            }
-            if (!wal) {
-                Exec(m_db, "PRAGMA journal_mode = WAL");
-            }
-            Exec(m_db, "PRAGMA synchronous = NORMAL");
-            if (version < kSchemaVersion) {
-                Exec(m_db, "BEGIN IMMEDIATE");
-                try {
-                    Exec(m_db, kSchema);
-                    Exec(m_db, "COMMIT");
-                } catch (...) {
-                    RollbackQuietly();
-                    throw;
-                }
-            }
-            return;
-        } catch (const SqlError& error) {
-            if (!error.IsBusy() || attempt == kAttempts) {
-                throw;
-            }
+    Retrying([this] {
+        const std::int64_t version = ReadLayoutVersion();
+        CheckAllPages();
+        UseWal();
+        if (version < kSchemaVersion) {
+            CreateTables();
         }
+    });
+}
+
+// Reading the schema is the first access to the file: a file that is not a
+// database, or whose first page is broken, fails here, before anything could
+// be written to it.
+std::int64_t StoreLink::ReadLayoutVersion()
+{
+    Statement probe(m_db, "SELECT (SELECT count(*) FROM sqlite_master), "
+                          "user_version FROM pragma_user_version");
+    probe.Step();
+    const std::int64_t objects = probe.Integer(0);
+    const std::int64_t version = probe.Integer(1);
+    if (version > kSchemaVersion) {
+        throw SqlError(SQLITE_ERROR, "it was written by a newer Sonorix (layout version " +
+                                         std::to_string(version) + ")");
     }
+    // The tables and the layout version are written in one transaction:
+    // tables without a version belong to another program, whose file must
+    // not get ours added.
+    if (version == 0 && objects > 0) {
+        throw SqlError(SQLITE_NOTADB, "it is not a Sonorix settings database");
+    }
+    return version;
+}
+
+// Damage away from the first page would otherwise show only when an
+// operation reaches it, after others had written to the file. The check
+// reads every page; the store is a few dozen of them.
+void StoreLink::CheckAllPages()
+{
+    Statement check(m_db, "PRAGMA quick_check(1)");
+    if (check.Step() && check.Text(0) != "ok") {
+        // The finding follows a line that names the schema.
+        const std::string finding = check.Text(0);
+        throw SqlError(SQLITE_CORRUPT, finding.substr(finding.rfind('\n') + 1));
+    }
+}
+
+// WAL lets readers go on while the other process writes, and a killed
+// process never leaves the file half-written. With WAL, synchronous=NORMAL
+// makes every committed transaction survive the death of the process (the
+// log is written before the commit returns); only a power cut may lose the
+// last commits, never the consistency of the file.
+void StoreLink::UseWal()
+{
+    const bool wal = [this] {
+        Statement mode(m_db, "PRAGMA journal_mode");
+        return mode.Step() && mode.Text(0) == "wal";
+    }();
+    if (!wal) {
+        Exec(m_db, "PRAGMA journal_mode = WAL");
+    }
+    Exec(m_db, "PRAGMA synchronous = NORMAL");
+}
+
+void StoreLink::CreateTables()
+{
+    Write([this](Transaction&) {
+        Exec(m_db, kSchema);
+        return true;
+    });
 }
 
 void StoreLink::Begin(bool write) { Exec(m_db, write ? "BEGIN IMMEDIATE" : "BEGIN"); }
@@ -400,6 +424,24 @@ void StoreLink::RollbackQuietly() noexcept
     if (m_db != nullptr && sqlite3_get_autocommit(m_db) == 0) {
         sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
     }
+}
+
+bool StoreLink::PauseForLock(int attempt) const
+{
+    const auto left = m_lockDeadline - std::chrono::steady_clock::now();
+    if (left <= left.zero()) {
+        return false;
+    }
+    // Short pauses first: most locks are held for a moment only.
+    const std::chrono::steady_clock::duration pause =
+        std::chrono::milliseconds(std::min(1 << std::min(attempt, 6), 50));
+    std::this_thread::sleep_for(std::min(pause, left));
+    return true;
+}
+
+int StoreLink::OnBusy(void* link, int attempt)
+{
+    return static_cast<const StoreLink*>(link)->PauseForLock(attempt) ? 1 : 0;
 }
 
 void MakeFolders(const std::string& path, const std::string& purpose)

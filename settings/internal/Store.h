@@ -9,6 +9,7 @@
 // Key and value names compare without regard to ASCII letter case (COLLATE
 // NOCASE), as the registry compares them; the case first written is kept.
 
+#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <stdexcept>
@@ -28,6 +29,9 @@ enum class Hive
     ClassesRoot, // folder and file type verbs
 };
 
+// How long one operation waits, in all, for locks another process holds.
+inline constexpr std::chrono::seconds kLockWait{5};
+
 // A failed SQLite call. Operations turn it into the StoreError text that
 // fits what they were doing.
 class SqlError : public std::runtime_error
@@ -39,12 +43,17 @@ public:
 
     // The file is not a database, or its content is broken.
     bool IsDamage() const;
-    // Another connection held a lock for longer than the busy timeout.
+    // Another connection holds a lock this one needs.
     bool IsBusy() const;
 
 private:
     int m_code;
 };
+
+// Why the settings store failed, after its name in an error text: "was
+// locked by another process for more than 5 seconds", "failed: disk I/O
+// error", ...
+std::string StoreProblem(const SqlError& error);
 
 // A key path split at "\": leading and trailing separators are dropped;
 // nullopt when a name inside is empty ("a\\b"), which no key can have.
@@ -94,8 +103,9 @@ public:
 
     // Runs body(Transaction&) in one transaction and commits it. A write
     // takes the write lock at the start (BEGIN IMMEDIATE), so it never has to
-    // upgrade a read lock and fail against a concurrent writer. The whole
-    // transaction is retried a few times when the database stays busy.
+    // upgrade a read lock and fail against a concurrent writer. A transaction
+    // that meets another process's lock is retried until the lock wait is
+    // over.
     template <class Body> auto Read(Body&& body) { return Run(false, std::forward<Body>(body)); }
 
     template <class Body> auto Write(Body&& body) { return Run(true, std::forward<Body>(body)); }
@@ -121,36 +131,57 @@ public:
     }
 
 private:
-    static constexpr int kAttempts = 4;
-
+    void Open();
+    void CloseKeepingLog() noexcept;
+    void Prepare();
+    std::int64_t ReadLayoutVersion();
+    void CheckAllPages();
+    void UseWal();
+    void CreateTables();
     void Begin(bool write);
     void Commit();
     void RollbackQuietly() noexcept;
-    void Open();
-    void Prepare();
+    // Sleeps a little before the next try at a lock (attempt counts from 0);
+    // false when the lock wait is over.
+    bool PauseForLock(int attempt) const;
+    static int OnBusy(void* link, int attempt);
+
+    // Runs step again while it fails on a lock another process holds,
+    // pausing between attempts, until the lock wait is over. SQLite's own
+    // busy handler does not cover every lock: upgrading a read lock to a
+    // write lock fails at once, for instance while two processes set up a
+    // new store together.
+    template <class Step> auto Retrying(Step&& step)
+    {
+        for (int attempt = 0;; ++attempt) {
+            try {
+                return step();
+            } catch (const SqlError& error) {
+                if (!error.IsBusy() || !PauseForLock(attempt)) {
+                    throw;
+                }
+            }
+        }
+    }
 
     template <class Body> auto Run(bool write, Body&& body)
     {
-        for (int attempt = 1;; ++attempt) {
+        return Retrying([&] {
             try {
                 Begin(write);
                 Transaction txn(m_db);
                 auto result = body(txn);
                 Commit();
                 return result;
-            } catch (const SqlError& error) {
-                RollbackQuietly();
-                if (!error.IsBusy() || attempt == kAttempts) {
-                    throw;
-                }
             } catch (...) {
                 RollbackQuietly();
                 throw;
             }
-        }
+        });
     }
 
     std::string m_file;
+    std::chrono::steady_clock::time_point m_lockDeadline;
     sqlite3* m_db = nullptr;
 };
 

@@ -1,6 +1,8 @@
-// The store shared by two processes, a process killed while it writes, and
-// store files that are not (whole) databases.
+// The store shared by two processes, a process killed while it writes, a
+// lock held by another process, and store files that are not (whole)
+// databases.
 
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -10,6 +12,7 @@
 #include <random>
 #include <signal.h>
 #include <string>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <tuple>
 #include <unistd.h>
@@ -201,6 +204,88 @@ TEST(StoreProcesses, ADamagedStoreIsNamedAndLeftAsItIs)
             if (!wal.empty()) {
                 EXPECT_TRUE(TestSupport::ReadFileIfExists(file + "-wal") == wal) << "log changed";
             }
+        }
+    }
+}
+
+// Another process that holds the store's write lock for holdMs: it sets up
+// nothing, so on an empty file it holds the lock of a store not set up yet.
+// Returns once the lock is held.
+pid_t HoldWriteLock(const std::string& file, int holdMs)
+{
+    int ready[2];
+    if (::pipe(ready) != 0) {
+        return -1;
+    }
+    const pid_t pid = Spawn([&] {
+        ::close(ready[0]);
+        sqlite3* db = nullptr;
+        if (sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK ||
+            sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) != SQLITE_OK ||
+            ::write(ready[1], "x", 1) != 1) {
+            throw std::runtime_error("cannot take the write lock");
+        }
+        ::usleep(static_cast<useconds_t>(holdMs) * 1000);
+        sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
+        sqlite3_close(db);
+    });
+    ::close(ready[1]);
+    char c;
+    if (::read(ready[0], &c, 1) != 1) {
+        ::kill(pid, SIGKILL);
+    }
+    ::close(ready[0]);
+    return pid;
+}
+
+TEST(StoreProcesses, ALockOfAnotherProcessIsAwaitedForFiveSeconds)
+{
+    TestSupport::StoreSandbox sandbox;
+    const std::string file = sandbox.StoreFile();
+
+    struct Row
+    {
+        const char* What;
+        bool SetUp;
+        int HoldMs;
+        bool Written;
+    };
+
+    const Row rows[] = {
+        {"an empty store held before it is set up", false, 300, true},
+        {"a store held for a moment", true, 300, true},
+        {"a store held for longer than the wait", true, 9000, false},
+    };
+    for (const auto& [what, setUp, holdMs, written] : rows) {
+        SCOPED_TRACE(what);
+        for (const char* suffix : {"", "-wal", "-shm"}) {
+            ::unlink((file + suffix).c_str());
+        }
+        if (setUp) {
+            WriteRegString(kVendor, kProduct, "Source", "old");
+        } else {
+            ::mkdir((sandbox.ConfigHome() + "/sonorix").c_str(), 0700);
+            WriteFile(file, "");
+        }
+        const pid_t holder = HoldWriteLock(file, holdMs);
+        const auto start = std::chrono::steady_clock::now();
+        std::string error = "no error";
+        try {
+            WriteRegString(kVendor, kProduct, "Source", "new");
+        } catch (const StoreError& caught) {
+            error = caught.what();
+        }
+        const auto waited = std::chrono::steady_clock::now() - start;
+        ::kill(holder, SIGKILL);
+        ExitCodeOf(holder);
+        if (written) {
+            EXPECT_EQ(error, "no error");
+            EXPECT_EQ(ReadRegString(kVendor, kProduct, "Source"), "new");
+        } else {
+            EXPECT_EQ(error, "Konnte Daten für 'Source' nicht setzen: the settings store '" + file +
+                                 "' was locked by another process for more than 5 seconds");
+            EXPECT_GE(waited, std::chrono::milliseconds(4900));
+            EXPECT_LE(waited, std::chrono::milliseconds(6500));
         }
     }
 }
