@@ -4,12 +4,16 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
+#include <fcntl.h>
+#include <mutex>
 #include <pwd.h>
 #include <sqlite3.h>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
 
+#include "base/UniqueFd.h"
 #include "settings/RegTools.h"
 
 namespace RegTools::detail {
@@ -17,6 +21,10 @@ namespace RegTools::detail {
 namespace {
 
 constexpr int kSchemaVersion = 1;
+
+// Every SQLite database begins with these 16 bytes, in a header of 100.
+constexpr char kMagic[] = "SQLite format 3";
+constexpr std::size_t kHeaderSize = 100;
 
 constexpr const char* kSchema = R"sql(
 CREATE TABLE IF NOT EXISTS reg_keys (
@@ -145,6 +153,156 @@ std::optional<std::int64_t> FindChild(sqlite3* db, Hive hive, std::int64_t paren
         return find.Integer(0);
     }
     return std::nullopt;
+}
+
+// SQLite takes a file of one byte for an empty database and would write a
+// fresh store over it; a file with any content must begin with a header.
+// Called while the process holds no connection to the file: closing a
+// descriptor of it would drop the locks of such a connection.
+void CheckHeader(const std::string& file)
+{
+    const UniqueFd fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!fd.Valid()) {
+        throw SqlError(SQLITE_CANTOPEN, std::strerror(errno));
+    }
+    char header[kHeaderSize];
+    std::size_t got = 0;
+    while (got < kHeaderSize) {
+        const ssize_t n =
+            ::pread(fd.Get(), header + got, kHeaderSize - got, static_cast<off_t>(got));
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n < 0) {
+            throw SqlError(SQLITE_IOERR, std::strerror(errno));
+        }
+        if (n == 0) {
+            break;
+        }
+        got += static_cast<std::size_t>(n);
+    }
+    if (got < kHeaderSize || std::memcmp(header, kMagic, sizeof kMagic) != 0) {
+        throw SqlError(SQLITE_NOTADB, "file is not a database");
+    }
+}
+
+} // namespace
+
+// One file's identity and the times of its last change: a file changed in
+// any way, or replaced, has another stamp.
+struct FileStamp
+{
+    bool Exists = false;
+    std::uint64_t Device = 0;
+    std::uint64_t Inode = 0;
+    std::int64_t Size = 0;
+    std::int64_t ModifiedNs = 0;
+    std::int64_t ChangedNs = 0; // also moves when the modification time is set back
+    friend bool operator==(const FileStamp&, const FileStamp&) = default;
+};
+
+struct StoreFiles
+{
+    bool LogHasChanges = false;  // the write-ahead log holds commits not yet in the file
+    bool LogIndexUsable = false; // the log's shared index exists and has content
+    FileStamp File{};
+    FileStamp Log{};
+};
+
+namespace {
+
+std::int64_t Nanoseconds(const timespec& time)
+{
+    return std::int64_t{time.tv_sec} * 1000000000 + time.tv_nsec;
+}
+
+FileStamp StampOf(const std::string& path)
+{
+    struct stat info
+    {};
+
+    if (::stat(path.c_str(), &info) != 0) {
+        return {};
+    }
+    return {.Exists = true,
+            .Device = info.st_dev,
+            .Inode = info.st_ino,
+            .Size = info.st_size,
+            .ModifiedNs = Nanoseconds(info.st_mtim),
+            .ChangedNs = Nanoseconds(info.st_ctim)};
+}
+
+// Looks at the files before SQLite opens any of them.
+StoreFiles Inspect(const std::string& file)
+{
+    StoreFiles files;
+
+    struct stat info
+    {};
+
+    if (::stat(file.c_str(), &info) != 0) {
+        if (errno != ENOENT) {
+            throw SqlError(SQLITE_CANTOPEN, std::strerror(errno));
+        }
+        return files;
+    }
+    if (!S_ISREG(info.st_mode)) {
+        throw SqlError(SQLITE_CANTOPEN,
+                       S_ISDIR(info.st_mode) ? std::strerror(EISDIR) : "it is not a regular file");
+    }
+    // Only an empty file is a fresh store.
+    if (info.st_size > 0) {
+        CheckHeader(file);
+    }
+    files.File = StampOf(file);
+    files.Log = StampOf(file + "-wal");
+    files.LogHasChanges = files.Log.Exists && files.Log.Size > 0;
+    files.LogIndexUsable = StampOf(file + "-shm").Size > 0;
+    return files;
+}
+
+// The store this process last found whole, by the stamps its files had just
+// before the check. The operations of one profile load then read the whole
+// store once, not each time. Only files whose last change is a second old
+// are remembered: a later change then always gets another time, however
+// coarse the file system's clock.
+class WholeStoreMemo
+{
+public:
+    bool Holds(const std::string& file, const StoreFiles& files)
+    {
+        const std::lock_guard lock(m_lock);
+        return files.File.Exists && m_file == file && m_stamp == files.File &&
+               m_logStamp == files.Log;
+    }
+
+    void Remember(const std::string& file, const StoreFiles& files)
+    {
+        timespec now{};
+        ::clock_gettime(CLOCK_REALTIME, &now);
+        const std::int64_t settled = Nanoseconds(now) - 1000000000;
+        const std::int64_t lastChange = std::max({files.File.ModifiedNs, files.File.ChangedNs,
+                                                  files.Log.ModifiedNs, files.Log.ChangedNs});
+        if (!files.File.Exists || lastChange > settled) {
+            return;
+        }
+        const std::lock_guard lock(m_lock);
+        m_file = file;
+        m_stamp = files.File;
+        m_logStamp = files.Log;
+    }
+
+private:
+    std::mutex m_lock{};
+    std::string m_file{};
+    FileStamp m_stamp{};
+    FileStamp m_logStamp{};
+};
+
+WholeStoreMemo& WholeStores()
+{
+    static WholeStoreMemo memo;
+    return memo;
 }
 
 StoreError OpenError(const std::string& file, const SqlError& error)
@@ -303,8 +461,9 @@ StoreLink::StoreLink(std::string file)
         MakeFolders(m_file.substr(0, slash), "the settings store");
     }
     try {
-        Open();
-        Prepare();
+        const StoreFiles files = Inspect(m_file);
+        Open(files);
+        Prepare(files);
     } catch (const SqlError& error) {
         CloseKeepingLog();
         throw OpenError(m_file, error);
@@ -328,7 +487,7 @@ void StoreLink::CloseKeepingLog() noexcept
     m_db = nullptr;
 }
 
-void StoreLink::Open()
+void StoreLink::Open(const StoreFiles& files)
 {
     const int rc =
         sqlite3_open_v2(m_file.c_str(), &m_db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
@@ -340,13 +499,20 @@ void StoreLink::Open()
     }
     sqlite3_extended_result_codes(m_db, 1);
     sqlite3_busy_handler(m_db, &StoreLink::OnBusy, this);
+    // A log without its index: the index would be rebuilt into a new -shm
+    // file before the check could tell whether the store may be touched at
+    // all. Locked exclusively (for this one operation), SQLite keeps the
+    // index in memory instead.
+    if (files.LogHasChanges && !files.LogIndexUsable) {
+        Exec(m_db, "PRAGMA locking_mode = EXCLUSIVE");
+    }
 }
 
-void StoreLink::Prepare()
+void StoreLink::Prepare(const StoreFiles& files)
 {
-    Retrying([this] {
+    Retrying([&] {
         const std::int64_t version = ReadLayoutVersion();
-        CheckAllPages();
+        CheckWhole(files);
         UseWal();
         if (version < kSchemaVersion) {
             CreateTables();
@@ -378,16 +544,23 @@ std::int64_t StoreLink::ReadLayoutVersion()
 }
 
 // Damage away from the first page would otherwise show only when an
-// operation reaches it, after others had written to the file. The check
-// reads every page; the store is a few dozen of them.
-void StoreLink::CheckAllPages()
+// operation reaches it, after others had written to the file; an index that
+// no longer matches its table would let writes add a second value of one
+// name. The full check reads every page and compares every table with its
+// indexes; the store is a few dozen pages, and a file found whole once is
+// not read again while it stays as it was.
+void StoreLink::CheckWhole(const StoreFiles& files)
 {
-    Statement check(m_db, "PRAGMA quick_check(1)");
+    if (WholeStores().Holds(m_file, files)) {
+        return;
+    }
+    Statement check(m_db, "PRAGMA integrity_check(1)");
     if (check.Step() && check.Text(0) != "ok") {
         // The finding follows a line that names the schema.
         const std::string finding = check.Text(0);
         throw SqlError(SQLITE_CORRUPT, finding.substr(finding.rfind('\n') + 1));
     }
+    WholeStores().Remember(m_file, files);
 }
 
 // WAL lets readers go on while the other process writes, and a killed

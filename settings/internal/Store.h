@@ -88,8 +88,11 @@ private:
     sqlite3* m_db;
 };
 
+// What the files of a store allow, seen before SQLite touches any of them.
+struct StoreFiles;
+
 // Opens (creating the folder and the file when missing) the store, checks
-// that it is a readable database and sets it up; throws StoreError naming the
+// that it is a whole database and sets it up; throws StoreError naming the
 // file otherwise. Closes the connection when it goes.
 class StoreLink
 {
@@ -131,11 +134,11 @@ public:
     }
 
 private:
-    void Open();
+    void Open(const StoreFiles& files);
     void CloseKeepingLog() noexcept;
-    void Prepare();
+    void Prepare(const StoreFiles& files);
     std::int64_t ReadLayoutVersion();
-    void CheckAllPages();
+    void CheckWhole(const StoreFiles& files);
     void UseWal();
     void CreateTables();
     void Begin(bool write);

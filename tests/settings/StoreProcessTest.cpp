@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <gtest/gtest.h>
@@ -14,6 +15,7 @@
 #include <string>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <thread>
 #include <tuple>
 #include <unistd.h>
 
@@ -136,6 +138,38 @@ void WriteFile(const std::string& path, const std::string& bytes)
     std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
 }
 
+// The bytes of the store file with one letter of the value name changed in
+// the index of the values only. Every page stays sound on its own; only
+// comparing the index with its table shows the damage.
+std::string WithIndexOutOfStep(const std::string& file, std::string bytes, const std::string& name)
+{
+    sqlite3* db = nullptr;
+    sqlite3_stmt* pages = nullptr;
+    EXPECT_EQ(sqlite3_open_v2(("file:" + file + "?immutable=1").c_str(), &db,
+                              SQLITE_OPEN_READONLY | SQLITE_OPEN_URI, nullptr),
+              SQLITE_OK);
+    EXPECT_EQ(sqlite3_prepare_v2(db,
+                                 "SELECT pageno, (SELECT page_size FROM pragma_page_size) FROM "
+                                 "dbstat WHERE name = 'sqlite_autoindex_reg_values_1' AND "
+                                 "pagetype = 'leaf'",
+                                 -1, &pages, nullptr),
+              SQLITE_OK);
+    bool changed = false;
+    while (!changed && sqlite3_step(pages) == SQLITE_ROW) {
+        const auto size = static_cast<std::size_t>(sqlite3_column_int64(pages, 1));
+        const auto start = static_cast<std::size_t>(sqlite3_column_int64(pages, 0) - 1) * size;
+        const std::size_t at = bytes.find(name, start);
+        if (at != std::string::npos && at + name.size() <= start + size) {
+            bytes[at + name.size() - 1] = 'x';
+            changed = true;
+        }
+    }
+    sqlite3_finalize(pages);
+    sqlite3_close(db);
+    EXPECT_TRUE(changed) << name << " is in no leaf page of the index";
+    return bytes;
+}
+
 TEST(StoreProcesses, ADamagedStoreIsNamedAndLeftAsItIs)
 {
     TestSupport::StoreSandbox sandbox;
@@ -153,6 +187,7 @@ TEST(StoreProcesses, ADamagedStoreIsNamedAndLeftAsItIs)
     }
     std::string brokenPage = good;
     brokenPage.replace(good.size() / 8192 * 4096, 4096, 4096, '\xAB');
+    const std::string inIndex = WithIndexOutOfStep(file, good, Name(0, 150));
     // The same broken page, with a log of a later write that the file
     // still awaits beside it.
     const std::string update = "PRAGMA wal_autocheckpoint = 0; UPDATE reg_values SET data = 'w' "
@@ -170,11 +205,13 @@ TEST(StoreProcesses, ADamagedStoreIsNamedAndLeftAsItIs)
     sqlite3_close(db);
     const std::tuple<const char*, std::string, std::string> rows[] = {
         {"random bytes", noise, ""},
+        {"one byte", "x", ""},
         {"a text file", "Source=/music\n", ""},
         {"a cut header", good.substr(0, 50), ""},
         {"a store cut behind its first page", good.substr(0, 4096), ""},
         {"a store with a broken page inside", brokenPage, ""},
         {"a broken page and a log", brokenPage, log},
+        {"an index that no longer matches its table", inIndex, ""},
         {"another program's database", TestSupport::ReadFileIfExists(foreign).value(), ""},
     };
     for (const auto& [what, bytes, wal] : rows) {
@@ -203,8 +240,36 @@ TEST(StoreProcesses, ADamagedStoreIsNamedAndLeftAsItIs)
             EXPECT_TRUE(TestSupport::ReadFileIfExists(file) == bytes) << "the file was changed";
             if (!wal.empty()) {
                 EXPECT_TRUE(TestSupport::ReadFileIfExists(file + "-wal") == wal) << "log changed";
+            } else {
+                EXPECT_FALSE(std::filesystem::exists(file + "-wal")) << "a log was left beside it";
             }
+            EXPECT_FALSE(std::filesystem::exists(file + "-shm")) << "an index was left beside it";
         }
+    }
+}
+
+TEST(StoreProcesses, DamageAfterTheStoreWasFoundWholeIsFound)
+{
+    TestSupport::StoreSandbox sandbox;
+    for (int i = 0; i < 200; ++i) {
+        WriteRegString(kVendor, kProduct, Name(0, i), std::string(100, 'v'));
+    }
+    const std::string file = sandbox.StoreFile();
+    // Once the file has rested for a moment, a check that finds it whole
+    // is remembered.
+    std::this_thread::sleep_for(std::chrono::milliseconds(1200));
+    EXPECT_EQ(ReadRegString(kVendor, kProduct, Name(0, 1)), std::string(100, 'v'));
+
+    // The same file, changed in place and keeping its size.
+    const std::string damaged =
+        WithIndexOutOfStep(file, TestSupport::ReadFileIfExists(file).value(), Name(0, 150));
+    std::fstream(file, std::ios::in | std::ios::out | std::ios::binary) << damaged;
+    try {
+        ReadRegString(kVendor, kProduct, Name(0, 1));
+        ADD_FAILURE() << "no error";
+    } catch (const StoreError& error) {
+        const std::string text = error.what();
+        EXPECT_EQ(text.rfind("The settings store '" + file + "' is damaged: ", 0), 0u) << text;
     }
 }
 
