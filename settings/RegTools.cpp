@@ -110,7 +110,12 @@ void CreateRegKey(const std::string& vendor, const std::string& product)
 {
     const auto path = SettingsPath(vendor, product);
     detail::WithStore(detail::Failure::Access, "", [&](StoreLink& link) {
-        link.ReadOrCreate(Hive::Machine, path, [](Transaction&, std::int64_t) { return true; });
+        link.ReadOrCreate(Hive::Machine, path, [](Transaction& txn, std::int64_t id) {
+            if (id == detail::kNoKey) {
+                txn.MustWrite();
+            }
+            return true;
+        });
     });
 }
 

@@ -155,6 +155,43 @@ std::optional<std::int64_t> FindChild(sqlite3* db, Hive hive, std::int64_t paren
     return std::nullopt;
 }
 
+std::string FolderOf(const std::string& file)
+{
+    const auto slash = file.rfind('/');
+    if (slash == std::string::npos) {
+        return ".";
+    }
+    return slash == 0 ? "/" : file.substr(0, slash);
+}
+
+// errno is left as the check found it.
+bool MayWrite(const std::string& path, int mode = W_OK)
+{
+    return ::faccessat(AT_FDCWD, path.c_str(), mode, AT_EACCESS) == 0;
+}
+
+// Why the store cannot be written, or "" when it can: the file itself, or the
+// write-ahead log and its index beside it, which must exist or be creatable.
+std::string WhyNotWritable(const std::string& file)
+{
+    if (!MayWrite(file)) {
+        return std::strerror(errno);
+    }
+    for (const char* suffix : {"-wal", "-shm"}) {
+        const std::string companion = file + suffix;
+        if (MayWrite(companion)) {
+            continue;
+        }
+        if (errno != ENOENT) {
+            return "'" + companion + "': " + std::strerror(errno);
+        }
+        if (!MayWrite(FolderOf(file), W_OK | X_OK)) {
+            return "cannot create '" + companion + "': " + std::strerror(errno);
+        }
+    }
+    return {};
+}
+
 // SQLite takes a file of one byte for an empty database and would write a
 // fresh store over it; a file with any content must begin with a header.
 // Called while the process holds no connection to the file: closing a
@@ -186,6 +223,26 @@ void CheckHeader(const std::string& file)
     }
 }
 
+// The path as a "file:" URI, for the open options only a URI can carry.
+std::string FileUri(const std::string& path, const char* query)
+{
+    constexpr char kHex[] = "0123456789ABCDEF";
+    std::string uri = "file:";
+    for (const char c : path) {
+        const auto byte = static_cast<unsigned char>(c);
+        const bool plain = (byte >= 'a' && byte <= 'z') || (byte >= 'A' && byte <= 'Z') ||
+                           (byte >= '0' && byte <= '9') || std::strchr("/-._~", byte) != nullptr;
+        if (plain) {
+            uri += c;
+        } else {
+            uri += '%';
+            uri += kHex[byte >> 4];
+            uri += kHex[byte & 0xF];
+        }
+    }
+    return uri + "?" + query;
+}
+
 } // namespace
 
 // One file's identity and the times of its last change: a file changed in
@@ -203,6 +260,7 @@ struct FileStamp
 
 struct StoreFiles
 {
+    std::string CannotWrite{};   // why the store cannot be written; empty when it can
     bool LogHasChanges = false;  // the write-ahead log holds commits not yet in the file
     bool LogIndexUsable = false; // the log's shared index exists and has content
     FileStamp File{};
@@ -244,6 +302,10 @@ StoreFiles Inspect(const std::string& file)
         if (errno != ENOENT) {
             throw SqlError(SQLITE_CANTOPEN, std::strerror(errno));
         }
+        if (!MayWrite(FolderOf(file), W_OK | X_OK)) {
+            throw SqlError(SQLITE_CANTOPEN,
+                           std::string("cannot create it: ") + std::strerror(errno));
+        }
         return files;
     }
     if (!S_ISREG(info.st_mode)) {
@@ -254,6 +316,7 @@ StoreFiles Inspect(const std::string& file)
     if (info.st_size > 0) {
         CheckHeader(file);
     }
+    files.CannotWrite = WhyNotWritable(file);
     files.File = StampOf(file);
     files.Log = StampOf(file + "-wal");
     files.LogHasChanges = files.Log.Exists && files.Log.Size > 0;
@@ -310,7 +373,7 @@ StoreError OpenError(const std::string& file, const SqlError& error)
     if (error.IsDamage()) {
         return StoreError("The settings store '" + file + "' is damaged: " + error.what());
     }
-    if (error.IsBusy()) {
+    if (error.IsBusy() || error.IsReadOnly()) {
         return StoreError("The settings store '" + file + "' " + StoreProblem(error));
     }
     return StoreError("Cannot open the settings store '" + file + "': " + error.what());
@@ -330,11 +393,16 @@ bool SqlError::IsBusy() const
     return primary == SQLITE_BUSY || primary == SQLITE_LOCKED;
 }
 
+bool SqlError::IsReadOnly() const { return (m_code & 0xFF) == SQLITE_READONLY; }
+
 std::string StoreProblem(const SqlError& error)
 {
     if (error.IsBusy()) {
         return "was locked by another process for more than " + std::to_string(kLockWait.count()) +
                " seconds";
+    }
+    if (error.IsReadOnly()) {
+        return std::string("cannot be written: ") + error.what();
     }
     return std::string("failed: ") + error.what();
 }
@@ -370,6 +438,9 @@ std::optional<std::vector<std::string>> SplitKeyPath(const std::string& path)
 std::optional<std::int64_t> Transaction::FindKey(Hive hive, const std::vector<std::string>& path,
                                                  std::int64_t from)
 {
+    if (from == kNoKey) {
+        return std::nullopt;
+    }
     std::int64_t id = from;
     for (const auto& name : path) {
         const auto child = FindChild(m_db, hive, id, name);
@@ -388,6 +459,9 @@ std::int64_t Transaction::CreateKey(Hive hive, const std::vector<std::string>& p
         if (const auto child = FindChild(m_db, hive, id, name)) {
             id = *child;
             continue;
+        }
+        if (!m_cannotWrite.empty()) {
+            return kNoKey;
         }
         Statement insert(m_db, "INSERT INTO reg_keys (hive, parent, name) VALUES (?1, ?2, ?3)");
         insert.Bind(1, HiveName(hive)).Bind(2, id).Bind(3, name).Step();
@@ -416,6 +490,7 @@ std::optional<StoredValue> Transaction::GetValue(std::int64_t keyId, const std::
 
 void Transaction::PutString(std::int64_t keyId, const std::string& name, const std::string& text)
 {
+    MustWrite();
     // An existing value keeps the letter case of its name, as in the registry.
     const std::string stored = CutAtNul(text);
     Statement upsert(m_db, "INSERT INTO reg_values (key_id, name, type, data) "
@@ -426,6 +501,7 @@ void Transaction::PutString(std::int64_t keyId, const std::string& name, const s
 
 void Transaction::PutInteger(std::int64_t keyId, const std::string& name, std::int32_t value)
 {
+    MustWrite();
     Statement upsert(m_db, "INSERT INTO reg_values (key_id, name, type, data) "
                            "VALUES (?1, ?2, 'integer', ?3) ON CONFLICT (key_id, name) "
                            "DO UPDATE SET type = excluded.type, data = excluded.data");
@@ -434,12 +510,18 @@ void Transaction::PutInteger(std::int64_t keyId, const std::string& name, std::i
 
 void Transaction::DeleteValue(std::int64_t keyId, const std::string& name)
 {
+    // Removing what is not there needs no write.
+    if (!m_cannotWrite.empty() && !GetValue(keyId, name)) {
+        return;
+    }
+    MustWrite();
     Statement erase(m_db, "DELETE FROM reg_values WHERE key_id = ?1 AND name = ?2");
     erase.Bind(1, keyId).Bind(2, name).Step();
 }
 
 void Transaction::DeleteKeyTree(std::int64_t keyId)
 {
+    MustWrite();
     constexpr const char* kTree =
         "WITH RECURSIVE tree (id) AS (SELECT ?1 UNION ALL "
         "SELECT k.id FROM reg_keys AS k JOIN tree ON k.parent = tree.id) ";
@@ -453,6 +535,13 @@ void Transaction::DeleteKeyTree(std::int64_t keyId)
     keys.Bind(1, keyId).Step();
 }
 
+void Transaction::MustWrite() const
+{
+    if (!m_cannotWrite.empty()) {
+        throw SqlError(SQLITE_READONLY, m_cannotWrite);
+    }
+}
+
 StoreLink::StoreLink(std::string file)
     : m_file(std::move(file)), m_lockDeadline(std::chrono::steady_clock::now() + kLockWait)
 {
@@ -462,6 +551,7 @@ StoreLink::StoreLink(std::string file)
     }
     try {
         const StoreFiles files = Inspect(m_file);
+        m_cannotWrite = files.CannotWrite;
         Open(files);
         Prepare(files);
     } catch (const SqlError& error) {
@@ -489,8 +579,23 @@ void StoreLink::CloseKeepingLog() noexcept
 
 void StoreLink::Open(const StoreFiles& files)
 {
-    const int rc =
-        sqlite3_open_v2(m_file.c_str(), &m_db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+    std::string name = m_file;
+    int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE;
+    if (!Writable()) {
+        // Opening the log or its index would create them, or give an empty
+        // one the file's mode: read-only, which would keep out every later
+        // writer. Without changes in the log the file alone is the store
+        // (immutable: no log, no index, no locks); changes in the log are
+        // read through the existing index without writing to it.
+        if (files.LogHasChanges && !files.LogIndexUsable) {
+            throw SqlError(SQLITE_READONLY, m_cannotWrite + ", and its log '" + m_file +
+                                                "-wal' holds changes that only a writable "
+                                                "store can read");
+        }
+        name = FileUri(m_file, files.LogHasChanges ? "readonly_shm=1" : "immutable=1");
+        flags = SQLITE_OPEN_READONLY | SQLITE_OPEN_URI;
+    }
+    const int rc = sqlite3_open_v2(name.c_str(), &m_db, flags, nullptr);
     if (rc != SQLITE_OK) {
         if (m_db == nullptr) {
             throw SqlError(rc, sqlite3_errstr(rc));
@@ -503,7 +608,7 @@ void StoreLink::Open(const StoreFiles& files)
     // file before the check could tell whether the store may be touched at
     // all. Locked exclusively (for this one operation), SQLite keeps the
     // index in memory instead.
-    if (files.LogHasChanges && !files.LogIndexUsable) {
+    if (Writable() && files.LogHasChanges && !files.LogIndexUsable) {
         Exec(m_db, "PRAGMA locking_mode = EXCLUSIVE");
     }
 }
@@ -513,6 +618,13 @@ void StoreLink::Prepare(const StoreFiles& files)
     Retrying([&] {
         const std::int64_t version = ReadLayoutVersion();
         CheckWhole(files);
+        if (!Writable()) {
+            // An empty store needs its tables written first.
+            if (version < kSchemaVersion) {
+                throw SqlError(SQLITE_READONLY, m_cannotWrite);
+            }
+            return;
+        }
         UseWal();
         if (version < kSchemaVersion) {
             CreateTables();
@@ -588,7 +700,9 @@ void StoreLink::CreateTables()
     });
 }
 
-void StoreLink::Begin(bool write) { Exec(m_db, write ? "BEGIN IMMEDIATE" : "BEGIN"); }
+// A store that cannot be written takes no write lock; the transaction
+// fails only when it must change something.
+void StoreLink::Begin(bool write) { Exec(m_db, write && Writable() ? "BEGIN IMMEDIATE" : "BEGIN"); }
 
 void StoreLink::Commit() { Exec(m_db, "COMMIT"); }
 

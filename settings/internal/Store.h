@@ -45,14 +45,16 @@ public:
     bool IsDamage() const;
     // Another connection holds a lock this one needs.
     bool IsBusy() const;
+    // The store cannot be written; the text says why.
+    bool IsReadOnly() const;
 
 private:
     int m_code;
 };
 
 // Why the settings store failed, after its name in an error text: "was
-// locked by another process for more than 5 seconds", "failed: disk I/O
-// error", ...
+// locked by another process for more than 5 seconds", "cannot be written:
+// Permission denied", ...
 std::string StoreProblem(const SqlError& error);
 
 // A key path split at "\": leading and trailing separators are dropped;
@@ -67,11 +69,20 @@ struct StoredValue
     bool IntegerReadable = true; // false when an 'integer' row holds no number
 };
 
-// The statements one operation runs inside its transaction.
+// The id of a key that is missing and may not be created because the store
+// cannot be written: it holds no values and no sub-keys.
+inline constexpr std::int64_t kNoKey = -1;
+
+// The statements one operation runs inside its transaction. On a store that
+// cannot be written, a key that would be created on the way is kNoKey, and
+// only a change that is really needed fails.
 class Transaction
 {
 public:
-    explicit Transaction(sqlite3* db) : m_db(db) {}
+    // cannotWrite: empty when the store can be written, else why not.
+    Transaction(sqlite3* db, const std::string& cannotWrite) : m_db(db), m_cannotWrite(cannotWrite)
+    {
+    }
 
     std::optional<std::int64_t> FindKey(Hive hive, const std::vector<std::string>& path,
                                         std::int64_t from = 0);
@@ -83,9 +94,12 @@ public:
     void DeleteValue(std::int64_t keyId, const std::string& name);
     // The key, its sub-keys at every depth, and all their values.
     void DeleteKeyTree(std::int64_t keyId);
+    // Throws the read-only SqlError when the store cannot be written.
+    void MustWrite() const;
 
 private:
     sqlite3* m_db;
+    const std::string& m_cannotWrite;
 };
 
 // What the files of a store allow, seen before SQLite touches any of them.
@@ -93,7 +107,9 @@ struct StoreFiles;
 
 // Opens (creating the folder and the file when missing) the store, checks
 // that it is a whole database and sets it up; throws StoreError naming the
-// file otherwise. Closes the connection when it goes.
+// file otherwise. A store that cannot be written is opened for reading only,
+// in a way that creates and changes no file. Closes the connection when it
+// goes.
 class StoreLink
 {
 public:
@@ -103,6 +119,8 @@ public:
     StoreLink& operator=(const StoreLink&) = delete;
 
     const std::string& File() const { return m_file; }
+
+    bool Writable() const { return m_cannotWrite.empty(); }
 
     // Runs body(Transaction&) in one transaction and commits it. A write
     // takes the write lock at the start (BEGIN IMMEDIATE), so it never has to
@@ -116,7 +134,8 @@ public:
     // Looks the key up in a read transaction and runs body(Transaction&, id)
     // there; only when the key is missing is it created in a write
     // transaction, and body run there. Keeps the frequent reads from taking
-    // the write lock while still creating the key on first use.
+    // the write lock while still creating the key on first use. On a store
+    // that cannot be written a missing key stays missing: body gets kNoKey.
     template <class Body>
     auto ReadOrCreate(Hive hive, const std::vector<std::string>& path, Body&& body)
     {
@@ -124,6 +143,9 @@ public:
         auto found = Read([&](Transaction& txn) -> std::optional<Result> {
             if (const auto id = txn.FindKey(hive, path)) {
                 return body(txn, *id);
+            }
+            if (!Writable()) {
+                return body(txn, kNoKey);
             }
             return std::nullopt;
         });
@@ -172,7 +194,7 @@ private:
         return Retrying([&] {
             try {
                 Begin(write);
-                Transaction txn(m_db);
+                Transaction txn(m_db, m_cannotWrite);
                 auto result = body(txn);
                 Commit();
                 return result;
@@ -184,6 +206,7 @@ private:
     }
 
     std::string m_file;
+    std::string m_cannotWrite{}; // why the store cannot be written; empty when it can
     std::chrono::steady_clock::time_point m_lockDeadline;
     sqlite3* m_db = nullptr;
 };

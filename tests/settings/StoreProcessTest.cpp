@@ -1,7 +1,8 @@
 // The store shared by two processes, a process killed while it writes, a
-// lock held by another process, and store files that are not (whole)
-// databases.
+// lock held by another process, store files that are not (whole) databases,
+// and a store that its user may not write.
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -18,6 +19,7 @@
 #include <thread>
 #include <tuple>
 #include <unistd.h>
+#include <vector>
 
 #include "settings/RegTools.h"
 #include "tests/support/StoreSandbox.h"
@@ -352,6 +354,147 @@ TEST(StoreProcesses, ALockOfAnotherProcessIsAwaitedForFiveSeconds)
             EXPECT_GE(waited, std::chrono::milliseconds(4900));
             EXPECT_LE(waited, std::chrono::milliseconds(6500));
         }
+    }
+}
+
+constexpr uid_t kNobody = 65534;
+
+// Runs step in a child process that, when the tests run as root, first
+// becomes user "nobody" so that file permissions apply; gives what step
+// returned, or "StoreError: " and the text of the error it threw.
+std::string AsOrdinaryUser(const std::function<std::string()>& step)
+{
+    int result[2];
+    if (::pipe(result) != 0) {
+        return "pipe failed";
+    }
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::close(result[0]);
+        std::string text;
+        if (::geteuid() == 0 && (::setgid(kNobody) != 0 || ::setuid(kNobody) != 0)) {
+            text = "cannot drop privileges";
+        } else {
+            try {
+                text = step();
+            } catch (const StoreError& error) {
+                text = std::string("StoreError: ") + error.what();
+            }
+        }
+        const ssize_t written = ::write(result[1], text.data(), text.size());
+        ::_exit(written == static_cast<ssize_t>(text.size()) ? 0 : 1);
+    }
+    ::close(result[1]);
+    std::string text;
+    char buffer[512];
+    for (ssize_t got; (got = ::read(result[0], buffer, sizeof buffer)) > 0;) {
+        text.append(buffer, static_cast<std::size_t>(got));
+    }
+    ::close(result[0]);
+    ExitCodeOf(pid);
+    return text;
+}
+
+// Name, size and mode of every file in the folder.
+std::string FilesIn(const std::string& folder)
+{
+    std::vector<std::string> lines;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+        struct stat info
+        {};
+
+        ::stat(entry.path().c_str(), &info);
+        lines.push_back(entry.path().filename().string() + " " + std::to_string(info.st_size) +
+                        " " + std::to_string(info.st_mode & 07777));
+    }
+    std::sort(lines.begin(), lines.end());
+    std::string text;
+    for (const auto& line : lines) {
+        text += line + "\n";
+    }
+    return text;
+}
+
+TEST(StoreFiles, AStoreThatCannotBeWrittenIsReadAndLeftAsItWas)
+{
+    TestSupport::StoreSandbox sandbox;
+    if (AsOrdinaryUser([] { return std::string(); }) == "cannot drop privileges") {
+        GTEST_SKIP() << "no unprivileged user to test with";
+    }
+    // The user owns the store, as everyone owns their own settings.
+    const std::string folder = sandbox.ConfigHome() + "/sonorix";
+    const std::string file = sandbox.StoreFile();
+    ASSERT_EQ(::chmod(sandbox.Root().c_str(), 0755), 0);
+    if (::geteuid() == 0) {
+        ASSERT_EQ(::chown(sandbox.ConfigHome().c_str(), kNobody, kNobody), 0);
+    }
+    const auto lastWriteOnlyInLog = [&] {
+        sqlite3* db = nullptr;
+        sqlite3_open(file.c_str(), &db);
+        sqlite3_db_config(db, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
+        const int rc =
+            sqlite3_exec(db, "UPDATE reg_values SET data = '/logged' WHERE name = 'Source'",
+                         nullptr, nullptr, nullptr);
+        sqlite3_close(db);
+        return std::string(rc == SQLITE_OK ? "" : "cannot write the log");
+    };
+
+    struct Row
+    {
+        const char* What;
+        std::function<void()> Lock, Unlock;
+        std::string Source, Reason;
+    };
+
+    const Row rows[] = {
+        {"a read-only file", [&] { ::chmod(file.c_str(), 0444); },
+         [&] { ::chmod(file.c_str(), 0644); }, "/music", "Permission denied"},
+        {"a read-only folder", [&] { ::chmod(folder.c_str(), 0555); },
+         [&] { ::chmod(folder.c_str(), 0755); }, "/music",
+         "cannot create '" + file + "-wal': Permission denied"},
+        {"a read-only file whose last write is still in its log",
+         [&] {
+             EXPECT_EQ(AsOrdinaryUser(lastWriteOnlyInLog), "");
+             ::chmod(file.c_str(), 0444);
+         },
+         [&] { ::chmod(file.c_str(), 0644); }, "/logged", "Permission denied"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.What);
+        std::filesystem::remove_all(folder);
+        ASSERT_EQ(AsOrdinaryUser([] {
+                      WriteRegString(kVendor, kProduct, "Source", "/music");
+                      WriteRegBool(kVendor, kProduct, "Rapidex", true);
+                      return std::string("set up");
+                  }),
+                  "set up");
+        row.Lock();
+        const std::string before = FilesIn(folder);
+
+        // Reading needs no write: not even the keys a read would create.
+        EXPECT_EQ(AsOrdinaryUser([] {
+                      CreateRegKey(kVendor, kProduct);
+                      DeleteRegValue(kVendor, kProduct, "Missing");
+                      return ReadRegString(kVendor, kProduct, "Source") + " " +
+                             std::to_string(ReadRegBool(kVendor, kProduct, "Rapidex")) + " " +
+                             std::to_string(RegValueExists(kVendor, kProduct, "Missing")) + " " +
+                             std::to_string(RegKeyExists("Elsewhere", kProduct));
+                  }),
+                  row.Source + " 1 0 0");
+        EXPECT_EQ(AsOrdinaryUser([] {
+                      WriteRegString(kVendor, kProduct, "Source", "/new");
+                      return std::string("written");
+                  }),
+                  "StoreError: Konnte Daten für 'Source' nicht setzen: the settings store '" +
+                      file + "' cannot be written: " + row.Reason);
+        EXPECT_EQ(FilesIn(folder), before);
+
+        row.Unlock();
+        EXPECT_EQ(AsOrdinaryUser([] {
+                      WriteRegString(kVendor, kProduct, "Source", "/new");
+                      return ReadRegString(kVendor, kProduct, "Source");
+                  }),
+                  "/new");
     }
 }
 
