@@ -32,15 +32,16 @@ StoreError Translate(const std::string& file, const SqlError& error, Failure kin
     if (error.IsDamage()) {
         return StoreError("The settings store '" + file + "' is damaged: " + error.what());
     }
+    const std::string problem = "the settings store '" + file + "' " + StoreProblem(error);
     switch (kind) {
     case Failure::Read:
-        return StoreError(ReadErrorText(name));
+        return StoreError(ReadErrorText(name) + ": " + problem);
     case Failure::Write:
-        return StoreError(WriteErrorText(name));
+        return StoreError(WriteErrorText(name) + ": " + problem);
     case Failure::Access:
         break;
     }
-    return StoreError("Cannot use the settings store '" + file + "': " + error.what());
+    return StoreError("The settings store '" + file + "' " + StoreProblem(error));
 }
 
 std::vector<std::string> KeyPathOrThrow(const std::string& path)
@@ -109,7 +110,12 @@ void CreateRegKey(const std::string& vendor, const std::string& product)
 {
     const auto path = SettingsPath(vendor, product);
     detail::WithStore(detail::Failure::Access, "", [&](StoreLink& link) {
-        link.ReadOrCreate(Hive::Machine, path, [](Transaction&, std::int64_t) { return true; });
+        link.ReadOrCreate(Hive::Machine, path, [](Transaction& txn, std::int64_t id) {
+            if (id == detail::kNoKey) {
+                txn.MustWrite();
+            }
+            return true;
+        });
     });
 }
 

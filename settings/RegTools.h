@@ -16,8 +16,9 @@ inline constexpr const char* kVendor = "Brightfold";
 inline constexpr const char* kProduct = "Sonorix";
 
 // A store that cannot be opened, is damaged, or refuses a read or write. The
-// texts of failed value operations are the fixed ones ("Konnte Daten für '%s'
-// nicht setzen", ...); others name the database file and the reason.
+// texts of failed value operations begin with the fixed ones ("Konnte Daten
+// für '%s' nicht setzen", ...), followed by the database file and the reason
+// when the store itself failed; others name the file and the reason.
 class StoreError : public std::runtime_error
 {
 public:

@@ -17,7 +17,8 @@ std::string TypeErrorText(const std::string& name);  // "Ung√ºltiger Datentyp f√
 
 // What an operation was doing when SQLite failed, which picks the text the
 // user sees: reading or writing a named value gives the registry's fixed
-// texts, anything else names the file and the reason.
+// text followed by the file and the reason, anything else names the file and
+// the reason.
 enum class Failure
 {
     Read,

@@ -1,18 +1,25 @@
-// The store shared by two processes, a process killed while it writes, and
-// store files that are not (whole) databases.
+// The store shared by two processes, a process killed while it writes, a
+// lock held by another process, store files that are not (whole) databases,
+// and a store that its user may not write.
 
+#include <algorithm>
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <gtest/gtest.h>
 #include <random>
 #include <signal.h>
 #include <string>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <thread>
 #include <tuple>
 #include <unistd.h>
+#include <vector>
 
 #include "settings/RegTools.h"
 #include "tests/support/StoreSandbox.h"
@@ -133,6 +140,38 @@ void WriteFile(const std::string& path, const std::string& bytes)
     std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
 }
 
+// The bytes of the store file with one letter of the value name changed in
+// the index of the values only. Every page stays sound on its own; only
+// comparing the index with its table shows the damage.
+std::string WithIndexOutOfStep(const std::string& file, std::string bytes, const std::string& name)
+{
+    sqlite3* db = nullptr;
+    sqlite3_stmt* pages = nullptr;
+    EXPECT_EQ(sqlite3_open_v2(("file:" + file + "?immutable=1").c_str(), &db,
+                              SQLITE_OPEN_READONLY | SQLITE_OPEN_URI, nullptr),
+              SQLITE_OK);
+    EXPECT_EQ(sqlite3_prepare_v2(db,
+                                 "SELECT pageno, (SELECT page_size FROM pragma_page_size) FROM "
+                                 "dbstat WHERE name = 'sqlite_autoindex_reg_values_1' AND "
+                                 "pagetype = 'leaf'",
+                                 -1, &pages, nullptr),
+              SQLITE_OK);
+    bool changed = false;
+    while (!changed && sqlite3_step(pages) == SQLITE_ROW) {
+        const auto size = static_cast<std::size_t>(sqlite3_column_int64(pages, 1));
+        const auto start = static_cast<std::size_t>(sqlite3_column_int64(pages, 0) - 1) * size;
+        const std::size_t at = bytes.find(name, start);
+        if (at != std::string::npos && at + name.size() <= start + size) {
+            bytes[at + name.size() - 1] = 'x';
+            changed = true;
+        }
+    }
+    sqlite3_finalize(pages);
+    sqlite3_close(db);
+    EXPECT_TRUE(changed) << name << " is in no leaf page of the index";
+    return bytes;
+}
+
 TEST(StoreProcesses, ADamagedStoreIsNamedAndLeftAsItIs)
 {
     TestSupport::StoreSandbox sandbox;
@@ -150,6 +189,7 @@ TEST(StoreProcesses, ADamagedStoreIsNamedAndLeftAsItIs)
     }
     std::string brokenPage = good;
     brokenPage.replace(good.size() / 8192 * 4096, 4096, 4096, '\xAB');
+    const std::string inIndex = WithIndexOutOfStep(file, good, Name(0, 150));
     // The same broken page, with a log of a later write that the file
     // still awaits beside it.
     const std::string update = "PRAGMA wal_autocheckpoint = 0; UPDATE reg_values SET data = 'w' "
@@ -167,11 +207,13 @@ TEST(StoreProcesses, ADamagedStoreIsNamedAndLeftAsItIs)
     sqlite3_close(db);
     const std::tuple<const char*, std::string, std::string> rows[] = {
         {"random bytes", noise, ""},
+        {"one byte", "x", ""},
         {"a text file", "Source=/music\n", ""},
         {"a cut header", good.substr(0, 50), ""},
         {"a store cut behind its first page", good.substr(0, 4096), ""},
         {"a store with a broken page inside", brokenPage, ""},
         {"a broken page and a log", brokenPage, log},
+        {"an index that no longer matches its table", inIndex, ""},
         {"another program's database", TestSupport::ReadFileIfExists(foreign).value(), ""},
     };
     for (const auto& [what, bytes, wal] : rows) {
@@ -200,8 +242,259 @@ TEST(StoreProcesses, ADamagedStoreIsNamedAndLeftAsItIs)
             EXPECT_TRUE(TestSupport::ReadFileIfExists(file) == bytes) << "the file was changed";
             if (!wal.empty()) {
                 EXPECT_TRUE(TestSupport::ReadFileIfExists(file + "-wal") == wal) << "log changed";
+            } else {
+                EXPECT_FALSE(std::filesystem::exists(file + "-wal")) << "a log was left beside it";
+            }
+            EXPECT_FALSE(std::filesystem::exists(file + "-shm")) << "an index was left beside it";
+        }
+    }
+}
+
+TEST(StoreProcesses, DamageAfterTheStoreWasFoundWholeIsFound)
+{
+    TestSupport::StoreSandbox sandbox;
+    for (int i = 0; i < 200; ++i) {
+        WriteRegString(kVendor, kProduct, Name(0, i), std::string(100, 'v'));
+    }
+    const std::string file = sandbox.StoreFile();
+    // Once the file has rested for a moment, a check that finds it whole
+    // is remembered.
+    std::this_thread::sleep_for(std::chrono::milliseconds(1200));
+    EXPECT_EQ(ReadRegString(kVendor, kProduct, Name(0, 1)), std::string(100, 'v'));
+
+    // The same file, changed in place and keeping its size.
+    const std::string damaged =
+        WithIndexOutOfStep(file, TestSupport::ReadFileIfExists(file).value(), Name(0, 150));
+    std::fstream(file, std::ios::in | std::ios::out | std::ios::binary) << damaged;
+    try {
+        ReadRegString(kVendor, kProduct, Name(0, 1));
+        ADD_FAILURE() << "no error";
+    } catch (const StoreError& error) {
+        const std::string text = error.what();
+        EXPECT_EQ(text.rfind("The settings store '" + file + "' is damaged: ", 0), 0u) << text;
+    }
+}
+
+// Another process that holds the store's write lock for holdMs: it sets up
+// nothing, so on an empty file it holds the lock of a store not set up yet.
+// Returns once the lock is held.
+pid_t HoldWriteLock(const std::string& file, int holdMs)
+{
+    int ready[2];
+    if (::pipe(ready) != 0) {
+        return -1;
+    }
+    const pid_t pid = Spawn([&] {
+        ::close(ready[0]);
+        sqlite3* db = nullptr;
+        if (sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK ||
+            sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) != SQLITE_OK ||
+            ::write(ready[1], "x", 1) != 1) {
+            throw std::runtime_error("cannot take the write lock");
+        }
+        ::usleep(static_cast<useconds_t>(holdMs) * 1000);
+        sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
+        sqlite3_close(db);
+    });
+    ::close(ready[1]);
+    char c;
+    if (::read(ready[0], &c, 1) != 1) {
+        ::kill(pid, SIGKILL);
+    }
+    ::close(ready[0]);
+    return pid;
+}
+
+TEST(StoreProcesses, ALockOfAnotherProcessIsAwaitedForFiveSeconds)
+{
+    TestSupport::StoreSandbox sandbox;
+    const std::string file = sandbox.StoreFile();
+
+    struct Row
+    {
+        const char* What;
+        bool SetUp;
+        int HoldMs;
+        bool Written;
+    };
+
+    const Row rows[] = {
+        {"an empty store held before it is set up", false, 300, true},
+        {"a store held for a moment", true, 300, true},
+        {"a store held for longer than the wait", true, 9000, false},
+    };
+    for (const auto& [what, setUp, holdMs, written] : rows) {
+        SCOPED_TRACE(what);
+        for (const char* suffix : {"", "-wal", "-shm"}) {
+            ::unlink((file + suffix).c_str());
+        }
+        if (setUp) {
+            WriteRegString(kVendor, kProduct, "Source", "old");
+        } else {
+            ::mkdir((sandbox.ConfigHome() + "/sonorix").c_str(), 0700);
+            WriteFile(file, "");
+        }
+        const pid_t holder = HoldWriteLock(file, holdMs);
+        const auto start = std::chrono::steady_clock::now();
+        std::string error = "no error";
+        try {
+            WriteRegString(kVendor, kProduct, "Source", "new");
+        } catch (const StoreError& caught) {
+            error = caught.what();
+        }
+        const auto waited = std::chrono::steady_clock::now() - start;
+        ::kill(holder, SIGKILL);
+        ExitCodeOf(holder);
+        if (written) {
+            EXPECT_EQ(error, "no error");
+            EXPECT_EQ(ReadRegString(kVendor, kProduct, "Source"), "new");
+        } else {
+            EXPECT_EQ(error, "Konnte Daten für 'Source' nicht setzen: the settings store '" + file +
+                                 "' was locked by another process for more than 5 seconds");
+            EXPECT_GE(waited, std::chrono::milliseconds(4900));
+            EXPECT_LE(waited, std::chrono::milliseconds(6500));
+        }
+    }
+}
+
+constexpr uid_t kNobody = 65534;
+
+// Runs step in a child process that, when the tests run as root, first
+// becomes user "nobody" so that file permissions apply; gives what step
+// returned, or "StoreError: " and the text of the error it threw.
+std::string AsOrdinaryUser(const std::function<std::string()>& step)
+{
+    int result[2];
+    if (::pipe(result) != 0) {
+        return "pipe failed";
+    }
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::close(result[0]);
+        std::string text;
+        if (::geteuid() == 0 && (::setgid(kNobody) != 0 || ::setuid(kNobody) != 0)) {
+            text = "cannot drop privileges";
+        } else {
+            try {
+                text = step();
+            } catch (const StoreError& error) {
+                text = std::string("StoreError: ") + error.what();
             }
         }
+        const ssize_t written = ::write(result[1], text.data(), text.size());
+        ::_exit(written == static_cast<ssize_t>(text.size()) ? 0 : 1);
+    }
+    ::close(result[1]);
+    std::string text;
+    char buffer[512];
+    for (ssize_t got; (got = ::read(result[0], buffer, sizeof buffer)) > 0;) {
+        text.append(buffer, static_cast<std::size_t>(got));
+    }
+    ::close(result[0]);
+    ExitCodeOf(pid);
+    return text;
+}
+
+// Name, size and mode of every file in the folder.
+std::string FilesIn(const std::string& folder)
+{
+    std::vector<std::string> lines;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+        struct stat info
+        {};
+
+        ::stat(entry.path().c_str(), &info);
+        lines.push_back(entry.path().filename().string() + " " + std::to_string(info.st_size) +
+                        " " + std::to_string(info.st_mode & 07777));
+    }
+    std::sort(lines.begin(), lines.end());
+    std::string text;
+    for (const auto& line : lines) {
+        text += line + "\n";
+    }
+    return text;
+}
+
+TEST(StoreFiles, AStoreThatCannotBeWrittenIsReadAndLeftAsItWas)
+{
+    TestSupport::StoreSandbox sandbox;
+    if (AsOrdinaryUser([] { return std::string(); }) == "cannot drop privileges") {
+        GTEST_SKIP() << "no unprivileged user to test with";
+    }
+    // The user owns the store, as everyone owns their own settings.
+    const std::string folder = sandbox.ConfigHome() + "/sonorix";
+    const std::string file = sandbox.StoreFile();
+    ASSERT_EQ(::chmod(sandbox.Root().c_str(), 0755), 0);
+    if (::geteuid() == 0) {
+        ASSERT_EQ(::chown(sandbox.ConfigHome().c_str(), kNobody, kNobody), 0);
+    }
+    const auto lastWriteOnlyInLog = [&] {
+        sqlite3* db = nullptr;
+        sqlite3_open(file.c_str(), &db);
+        sqlite3_db_config(db, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
+        const int rc =
+            sqlite3_exec(db, "UPDATE reg_values SET data = '/logged' WHERE name = 'Source'",
+                         nullptr, nullptr, nullptr);
+        sqlite3_close(db);
+        return std::string(rc == SQLITE_OK ? "" : "cannot write the log");
+    };
+
+    struct Row
+    {
+        const char* What;
+        std::function<void()> Lock, Unlock;
+        std::string Source, Reason;
+    };
+
+    const Row rows[] = {
+        {"a read-only file", [&] { ::chmod(file.c_str(), 0444); },
+         [&] { ::chmod(file.c_str(), 0644); }, "/music", "Permission denied"},
+        {"a read-only folder", [&] { ::chmod(folder.c_str(), 0555); },
+         [&] { ::chmod(folder.c_str(), 0755); }, "/music",
+         "cannot create '" + file + "-wal': Permission denied"},
+        {"a read-only file whose last write is still in its log",
+         [&] {
+             EXPECT_EQ(AsOrdinaryUser(lastWriteOnlyInLog), "");
+             ::chmod(file.c_str(), 0444);
+         },
+         [&] { ::chmod(file.c_str(), 0644); }, "/logged", "Permission denied"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.What);
+        std::filesystem::remove_all(folder);
+        ASSERT_EQ(AsOrdinaryUser([] {
+                      WriteRegString(kVendor, kProduct, "Source", "/music");
+                      WriteRegBool(kVendor, kProduct, "Rapidex", true);
+                      return std::string("set up");
+                  }),
+                  "set up");
+        row.Lock();
+        const std::string before = FilesIn(folder);
+
+        // Reading needs no write: not even the keys a read would create.
+        EXPECT_EQ(AsOrdinaryUser([] {
+                      CreateRegKey(kVendor, kProduct);
+                      DeleteRegValue(kVendor, kProduct, "Missing");
+                      return ReadRegString(kVendor, kProduct, "Source") + " " +
+                             std::to_string(ReadRegBool(kVendor, kProduct, "Rapidex")) + " " +
+                             std::to_string(RegValueExists(kVendor, kProduct, "Missing")) + " " +
+                             std::to_string(RegKeyExists("Elsewhere", kProduct));
+                  }),
+                  row.Source + " 1 0 0");
+        EXPECT_EQ(AsOrdinaryUser([] {
+                      WriteRegString(kVendor, kProduct, "Source", "/new");
+                      return std::string("written");
+                  }),
+                  "StoreError: Konnte Daten für 'Source' nicht setzen: the settings store '" +
+                      file + "' cannot be written: " + row.Reason);
+        EXPECT_EQ(FilesIn(folder), before);
+
+        row.Unlock();
+        EXPECT_EQ(AsOrdinaryUser([] {
+                      WriteRegString(kVendor, kProduct, "Source", "/new");
+                      return ReadRegString(kVendor, kProduct, "Source");
+                  }),
+                  "/new");
     }
 }
 
