@@ -27,10 +27,12 @@ constexpr std::size_t kXingBytes = 256;
 constexpr std::size_t kId3v2HeaderBytes = 10;
 constexpr std::size_t kRiffIdBytes = 4;
 constexpr std::size_t kEncoderBytes = 8;
-// The first read of a file. It holds the RIFF "data" search, a small leading
-// ID3v2 tag and the whole frame search of a file without one (up to the bound,
-// with the "Xing" area and the successor of a frame there), and the last 128
-// bytes of any file up to this size. Looks beyond it are read on demand.
+// How far ahead of a look the head of a file may be read: the RIFF "data"
+// search, a small leading ID3v2 tag and the whole frame search of a file
+// without one (up to the bound, with the "Xing" area and the successor of a
+// frame there). The window reads only the first few KiB of it at once and
+// more as the looks move on, so a file whose first frame is near its start
+// costs one small read.
 constexpr std::int64_t kHeadWindow = 32 * 1024;
 static_assert(kHeadWindow >= kSearchBound + kXingOffset + static_cast<std::int64_t>(kXingBytes));
 
@@ -348,17 +350,34 @@ void ProbeAudioFile(AudioFileInfo& info, const std::string& path)
     ProbeOpenFile(info, file, bytes);
 }
 
-void ProbeAudioFileAndTag(AudioFileInfo& info, TagInfo& tag, const std::string& path)
+namespace {
+
+// The rest of ProbeAudioFileAndTag once info is reset and file open.
+void ProbeOpenFileAndTag(AudioFileInfo& info, TagInfo& tag, const ReadOnlyFile& file)
 {
-    ResetAudioFileInfo(info);
-    info.FileName = path;
-    const ReadOnlyFile file(path);
     ByteWindow bytes(file);
     ProbeOpenFile(info, file, bytes);
     ResetTagInfo(tag);
     if (info.Valid) {
         Detail::ReadTagOf(tag, file, bytes);
     }
+}
+
+} // namespace
+
+void ProbeAudioFileAndTag(AudioFileInfo& info, TagInfo& tag, const std::string& path)
+{
+    ResetAudioFileInfo(info);
+    info.FileName = path;
+    ProbeOpenFileAndTag(info, tag, ReadOnlyFile(path));
+}
+
+void ProbeAudioFileAndTagIn(AudioFileInfo& info, TagInfo& tag, int folder, const char* name,
+                            const std::string& path)
+{
+    ResetAudioFileInfo(info);
+    info.FileName = path;
+    ProbeOpenFileAndTag(info, tag, ReadOnlyFile(folder, name, path));
 }
 
 std::int64_t FindAudioDataStart(const std::string& path)

@@ -20,6 +20,12 @@ namespace {
 // or a link that leads nowhere (dangling or looping).
 bool MeansNoFile(int err) { return err == ENOENT || err == ENOTDIR || err == ELOOP; }
 
+// Opened first and looked at through the descriptor: one path lookup, and
+// the size belongs to the file that is read. O_NONBLOCK keeps the open of a
+// pipe from waiting for a writer; O_NOCTTY keeps a terminal device from
+// becoming ours.
+constexpr int kOpenFlags = O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
+
 // True when the entry at path is there but no regular file (a folder the user
 // may not read, a socket): such an entry is "no file" rather than an error.
 bool IsOtherEntry(const std::string& path)
@@ -28,6 +34,14 @@ bool IsOtherEntry(const std::string& path)
     {};
 
     return LongPath::Stat(AT_FDCWD, path, status) == 0 && !S_ISREG(status.st_mode);
+}
+
+bool IsOtherEntryIn(int folder, const char* name)
+{
+    struct stat status
+    {};
+
+    return ::fstatat(folder, name, &status, 0) == 0 && !S_ISREG(status.st_mode);
 }
 
 thread_local ScratchBuffer t_scratch;
@@ -39,23 +53,41 @@ thread_local ScratchBuffer t_scratch;
 // the first byte on and copying it again at every step.
 constexpr std::int64_t kMaxExtendedRun = 64 * 1024;
 
+// The most a new run reads at once, and the least an extension reads: a page.
+// Most files need far less than that of their head, and the bytes copied out
+// of the page cache are a good part of what probing a file costs.
+constexpr std::int64_t kFirstRead = 4 * 1024;
+
 } // namespace
 
 ReadOnlyFile::ReadOnlyFile(std::string path) : m_path(std::move(path))
 {
-    // Opened first and looked at through the descriptor: one path lookup, and
-    // the size belongs to the file that is read. O_NONBLOCK keeps the open of
-    // a pipe from waiting for a writer; O_NOCTTY keeps a terminal device from
-    // becoming ours. A path too long for one call is opened relative to its
-    // folder.
+    // A path too long for one call is opened relative to its folder.
     UniqueFd fd;
-    const int err =
-        LongPath::Open(AT_FDCWD, m_path, O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, fd);
-    if (err != 0) {
-        if (MeansNoFile(err) || IsOtherEntry(m_path)) {
-            return;
-        }
-        throw IoError(DescribeIoFailure("open", m_path, err));
+    const int err = LongPath::Open(AT_FDCWD, m_path, kOpenFlags, fd);
+    if (err != 0 && (MeansNoFile(err) || IsOtherEntry(m_path))) {
+        return;
+    }
+    Adopt(std::move(fd), err);
+}
+
+ReadOnlyFile::ReadOnlyFile(int folder, const char* name, std::string path) : m_path(std::move(path))
+{
+    int opened = -1;
+    do {
+        opened = ::openat(folder, name, kOpenFlags);
+    } while (opened < 0 && errno == EINTR);
+    const int err = opened < 0 ? errno : 0;
+    if (err != 0 && (MeansNoFile(err) || IsOtherEntryIn(folder, name))) {
+        return;
+    }
+    Adopt(UniqueFd(opened), err);
+}
+
+void ReadOnlyFile::Adopt(UniqueFd fd, int openError)
+{
+    if (openError != 0) {
+        throw IoError(DescribeIoFailure("open", m_path, openError));
     }
 
     struct stat status
@@ -127,16 +159,24 @@ const std::uint8_t* ByteWindow::Fetch(std::int64_t offset, std::size_t count, st
     if (const std::uint8_t* bytes = Held(offset, count)) {
         return bytes;
     }
-    const std::int64_t size = m_file.Size();
-    const std::int64_t end =
-        std::min(std::max(offset + static_cast<std::int64_t>(count), readTo), size);
-    if (!m_file.IsOpen() || offset + static_cast<std::int64_t>(count) > end) {
+    const std::int64_t need = offset + static_cast<std::int64_t>(count);
+    if (!m_file.IsOpen() || need > m_file.Size()) {
         return nullptr; // past the end of the file
     }
+    // Never read ahead past what the caller may look at, nor past the end.
+    const std::int64_t limit = std::min(std::max(readTo, need), m_file.Size());
     const std::int64_t heldEnd = m_start + static_cast<std::int64_t>(m_length);
-    if (m_length == 0 || offset < m_start || offset > heldEnd || end - m_start > kMaxExtendedRun) {
+    std::int64_t end = 0;
+    // A look a little behind the run (the header of the next frame) reads
+    // the gap too rather than giving up the run.
+    if (m_length > 0 && offset >= m_start && offset <= heldEnd + kFirstRead &&
+        need - m_start <= kMaxExtendedRun) {
+        const std::int64_t step = std::max(static_cast<std::int64_t>(m_length), kFirstRead);
+        end = std::max(need, std::min({limit, heldEnd + step, m_start + kMaxExtendedRun}));
+    } else {
         m_start = offset;
         m_length = 0;
+        end = std::max(need, std::min(limit, offset + kFirstRead));
     }
     const auto length = static_cast<std::size_t>(end - m_start);
     Reserve(length);

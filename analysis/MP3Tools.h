@@ -129,6 +129,12 @@ void ReadTag(TagInfo& tag, const std::string& path);
 // file and, for most files, two reads (its head and its last 128 bytes).
 void ProbeAudioFileAndTag(AudioFileInfo& info, TagInfo& tag, const std::string& path);
 
+// ProbeAudioFileAndTag of path, given as the entry name of the open folder
+// descriptor folder (path is that folder's path, "/" and name): the same
+// records and errors, without resolving the folders of path again.
+void ProbeAudioFileAndTagIn(AudioFileInfo& info, TagInfo& tag, int folder, const char* name,
+                            const std::string& path);
+
 // Entries 0..147 are the genre names, entry 148 is "-".
 extern const std::array<std::string, 149> kGenres;
 // The name for a genre byte: kGenres up to 148, "-" above.

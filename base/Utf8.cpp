@@ -75,6 +75,9 @@ std::size_t Count(std::string_view text)
 
 std::string Cut(std::string_view text, std::size_t count)
 {
+    if (text.size() <= count) {
+        return std::string(text); // every character takes a byte at least
+    }
     std::size_t pos = 0;
     for (std::size_t n = 0; n < count && pos < text.size(); ++n) {
         pos += CharacterLength(text, pos);

@@ -25,6 +25,11 @@ class ReadOnlyFile
 public:
     explicit ReadOnlyFile(std::string path);
 
+    // The entry name in the open folder folder, whose path is path (that
+    // folder's path, a "/" and name): the same file and the same outcomes as
+    // opening path, without resolving its folders again. Errors name path.
+    ReadOnlyFile(int folder, const char* name, std::string path);
+
     [[nodiscard]] bool IsOpen() const { return m_fd.Valid(); }
 
     [[nodiscard]] std::int64_t Size() const { return m_size; }
@@ -36,6 +41,10 @@ public:
     std::size_t ReadAt(std::int64_t offset, std::uint8_t* dest, std::size_t count) const;
 
 private:
+    // Keeps fd when it is a regular file; throws for an open that failed
+    // with openError (not 0) or a descriptor that cannot be looked at.
+    void Adopt(UniqueFd fd, int openError);
+
     std::string m_path;
     UniqueFd m_fd;
     std::int64_t m_size = 0;
@@ -50,10 +59,12 @@ struct ScratchBuffer
 };
 
 // A run of one open file's bytes, [start, start + length), kept from earlier
-// positioned reads. The probe reads the head of a file once and takes every
-// later look from it; bytes it does not hold yet are read on demand. The
-// memory is the thread's scratch buffer, so probing file after file does not
-// allocate; a second window alive at the same time uses memory of its own.
+// positioned reads. The probe reads a few KiB of the head of a file first and
+// takes every later look from what it holds; bytes it does not hold yet are
+// read on demand, in steps that grow, so a file whose first frame is near its
+// start costs one small read. The memory is the thread's scratch buffer, so
+// probing file after file does not allocate; a second window alive at the
+// same time uses memory of its own.
 class ByteWindow
 {
 public:
@@ -63,10 +74,11 @@ public:
     ByteWindow& operator=(const ByteWindow&) = delete;
 
     // The count bytes at offset, or nullptr when the file ends before them.
-    // Bytes not held yet are read now, together with those up to readTo
-    // where the file has them (read-ahead for the looks that follow). A read
-    // that starts inside or right behind the held run extends it while the
-    // run stays within 64 KiB; any other read replaces it.
+    // Bytes not held yet are read now, with read-ahead for the looks that
+    // follow, but never beyond readTo or the end of the file: a new run
+    // starts with up to 4 KiB, and a read that starts inside or right behind
+    // the held run extends it by up to its length again (at least 4 KiB)
+    // while the run stays within 64 KiB; any other read replaces it.
     [[nodiscard]] const std::uint8_t* Fetch(std::int64_t offset, std::size_t count,
                                             std::int64_t readTo = 0);
 
