@@ -14,74 +14,111 @@ namespace {
 // cell as it is; the writer quotes or escapes it.
 void AddCell(RowCells& row, std::string_view cell, Profiles::ListFormat listFormat)
 {
+    bool blankTabs = false;
     switch (listFormat) {
     case Profiles::ListFormat::Csv:
     case Profiles::ListFormat::Html:
         row.Add(cell);
         return;
     case Profiles::ListFormat::Text:
-        row.Add(BlankLineBreaks(cell, true));
-        return;
+        blankTabs = true;
+        break;
     case Profiles::ListFormat::Custom:
     case Profiles::ListFormat::None:
         break;
     }
-    row.Add(BlankLineBreaks(cell, false));
+    const bool plain = std::none_of(cell.begin(), cell.end(), [&](char c) {
+        return c == '\r' || c == '\n' || (blankTabs && c == '\t');
+    });
+    if (plain) {
+        row.Add(cell);
+    } else {
+        row.Add(BlankLineBreaks(cell, blankTabs));
+    }
 }
 
-std::string TagCell(const MP3Tools::TagInfo& tag, const std::string& text)
+// A tag field of a tagged file is turned into UTF-8; most are UTF-8 (or
+// ASCII) already and go in as they are.
+void AddTagCell(RowCells& row, const MP3Tools::TagInfo& tag, const std::string& text,
+                Profiles::ListFormat listFormat)
 {
-    return tag.Tagged ? TagTextToUtf8(text) : text;
+    if (tag.Tagged && !Utf8::IsValid(text)) {
+        AddCell(row, Windows1252ToUtf8(text), listFormat);
+    } else {
+        AddCell(row, text, listFormat);
+    }
 }
 
-std::string CellText(Column column, const MP3Tools::AudioFileInfo& info,
-                     const MP3Tools::TagInfo& tag, const std::string& customInfo)
+std::string_view FolderView(std::string_view path)
 {
+    const std::size_t slash = path.rfind('/');
+    return slash == std::string_view::npos ? std::string_view() : path.substr(0, slash + 1);
+}
+
+std::string_view FileNameView(std::string_view path)
+{
+    const std::size_t slash = path.rfind('/');
+    return slash == std::string_view::npos ? path : path.substr(slash + 1);
+}
+
+std::string_view TypeView(const MP3Tools::AudioFileInfo& info)
+{
+    if (info.VariableBitrate) {
+        return "VBR";
+    }
+    return info.RiffWrapped ? "WavMP3" : "MP3";
+}
+
+// The cell of one column for a valid file, added to row.
+void AddColumnCell(RowCells& row, Column column, const MP3Tools::AudioFileInfo& info,
+                   const MP3Tools::TagInfo& tag, const std::string& customInfo,
+                   Profiles::ListFormat listFormat)
+{
+    const auto add = [&](std::string_view cell) { AddCell(row, cell, listFormat); };
     switch (column) {
     case Column::Songname:
-        return TagCell(tag, tag.Title);
+        return AddTagCell(row, tag, tag.Title, listFormat);
     case Column::Artist:
-        return TagCell(tag, tag.Artist);
+        return AddTagCell(row, tag, tag.Artist, listFormat);
     case Column::Time:
-        return info.DurationText;
+        return add(info.DurationText);
     case Column::Filesize:
-        return GroupThousands(info.FileSize);
+        return add(GroupThousands(info.FileSize));
     case Column::CustomInfo:
-        return customInfo;
+        return add(customInfo);
     case Column::KBps:
-        return info.BitrateText;
+        return add(info.BitrateText);
     case Column::Mode:
-        return info.ModeText;
+        return add(info.ModeText);
     case Column::Album:
-        return TagCell(tag, tag.Album);
+        return AddTagCell(row, tag, tag.Album, listFormat);
     case Column::Filepath:
-        return FolderPart(info.FileName);
+        return add(FolderView(info.FileName));
     case Column::Filename:
-        return FileNamePart(info.FileName);
+        return add(FileNameView(info.FileName));
     case Column::Comment:
-        return TagCell(tag, tag.Comment);
+        return AddTagCell(row, tag, tag.Comment, listFormat);
     case Column::Track:
-        return TagCell(tag, tag.Track);
+        return AddTagCell(row, tag, tag.Track, listFormat);
     case Column::Genre:
-        return TagCell(tag, tag.Genre);
+        return AddTagCell(row, tag, tag.Genre, listFormat);
     case Column::Year:
-        return TagCell(tag, tag.Year);
+        return AddTagCell(row, tag, tag.Year, listFormat);
     case Column::Frequency:
-        return info.SampleRateText;
+        return add(info.SampleRateText);
     case Column::Frames:
-        return info.FrameCount;
+        return add(info.FrameCount);
     case Column::Version:
-        return info.VersionText;
+        return add(info.VersionText);
     case Column::Layer:
-        return info.LayerText;
+        return add(info.LayerText);
     case Column::Type:
-        return TypeText(info);
+        return add(TypeView(info));
     case Column::Encoder:
-        return info.EncoderText;
+        return add(info.EncoderText);
     case Column::Unknown:
         break;
     }
-    return {};
 }
 
 } // namespace
@@ -191,25 +228,11 @@ std::string GroupThousands(std::string_view digits)
     return out;
 }
 
-std::string TypeText(const MP3Tools::AudioFileInfo& info)
-{
-    if (info.VariableBitrate) {
-        return "VBR";
-    }
-    return info.RiffWrapped ? "WavMP3" : "MP3";
-}
+std::string TypeText(const MP3Tools::AudioFileInfo& info) { return std::string(TypeView(info)); }
 
-std::string FolderPart(const std::string& path)
-{
-    const std::size_t slash = path.rfind('/');
-    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-}
+std::string FolderPart(const std::string& path) { return std::string(FolderView(path)); }
 
-std::string FileNamePart(const std::string& path)
-{
-    const std::size_t slash = path.rfind('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
+std::string FileNamePart(const std::string& path) { return std::string(FileNameView(path)); }
 
 RowCells BuildHeaderRow(const std::vector<std::string>& captions, const RowFormat& format)
 {
@@ -224,7 +247,10 @@ RowCells BuildRow(const MP3Tools::AudioFileInfo& info, const MP3Tools::TagInfo& 
                   const std::vector<Column>& columns, const RowFormat& format,
                   const std::string& customInfo)
 {
-    RowCells row;
+    // Built in the thread's own buffer and then copied once, at its size.
+    thread_local RowCells t_row;
+    RowCells& row = t_row;
+    row.Clear();
     if (!info.Valid) {
         AddCell(row, info.FileName, format.ListFormat);
         row.Add("ERROR");
@@ -234,12 +260,11 @@ RowCells BuildRow(const MP3Tools::AudioFileInfo& info, const MP3Tools::TagInfo& 
     } else {
         for (const Column column : columns) {
             if (column != Column::Unknown) {
-                AddCell(row, CellText(column, info, tag, customInfo), format.ListFormat);
+                AddColumnCell(row, column, info, tag, customInfo, format.ListFormat);
             }
         }
     }
-    row.ShrinkToFit();
-    return row;
+    return RowCells(row);
 }
 
 } // namespace Listing

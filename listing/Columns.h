@@ -86,6 +86,9 @@ public:
     // Drops the slack that adding left.
     void ShrinkToFit() { m_packed.shrink_to_fit(); }
 
+    // No cells; the memory is kept for the next row.
+    void Clear() { m_packed.clear(); }
+
     template <typename Visit> void ForEachCell(Visit&& visit) const
     {
         for (std::size_t at = 0; at < m_packed.size();) {

@@ -445,7 +445,7 @@ void RowText(std::string& text, const RowCells& row, const RowFormat& format,
             }
             first = false;
             text += frame.CellOpen;
-            text += EscapeHtml(cell);
+            AppendEscapedHtml(text, cell);
         });
         text += frame.RowEnd;
         return;
@@ -455,7 +455,7 @@ void RowText(std::string& text, const RowCells& row, const RowFormat& format,
                 text += format.Separator;
             }
             first = false;
-            text += QuoteCsvCell(cell, format.Separator);
+            AppendCsvCell(text, cell, format.Separator);
         });
         return;
     case Profiles::ListFormat::Custom:

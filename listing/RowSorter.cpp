@@ -13,20 +13,11 @@
 #include <unicode/ucol.h>
 #include <unicode/uiter.h>
 #include <unicode/unistr.h>
+#include <unicode/ustring.h>
 
 namespace Listing {
 
 namespace {
-
-// The first bytes of a sort key. Most rows differ within them; a key that
-// did not fit is marked, and two marked prefixes that are equal send the
-// comparison to the full texts.
-struct KeyPrefix
-{
-    static constexpr std::size_t kBytes = 31;
-    std::array<char, kBytes> Bytes{};
-    std::uint8_t Length = 0; // kBytes + 1 when the key was cut
-};
 
 std::unique_ptr<icu::Collator> MakeCollator(const std::string& locale)
 {
@@ -42,37 +33,127 @@ std::unique_ptr<icu::Collator> MakeCollator(const std::string& locale)
     return collator;
 }
 
-// Only the first bytes of the key are made: the collator writes a key level
-// by level, and a whole row's key would cost many times what its first bytes
-// do. They are the same bytes as those of the whole key, which ends in a zero
-// byte that the part leaves out.
-KeyPrefix MakePrefix(const icu::Collator& collator, const std::string& text)
+bool SameCutPrefix(const SortKeyPrefix& a, const SortKeyPrefix& b)
 {
-    const icu::UnicodeString unicode = icu::UnicodeString::fromUTF8(
-        icu::StringPiece(text.data(), static_cast<int32_t>(text.size())));
+    return a.Length > SortKeyPrefix::kBytes && b.Length > SortKeyPrefix::kBytes &&
+           a.Bytes == b.Bytes;
+}
+
+// Orders the run [first, last) of order, whose cut prefixes tie, by whole
+// keys; equal keys keep their order.
+void OrderTiedRun(std::vector<std::size_t>::iterator first, std::vector<std::size_t>::iterator last,
+                  const SortTextSource& textOf, SortKeyMaker& maker)
+{
+    struct Tied
+    {
+        std::size_t Index = 0;
+        std::size_t KeyStart = 0;
+        std::size_t KeyLength = 0;
+    };
+
+    std::vector<Tied> tied;
+    tied.reserve(static_cast<std::size_t>(last - first));
+    std::string keys;
+    std::string text;
+    std::string key;
+    for (auto at = first; at != last; ++at) {
+        textOf(*at, text);
+        maker.Key(text, key);
+        tied.push_back(Tied{.Index = *at, .KeyStart = keys.size(), .KeyLength = key.size()});
+        keys += key;
+    }
+    const std::string_view all = keys;
+    std::stable_sort(tied.begin(), tied.end(), [&](const Tied& a, const Tied& b) {
+        return all.substr(a.KeyStart, a.KeyLength) < all.substr(b.KeyStart, b.KeyLength);
+    });
+    for (const Tied& entry : tied) {
+        *first++ = entry.Index;
+    }
+}
+
+} // namespace
+
+// The collator and the buffers it works in, kept from text to text.
+struct SortKeyMaker::Collation
+{
+    std::unique_ptr<icu::Collator> Collator;
+    std::vector<UChar> Units{};
+
+    // text as UTF-16, ill-formed bytes as U+FFFD (as UnicodeString::fromUTF8
+    // and the collator's own UTF-8 comparison read them).
+    void Decode(std::string_view text)
+    {
+        Units.resize(text.size() + 1);
+        for (;;) {
+            UErrorCode status = U_ZERO_ERROR;
+            int32_t length = 0;
+            u_strFromUTF8WithSub(Units.data(), static_cast<int32_t>(Units.size()), &length,
+                                 text.data(), static_cast<int32_t>(text.size()), 0xFFFD, nullptr,
+                                 &status);
+            if (status != U_BUFFER_OVERFLOW_ERROR) {
+                Units.resize(U_SUCCESS(status) ? static_cast<std::size_t>(length) : 0);
+                return;
+            }
+            Units.resize(static_cast<std::size_t>(length) + 1);
+        }
+    }
+};
+
+SortKeyMaker::SortKeyMaker(const std::string& locale)
+    : m_collation(std::make_unique<Collation>(Collation{.Collator = MakeCollator(locale)}))
+{
+}
+
+SortKeyMaker::~SortKeyMaker() = default;
+
+SortKeyPrefix SortKeyMaker::Prefix(std::string_view text)
+{
+    // Read from the UTF-8 text itself (ill-formed bytes as U+FFFD, as Key
+    // reads them), without turning all of it into UTF-16 first.
     UCharIterator characters;
-    uiter_setString(&characters, unicode.getBuffer(), unicode.length());
+    uiter_setUTF8(&characters, text.data(), static_cast<int32_t>(text.size()));
     std::uint32_t state[2] = {0, 0};
-    std::array<std::uint8_t, KeyPrefix::kBytes + 1> part{};
+    std::array<std::uint8_t, SortKeyPrefix::kBytes + 1> part{};
     UErrorCode status = U_ZERO_ERROR;
     const int32_t written =
-        ucol_nextSortKeyPart(collator.toUCollator(), &characters, state, part.data(),
+        ucol_nextSortKeyPart(m_collation->Collator->toUCollator(), &characters, state, part.data(),
                              static_cast<int32_t>(part.size()), &status);
-    // The whole key's length: the part and the zero byte when the part held
-    // all of it, else more than fits.
+    // The whole key's length: the part and the zero byte that ends every
+    // key when the part held all of it, else more than fits.
     const std::size_t size = U_FAILURE(status) || written < 0 ? 0
                              : static_cast<std::size_t>(written) < part.size()
                                  ? static_cast<std::size_t>(written) + 1
                                  : part.size() + 1;
-    KeyPrefix prefix;
-    const std::size_t kept = std::min(size, KeyPrefix::kBytes);
+    SortKeyPrefix prefix;
+    const std::size_t kept = std::min(size, SortKeyPrefix::kBytes);
     std::memcpy(prefix.Bytes.data(), part.data(), kept);
     prefix.Length =
-        static_cast<std::uint8_t>(size > KeyPrefix::kBytes ? KeyPrefix::kBytes + 1 : size);
+        static_cast<std::uint8_t>(size > SortKeyPrefix::kBytes ? SortKeyPrefix::kBytes + 1 : size);
     return prefix;
 }
 
-} // namespace
+void SortKeyMaker::Key(std::string_view text, std::string& key)
+{
+    m_collation->Decode(text);
+    const std::vector<UChar>& units = m_collation->Units;
+    const icu::Collator& collator = *m_collation->Collator;
+    key.resize(std::max<std::size_t>(key.capacity(), 64));
+    for (;;) {
+        // The length of the whole key, its closing zero byte included.
+        const int32_t length = collator.getSortKey(units.data(), static_cast<int32_t>(units.size()),
+                                                   reinterpret_cast<std::uint8_t*>(key.data()),
+                                                   static_cast<int32_t>(key.size()));
+        if (length <= 0) {
+            key.clear(); // no key: sorts first, as an empty text
+            return;
+        }
+        if (static_cast<std::size_t>(length) <= key.size()) {
+            key.resize(static_cast<std::size_t>(length));
+            return;
+        }
+        key.resize(static_cast<std::size_t>(length));
+    }
+}
 
 std::string CollationLocaleName()
 {
@@ -85,45 +166,48 @@ std::string CollationLocaleName()
     return name;
 }
 
-std::vector<std::size_t> CollationOrder(std::size_t count, const SortTextSource& textOf,
-                                        const std::string& locale)
+std::vector<std::size_t> CollationOrder(const std::vector<SortKeyPrefix>& prefixes,
+                                        const SortTextSource& textOf, SortKeyMaker& maker)
 {
-    const std::unique_ptr<icu::Collator> collator = MakeCollator(locale);
-    std::vector<KeyPrefix> prefixes;
-    prefixes.reserve(count);
-    {
-        std::string text;
-        for (std::size_t i = 0; i < count; ++i) {
-            textOf(i, text);
-            prefixes.push_back(MakePrefix(*collator, text));
-        }
-    }
-
-    std::vector<std::size_t> order(count);
+    std::vector<std::size_t> order(prefixes.size());
     std::iota(order.begin(), order.end(), std::size_t{0});
-    std::string left;
-    std::string right;
-    const auto less = [&](std::size_t a, std::size_t b) {
-        const KeyPrefix& pa = prefixes[a];
-        const KeyPrefix& pb = prefixes[b];
+    // Two cut prefixes that are equal tie here; their whole keys settle it
+    // below.
+    std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+        const SortKeyPrefix& pa = prefixes[a];
+        const SortKeyPrefix& pb = prefixes[b];
         // A key ends in a zero byte that no other byte of a key equals, so
         // equal common bytes mean equal keys, or two cut keys.
         const int bytes =
             std::memcmp(pa.Bytes.data(), pb.Bytes.data(),
-                        std::min<std::size_t>({pa.Length, pb.Length, KeyPrefix::kBytes}));
-        if (bytes != 0) {
-            return bytes < 0;
+                        std::min<std::size_t>({pa.Length, pb.Length, SortKeyPrefix::kBytes}));
+        return bytes != 0 ? bytes < 0 : pa.Length < pb.Length;
+    });
+    for (auto first = order.begin(); first != order.end();) {
+        auto last = first + 1;
+        while (last != order.end() && SameCutPrefix(prefixes[*first], prefixes[*last])) {
+            ++last;
         }
-        if (pa.Length <= KeyPrefix::kBytes || pb.Length <= KeyPrefix::kBytes) {
-            return pa.Length < pb.Length;
+        if (last - first > 1) {
+            OrderTiedRun(first, last, textOf, maker);
         }
-        textOf(a, left);
-        textOf(b, right);
-        UErrorCode status = U_ZERO_ERROR;
-        return collator->compareUTF8(left, right, status) == UCOL_LESS;
-    };
-    std::stable_sort(order.begin(), order.end(), less);
+        first = last;
+    }
     return order;
+}
+
+std::vector<std::size_t> CollationOrder(std::size_t count, const SortTextSource& textOf,
+                                        const std::string& locale)
+{
+    SortKeyMaker maker(locale);
+    std::vector<SortKeyPrefix> prefixes;
+    prefixes.reserve(count);
+    std::string text;
+    for (std::size_t i = 0; i < count; ++i) {
+        textOf(i, text);
+        prefixes.push_back(maker.Prefix(text));
+    }
+    return CollationOrder(prefixes, textOf, maker);
 }
 
 void SortRows(std::vector<RowCells>& rows, std::string_view separator)

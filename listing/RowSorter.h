@@ -4,8 +4,11 @@
 // (letter case ignored, accents not), stable, on sort keys so that large
 // lists sort quickly.
 
+#include <array>
 #include <cstddef>
+#include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -24,9 +27,47 @@ std::string CollationLocaleName();
 // U+FFFD).
 using SortTextSource = std::function<void(std::size_t index, std::string& text)>;
 
-// The stable collation order of count texts: sorted[i] = texts[order[i]].
-// Only a short prefix of every sort key is kept; texts whose prefixes tie
-// are compared in full, so memory stays small for long rows. Throws
+// The first bytes of a text's sort key. Most texts differ within them; a key
+// that did not fit is marked as cut.
+struct SortKeyPrefix
+{
+    static constexpr std::size_t kBytes = 31;
+    std::array<char, kBytes> Bytes{};
+    std::uint8_t Length = 0; // kBytes + 1 when the key was cut
+};
+
+// Makes sort keys with the collation of one locale at secondary strength.
+// Each thread that makes keys needs a maker of its own.
+class SortKeyMaker
+{
+public:
+    // Throws std::runtime_error when ICU has no collator for locale at all.
+    explicit SortKeyMaker(const std::string& locale);
+    ~SortKeyMaker();
+    SortKeyMaker(const SortKeyMaker&) = delete;
+    SortKeyMaker& operator=(const SortKeyMaker&) = delete;
+
+    // Only the first bytes of the key are made: a whole row's key would cost
+    // many times what its first bytes do.
+    [[nodiscard]] SortKeyPrefix Prefix(std::string_view text);
+
+    // The whole key, into key (whose buffer is reused); keys compare as bytes
+    // the way the collator compares the texts.
+    void Key(std::string_view text, std::string& key);
+
+private:
+    struct Collation;
+    std::unique_ptr<Collation> m_collation;
+};
+
+// The stable collation order of the texts whose key prefixes maker made:
+// sorted[i] = texts[order[i]]. Texts whose cut prefixes tie are ordered by
+// their whole keys, made once per text and kept only while their tie is
+// settled, so memory stays small for long rows.
+std::vector<std::size_t> CollationOrder(const std::vector<SortKeyPrefix>& prefixes,
+                                        const SortTextSource& textOf, SortKeyMaker& maker);
+
+// The same for count texts, with the collation of locale. Throws
 // std::runtime_error when ICU has no collator for locale at all.
 std::vector<std::size_t> CollationOrder(std::size_t count, const SortTextSource& textOf,
                                         const std::string& locale);

@@ -56,36 +56,61 @@ std::string EscapeHtml(std::string_view text)
 {
     std::string out;
     out.reserve(text.size());
-    for (const char c : text) {
-        switch (c) {
+    AppendEscapedHtml(out, text);
+    return out;
+}
+
+void AppendEscapedHtml(std::string& out, std::string_view text)
+{
+    // Runs without a special character are appended whole.
+    std::size_t plain = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char* entity = nullptr;
+        switch (text[i]) {
         case '&':
-            out += "&amp;";
+            entity = "&amp;";
             break;
         case '<':
-            out += "&lt;";
+            entity = "&lt;";
             break;
         case '>':
-            out += "&gt;";
+            entity = "&gt;";
             break;
         case '"':
-            out += "&quot;";
+            entity = "&quot;";
             break;
         default:
-            out += c;
+            continue;
         }
+        out.append(text, plain, i - plain).append(entity);
+        plain = i + 1;
     }
-    return out;
+    out.append(text, plain);
 }
 
 std::string QuoteCsvCell(std::string_view text, std::string_view separator)
 {
-    const bool needsQuotes = text.find_first_of("\"\r\n") != std::string_view::npos ||
-                             (!separator.empty() && text.find(separator) != std::string_view::npos);
-    if (!needsQuotes) {
-        return std::string(text);
-    }
     std::string out;
-    out.reserve(text.size() + 4);
+    AppendCsvCell(out, text, separator);
+    return out;
+}
+
+void AppendCsvCell(std::string& out, std::string_view text, std::string_view separator)
+{
+    // One pass for the quote, CR and LF (and a one-character separator),
+    // without early exit, so that the compiler can test many bytes at once.
+    const char single = separator.size() == 1 ? separator.front() : '"';
+    bool needsQuotes = false;
+    for (const char c : text) {
+        needsQuotes |= (c == '"') | (c == '\r') | (c == '\n') | (c == single);
+    }
+    if (!needsQuotes && separator.size() > 1) {
+        needsQuotes = text.find(separator) != std::string_view::npos;
+    }
+    if (!needsQuotes) {
+        out.append(text);
+        return;
+    }
     out += '"';
     for (const char c : text) {
         if (c == '"') {
@@ -94,7 +119,6 @@ std::string QuoteCsvCell(std::string_view text, std::string_view separator)
         out += c;
     }
     out += '"';
-    return out;
 }
 
 std::string BlankLineBreaks(std::string_view text, bool blankTabs)

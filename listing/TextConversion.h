@@ -31,10 +31,14 @@ inline std::size_t CountCharacters(std::string_view text) { return Utf8::Count(t
 
 // & < > " as entities, so no cell or caption can add markup to a page.
 std::string EscapeHtml(std::string_view text);
+// The same, appended to out.
+void AppendEscapedHtml(std::string& out, std::string_view text);
 
 // A CSV cell: enclosed in double quotes, inner quotes doubled, when it holds
 // the separator, a double quote, CR or LF; otherwise unchanged.
 std::string QuoteCsvCell(std::string_view text, std::string_view separator);
+// The same, appended to out.
+void AppendCsvCell(std::string& out, std::string_view text, std::string_view separator);
 
 // Every CR and LF (and TAB when blankTabs is set) as a blank, so one file
 // stays one line of a text list.
