@@ -2,9 +2,11 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <charconv>
+#include <chrono>
 #include <fcntl.h>
+#include <optional>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 #include <unordered_set>
 #include <vector>
@@ -16,15 +18,23 @@
 #include "listing/ListWriter.h"
 #include "listing/RowSorter.h"
 #include "listing/TextConversion.h"
+#include "listing/internal/FileScan.h"
 
 namespace Listing {
 
 namespace {
 
-// An untagged file's title is its file name without extension, cut to the
-// length of an ID3v1 title field.
-constexpr std::size_t kUntaggedTitleLength = 30;
+using Detail::FileList;
+using Detail::FileRecords;
+using Detail::FileResult;
+using Detail::FileResults;
+using Detail::kNoSortPrefix;
+using Detail::RowPlan;
+
 constexpr int kWalkDepth = 99;
+// The default number of reader threads stays within these.
+constexpr int kMinDefaultReaders = 4;
+constexpr int kMaxDefaultReaders = 16;
 
 bool EntryExists(const std::string& path)
 {
@@ -79,13 +89,6 @@ private:
     std::unordered_set<std::string> m_skipped{};
 };
 
-std::int64_t ParseCount(const std::string& text)
-{
-    std::int64_t value = 0;
-    std::from_chars(text.data(), text.data() + text.size(), value);
-    return value;
-}
-
 // trunc(part / whole * 100) on the exact quotient.
 int Percent(std::int64_t part, std::int64_t whole)
 {
@@ -99,8 +102,10 @@ void SetLabel(ListReport& report, ReportLabel label, std::int64_t value)
 
 // The report reset, the folder walk and, extension by extension in the
 // profile's order, the matches of the source folder and then of every
-// sub-folder in walk order.
-std::vector<std::string> CollectAllFiles(const ListJobInput& input, ListReport& report)
+// sub-folder in walk order, into files. The readers may start on every
+// folder's files as soon as they are found.
+void CollectAllFiles(const ListJobInput& input, ListReport& report, FileList& files,
+                     FileResults& results)
 {
     report.SetLabelText(ReportLabel::Status, "Scanning for directories...");
     report.SetProgressBar(0);
@@ -115,7 +120,17 @@ std::vector<std::string> CollectAllFiles(const ListJobInput& input, ListReport& 
     DirTools::CollectFolders(input.Source, input.IncludeSubdirectories ? kWalkDepth : 0, walk,
                              folders);
 
-    std::vector<std::string> files;
+    std::vector<std::string> found;
+    const auto collect = [&](const std::string& folder, const std::string& extension) {
+        found.clear();
+        DirTools::CollectFiles(folder, extension, walk, found);
+        for (const std::string& path : found) {
+            files.Add(path);
+        }
+        if (!found.empty()) {
+            results.FilesFound();
+        }
+    };
     const std::vector<std::string> extensions = input.Profile.Extensions;
     const auto extensionCount = static_cast<std::int64_t>(extensions.size());
     for (std::int64_t i = 0; i < extensionCount; ++i) {
@@ -124,78 +139,139 @@ std::vector<std::string> CollectAllFiles(const ListJobInput& input, ListReport& 
         SetLabel(report, ReportLabel::Files, static_cast<std::int64_t>(folders.size()));
         report.SetProgressBar(Percent(i + 1, extensionCount));
         report.RepaintWindow();
-        DirTools::CollectFiles(input.Source, extension, walk, files);
+        collect(input.Source, extension);
         for (const std::string& folder : folders) {
-            DirTools::CollectFiles(folder, extension, walk, files);
+            collect(folder, extension);
         }
     }
-    return files;
+    results.WalkDone();
 }
 
-// What the scan carries from one file to the next.
-struct Scan
+// Shows the running figures before file k: for the first and the last file,
+// and otherwise at most once per interval, so a large list spends its time on
+// the files rather than on the labels.
+class ScanReport
 {
-    std::vector<Column> Columns{};
-    RowFormat Format{};
-    bool CustomSelected = false;
-    bool AskForCustom = false; // until the first prompt
-    ListJobTotals Totals{};
-    MP3Tools::AudioFileInfo Info{};
-    MP3Tools::TagInfo Tag{};
+public:
+    ScanReport(ListReport& report, std::int64_t count) : m_report(report), m_count(count) {}
+
+    // Whether file k is shown; when it is, the labels with the totals before it.
+    bool Before(std::int64_t k, const ListJobTotals& totals)
+    {
+        // The clock is asked only every few files.
+        m_showing = k == 0 || k + 1 == m_count;
+        if (!m_showing && k % kClockEvery == 0) {
+            m_showing = std::chrono::steady_clock::now() - m_shown >= kInterval;
+        }
+        if (!m_showing) {
+            return false;
+        }
+        m_shown = std::chrono::steady_clock::now();
+        SetLabel(m_report, ReportLabel::Files, k);
+        SetLabel(m_report, ReportLabel::Bytes, totals.TotalBytes);
+        SetLabel(m_report, ReportLabel::Untagged, totals.UntaggedCount);
+        SetLabel(m_report, ReportLabel::Invalid, totals.InvalidCount);
+        for (const ReportLabel label : {ReportLabel::Files, ReportLabel::Bytes,
+                                        ReportLabel::Untagged, ReportLabel::Invalid}) {
+            m_report.RepaintReportLabel(label);
+        }
+        m_report.SetLabelText(ReportLabel::Minutes, MP3Tools::FormatDuration(totals.TotalSeconds));
+        m_report.RepaintReportLabel(ReportLabel::Minutes);
+        return true;
+    }
+
+    // After the valid file k: its path and the bar, when it is shown.
+    void AfterValid(std::int64_t k, const std::string& path)
+    {
+        if (m_showing) {
+            m_report.SetText(path);
+            m_report.RepaintLabel();
+            m_report.SetProgressBar(Percent(k, m_count));
+        }
+    }
+
+private:
+    static constexpr std::chrono::milliseconds kInterval{40};
+    static constexpr std::int64_t kClockEvery = 16;
+
+    ListReport& m_report;
+    std::int64_t m_count;
+    std::chrono::steady_clock::time_point m_shown{};
+    bool m_showing = false;
 };
 
-// The file at position k: the labels before it, the probe (and the tag, from
-// the same open of the file), its share of the totals, the custom-info prompt
-// before the first valid row that shows the text, and its row.
-RowCells ScanFile(Scan& scan, std::int64_t k, const std::string& path, Profiles::Profile& profile,
-                  ListReport& report, Dialogs& dialogs)
+struct ScannedRows
 {
-    ListJobTotals& totals = scan.Totals;
-    SetLabel(report, ReportLabel::Files, k);
-    SetLabel(report, ReportLabel::Bytes, totals.TotalBytes);
-    SetLabel(report, ReportLabel::Untagged, totals.UntaggedCount);
-    SetLabel(report, ReportLabel::Invalid, totals.InvalidCount);
-    for (const ReportLabel label :
-         {ReportLabel::Files, ReportLabel::Bytes, ReportLabel::Untagged, ReportLabel::Invalid}) {
-        report.RepaintReportLabel(label);
-    }
-    report.SetLabelText(ReportLabel::Minutes, MP3Tools::FormatDuration(totals.TotalSeconds));
-    report.RepaintReportLabel(ReportLabel::Minutes);
+    std::vector<RowCells> Rows{};
+    std::vector<SortKeyPrefix> SortPrefixes{}; // when the rows are sorted
+};
 
-    MP3Tools::AudioFileInfo& info = scan.Info;
-    MP3Tools::TagInfo& tag = scan.Tag;
-    MP3Tools::ProbeAudioFileAndTag(info, tag, path);
-    if (!info.Valid) {
-        ++totals.InvalidCount;
-        return BuildRow(info, tag, scan.Columns, scan.Format, profile.Custom);
+// Every file in walk order: the running figures, its result and its share of
+// the totals, the custom-info prompt with the first valid file when it is to
+// be asked for (on this thread, before any row that shows the text is
+// built), and its row. The first file that cannot be read, in walk order,
+// ends the job with its error.
+ScannedRows ScanFiles(const FileList& files, FileResults& results, RowPlan& plan, bool askForCustom,
+                      ListJobTotals& totals, Profiles::Profile& profile, ListReport& report,
+                      Dialogs& dialogs)
+{
+    const std::int64_t count = files.Count();
+    ScannedRows scanned;
+    std::vector<RowCells>& rows = scanned.Rows;
+    rows.reserve(static_cast<std::size_t>(count));
+    if (plan.Sort) {
+        scanned.SortPrefixes.reserve(static_cast<std::size_t>(count));
     }
-    totals.TotalBytes += ParseCount(info.FileSize);
-    totals.TotalSeconds += ParseCount(info.DurationSeconds);
-    if (!tag.Tagged) {
-        tag.Title = CutCharacters(DirTools::StripExtension(FileNamePart(info.FileName)),
-                                  kUntaggedTitleLength);
-        ++totals.UntaggedCount;
-    }
-    if (scan.AskForCustom && scan.CustomSelected) {
-        if (std::optional<std::string> entry =
-                dialogs.InputBox(kCustomInfoBoxCaption, kCustomInfoPrompt, "")) {
-            profile.Custom = std::move(*entry);
+    ScanReport shown(report, count);
+    std::string path;
+    for (std::int64_t k = 0; k < count; ++k) {
+        shown.Before(k, totals);
+        FileResult& result = results.Take(k);
+        if (!result.Valid) {
+            ++totals.InvalidCount;
+        } else {
+            totals.TotalBytes += result.Bytes;
+            totals.TotalSeconds += result.Seconds;
+            if (!result.Tagged) {
+                ++totals.UntaggedCount;
+            }
+            if (askForCustom) {
+                if (std::optional<std::string> entry =
+                        dialogs.InputBox(kCustomInfoBoxCaption, kCustomInfoPrompt, "")) {
+                    profile.Custom = std::move(*entry);
+                }
+                askForCustom = false;
+                report.RepaintWindow();
+                plan.Custom = profile.Custom;
+                plan.CustomKnown.store(true, std::memory_order_release);
+            }
         }
-        scan.AskForCustom = false;
-        report.RepaintWindow();
+        if (!result.RowBuilt) {
+            const FileRecords& records = *result.Records;
+            result.Row =
+                BuildRow(records.Info, records.Tag, plan.Columns, plan.Format, plan.Custom);
+            result.Records.reset();
+            result.SortPrefix.Length = kNoSortPrefix; // made at the end
+        }
+        if (plan.Sort) {
+            scanned.SortPrefixes.push_back(result.SortPrefix);
+        }
+        rows.push_back(std::move(result.Row));
+        if (result.Valid) {
+            files.PathInto(k, path);
+            shown.AfterValid(k, path);
+        }
+        results.Release(k);
     }
-    RowCells row = BuildRow(info, tag, scan.Columns, scan.Format, profile.Custom);
-    report.SetText(info.FileName);
-    report.RepaintLabel();
-    report.SetProgressBar(Percent(k, totals.FileCount));
-    return row;
+    return scanned;
 }
 
 // The final figures on the report, the optional sort and the written list.
 void FinishList(const ListJobTotals& totals, const std::vector<std::string>& captions,
-                const RowFormat& format, std::vector<RowCells> rows, const ListJobInput& input,
+                const RowPlan& plan, ScannedRows scanned, const ListJobInput& input,
                 ListReport& report)
 {
+    const RowFormat& format = plan.Format;
     const Profiles::Profile& profile = input.Profile;
     report.SetLabelText(ReportLabel::Status, "Creating list...");
     report.SetProgressBar(0);
@@ -220,9 +296,20 @@ void FinishList(const ListJobTotals& totals, const std::vector<std::string>& cap
     report.SetLabelText(ReportLabel::Minutes, content.Summary.LengthText);
     report.RepaintReportLabel(ReportLabel::Minutes);
 
-    content.Rows = std::move(rows);
-    if (profile.Sort) {
-        SortRows(content.Rows, format.Separator);
+    content.Rows = std::move(scanned.Rows);
+    if (plan.Sort) {
+        SortKeyMaker maker(plan.CollationLocale);
+        const SortTextSource textOf = [&](std::size_t index, std::string& text) {
+            content.Rows[index].JoinInto(text, format.Separator);
+        };
+        std::string text;
+        for (std::size_t i = 0; i < scanned.SortPrefixes.size(); ++i) {
+            if (scanned.SortPrefixes[i].Length == kNoSortPrefix) {
+                textOf(i, text);
+                scanned.SortPrefixes[i] = maker.Prefix(text);
+            }
+        }
+        ApplyOrder(content.Rows, CollationOrder(scanned.SortPrefixes, textOf, maker));
     }
     // The writer colours every second HTML row unless Save30 is set.
     content.Page = ListPage{.Headline = profile.Headline,
@@ -243,8 +330,24 @@ ListJobResult RunJob(ListJobInput& input, ListReport& report, Dialogs& dialogs)
         profile.Separator = ",";
     }
 
-    std::vector<std::string> files = CollectAllFiles(input, report);
-    if (files.empty()) {
+    const std::vector<std::string> captions = SelectedCaptions(profile);
+    RowPlan plan{.Columns = ResolveColumns(captions),
+                 .Format = RowFormatOf(profile.ListFormat, profile.Separator),
+                 .Sort = profile.Sort,
+                 .CollationLocale = profile.Sort ? CollationLocaleName() : std::string()};
+    const bool customSelected = std::find(plan.Columns.begin(), plan.Columns.end(),
+                                          Column::CustomInfo) != plan.Columns.end();
+    const bool askForCustom = input.AskForCustom && customSelected;
+    if (!askForCustom) {
+        plan.Custom = profile.Custom;
+        plan.CustomKnown.store(true);
+    }
+
+    FileList files;
+    const int threads = input.Threads > 0 ? input.Threads : DefaultReaderThreads();
+    std::optional<FileResults> results(std::in_place, files, plan, threads);
+    CollectAllFiles(input, report, files, *results);
+    if (files.Count() == 0) {
         report.SetLabelText(ReportLabel::Status, "No files found!");
         report.SetLabelText(ReportLabel::Files, "-");
         report.SetProgressBar(100);
@@ -253,30 +356,19 @@ ListJobResult RunJob(ListJobInput& input, ListReport& report, Dialogs& dialogs)
         return ListJobResult::NoFiles;
     }
 
-    const std::vector<std::string> captions = SelectedCaptions(profile);
-    Scan scan{.Columns = ResolveColumns(captions),
-              .Format = RowFormatOf(profile.ListFormat, profile.Separator),
-              .AskForCustom = input.AskForCustom};
-    scan.CustomSelected = std::find(scan.Columns.begin(), scan.Columns.end(), Column::CustomInfo) !=
-                          scan.Columns.end();
-    scan.Totals.FileCount = static_cast<std::int64_t>(files.size());
+    ListJobTotals totals;
+    totals.FileCount = files.Count();
     report.SetProgressBar(0);
     report.SetLabelText(ReportLabel::Files, "-");
     report.SetLabelText(ReportLabel::Status, "Scanning files...");
     report.RepaintWindow();
-    report.ScanStarted(scan.Totals.FileCount);
+    report.ScanStarted(totals.FileCount);
 
-    std::vector<RowCells> rows;
-    rows.reserve(files.size());
-    for (std::int64_t k = 0; k < scan.Totals.FileCount; ++k) {
-        std::string& path = files[static_cast<std::size_t>(k)];
-        rows.push_back(ScanFile(scan, k, path, profile, report, dialogs));
-        // The path is in the row now; dropping it keeps large lists small.
-        std::string().swap(path);
-    }
-    std::vector<std::string>().swap(files);
+    ScannedRows scanned =
+        ScanFiles(files, *results, plan, askForCustom, totals, profile, report, dialogs);
+    results.reset(); // the readers' threads end here
 
-    FinishList(scan.Totals, captions, scan.Format, std::move(rows), input, report);
+    FinishList(totals, captions, plan, std::move(scanned), input, report);
     report.SetText("");
     report.SetLabelText(ReportLabel::Status, "Done!");
     report.SetOkEnabled(true);
@@ -286,6 +378,14 @@ ListJobResult RunJob(ListJobInput& input, ListReport& report, Dialogs& dialogs)
 } // namespace
 
 void ListReport::ScanStarted(std::int64_t) {}
+
+int DefaultReaderThreads()
+{
+    // Reads in flight matter more than cores on a disk that is not cached
+    // yet; on a cached one a few threads more than cores cost little.
+    const auto cores = static_cast<int>(std::thread::hardware_concurrency());
+    return std::clamp(2 * cores, kMinDefaultReaders, kMaxDefaultReaders);
+}
 
 void ListReport::SetText(const std::string& text) { SetLabelText(ReportLabel::Progress, text); }
 

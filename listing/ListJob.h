@@ -29,9 +29,13 @@ enum class ReportLabel
     Progress
 };
 
-// What the job shows while it runs. The job calls it for every file found
-// and every file scanned, so an implementation must be cheap (draw or print
-// at a bounded rate, not on every call). As a DirTools::ProgressLabel it is
+// What the job shows while it runs. The job calls it for every file found,
+// and while it scans the files for the first and the last file and then at
+// most every few tens of milliseconds (the labels skip the values between,
+// the path label shows a file just done, and the final figures are exact);
+// still an implementation must be cheap (draw or print at a bounded rate).
+// The job calls it, and its Dialogs, only on the thread that runs the job,
+// also while threads of its own read the files. As a DirTools::ProgressLabel it is
 // the Progress label and the report window that holds it, and it hears of
 // every folder the job could not read (FolderSkipped, once per folder).
 class ListReport : public DirTools::ProgressLabel
@@ -79,7 +83,14 @@ struct ListJobInput
     bool AskForCustom = false;
     std::string DefaultFileName = GlobalSettings::kDefaultFileName;
     ReservedOutput Reserved{};
+    // The threads that read the files; 0 is DefaultReaderThreads(), 1 reads
+    // them on the calling thread. The list is the same whatever the number.
+    int Threads = 0;
 };
+
+// Threads enough to keep several reads in flight on a disk that is not
+// cached yet: twice the cores, at least 4 and at most 16.
+int DefaultReaderThreads();
 
 // The running totals of one job.
 struct ListJobTotals
@@ -127,9 +138,9 @@ std::string CheckListInputs(ListJobInput& input);
 void ReleaseReservedOutput(ReservedOutput& reserved);
 
 // The job itself; the report must already be shown. Throws IoError when a
-// file cannot be probed, the walk runs out of descriptors or memory, or the
-// list cannot be written; the report's OK is enabled before any error leaves
-// the job. A job that writes no list gives up its reserved name.
+// file cannot be probed (the first such file in walk order), the walk runs out of descriptors or
+// memory, or the list cannot be written; the report's OK is enabled before any error leaves the
+// job. A job that writes no list gives up its reserved name.
 ListJobResult CreateList(ListJobInput& input, ListReport& report, Dialogs& dialogs);
 
 // What "Create &List" runs: the output check, the name completion, the

@@ -1,0 +1,209 @@
+#include "listing/internal/FileScan.h"
+
+#include <algorithm>
+#include <bit>
+#include <cassert>
+#include <charconv>
+#include <cstring>
+#include <fcntl.h>
+#include <stdexcept>
+#include <string_view>
+
+#include "base/LongPath.h"
+#include "listing/TextConversion.h"
+#include "listing/internal/OrderedPool.h"
+#include "scan/DirTools.h"
+
+namespace Listing::Detail {
+
+namespace {
+
+// An untagged file's title is its file name without extension, cut to the
+// length of an ID3v1 title field.
+constexpr std::size_t kUntaggedTitleLength = 30;
+
+// Results read ahead of the calling thread, at most: enough to keep the
+// readers busy while the walk goes on or the calling thread is held up.
+constexpr std::size_t kResultWindow = 4096;
+
+#ifdef O_PATH
+constexpr int kFolderFlags = O_PATH | O_DIRECTORY | O_CLOEXEC;
+#else
+constexpr int kFolderFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
+#endif
+
+std::int64_t ParseCount(const std::string& text)
+{
+    std::int64_t value = 0;
+    std::from_chars(text.data(), text.data() + text.size(), value);
+    return value;
+}
+
+} // namespace
+
+FileList::FileList() = default;
+
+FileList::~FileList() = default;
+
+void FileList::Add(const std::string& path)
+{
+    const std::size_t cut = path.rfind('/') + 1; // 0 without a "/"
+    const std::string_view folder = std::string_view(path).substr(0, cut);
+    const std::string_view name = std::string_view(path).substr(cut);
+    if (m_folders.empty() || m_folders.back() != folder) {
+        m_folders.emplace_back(folder);
+    }
+    // A NUL behind every name: the system takes it as it is.
+    if (name.size() + 1 > m_nameRoom) {
+        const std::size_t size = std::max(kNameBlock, name.size() + 1);
+        m_names.push_back(std::make_unique<char[]>(size));
+        m_nameAt = m_names.back().get();
+        m_nameRoom = size;
+    }
+    std::memcpy(m_nameAt, name.data(), name.size());
+    m_nameAt[name.size()] = '\0';
+
+    const auto index = static_cast<std::size_t>(m_count);
+    const auto block = static_cast<std::size_t>(std::bit_width(index / kFirstBlock + 1)) - 1;
+    std::unique_ptr<Entry[]>& entries = m_entries.at(block);
+    if (!entries) {
+        entries = std::make_unique<Entry[]>(kFirstBlock << block);
+    }
+    entries[index - kFirstBlock * ((std::size_t{1} << block) - 1)] =
+        Entry{.Folder = &m_folders.back(), .Name = m_nameAt};
+    m_nameAt += name.size() + 1;
+    m_nameRoom -= name.size() + 1;
+    ++m_count;
+}
+
+const FileList::Entry& FileList::At(std::int64_t k) const
+{
+    const auto index = static_cast<std::size_t>(k);
+    const auto block = static_cast<std::size_t>(std::bit_width(index / kFirstBlock + 1)) - 1;
+    return m_entries[block][index - kFirstBlock * ((std::size_t{1} << block) - 1)];
+}
+
+void FileList::PathInto(std::int64_t k, std::string& path) const
+{
+    const Entry& entry = At(k);
+    path.assign(*entry.Folder).append(entry.Name);
+}
+
+FileReader::FileReader(const FileList& files, const RowPlan& plan) : m_files(files), m_plan(plan) {}
+
+FileReader::~FileReader() = default;
+
+void FileReader::Read(std::int64_t k, FileResult& result)
+{
+    m_files.PathInto(k, m_path);
+    const std::string& folder = m_files.FolderOf(k);
+    if (&folder != m_folder) {
+        // A folder that cannot be opened leaves the file to be opened by its
+        // whole path, which fails or succeeds as it always did.
+        m_folderFd = UniqueFd();
+        static_cast<void>(LongPath::Open(AT_FDCWD, folder, kFolderFlags, m_folderFd));
+        m_folder = &folder;
+    }
+    MP3Tools::AudioFileInfo& info = m_records.Info;
+    MP3Tools::TagInfo& tag = m_records.Tag;
+    if (m_folderFd.Valid() && !folder.empty()) {
+        MP3Tools::ProbeAudioFileAndTagIn(info, tag, m_folderFd.Get(), m_files.NameOf(k), m_path);
+    } else {
+        MP3Tools::ProbeAudioFileAndTag(info, tag, m_path);
+    }
+    result.Valid = info.Valid;
+    result.Tagged = tag.Tagged;
+    result.Bytes = 0;
+    result.Seconds = 0;
+    if (info.Valid) {
+        result.Bytes = ParseCount(info.FileSize);
+        result.Seconds = ParseCount(info.DurationSeconds);
+        if (!tag.Tagged) {
+            tag.Title = CutCharacters(DirTools::StripExtension(FileNamePart(info.FileName)),
+                                      kUntaggedTitleLength);
+        }
+    }
+    // An invalid file's row shows no custom info.
+    const bool customKnown = m_plan.CustomKnown.load(std::memory_order_acquire);
+    result.RowBuilt = !info.Valid || customKnown;
+    if (!result.RowBuilt) {
+        result.Records = std::make_unique<FileRecords>(m_records);
+        return;
+    }
+    static const std::string kNone;
+    result.Row =
+        BuildRow(info, tag, m_plan.Columns, m_plan.Format, customKnown ? m_plan.Custom : kNone);
+    result.SortPrefix.Length = kNoSortPrefix;
+    if (m_plan.Sort) {
+        if (SortKeyMaker* maker = Maker()) {
+            result.Row.JoinInto(m_text, m_plan.Format.Separator);
+            result.SortPrefix = maker->Prefix(m_text);
+        }
+    }
+}
+
+// The reader's own collator, made on first use. Without one (ICU has none
+// for the locale) the prefixes are left to the end of the job, which then
+// reports why the list cannot be sorted.
+SortKeyMaker* FileReader::Maker()
+{
+    if (!m_maker && !m_noMaker) {
+        try {
+            m_maker = std::make_unique<SortKeyMaker>(m_plan.CollationLocale);
+        } catch (const std::runtime_error&) {
+            m_noMaker = true;
+        }
+    }
+    return m_maker.get();
+}
+
+FileResults::FileResults(const FileList& files, const RowPlan& plan, int threads) : m_files(files)
+{
+    for (int i = 0; i < std::max(threads, 1); ++i) {
+        m_readers.emplace_back(files, plan);
+    }
+    if (threads > 1) {
+        m_pool = std::make_unique<OrderedPool<FileResult>>(
+            threads, kResultWindow, [this](int worker, std::int64_t k, FileResult& result) {
+                m_readers[static_cast<std::size_t>(worker)].Read(k, result);
+            });
+        if (m_pool->Threads() == 0) {
+            m_pool.reset(); // no thread to be had: the calling thread reads
+        }
+    }
+}
+
+FileResults::~FileResults() = default;
+
+void FileResults::FilesFound()
+{
+    if (m_pool) {
+        m_pool->MakeAvailable(m_files.Count());
+    }
+}
+
+void FileResults::WalkDone()
+{
+    if (m_pool) {
+        m_pool->MakeAvailable(m_files.Count());
+        m_pool->Close();
+    }
+}
+
+FileResult& FileResults::Take(std::int64_t k)
+{
+    if (m_pool) {
+        return m_pool->Take(k);
+    }
+    m_readers.front().Read(k, m_single);
+    return m_single;
+}
+
+void FileResults::Release(std::int64_t k)
+{
+    if (m_pool) {
+        m_pool->Release(k);
+    }
+}
+
+} // namespace Listing::Detail

@@ -1,0 +1,171 @@
+#pragma once
+
+// The list job's reading of files: the files of the walk, the reading of one
+// file into its row, and the results of all files in walk order, read by a
+// pool of threads or on the calling thread. Not part of the listing
+// library's interface.
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "analysis/MP3Tools.h"
+#include "base/UniqueFd.h"
+#include "listing/Columns.h"
+#include "listing/RowSorter.h"
+
+namespace Listing::Detail {
+
+template <typename Result> class OrderedPool;
+
+// The files of the walk in walk order, each as its folder (a path ending in
+// "/") and its name. A folder's text is kept once for all of its files, so a
+// large collection costs little more than its file names. One thread adds
+// files; once it has published them, other threads may read them while it
+// adds more, since nothing added ever moves.
+class FileList
+{
+public:
+    FileList();
+    ~FileList();
+    FileList(const FileList&) = delete;
+    FileList& operator=(const FileList&) = delete;
+
+    // Adds the file at path, which ends in its name.
+    void Add(const std::string& path);
+
+    // The files added so far (for the adding thread).
+    [[nodiscard]] std::int64_t Count() const { return m_count; }
+
+    // The folder of file k (the same object for the files of one folder as
+    // they were found) and its name (NUL-terminated).
+    [[nodiscard]] const std::string& FolderOf(std::int64_t k) const { return *At(k).Folder; }
+
+    [[nodiscard]] const char* NameOf(std::int64_t k) const { return At(k).Name; }
+
+    // The whole path of file k, into path (whose buffer is reused).
+    void PathInto(std::int64_t k, std::string& path) const;
+
+private:
+    struct Entry
+    {
+        const std::string* Folder = nullptr;
+        const char* Name = nullptr;
+    };
+
+    // Entries live in blocks that double in size, so that none ever moves.
+    static constexpr std::size_t kFirstBlock = 1024;
+    static constexpr std::size_t kBlocks = 48;
+    static constexpr std::size_t kNameBlock = 64 * 1024;
+
+    [[nodiscard]] const Entry& At(std::int64_t k) const;
+
+    std::array<std::unique_ptr<Entry[]>, kBlocks> m_entries{};
+    std::deque<std::string> m_folders{};
+    std::vector<std::unique_ptr<char[]>> m_names{};
+    char* m_nameAt = nullptr;
+    std::size_t m_nameRoom = 0;
+    std::int64_t m_count = 0;
+};
+
+// How rows are built, shared by every reader. Custom is fixed once
+// CustomKnown is set.
+struct RowPlan
+{
+    std::vector<Column> Columns{};
+    RowFormat Format{};
+    bool Sort = false;
+    std::string CollationLocale{};
+    std::string Custom{};
+    std::atomic<bool> CustomKnown{false};
+};
+
+// Marks a sort key prefix that is still to be made.
+inline constexpr std::uint8_t kNoSortPrefix = 0xFF;
+
+// The records of a valid file whose row waits for the custom info.
+struct FileRecords
+{
+    MP3Tools::AudioFileInfo Info{};
+    MP3Tools::TagInfo Tag{};
+};
+
+// What reading one file gives the job. The row is built where the file was
+// read, unless it shows custom info that is still to be asked for: then the
+// records come back, and the row is built once the text is known.
+struct FileResult
+{
+    RowCells Row{};
+    SortKeyPrefix SortPrefix{}; // when the rows are sorted
+    bool RowBuilt = false;
+    bool Valid = false;
+    bool Tagged = false;
+    std::int64_t Bytes = 0;
+    std::int64_t Seconds = 0;
+    std::unique_ptr<FileRecords> Records{}; // when the row is not built
+};
+
+// One reader of files. It keeps the folder of the last file open, so that
+// each file is opened by its name in that folder rather than by its whole
+// path, and its buffers from file to file.
+class FileReader
+{
+public:
+    FileReader(const FileList& files, const RowPlan& plan);
+    ~FileReader();
+    FileReader(const FileReader&) = delete;
+    FileReader& operator=(const FileReader&) = delete;
+
+    // Probes file k (and reads its tag), counts its bytes and seconds, gives
+    // an untagged file its title and builds its row. Throws IoError when the
+    // file exists but cannot be read.
+    void Read(std::int64_t k, FileResult& result);
+
+private:
+    SortKeyMaker* Maker();
+
+    const FileList& m_files;
+    const RowPlan& m_plan;
+    const std::string* m_folder = nullptr;
+    UniqueFd m_folderFd{};
+    std::string m_path{};
+    std::string m_text{};
+    FileRecords m_records{};
+    std::unique_ptr<SortKeyMaker> m_maker{};
+    bool m_noMaker = false;
+};
+
+// The results of the files in walk order: read ahead by a pool of reader
+// threads (which may start while the walk still finds files), or one after
+// the other on the calling thread when there is one thread.
+class FileResults
+{
+public:
+    FileResults(const FileList& files, const RowPlan& plan, int threads);
+    ~FileResults();
+    FileResults(const FileResults&) = delete;
+    FileResults& operator=(const FileResults&) = delete;
+
+    // The files found so far may be read now.
+    void FilesFound();
+    // The walk is over: no file comes after these.
+    void WalkDone();
+
+    // The result of file k; k counts up from 0. Throws what reading it threw.
+    FileResult& Take(std::int64_t k);
+    // Done with the result of file k.
+    void Release(std::int64_t k);
+
+private:
+    const FileList& m_files;
+    std::deque<FileReader> m_readers{};
+    FileResult m_single{};
+    // Last, so that its threads are gone before what they use.
+    std::unique_ptr<OrderedPool<FileResult>> m_pool;
+};
+
+} // namespace Listing::Detail
