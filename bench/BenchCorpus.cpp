@@ -259,4 +259,71 @@ bool BuildCorpus(const std::string& dir, const CorpusShape& shape,
     return true;
 }
 
+std::vector<std::string> WriteLinkSeeds(const std::string& dir,
+                                        const std::vector<std::vector<std::uint8_t>>& seeds,
+                                        int count)
+{
+    fs::create_directories(dir);
+    std::vector<std::string> paths;
+    for (int i = 0; i < count; ++i) {
+        const std::string path = dir + "/" + Numbered("seed-%03d.mp3", i);
+        WriteCorpusFile(path, seeds[static_cast<std::size_t>(i) % seeds.size()], MakeTag(i));
+        paths.push_back(path);
+    }
+    return paths;
+}
+
+std::vector<std::string> BuildLinkedTrees(const std::string& dir, const std::vector<int>& sizes,
+                                          const std::vector<std::string>& seedFiles, bool& built)
+{
+    built = false;
+    if (sizes.empty() || seedFiles.empty())
+        throw std::runtime_error("BuildLinkedTrees: nothing to build");
+    // The largest tree is dir/tree, each smaller one the folder "inner" of
+    // the next.
+    std::vector<std::string> roots(sizes.size());
+    roots.back() = dir + "/tree";
+    for (std::size_t i = sizes.size() - 1; i > 0; --i)
+        roots[i - 1] = roots[i] + "/inner";
+
+    std::ostringstream stampText;
+    stampText << "sonorix-bench linked trees " << kCorpusVersion << " files";
+    for (const int size : sizes)
+        stampText << " " << size;
+    stampText << " seeds " << seedFiles.size() << " " << std::hex
+              << SeedsFingerprint({ReadWhole(seedFiles.front())}) << "\n";
+    const std::string stamp = dir + "/tree.stamp";
+    std::error_code ec;
+    if (fs::is_directory(roots.back(), ec)) {
+        std::ifstream in(stamp);
+        std::string previous(std::istreambuf_iterator<char>(in), {});
+        if (previous == stampText.str())
+            return roots;
+    }
+
+    fs::remove(stamp, ec);
+    fs::remove_all(roots.back());
+    int file = 0;
+    for (std::size_t level = 0; level < sizes.size(); ++level) {
+        const int own = sizes[level] - (level == 0 ? 0 : sizes[level - 1]);
+        const int folders = (own + kLinkedFilesPerFolder - 1) / kLinkedFilesPerFolder;
+        fs::create_directories(roots[level]);
+        for (int k = 1; k <= folders; ++k)
+            fs::create_directories(roots[level] + "/" + FolderPath(k));
+        for (int i = 0; i < own; ++i, ++file) {
+            const std::string path = roots[level] + "/" + FolderPath(1 + i % folders) + "/" +
+                                     Numbered("Track %07d.mp3", file);
+            const std::string& seed = seedFiles[static_cast<std::size_t>(file) % seedFiles.size()];
+            if (::link(seed.c_str(), path.c_str()) != 0)
+                Fail("link", path, errno);
+        }
+    }
+    std::ofstream out(stamp, std::ios::trunc);
+    out << stampText.str();
+    if (!out.flush())
+        Fail("write", stamp, errno);
+    built = true;
+    return roots;
+}
+
 } // namespace Bench

@@ -53,4 +53,23 @@ std::string FolderPath(int folderNumber);
 bool BuildCorpus(const std::string& dir, const CorpusShape& shape,
                  const std::vector<std::vector<std::uint8_t>>& seeds);
 
+// Files per folder of a linked tree, about as many as in the corpus.
+inline constexpr int kLinkedFilesPerFolder = 160;
+
+// Writes count seed files for linked trees into dir (each an encoded seed in
+// turn, with a tag of its own) and gives their paths.
+std::vector<std::string> WriteLinkSeeds(const std::string& dir,
+                                        const std::vector<std::vector<std::uint8_t>>& seeds,
+                                        int count);
+
+// Trees of hard links to the link seeds (file i links to seed i modulo
+// their number), as large as sizes says (ascending), each tree inside the
+// next one, so the largest costs no more entries than it has files: a
+// collection of a million files in a minute or two, whose rows begin alike
+// for all files of one seed. Gives the folders of the trees, smallest first;
+// reuses trees whose stamp says that they have these sizes and seeds, and
+// sets built when it wrote. Throws std::runtime_error naming what failed.
+std::vector<std::string> BuildLinkedTrees(const std::string& dir, const std::vector<int>& sizes,
+                                          const std::vector<std::string>& seedFiles, bool& built);
+
 } // namespace Bench

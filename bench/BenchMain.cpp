@@ -1,7 +1,11 @@
 // sonorix-bench: builds a corpus of real MP3 files and times sonorix-list
 // against the floor program (walk, open, read head and tail, close), taking
-// turns in one run. Prints files per second for both, their ratio and the
-// peak memory of the list. Exit 0 when every run succeeded (whether or not the
+// turns in one run: the list with one reader thread and with its default
+// pool, on a warm cache and then on a cold one (the page cache dropped before
+// every run, where the system allows it). With --scale it lists trees of hard
+// links of 10,000 to 1,000,000 files instead, for the time per file, the
+// memory per file and the cost of sorting. Prints files per second, ratios
+// and peak memory. Exit 0 when every run succeeded (whether or not the
 // targets were met), 1 on bad options, 2 when a run failed.
 
 #include <algorithm>
@@ -11,8 +15,10 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -24,13 +30,21 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr double kTargetRatio = 0.5;
+constexpr double kTargetOneThread = 1.0;
+constexpr double kTargetPool = 1.4;
 constexpr double kTargetBytesPerFile = 1024.0;
+constexpr double kTargetSortCost = 1.5;
+constexpr int kLinkSeeds = 40;
+constexpr const char* kDropCaches = "/proc/sys/vm/drop_caches";
 
 struct Options
 {
     Bench::CorpusShape Shape{};
     int Rounds = 5;
+    int ColdRounds = 3;
+    std::optional<int> Threads{}; // the pool's size; default: the list's own
+    bool Scale = false;
+    int ScaleFiles = 1'000'000;
     std::string Work = "sonorix-bench-work";
     std::string Corpus{}; // default: Work + "/corpus"
     std::string Seeds{};  // default: Work + "/seeds"
@@ -41,19 +55,24 @@ struct Options
 
 void Usage(std::FILE* out)
 {
-    std::fputs("usage: sonorix-bench [--files N] [--folders M] [--rounds R] [--corpus DIR]\n"
+    std::fputs("usage: sonorix-bench [--files N] [--folders M] [--rounds R] [--cold-rounds R]\n"
+               "                     [--threads N] [--scale] [--scale-files N] [--corpus DIR]\n"
                "                     [--seeds DIR] [--work DIR] [--list EXE] [--floor EXE]\n"
                "                     [--encoder EXE]\n"
-               "Defaults: 20000 files in 125 folders, 5 rounds, work folder\n"
-               "./sonorix-bench-work (corpus, seed cache, settings store and lists inside).\n",
+               "Defaults: 20000 files in 125 folders, 5 warm rounds, then 3 cold rounds (the\n"
+               "page cache dropped before every run; needs root, --cold-rounds 0 skips them),\n"
+               "the list with --threads 1 and with its default threads (or --threads N), work\n"
+               "folder ./sonorix-bench-work (corpus, seed cache, settings store and lists).\n"
+               "--scale lists trees of hard links of 40 seeds with 1%, 10% and all of\n"
+               "--scale-files files (default 1000000), unsorted, then the largest sorted.\n",
                out);
 }
 
-bool ParseCount(const char* text, int& value)
+bool ParseCount(const char* text, int& value, long least)
 {
     char* end = nullptr;
     const long parsed = std::strtol(text, &end, 10);
-    if (end == text || *end != '\0' || parsed < 1 || parsed > 10'000'000)
+    if (end == text || *end != '\0' || parsed < least || parsed > 10'000'000)
         return false;
     value = static_cast<int>(parsed);
     return true;
@@ -67,18 +86,30 @@ bool ParseOptions(int argc, char** argv, Options& options)
             Usage(stdout);
             std::exit(0);
         }
+        if (option == "--scale") {
+            options.Scale = true;
+            continue;
+        }
         if (i + 1 >= argc) {
             std::fprintf(stderr, "sonorix-bench: %s needs a value\n", option.c_str());
             return false;
         }
         const char* value = argv[++i];
         bool good = true;
+        int threads = 0;
         if (option == "--files")
-            good = ParseCount(value, options.Shape.Files);
+            good = ParseCount(value, options.Shape.Files, 1);
         else if (option == "--folders")
-            good = ParseCount(value, options.Shape.Folders);
+            good = ParseCount(value, options.Shape.Folders, 1);
         else if (option == "--rounds")
-            good = ParseCount(value, options.Rounds);
+            good = ParseCount(value, options.Rounds, 1);
+        else if (option == "--cold-rounds")
+            good = ParseCount(value, options.ColdRounds, 0);
+        else if (option == "--threads") {
+            good = ParseCount(value, threads, 1) && threads <= 256;
+            options.Threads = threads;
+        } else if (option == "--scale-files")
+            good = ParseCount(value, options.ScaleFiles, 100);
         else if (option == "--corpus")
             options.Corpus = value;
         else if (option == "--seeds")
@@ -96,8 +127,7 @@ bool ParseOptions(int argc, char** argv, Options& options)
             return false;
         }
         if (!good) {
-            std::fprintf(stderr, "sonorix-bench: %s wants a whole number from 1, not '%s'\n",
-                         option.c_str(), value);
+            std::fprintf(stderr, "sonorix-bench: %s does not take '%s'\n", option.c_str(), value);
             return false;
         }
     }
@@ -128,27 +158,47 @@ std::string ReadText(const std::string& path)
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
+// What the figures came from.
+void PrintMachine()
+{
+    std::ifstream cpuinfo("/proc/cpuinfo");
+    std::string model = "unknown processor";
+    for (std::string line; std::getline(cpuinfo, line);) {
+        if (line.rfind("model name", 0) == 0) {
+            model = line.substr(line.find(':') + 2);
+            break;
+        }
+    }
+    std::string load = ReadText("/proc/loadavg");
+    load = load.substr(0, load.find(' ', load.find(' ', load.find(' ') + 1) + 1));
+    std::printf("Machine: %u cores (%s), load average %s\n", std::thread::hardware_concurrency(),
+                model.c_str(), load.c_str());
+}
+
 struct ListCheck
 {
     long Rows = 0;
     long ErrorRows = 0;
 };
 
-// Data rows of the written CSV (the header row aside) and how many of them
-// are the rows of files the probe did not accept.
-ListCheck CheckList(const std::string& path)
+// Data rows of the written list (the header row aside) and how many of them
+// are the rows of files the probe did not accept: CSV lines, or the table
+// rows of an HTML page.
+ListCheck CheckList(const std::string& path, bool html)
 {
     std::ifstream in(path, std::ios::binary);
     ListCheck check;
     std::string line;
     bool header = true;
     while (std::getline(in, line)) {
+        if (html && line.rfind("<tr>", 0) != 0)
+            continue;
         if (header) {
             header = false;
             continue;
         }
         ++check.Rows;
-        if (line.find(",ERROR,") != std::string::npos)
+        if (line.find(html ? "<td>ERROR</td>" : ",ERROR,") != std::string::npos)
             ++check.ErrorRows;
     }
     return check;
@@ -156,7 +206,7 @@ ListCheck CheckList(const std::string& path)
 
 struct Program
 {
-    const char* Label;
+    std::string Label;
     bool IsFloor;
     std::vector<std::string> Argv;
     std::vector<std::pair<std::string, std::string>> Env;
@@ -165,36 +215,48 @@ struct Program
     std::vector<Bench::ChildRun> Runs{};
 };
 
-// One run; false (after saying why) when the program failed or did not see
-// every corpus file.
-bool RunOnce(Program& program, const Options& options, const std::string& listPath, bool record)
+// Empties the page cache (and the cached folders and file records) so the
+// next run reads from the disk; false when the system does not let us.
+bool DropCaches()
+{
+    ::sync();
+    std::ofstream out(kDropCaches);
+    out << "3\n";
+    out.flush();
+    return static_cast<bool>(out);
+}
+
+// One run of program on a tree of files; false (after saying why) when the
+// program failed or did not see every file.
+bool RunOnce(Program& program, long files, const std::string& listPath,
+             std::vector<Bench::ChildRun>* record)
 {
     std::error_code ec;
     fs::remove(listPath, ec);
     const Bench::ChildRun run =
         Bench::RunChild(program.Argv, program.Env, program.Out, program.Err);
     if (run.ExitCode != 0) {
-        std::fprintf(stderr, "sonorix-bench: %s exited with %d\n%s", program.Label, run.ExitCode,
-                     ReadText(program.Err).c_str());
+        std::fprintf(stderr, "sonorix-bench: %s exited with %d\n%s", program.Label.c_str(),
+                     run.ExitCode, ReadText(program.Err).c_str());
         return false;
     }
     long seen = 0;
     if (program.IsFloor) {
         seen = std::atol(ReadText(program.Out).c_str());
     } else {
-        const ListCheck check = CheckList(listPath);
+        const ListCheck check = CheckList(listPath, listPath.ends_with(".html"));
         seen = check.Rows;
         if (check.ErrorRows > 0)
-            std::fprintf(stderr, "sonorix-bench: warning: %ld corpus files listed as ERROR\n",
+            std::fprintf(stderr, "sonorix-bench: warning: %ld files listed as ERROR\n",
                          check.ErrorRows);
     }
-    if (seen != options.Shape.Files) {
-        std::fprintf(stderr, "sonorix-bench: %s saw %ld files, the corpus has %d\n", program.Label,
-                     seen, options.Shape.Files);
+    if (seen != files) {
+        std::fprintf(stderr, "sonorix-bench: %s saw %ld files, the tree has %ld\n",
+                     program.Label.c_str(), seen, files);
         return false;
     }
-    if (record)
-        program.Runs.push_back(run);
+    if (record != nullptr)
+        record->push_back(run);
     return true;
 }
 
@@ -205,30 +267,231 @@ double Median(std::vector<double> values)
     return n % 2 == 1 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2.0;
 }
 
-double MedianWall(const Program& program)
+double MedianWall(const std::vector<Bench::ChildRun>& runs)
 {
     std::vector<double> walls;
-    for (const auto& run : program.Runs)
+    for (const auto& run : runs)
         walls.push_back(run.WallSeconds);
     return Median(walls);
 }
 
-long PeakKiB(const Program& program)
+long PeakKiB(const std::vector<Bench::ChildRun>& runs)
 {
     long peak = 0;
-    for (const auto& run : program.Runs)
+    for (const auto& run : runs)
         peak = std::max(peak, run.PeakKiB);
     return peak;
 }
 
-void PrintRuns(const Program& program, long files)
+void PrintRuns(const Program& program, const std::vector<Bench::ChildRun>& runs, long files)
 {
-    for (std::size_t i = 0; i < program.Runs.size(); ++i) {
-        const Bench::ChildRun& run = program.Runs[i];
-        std::printf("  round %zu  %-12s %7.3f s wall %7.3f s cpu %9.0f files/s  peak %6ld KiB\n",
-                    i + 1, program.Label, run.WallSeconds, run.CpuSeconds,
+    for (std::size_t i = 0; i < runs.size(); ++i) {
+        const Bench::ChildRun& run = runs[i];
+        std::printf("  round %zu  %-22s %7.3f s wall %7.3f s cpu %9.0f files/s  peak %7ld KiB\n",
+                    i + 1, program.Label.c_str(), run.WallSeconds, run.CpuSeconds,
                     static_cast<double>(files) / run.WallSeconds, run.PeakKiB);
     }
+}
+
+const char* Verdict(bool met) { return met ? "met" : "MISSED"; }
+
+// Rounds of every program in turn, the order turned round each round so no
+// program always runs right after another; cold drops the cache before each.
+bool RunRounds(std::vector<Program*> programs, int rounds, bool cold, long files,
+               const std::string& listPath, std::vector<std::vector<Bench::ChildRun>>& runs)
+{
+    runs.assign(programs.size(), {});
+    for (int round = 0; round < rounds; ++round) {
+        for (std::size_t n = 0; n < programs.size(); ++n) {
+            const std::size_t i = round % 2 == 0 ? n : programs.size() - 1 - n;
+            if (cold && !DropCaches())
+                return false;
+            if (!RunOnce(*programs[i], files, listPath, &runs[i]))
+                return false;
+        }
+    }
+    return true;
+}
+
+// The ratios against the floor, with their targets.
+void PrintRates(const std::vector<Program*>& programs,
+                const std::vector<std::vector<Bench::ChildRun>>& runs, long files, const char* how)
+{
+    std::vector<double> rates;
+    for (std::size_t i = 0; i < programs.size(); ++i) {
+        rates.push_back(static_cast<double>(files) / MedianWall(runs[i]));
+        const long peak = PeakKiB(runs[i]);
+        std::printf("  %-22s %9.0f files/s   peak %7ld KiB", programs[i]->Label.c_str(), rates[i],
+                    peak);
+        if (!programs[i]->IsFloor)
+            std::printf(" = %.0f bytes per listed file",
+                        static_cast<double>(peak) * 1024.0 / static_cast<double>(files));
+        std::printf("\n");
+    }
+    const double single = rates[1] / rates[0];
+    const double pool = rates[2] / rates[0];
+    std::printf("  %s: list --threads 1 / floor %.2f (target at least %.2f: %s)\n", how, single,
+                kTargetOneThread, Verdict(single >= kTargetOneThread));
+    std::printf("  %s: list %s / floor %.2f (target at least %.2f: %s)\n", how,
+                programs[2]->Label.substr(std::strlen("list ")).c_str(), pool, kTargetPool,
+                Verdict(pool >= kTargetPool));
+}
+
+std::vector<std::pair<std::string, std::string>> ListEnvironment(const std::string& home)
+{
+    return {
+        {"XDG_CONFIG_HOME", home + "/config"}, {"XDG_DATA_HOME", home + "/data"}, {"HOME", home}};
+}
+
+std::string PoolLabel(const Options& options)
+{
+    return options.Threads ? "list --threads " + std::to_string(*options.Threads)
+                           : std::string("list (default threads)");
+}
+
+int RunComparison(const Options& options, const std::string& work, const std::string& home)
+{
+    const std::string listPath = work + "/list.csv";
+    Program floor{.Label = "floor",
+                  .IsFloor = true,
+                  .Argv = {options.Floor, options.Corpus},
+                  .Env = {},
+                  .Out = work + "/floor.out",
+                  .Err = work + "/floor.err"};
+    const std::vector<std::string> listArgs = {options.List, "-f",          "csv",
+                                               "-c",         AllCaptions(), "-q"};
+    Program single{.Label = "list --threads 1",
+                   .IsFloor = false,
+                   .Argv = listArgs,
+                   .Env = ListEnvironment(home),
+                   .Out = work + "/list.out",
+                   .Err = work + "/list.err"};
+    single.Argv.insert(single.Argv.end(), {"--threads", "1", options.Corpus, listPath});
+    Program pool = single;
+    pool.Label = PoolLabel(options);
+    pool.Argv = listArgs;
+    if (options.Threads)
+        pool.Argv.insert(pool.Argv.end(), {"--threads", std::to_string(*options.Threads)});
+    pool.Argv.insert(pool.Argv.end(), {options.Corpus, listPath});
+    const std::vector<Program*> programs = {&floor, &single, &pool};
+    const long files = options.Shape.Files;
+
+    std::printf("Warming the cache (one untimed run of each) ...\n");
+    std::fflush(stdout);
+    for (Program* program : programs) {
+        if (!RunOnce(*program, files, listPath, nullptr))
+            return 2;
+    }
+    std::vector<std::vector<Bench::ChildRun>> runs;
+    if (!RunRounds(programs, options.Rounds, false, files, listPath, runs))
+        return 2;
+    std::printf("Warm cache, %d rounds taking turns:\n", options.Rounds);
+    for (std::size_t i = 0; i < programs.size(); ++i)
+        PrintRuns(*programs[i], runs[i], files);
+    std::printf("Result, warm cache (median wall time of %d rounds):\n", options.Rounds);
+    PrintRates(programs, runs, files, "warm");
+    const long peak = std::max(PeakKiB(runs[1]), PeakKiB(runs[2]));
+    const double bytesPerFile = static_cast<double>(peak) * 1024.0 / static_cast<double>(files);
+    std::printf("  peak memory per listed file: %.0f bytes (target below %.0f: %s)\n", bytesPerFile,
+                kTargetBytesPerFile, Verdict(bytesPerFile < kTargetBytesPerFile));
+
+    if (options.ColdRounds == 0)
+        return 0;
+    std::fflush(stdout);
+    if (!DropCaches()) {
+        std::printf("Cold cache: not measured: the page cache cannot be dropped here (writing "
+                    "%s needs root).\n",
+                    kDropCaches);
+        return 0;
+    }
+    if (!RunRounds(programs, options.ColdRounds, true, files, listPath, runs))
+        return 2;
+    std::printf("Cold cache (page cache dropped before every run), %d rounds taking turns:\n",
+                options.ColdRounds);
+    for (std::size_t i = 0; i < programs.size(); ++i)
+        PrintRuns(*programs[i], runs[i], files);
+    std::printf("Result, cold cache (median wall time of %d rounds):\n", options.ColdRounds);
+    PrintRates(programs, runs, files, "cold");
+    return 0;
+}
+
+int RunScale(const Options& options, const std::vector<std::vector<std::uint8_t>>& seeds,
+             const std::string& work, const std::string& home)
+{
+    const std::vector<int> sizes = {options.ScaleFiles / 100, options.ScaleFiles / 10,
+                                    options.ScaleFiles};
+    const auto linkSeeds = Bench::WriteLinkSeeds(work + "/scale/seeds", seeds, kLinkSeeds);
+    const auto buildStart = std::chrono::steady_clock::now();
+    bool built = false;
+    const auto roots = Bench::BuildLinkedTrees(work + "/scale", sizes, linkSeeds, built);
+    const std::chrono::duration<double> buildTime = std::chrono::steady_clock::now() - buildStart;
+    std::printf("Trees of hard links of %d seeds under %s/scale ", kLinkSeeds, work.c_str());
+    if (built)
+        std::printf("(built in %.1f s)\n", buildTime.count());
+    else
+        std::printf("(reused)\n");
+
+    const std::string listPath = work + "/scale-list.html";
+    const auto listOf = [&](const std::string& root, bool sort) {
+        Program list{.Label = std::string(sort ? "sorted" : "unsorted"),
+                     .IsFloor = false,
+                     .Argv = {options.List, "-s", "Default", "-f", "html", "-q",
+                              sort ? "--sort" : "--no-sort"},
+                     .Env = ListEnvironment(home),
+                     .Out = work + "/list.out",
+                     .Err = work + "/list.err"};
+        if (options.Threads)
+            list.Argv.insert(list.Argv.end(), {"--threads", std::to_string(*options.Threads)});
+        list.Argv.insert(list.Argv.end(), {root, listPath});
+        return list;
+    };
+    std::printf("HTML list of the Default profile, %s, one run each:\n",
+                PoolLabel(options).c_str());
+    std::fflush(stdout);
+    // The smallest tree once untimed, so the programs and libraries are read.
+    Program warm = listOf(roots.front(), false);
+    if (!RunOnce(warm, sizes.front(), listPath, nullptr))
+        return 2;
+    std::vector<Bench::ChildRun> unsorted;
+    for (std::size_t i = 0; i < sizes.size(); ++i) {
+        Program list = listOf(roots[i], false);
+        if (!RunOnce(list, sizes[i], listPath, &unsorted))
+            return 2;
+        const Bench::ChildRun& run = unsorted.back();
+        std::printf("  %8d files unsorted %8.2f s %9.0f files/s  peak %8ld KiB = %4.0f bytes per "
+                    "file\n",
+                    sizes[i], run.WallSeconds, sizes[i] / run.WallSeconds, run.PeakKiB,
+                    static_cast<double>(run.PeakKiB) * 1024.0 / sizes[i]);
+        std::fflush(stdout);
+    }
+    std::vector<Bench::ChildRun> sorted;
+    Program list = listOf(roots.back(), true);
+    if (!RunOnce(list, sizes.back(), listPath, &sorted))
+        return 2;
+    const Bench::ChildRun& sortedRun = sorted.back();
+    const Bench::ChildRun& unsortedRun = unsorted.back();
+    std::printf("  %8d files sorted   %8.2f s %9.0f files/s  peak %8ld KiB = %4.0f bytes per "
+                "file\n",
+                sizes.back(), sortedRun.WallSeconds, sizes.back() / sortedRun.WallSeconds,
+                sortedRun.PeakKiB, static_cast<double>(sortedRun.PeakKiB) * 1024.0 / sizes.back());
+
+    const double first = sizes.front() / unsorted.front().WallSeconds;
+    const double last = sizes.back() / unsortedRun.WallSeconds;
+    std::printf("Result:\n  files/s at %d files against %d files: %.2f (1.00 is linear)\n",
+                sizes.back(), sizes.front(), last / first);
+    const double bytesPerFile =
+        static_cast<double>(std::max(unsortedRun.PeakKiB, sortedRun.PeakKiB)) * 1024.0 /
+        sizes.back();
+    std::printf("  peak memory per listed file at %d files: %.0f bytes (target below %.0f: %s)\n",
+                sizes.back(), bytesPerFile, kTargetBytesPerFile,
+                Verdict(bytesPerFile < kTargetBytesPerFile));
+    const double time = sortedRun.WallSeconds / unsortedRun.WallSeconds;
+    const double memory =
+        static_cast<double>(sortedRun.PeakKiB) / static_cast<double>(unsortedRun.PeakKiB);
+    std::printf("  sorted against unsorted: time %.2f, memory %.2f (target at most %.2f: %s)\n",
+                time, memory, kTargetSortCost,
+                Verdict(time <= kTargetSortCost && memory <= kTargetSortCost));
+    return 0;
 }
 
 int RunBenchmark(Options& options)
@@ -251,77 +514,36 @@ int RunBenchmark(Options& options)
         options.Corpus = work + "/corpus";
     if (options.Seeds.empty())
         options.Seeds = work + "/seeds";
+    PrintMachine();
 
     const auto seeds = Bench::MakeSeeds(options.Seeds, options.Encoder);
     std::printf("Seeds in %s:\n", options.Seeds.c_str());
     for (std::size_t i = 0; i < seeds.size(); ++i)
         std::printf("  %-18s %6zu bytes\n", Bench::SeedSettings()[i].Name.c_str(), seeds[i].size());
 
-    const auto buildStart = std::chrono::steady_clock::now();
-    const bool built = Bench::BuildCorpus(options.Corpus, options.Shape, seeds);
-    const std::chrono::duration<double> buildTime = std::chrono::steady_clock::now() - buildStart;
-    std::printf("Corpus: %d files in %d folders under %s ", options.Shape.Files,
-                options.Shape.Folders, options.Corpus.c_str());
-    if (built)
-        std::printf("(built in %.1f s)\n", buildTime.count());
-    else
-        std::printf("(reused)\n");
-
     // The list's settings store lives in the work folder, never in the
     // user's home.
     const std::string home = work + "/home";
     fs::create_directories(home + "/config");
     fs::create_directories(home + "/data");
-    const std::string listPath = work + "/list.csv";
-    Program floor{.Label = "floor",
-                  .IsFloor = true,
-                  .Argv = {options.Floor, options.Corpus},
-                  .Env = {},
-                  .Out = work + "/floor.out",
-                  .Err = work + "/floor.err"};
-    Program list{
-        .Label = "sonorix-list",
-        .IsFloor = false,
-        .Argv = {options.List, "-f", "csv", "-c", AllCaptions(), "-q", options.Corpus, listPath},
-        .Env = {{"XDG_CONFIG_HOME", home + "/config"},
-                {"XDG_DATA_HOME", home + "/data"},
-                {"HOME", home}},
-        .Out = work + "/list.out",
-        .Err = work + "/list.err"};
-
-    std::printf("Warming the cache (one untimed run of each) ...\n");
-    std::fflush(stdout);
-    if (!RunOnce(floor, options, listPath, false) || !RunOnce(list, options, listPath, false))
-        return 2;
-    // Alternate the order so neither program always runs right after the other.
-    for (int round = 0; round < options.Rounds; ++round) {
-        Program& first = round % 2 == 0 ? floor : list;
-        Program& second = round % 2 == 0 ? list : floor;
-        if (!RunOnce(first, options, listPath, true) || !RunOnce(second, options, listPath, true))
-            return 2;
+    int result = 0;
+    if (options.Scale) {
+        result = RunScale(options, seeds, work, home);
+    } else {
+        const auto buildStart = std::chrono::steady_clock::now();
+        const bool built = Bench::BuildCorpus(options.Corpus, options.Shape, seeds);
+        const std::chrono::duration<double> buildTime =
+            std::chrono::steady_clock::now() - buildStart;
+        std::printf("Corpus: %d files in %d folders under %s ", options.Shape.Files,
+                    options.Shape.Folders, options.Corpus.c_str());
+        if (built)
+            std::printf("(built in %.1f s)\n", buildTime.count());
+        else
+            std::printf("(reused)\n");
+        result = RunComparison(options, work, home);
     }
-
-    const long files = options.Shape.Files;
-    std::printf("Runs (%d rounds, taking turns):\n", options.Rounds);
-    PrintRuns(floor, files);
-    PrintRuns(list, files);
-    const double floorRate = static_cast<double>(files) / MedianWall(floor);
-    const double listRate = static_cast<double>(files) / MedianWall(list);
-    const double ratio = listRate / floorRate;
-    const long listPeak = PeakKiB(list);
-    const double bytesPerFile = static_cast<double>(listPeak) * 1024.0 / static_cast<double>(files);
-    std::printf("Result (median wall time of %d rounds):\n", options.Rounds);
-    std::printf("  floor          %9.0f files/s   peak %6ld KiB\n", floorRate, PeakKiB(floor));
-    std::printf("  sonorix-list   %9.0f files/s   peak %6ld KiB = %.0f bytes per listed file\n",
-                listRate, listPeak, bytesPerFile);
-    const double aboveFloor = static_cast<double>(std::max(0L, listPeak - PeakKiB(floor))) *
-                              1024.0 / static_cast<double>(files);
-    std::printf("  (of which %.0f bytes per listed file above the floor's peak)\n", aboveFloor);
-    std::printf("  throughput ratio list/floor: %.2f (target at least %.2f: %s)\n", ratio,
-                kTargetRatio, ratio >= kTargetRatio ? "met" : "MISSED");
-    std::printf("  peak memory per listed file: %.0f bytes (target below %.0f: %s)\n", bytesPerFile,
-                kTargetBytesPerFile, bytesPerFile < kTargetBytesPerFile ? "met" : "MISSED");
-    return 0;
+    PrintMachine();
+    return result;
 }
 
 } // namespace

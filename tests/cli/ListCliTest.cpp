@@ -249,6 +249,58 @@ TEST_F(ListCliTest, UnreadableSongExitsWithThree)
     EXPECT_FALSE(std::filesystem::exists(Out("list.csv")));
 }
 
+// Whatever the number of readers and whichever reader meets a file it may
+// not read first, the run ends with the error of the first such file in walk
+// order: the source folder's own files come before those of its sub-folders.
+TEST_F(ListCliTest, TheFirstUnreadableFileInWalkOrderEndsTheRun)
+{
+    for (int i = 0; i < 60; ++i) {
+        WriteSong(Music("top " + std::to_string(i) + ".mp3"), "Top");
+    }
+    WriteSong(Music("zz locked.mp3"), "Locked");
+    chmod(Music("zz locked.mp3").c_str(), 0);
+    for (const std::string folder : {"sub/", "sub/deeper/", "other/"}) {
+        std::filesystem::create_directories(Music(folder));
+        chmod(Music(folder).c_str(), 0777);
+        for (int i = 0; i < 20; ++i) {
+            const std::string name = Music(folder + "locked " + std::to_string(i) + ".mp3");
+            WriteSong(name, "Locked");
+            chmod(name.c_str(), 0);
+        }
+    }
+    for (const std::string& folder :
+         {m_home.Path(), m_home.File("config"), m_music.Path(), m_out.Path()}) {
+        chmod(folder.c_str(), 0777);
+    }
+    m_unprivileged = true;
+    for (const char* threads : {"1", "4"}) {
+        SCOPED_TRACE(std::string("--threads ") + threads);
+        const RunResult run =
+            Run({"-f", "csv", "--threads", threads, m_music.Path(), Out("list.csv")});
+        if (run.Status == 125) {
+            GTEST_SKIP() << "the tool cannot be run as an unprivileged user here";
+        }
+        EXPECT_EQ(run.Status, 3);
+        EXPECT_EQ(run.Err, "sonorix-list: Cannot open '" + Music("zz locked.mp3") +
+                               "': Permission denied\n");
+        EXPECT_FALSE(std::filesystem::exists(Out("list.csv")));
+    }
+}
+
+TEST_F(ListCliTest, ThreadsTakeAWholeNumberFromOneTo256)
+{
+    for (const char* threads : {"0", "257", "-1", "four", "", "2x"}) {
+        SCOPED_TRACE(threads);
+        const RunResult run = Run({"--threads", threads, m_music.Path(), Out("list.csv")});
+        EXPECT_EQ(run.Status, 1);
+        EXPECT_EQ(run.Err.find("sonorix-list: --threads wants a whole number from 1 to 256"), 0u)
+            << run.Err;
+    }
+    EXPECT_EQ(
+        Run({"-f", "csv", "-c", "Songname", "--threads", "256", m_music.Path(), "list"}).Status, 0);
+    EXPECT_EQ(ReadFile(Out("list.csv")), "Songname\r\nAlpha\r\nBeta\r\n");
+}
+
 TEST_F(ListCliTest, RunOptionsChangeNothingInTheStore)
 {
     ASSERT_EQ(Run({"-q", m_music.Path(), Out("first.html")}).Status, 0);
@@ -287,7 +339,7 @@ TEST_F(ListCliTest, HelpDescribesEveryOption)
     EXPECT_EQ(run.Err, "");
     for (const char* option :
          {"--style", "--format", "--separator", "--columns", "--sort", "--no-sort", "--save30",
-          "--append", "--no-subdirs", "--custom", "--ext", "--quiet", "--list-columns",
+          "--append", "--no-subdirs", "--custom", "--ext", "--quiet", "--list-columns", "--threads",
           "Exit status", "\"Styles\" and \"DefaultStyle\"", "never written"}) {
         SCOPED_TRACE(option);
         EXPECT_NE(run.Out.find(option), std::string::npos);

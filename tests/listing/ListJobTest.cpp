@@ -7,12 +7,18 @@
 #include <iterator>
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
 #include <vector>
 
 #include "base/IoError.h"
 #include "listing/Columns.h"
+#include "profiles/ListFormat.h"
 #include "samples/Mp3Builder.h"
+#include "samples/Samples.h"
 #include "tests/support/ScriptedDialogs.h"
 #include "tests/support/TempDir.h"
 
@@ -89,8 +95,16 @@ class RecordingReport final : public ListReport
 public:
     void SetLabelText(ReportLabel label, const std::string& text) override
     {
+        if (std::this_thread::get_id() != m_thread) {
+            ++OffThreadCalls;
+        }
         Labels[label] = text;
         Log.push_back(std::string(LabelName(label)) + "=" + text);
+        // A file removed the moment the walk finds it, before any reader
+        // can have looked at it.
+        if (label == ReportLabel::Progress && Vanishing.erase(text) > 0) {
+            std::filesystem::remove(text);
+        }
     }
 
     void RepaintReportLabel(ReportLabel label) override
@@ -148,10 +162,15 @@ public:
 
     std::map<ReportLabel, std::string> Labels{};
     std::vector<std::string> Log{};
+    std::set<std::string> Vanishing{};
+    int OffThreadCalls = 0;
     int Bar = -1;
     bool OkEnabled = false;
     bool Shown = false;
     bool FailOnScan = false;
+
+private:
+    std::thread::id m_thread = std::this_thread::get_id();
 };
 
 // The custom-info prompts the job opened, with their exact caption, prompt
@@ -640,4 +659,117 @@ TEST_F(ListJobTest, WriteErrorEndsTheJobWithOkEnabled)
     }
     EXPECT_TRUE(m_report.OkEnabled);
     EXPECT_EQ(m_report.Labels[ReportLabel::Status], "Creating list...");
+}
+
+// A folder of files that are hard to list: tagged and untagged songs of
+// several kinds (behind ID3v2 tags of any size, RIFF-wrapped, variable bit
+// rate, the first frame far in), junk, files too small to search, an empty
+// file, a link that leads nowhere, a link loop, a folder and a pipe whose
+// names match, and files that are gone when the walk has found them. Written
+// again before every run, since the vanishing files vanish.
+void WriteOddFiles(const TempDir& music, RecordingReport& report)
+{
+    namespace fs = std::filesystem;
+    for (int i = 0; i < 160; ++i) {
+        const std::string folder = "odd/f" + std::to_string(i % 7) + "/";
+        fs::create_directories(music.File(folder));
+        const std::string name = music.File(folder + "song " + std::to_string(i) + ".mp3");
+        const auto tagSize = static_cast<std::uint32_t>(600 + (i % 3) * 20'000);
+        switch (i % 8) {
+        case 0:
+            WriteSong(name, 1 + i % 3, std::nullopt);
+            break;
+        case 1:
+            WriteSong(name, 2, Id3v1Fields{.Title = "T\xE9" + std::to_string(i), .Artist = "A"});
+            break;
+        case 2:
+            WriteJunk(name, 100 + static_cast<std::size_t>(i) * 37);
+            break;
+        case 3:
+            Mp3Builder()
+                .Id3v2(3, tagSize)
+                .Frames(4, {.BitrateIndex = 5})
+                .PadTo(tagSize + 9000)
+                .Write(name);
+            break;
+        case 4:
+            Mp3Builder().Riff().Frames(4).PadTo(5000).Write(name);
+            break;
+        case 5:
+            Mp3Builder().XingFrame(0x0F, 40 + i).Frames(3).PadTo(8000).Write(name);
+            break;
+        case 6:
+            report.Vanishing.insert(name);
+            WriteSong(name, 1, Id3v1Fields{.Title = "gone"});
+            break;
+        default:
+            Mp3Builder()
+                .Fill(6000 + static_cast<std::size_t>(i) * 100, 0x20)
+                .Frames(3)
+                .PadTo(30'000)
+                .Write(name);
+            break;
+        }
+    }
+    std::ofstream(music.File("odd/empty.mp3")).close();
+    std::error_code ec;
+    fs::create_symlink(music.File("odd/nowhere.mp3"), music.File("odd/dangling.mp3"), ec);
+    fs::create_symlink(music.File("odd/loop.mp3"), music.File("odd/loop.mp3"), ec);
+    fs::create_directories(music.File("odd/folder.mp3"));
+    if (!fs::exists(music.File("odd/pipe.mp3"))) {
+        ASSERT_EQ(::mkfifo(music.File("odd/pipe.mp3").c_str(), 0644), 0);
+    }
+}
+
+// The reader threads change how fast a list is made, never what it holds:
+// the bytes of the list, the final figures, the custom-info prompt (once, on
+// the calling thread, like every call of the report) are the same for one
+// reader and for several.
+TEST_F(ListJobTest, ListsAreTheSameWhateverTheNumberOfReaders)
+{
+    Samples::WriteSamples(Music("samples"));
+    WriteOddFiles(m_music, m_report);
+    const std::string corpus = SONORIX_CORPUS_DIR;
+    const std::pair<std::string, std::string> sources[] = {
+        {"samples", Music("samples")}, {"odd files", Music("odd")}, {"corpus", corpus}};
+    std::vector<std::string> captions(Profiles::kColumnCaptions.begin(),
+                                      Profiles::kColumnCaptions.end());
+    for (const auto& [what, source] : sources) {
+        if (!std::filesystem::is_directory(source)) {
+            continue; // no corpus beside the repository
+        }
+        for (const Profiles::ListFormat format :
+             {Profiles::ListFormat::Csv, Profiles::ListFormat::Html}) {
+            for (const bool sort : {false, true}) {
+                SCOPED_TRACE(what + (sort ? ", sorted" : ", in folder order") +
+                             (format == Profiles::ListFormat::Html ? ", HTML" : ", CSV"));
+                std::string first;
+                std::map<ReportLabel, std::string> firstLabels;
+                for (const int threads : {1, 4}) {
+                    SCOPED_TRACE(std::to_string(threads) + " readers");
+                    Profiles::Profile profile = MakeProfile(format, captions);
+                    profile.Sort = sort;
+                    profile.Extensions = {"mp3", "wav"};
+                    ListJobInput input = Input(profile, Out("list"));
+                    input.Source = source;
+                    input.AskForCustom = true;
+                    input.Threads = threads;
+                    m_dialogs.InputAnswers = {std::string("Box ") + what};
+                    const long promptsBefore = CustomInfoPrompts(m_dialogs);
+                    WriteOddFiles(m_music, m_report); // the vanished files come back
+                    ASSERT_EQ(Run(input), ListJobResult::Written);
+                    EXPECT_EQ(CustomInfoPrompts(m_dialogs), promptsBefore + 1);
+                    const std::string list = ReadFile(input.Output);
+                    if (threads == 1) {
+                        first = list;
+                        firstLabels = m_report.Labels;
+                    } else {
+                        EXPECT_EQ(list, first);
+                        EXPECT_EQ(m_report.Labels, firstLabels);
+                    }
+                }
+            }
+        }
+    }
+    EXPECT_EQ(m_report.OffThreadCalls, 0);
 }
