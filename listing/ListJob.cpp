@@ -299,6 +299,7 @@ void FinishList(const ListJobTotals& totals, const std::vector<std::string>& cap
     content.Rows = std::move(scanned.Rows);
     if (plan.Sort) {
         SortKeyMaker maker(plan.CollationLocale);
+        // Called by several threads at once, each with its own text.
         const SortTextSource textOf = [&](std::size_t index, std::string& text) {
             content.Rows[index].JoinInto(text, format.Separator);
         };
@@ -309,7 +310,8 @@ void FinishList(const ListJobTotals& totals, const std::vector<std::string>& cap
                 scanned.SortPrefixes[i] = maker.Prefix(text);
             }
         }
-        ApplyOrder(content.Rows, CollationOrder(scanned.SortPrefixes, textOf, maker));
+        ApplyOrder(content.Rows, CollationOrder(scanned.SortPrefixes, textOf, plan.CollationLocale,
+                                                plan.Threads));
     }
     // The writer colours every second HTML row unless Save30 is set.
     content.Page = ListPage{.Headline = profile.Headline,
@@ -344,8 +346,8 @@ ListJobResult RunJob(ListJobInput& input, ListReport& report, Dialogs& dialogs)
     }
 
     FileList files;
-    const int threads = input.Threads > 0 ? input.Threads : DefaultReaderThreads();
-    std::optional<FileResults> results(std::in_place, files, plan, threads);
+    plan.Threads = input.Threads > 0 ? input.Threads : DefaultReaderThreads();
+    std::optional<FileResults> results(std::in_place, files, plan, plan.Threads);
     CollectAllFiles(input, report, files, *results);
     if (files.Count() == 0) {
         report.SetLabelText(ReportLabel::Status, "No files found!");

@@ -2,18 +2,26 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <clocale>
 #include <cstdint>
 #include <cstring>
 #include <memory>
+#include <mutex>
 #include <numeric>
+#include <optional>
 #include <stdexcept>
+#include <system_error>
+#include <thread>
 #include <unicode/coll.h>
 #include <unicode/locid.h>
 #include <unicode/ucol.h>
 #include <unicode/uiter.h>
+#include <unicode/uniset.h>
 #include <unicode/unistr.h>
+#include <unicode/usetiter.h>
 #include <unicode/ustring.h>
+#include <unicode/utf8.h>
 
 namespace Listing {
 
@@ -33,6 +41,12 @@ std::unique_ptr<icu::Collator> MakeCollator(const std::string& locale)
     return collator;
 }
 
+// The most bytes one character takes in UTF-8.
+constexpr std::size_t kLongestCharacter = 4;
+
+// Fewer runs than this per helper thread are not worth starting one.
+constexpr std::size_t kTiesPerThread = 4;
+
 bool SameCutPrefix(const SortKeyPrefix& a, const SortKeyPrefix& b)
 {
     return a.Length > SortKeyPrefix::kBytes && b.Length > SortKeyPrefix::kBytes &&
@@ -40,7 +54,10 @@ bool SameCutPrefix(const SortKeyPrefix& a, const SortKeyPrefix& b)
 }
 
 // Orders the run [first, last) of order, whose cut prefixes tie, by whole
-// keys; equal keys keep their order.
+// keys; equal keys keep their order. Tied texts mostly begin alike for far
+// longer than the prefixes do (the same title, artist and album, folders that
+// differ near the end): the keys are made of what follows the beginning they
+// all share, which orders them the same and costs a fraction.
 void OrderTiedRun(std::vector<std::size_t>::iterator first, std::vector<std::size_t>::iterator last,
                   const SortTextSource& textOf, SortKeyMaker& maker)
 {
@@ -51,14 +68,51 @@ void OrderTiedRun(std::vector<std::size_t>::iterator first, std::vector<std::siz
         std::size_t KeyLength = 0;
     };
 
+    std::string shared;
+    std::string text;
+    textOf(*first, shared);
+    std::size_t common = shared.size();
+    for (auto at = first + 1; at != last && common > 0; ++at) {
+        textOf(*at, text);
+        common = static_cast<std::size_t>(
+            std::mismatch(shared.begin(),
+                          shared.begin() +
+                              static_cast<std::ptrdiff_t>(std::min(common, text.size())),
+                          text.begin())
+                .first -
+            shared.begin());
+    }
+    shared.resize(common);
+    // Cut where every text may be cut: behind a character that nothing
+    // appended changes, before one that nothing in front of it changes. Where
+    // the character at the cut may differ from text to text, each is looked
+    // at.
+    std::size_t cut = maker.CanCut() ? common : 0;
+    for (; cut > 0; --cut) {
+        if (!maker.IsSafeEnd(shared, cut)) {
+            continue;
+        }
+        bool safe = true;
+        if (cut + kLongestCharacter <= common) {
+            safe = maker.IsSafeStart(shared, cut);
+        } else {
+            for (auto at = first; at != last && safe; ++at) {
+                textOf(*at, text);
+                safe = maker.IsSafeStart(text, cut);
+            }
+        }
+        if (safe) {
+            break;
+        }
+    }
+
     std::vector<Tied> tied;
     tied.reserve(static_cast<std::size_t>(last - first));
     std::string keys;
-    std::string text;
     std::string key;
     for (auto at = first; at != last; ++at) {
         textOf(*at, text);
-        maker.Key(text, key);
+        maker.Key(std::string_view(text).substr(cut), key);
         tied.push_back(Tied{.Index = *at, .KeyStart = keys.size(), .KeyLength = key.size()});
         keys += key;
     }
@@ -78,6 +132,41 @@ struct SortKeyMaker::Collation
 {
     std::unique_ptr<icu::Collator> Collator;
     std::vector<UChar> Units{};
+    // The characters a cut must not touch; made when first needed.
+    std::optional<icu::UnicodeSet> Unsafe{};
+
+    const icu::UnicodeSet& UnsafeSet()
+    {
+        if (Unsafe) {
+            return *Unsafe;
+        }
+        UErrorCode status = U_ZERO_ERROR;
+        // Whatever normalization may move: characters with a combining
+        // class at either end.
+        icu::UnicodeSet unsafe(UNICODE_STRING_SIMPLE("[[:^tccc=0:][:^lccc=0:]]"), status);
+        // Every character of every contraction and of every context a
+        // mapping depends on ("ch" in Czech, the Japanese length mark).
+        icu::UnicodeSet contractions;
+        ucol_getContractionsAndExpansions(Collator->toUCollator(), contractions.toUSet(), nullptr,
+                                          true, &status);
+        for (icu::UnicodeSetIterator it(contractions); it.next();) {
+            if (it.isString()) {
+                unsafe.addAll(it.getString());
+            } else {
+                unsafe.add(it.getCodepoint());
+            }
+        }
+        // What the collator reorders or combines by itself: Thai and Lao
+        // prevowels, conjoining Hangul jamo; and surrogates.
+        unsafe.add(0x0E40, 0x0E44).add(0x0EC0, 0x0EC4);
+        unsafe.add(0x1100, 0x11FF).add(0xA960, 0xA97F).add(0xD7B0, 0xD7FF);
+        unsafe.add(0xD800, 0xDFFF);
+        if (U_FAILURE(status)) {
+            unsafe.add(0, 0x10FFFF); // nothing is cut
+        }
+        unsafe.freeze();
+        return Unsafe.emplace(std::move(unsafe));
+    }
 
     // text as UTF-16, ill-formed bytes as U+FFFD (as UnicodeString::fromUTF8
     // and the collator's own UTF-8 comparison read them).
@@ -132,6 +221,37 @@ SortKeyPrefix SortKeyMaker::Prefix(std::string_view text)
     return prefix;
 }
 
+bool SortKeyMaker::CanCut() const
+{
+    // French accents compare from the end of the text, numbers by their
+    // value: there a shared beginning cannot be left out.
+    UErrorCode status = U_ZERO_ERROR;
+    const UCollator* collator = m_collation->Collator->toUCollator();
+    const bool french = ucol_getAttribute(collator, UCOL_FRENCH_COLLATION, &status) == UCOL_ON;
+    const bool numeric = ucol_getAttribute(collator, UCOL_NUMERIC_COLLATION, &status) == UCOL_ON;
+    return U_SUCCESS(status) && !french && !numeric;
+}
+
+bool SortKeyMaker::IsSafeEnd(std::string_view text, std::size_t at)
+{
+    // Only behind an ASCII character: a cut never splits a sequence, and
+    // the bytes before and after it decode as they do in the whole text.
+    const auto before = static_cast<unsigned char>(text[at - 1]);
+    return before < 0x80 && !m_collation->UnsafeSet().contains(before);
+}
+
+bool SortKeyMaker::IsSafeStart(std::string_view text, std::size_t at)
+{
+    if (at >= text.size()) {
+        return true;
+    }
+    UChar32 c = 0;
+    auto i = static_cast<int32_t>(at);
+    U8_NEXT_OR_FFFD(reinterpret_cast<const std::uint8_t*>(text.data()), i,
+                    static_cast<int32_t>(text.size()), c);
+    return !m_collation->UnsafeSet().contains(c);
+}
+
 void SortKeyMaker::Key(std::string_view text, std::string& key)
 {
     m_collation->Decode(text);
@@ -167,7 +287,8 @@ std::string CollationLocaleName()
 }
 
 std::vector<std::size_t> CollationOrder(const std::vector<SortKeyPrefix>& prefixes,
-                                        const SortTextSource& textOf, SortKeyMaker& maker)
+                                        const SortTextSource& textOf, const std::string& locale,
+                                        int threads)
 {
     std::vector<std::size_t> order(prefixes.size());
     std::iota(order.begin(), order.end(), std::size_t{0});
@@ -183,15 +304,53 @@ std::vector<std::size_t> CollationOrder(const std::vector<SortKeyPrefix>& prefix
                         std::min<std::size_t>({pa.Length, pb.Length, SortKeyPrefix::kBytes}));
         return bytes != 0 ? bytes < 0 : pa.Length < pb.Length;
     });
+    using Run = std::pair<std::vector<std::size_t>::iterator, std::vector<std::size_t>::iterator>;
+    std::vector<Run> ties;
     for (auto first = order.begin(); first != order.end();) {
         auto last = first + 1;
         while (last != order.end() && SameCutPrefix(prefixes[*first], prefixes[*last])) {
             ++last;
         }
         if (last - first > 1) {
-            OrderTiedRun(first, last, textOf, maker);
+            ties.emplace_back(first, last);
         }
         first = last;
+    }
+    // The runs are settled one at a time by each of a few threads, each with
+    // a collator of its own; the calling thread is one of them.
+    std::atomic<std::size_t> next{0};
+    std::mutex failureLock;
+    std::exception_ptr failure;
+    const auto settle = [&] {
+        try {
+            std::optional<SortKeyMaker> maker;
+            for (std::size_t run = next++; run < ties.size(); run = next++) {
+                if (!maker) {
+                    maker.emplace(locale);
+                }
+                OrderTiedRun(ties[run].first, ties[run].second, textOf, *maker);
+            }
+        } catch (...) {
+            const std::lock_guard lock(failureLock);
+            failure = std::current_exception();
+            next = ties.size();
+        }
+    };
+    std::vector<std::thread> helpers;
+    const auto wanted = static_cast<std::size_t>(std::max(threads, 1)) - 1;
+    for (std::size_t i = 0; i < std::min(wanted, ties.size() / kTiesPerThread); ++i) {
+        try {
+            helpers.emplace_back(settle);
+        } catch (const std::system_error&) {
+            break; // fewer helpers: the runs are settled all the same
+        }
+    }
+    settle();
+    for (std::thread& helper : helpers) {
+        helper.join();
+    }
+    if (failure) {
+        std::rethrow_exception(failure);
     }
     return order;
 }
@@ -207,7 +366,7 @@ std::vector<std::size_t> CollationOrder(std::size_t count, const SortTextSource&
         textOf(i, text);
         prefixes.push_back(maker.Prefix(text));
     }
-    return CollationOrder(prefixes, textOf, maker);
+    return CollationOrder(prefixes, textOf, locale, 1);
 }
 
 void SortRows(std::vector<RowCells>& rows, std::string_view separator)

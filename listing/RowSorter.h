@@ -55,17 +55,29 @@ public:
     // the way the collator compares the texts.
     void Key(std::string_view text, std::string& key);
 
+    // Texts that all begin with the same bytes compare as what follows a cut
+    // in that beginning does, where the collation allows a cut at all
+    // (CanCut), the cut follows a character that nothing appended changes
+    // (IsSafeEnd, at > 0) and each text continues with a character that
+    // nothing in front of it changes (IsSafeStart).
+    [[nodiscard]] bool CanCut() const;
+    [[nodiscard]] bool IsSafeEnd(std::string_view text, std::size_t at);
+    [[nodiscard]] bool IsSafeStart(std::string_view text, std::size_t at);
+
 private:
     struct Collation;
     std::unique_ptr<Collation> m_collation;
 };
 
-// The stable collation order of the texts whose key prefixes maker made:
-// sorted[i] = texts[order[i]]. Texts whose cut prefixes tie are ordered by
-// their whole keys, made once per text and kept only while their tie is
-// settled, so memory stays small for long rows.
+// The stable collation order of the texts whose key prefixes a maker for
+// locale made: sorted[i] = texts[order[i]]. Texts whose cut prefixes tie are
+// ordered by their whole keys, made once per text and kept only while their
+// tie is settled, so memory stays small for long rows; up to threads threads
+// settle ties at the same time (textOf must allow that). Throws
+// std::runtime_error when ICU has no collator for locale at all.
 std::vector<std::size_t> CollationOrder(const std::vector<SortKeyPrefix>& prefixes,
-                                        const SortTextSource& textOf, SortKeyMaker& maker);
+                                        const SortTextSource& textOf, const std::string& locale,
+                                        int threads);
 
 // The same for count texts, with the collation of locale. Throws
 // std::runtime_error when ICU has no collator for locale at all.

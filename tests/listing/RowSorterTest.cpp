@@ -121,6 +121,56 @@ TEST(CollationOrder, AgreesWithTheCollatorWhereKeysOutgrowTheirKeptPrefix)
     EXPECT_EQ(CollationOrder(texts.size(), textOf, ""), expected);
 }
 
+// Texts that tie beyond their kept prefix are ordered by what follows the
+// beginning they share; that must order them as the whole texts do, also
+// where the shared beginning ends inside a contraction ("ch" in Czech, "aa"
+// in Danish), before a combining accent, inside a character, in Japanese
+// whose length mark depends on the kana before it, and where accents count
+// from the end (Canadian French) or digits as numbers.
+TEST(CollationOrder, AgreesWithTheCollatorWhereTiedTextsShareALongBeginning)
+{
+    const std::string shared = "Same Artist</td><td>The Same Album Title</td><td>";
+    // The endings of one row begin with the same character, so the shared
+    // beginning ends right behind it.
+    const std::pair<std::string, std::vector<std::string>> rows[] = {
+        {"", {"a\xCC\x81x", "ab", "a", "a\xC3\xA1", "a\xFF", "a\xC3", "A"}},
+        {"cs", {"ch", "ci", "cz", "c", "cH"}},
+        {"da", {"aa", "ab", "a", "az", "aA"}},
+        {"ja",
+         {"\xE3\x82\xAB\xE3\x83\xBC", "\xE3\x82\xAB\xE3\x82\xA2", "\xE3\x82\xAB",
+          "\xE3\x82\xAB\xE3\x82\xA1"}},
+        {"fr_CA", {"cote", "c\xC3\xB4te", "cot\xC3\xA9", "c\xC3\xB4t\xC3\xA9", "cote\xCC\x81"}},
+        {"de@colNumeric=yes", {"19", "109", "1009", "190", "1"}},
+    };
+    for (const auto& [locale, endings] : rows) {
+        SCOPED_TRACE(locale.empty() ? std::string("root") : locale);
+        std::vector<std::string> texts;
+        for (const std::string& ending : endings) {
+            texts.push_back(shared + ending);
+            texts.push_back("\xC3\xA9" + shared + ending); // begins alike but for an accent
+        }
+        std::shuffle(texts.begin(), texts.end(), std::mt19937(11));
+
+        UErrorCode status = U_ZERO_ERROR;
+        const std::unique_ptr<icu::Collator> collator(icu::Collator::createInstance(
+            locale.empty() ? icu::Locale::getRoot() : icu::Locale::createFromName(locale.c_str()),
+            status));
+        ASSERT_TRUE(U_SUCCESS(status));
+        collator->setStrength(icu::Collator::SECONDARY);
+        std::vector<std::size_t> expected(texts.size());
+        std::iota(expected.begin(), expected.end(), std::size_t{0});
+        std::stable_sort(expected.begin(), expected.end(), [&](std::size_t a, std::size_t b) {
+            UErrorCode compareStatus = U_ZERO_ERROR;
+            return collator->compareUTF8(texts[a], texts[b], compareStatus) == UCOL_LESS;
+        });
+
+        const SortTextSource textOf = [&](std::size_t index, std::string& text) {
+            text = texts[index];
+        };
+        EXPECT_EQ(CollationOrder(texts.size(), textOf, locale), expected);
+    }
+}
+
 TEST(ApplyOrder, MovesRowsAlongEveryCycle)
 {
     std::vector<std::string> rows = {"r0", "r1", "r2", "r3", "r4"};
