@@ -339,7 +339,26 @@ void ProbeOpenFile(AudioFileInfo& info, const ReadOnlyFile& file, ByteWindow& by
 
 } // namespace
 
-void ResetAudioFileInfo(AudioFileInfo& info) { info = AudioFileInfo{}; }
+// Field by field, so the texts keep their memory for the next file.
+void ResetAudioFileInfo(AudioFileInfo& info)
+{
+    for (std::string* text :
+         {&info.FileName, &info.FileSize, &info.DurationSeconds, &info.DurationText,
+          &info.FrameCount, &info.LayerText, &info.VersionText, &info.BitrateText,
+          &info.SampleRateText, &info.ModeText, &info.ModeExtensionText, &info.OriginalText,
+          &info.ProtectionText, &info.PaddingText, &info.PrivateText, &info.CopyrightText,
+          &info.EmphasisText}) {
+        text->clear();
+    }
+    info.EncoderText.assign(1, '-');
+    info.FrameOffset = 0;
+    info.FrameLength = 0;
+    info.FrameBodyLength = 0;
+    info.HeaderOnly = false;
+    info.RiffWrapped = false;
+    info.VariableBitrate = false;
+    info.Valid = false;
+}
 
 void ProbeAudioFile(AudioFileInfo& info, const std::string& path)
 {

@@ -195,8 +195,9 @@ const std::uint8_t* TagBytes(const ReadOnlyFile& file, const ByteWindow& held,
     return IsTagMarker(bytes) ? bytes : nullptr;
 }
 
-// Characters 0 to 32 go from both ends of the field of length bytes at text.
-std::string Trimmed(const char* text, std::size_t length)
+// The field of length bytes at text into out (whose buffer is reused), with
+// the characters 0 to 32 gone from both ends.
+void AssignTrimmed(std::string& out, const char* text, std::size_t length)
 {
     const auto isBlank = [](char c) { return static_cast<unsigned char>(c) <= 32; };
     std::size_t first = 0;
@@ -207,7 +208,7 @@ std::string Trimmed(const char* text, std::size_t length)
     while (last > first && isBlank(text[last - 1])) {
         --last;
     }
-    return std::string(text + first, last - first);
+    out.assign(text + first, last - first);
 }
 
 } // namespace
@@ -217,7 +218,15 @@ const std::string& GenreName(std::uint8_t genreByte)
     return kGenres[genreByte < kGenres.size() ? genreByte : kGenres.size() - 1];
 }
 
-void ResetTagInfo(TagInfo& tag) { tag = TagInfo{}; }
+// Field by field, so the texts keep their memory for the next file.
+void ResetTagInfo(TagInfo& tag)
+{
+    for (std::string* text : {&tag.TagId, &tag.Title, &tag.Artist, &tag.Album, &tag.Year,
+                              &tag.Comment, &tag.Genre, &tag.Track}) {
+        text->clear();
+    }
+    tag.Tagged = false;
+}
 
 bool HasTag(const std::string& path)
 {
@@ -251,10 +260,10 @@ void Detail::ReadTagOf(TagInfo& tag, const ReadOnlyFile& file, const ByteWindow&
     // 0-based: marker 0-2, title 3-32, artist 33-62, album 63-92, year 93-96,
     // comment 97-126 (track form: 125 blank, 126 track), genre 127.
     tag.TagId.assign(text, 3);
-    tag.Title = Trimmed(text + 3, 30);
-    tag.Artist = Trimmed(text + 33, 30);
-    tag.Album = Trimmed(text + 63, 30);
-    tag.Year = Trimmed(text + 93, 4);
+    AssignTrimmed(tag.Title, text + 3, 30);
+    AssignTrimmed(tag.Artist, text + 33, 30);
+    AssignTrimmed(tag.Album, text + 63, 30);
+    AssignTrimmed(tag.Year, text + 93, 4);
     std::size_t commentLength = 30;
     tag.Genre = GenreName(bytes[127]);
     if (text[125] == ' ') {
@@ -268,7 +277,7 @@ void Detail::ReadTagOf(TagInfo& tag, const ReadOnlyFile& file, const ByteWindow&
     } else {
         tag.Track.assign(1, '-'); // not operator=("-"): g++ 12 warns falsely (-Wrestrict)
     }
-    tag.Comment = Trimmed(text + 97, commentLength);
+    AssignTrimmed(tag.Comment, text + 97, commentLength);
     tag.Tagged = true;
 }
 

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <cstring>
 
 namespace Listing {
 
@@ -25,6 +26,38 @@ void AppendUtf8(std::string& out, char32_t code)
         out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
         out += static_cast<char>(0x80 | (code & 0x3F));
     }
+}
+
+// True when text holds any of the four bytes. Eight bytes are tested at a
+// time: a byte of (word ^ pattern) is zero where the word holds the pattern's
+// byte, and (v - 0x01..) & ~v & 0x80.. is not zero exactly when v has a zero
+// byte.
+bool HoldsAnyOf(std::string_view text, char a, char b, char c, char d)
+{
+    constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
+    constexpr std::uint64_t kHighs = 0x8080808080808080ULL;
+    const auto spread = [](char byte) { return kOnes * static_cast<unsigned char>(byte); };
+    const std::uint64_t pa = spread(a);
+    const std::uint64_t pb = spread(b);
+    const std::uint64_t pc = spread(c);
+    const std::uint64_t pd = spread(d);
+    const auto zeroByte = [](std::uint64_t v) { return (v - kOnes) & ~v & kHighs; };
+    std::size_t i = 0;
+    for (; i + sizeof(std::uint64_t) <= text.size(); i += sizeof(std::uint64_t)) {
+        std::uint64_t word = 0;
+        std::memcpy(&word, text.data() + i, sizeof word);
+        if ((zeroByte(word ^ pa) | zeroByte(word ^ pb) | zeroByte(word ^ pc) |
+             zeroByte(word ^ pd)) != 0) {
+            return true;
+        }
+    }
+    for (; i < text.size(); ++i) {
+        const char byte = text[i];
+        if (byte == a || byte == b || byte == c || byte == d) {
+            return true;
+        }
+    }
+    return false;
 }
 
 } // namespace
@@ -62,6 +95,10 @@ std::string EscapeHtml(std::string_view text)
 
 void AppendEscapedHtml(std::string& out, std::string_view text)
 {
+    if (!HoldsAnyOf(text, '&', '<', '>', '"')) {
+        out.append(text);
+        return;
+    }
     // Runs without a special character are appended whole.
     std::size_t plain = 0;
     for (std::size_t i = 0; i < text.size(); ++i) {
@@ -97,13 +134,9 @@ std::string QuoteCsvCell(std::string_view text, std::string_view separator)
 
 void AppendCsvCell(std::string& out, std::string_view text, std::string_view separator)
 {
-    // One pass for the quote, CR and LF (and a one-character separator),
-    // without early exit, so that the compiler can test many bytes at once.
+    // One pass for the quote, CR and LF and a one-character separator.
     const char single = separator.size() == 1 ? separator.front() : '"';
-    bool needsQuotes = false;
-    for (const char c : text) {
-        needsQuotes |= (c == '"') | (c == '\r') | (c == '\n') | (c == single);
-    }
+    bool needsQuotes = HoldsAnyOf(text, '"', '\r', '\n', single);
     if (!needsQuotes && separator.size() > 1) {
         needsQuotes = text.find(separator) != std::string_view::npos;
     }

@@ -24,12 +24,19 @@ TEST(CellEscaping, HtmlEntitiesCsvQuotesAndBlankedBreaks)
 {
     EXPECT_EQ(EscapeHtml("<b>\"Tom & Jerry\"</b>"),
               "&lt;b&gt;&quot;Tom &amp; Jerry&quot;&lt;/b&gt;");
+    EXPECT_EQ(EscapeHtml("/music/Simon and Garfunkel/"), "/music/Simon and Garfunkel/");
+    EXPECT_EQ(EscapeHtml("/music/Simon & Garfunkel/"), "/music/Simon &amp; Garfunkel/");
     const std::pair<const char*, const char*> csv[] = {
         {"plain", "plain"},
         {"a,b", "\"a,b\""},
         {"say \"hi\"", "\"say \"\"hi\"\"\""},
         {"two\r\nlines", "\"two\r\nlines\""},
         {"semi;colon", "semi;colon"},
+        // Found wherever they are in longer cells.
+        {"0123456789abcdef,", "\"0123456789abcdef,\""},
+        {"01234567\n", "\"01234567\n\""},
+        {"0123456789abcdef\"0123456", "\"0123456789abcdef\"\"0123456\""},
+        {"a long cell without any of them; none", "a long cell without any of them; none"},
     };
     for (const auto& [in, out] : csv) {
         SCOPED_TRACE(in);
