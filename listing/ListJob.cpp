@@ -277,6 +277,7 @@ void FinishList(const ListJobTotals& totals, const std::vector<std::string>& cap
     report.SetProgressBar(0);
     ListContent content;
     content.Format = format;
+    content.Threads = plan.Threads;
     content.HeaderRow = BuildHeaderRow(captions, format);
     content.Summary = ListSummary{
         .FileCount = totals.FileCount,

@@ -1,5 +1,6 @@
 #include "listing/ListWriter.h"
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <chrono>
@@ -19,6 +20,7 @@
 #include "base/LongPath.h"
 #include "base/UniqueFd.h"
 #include "listing/TextConversion.h"
+#include "listing/internal/OrderedPool.h"
 #include "profiles/ListFormat.h"
 
 namespace Listing {
@@ -26,6 +28,8 @@ namespace Listing {
 namespace {
 
 constexpr const char* kLineEnd = "\r\n";
+// Rows made into text at a time when several threads write a list.
+constexpr std::size_t kRowsPerBlock = 512;
 constexpr const char* kMakerAddress = "https://sonorix.example.org/";
 constexpr const char* kCreditLine =
     " &ndash; made by the Sonorix team, "
@@ -491,9 +495,38 @@ void WriteList(std::ostream& out, const ListContent& content)
     const HtmlRowFrame plain;
     const HtmlRowFrame second =
         html && !content.Page.Save30 ? SecondColorFrame(content.Page.Back2Color) : HtmlRowFrame{};
-    for (std::size_t i = 0; i < content.Rows.size(); ++i) {
-        RowText(line, content.Rows[i], content.Format, i % 2 == 1 ? second : plain);
-        writeLine();
+    const auto rowText = [&](std::string& text, std::size_t i) {
+        RowText(text, content.Rows[i], content.Format, i % 2 == 1 ? second : plain);
+    };
+    const std::size_t blocks = (content.Rows.size() + kRowsPerBlock - 1) / kRowsPerBlock;
+    if (content.Threads <= 1 || blocks < 2) {
+        for (std::size_t i = 0; i < content.Rows.size(); ++i) {
+            rowText(line, i);
+            writeLine();
+        }
+    } else {
+        // Blocks of rows are made into text by a few threads while this one
+        // writes the blocks done before, in order.
+        Detail::OrderedPool<std::string> pool(
+            content.Threads, 2 * static_cast<std::size_t>(content.Threads),
+            [&](int, std::int64_t block, std::string& text) {
+                text.clear();
+                std::string row;
+                const std::size_t first = static_cast<std::size_t>(block) * kRowsPerBlock;
+                const std::size_t end = std::min(first + kRowsPerBlock, content.Rows.size());
+                for (std::size_t i = first; i < end; ++i) {
+                    rowText(row, i);
+                    text += row;
+                    text += kLineEnd;
+                }
+            });
+        pool.MakeAvailable(static_cast<std::int64_t>(blocks));
+        pool.Close();
+        for (std::int64_t block = 0; block < static_cast<std::int64_t>(blocks); ++block) {
+            const std::string& text = pool.Take(block);
+            out.write(text.data(), static_cast<std::streamsize>(text.size()));
+            pool.Release(block);
+        }
     }
     if (html) {
         out << HtmlFooterLine(content.Date.empty() ? TodayText() : content.Date) << kLineEnd;

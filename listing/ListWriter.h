@@ -51,6 +51,7 @@ struct ListContent
     ListSummary Summary{};
     ListPage Page{};
     std::string Date{}; // the footer's date; empty means today (TodayText)
+    int Threads = 1;    // that make rows into text while the list is written
 };
 
 // How the cells of an HTML table row open and how the row ends.

@@ -123,6 +123,27 @@ TEST(WriteList, HtmlPageWithHeadSummaryAndFooter)
         "</p></body></html>\r\n");
 }
 
+// Several threads making rows into text write the very list one does: every
+// row in its place with its colour, in every format.
+TEST(WriteList, TheSameListWhateverTheNumberOfThreads)
+{
+    for (ListContent content : {CsvContent(), HtmlContent()}) {
+        SCOPED_TRACE(content.Format.ListFormat == Profiles::ListFormat::Html ? "HTML" : "CSV");
+        content.Rows.clear();
+        for (int i = 0; i < 2345; ++i) {
+            content.Rows.push_back({"Song " + std::to_string(i), i % 3 == 0 ? "A, \"B\"" : "<C>"});
+        }
+        std::ostringstream one;
+        WriteList(one, content);
+        for (const int threads : {2, 5}) {
+            content.Threads = threads;
+            std::ostringstream several;
+            WriteList(several, content);
+            EXPECT_EQ(several.str(), one.str()) << threads << " threads";
+        }
+    }
+}
+
 TEST(WriteList, PageTextsAreEscaped)
 {
     const ListPage page{.Headline = "Rock & <Roll>",
