@@ -6,6 +6,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
 #include <utility>
 
@@ -53,6 +54,13 @@ thread_local ScratchBuffer t_scratch;
 // the first byte on and copying it again at every step.
 constexpr std::int64_t kMaxExtendedRun = 64 * 1024;
 
+// A file not in memory yet is asked for whole up to this size, else its
+// first bytes (what the frame search may look at) and its last ones (the
+// ID3v1 tag).
+constexpr std::int64_t kReadWhole = 128 * 1024;
+constexpr std::int64_t kReadAheadHead = 36 * 1024;
+constexpr std::int64_t kReadAheadTail = 128;
+
 // The most a new run reads at once, and the least an extension reads: a page.
 // Most files need far less than that of their head, and the bytes copied out
 // of the page cache are a good part of what probing a file costs.
@@ -60,18 +68,18 @@ constexpr std::int64_t kFirstRead = 4 * 1024;
 
 } // namespace
 
-ReadOnlyFile::ReadOnlyFile(std::string path) : m_path(std::move(path))
+ReadOnlyFile::ReadOnlyFile(std::string path) : m_ownPath(std::move(path))
 {
     // A path too long for one call is opened relative to its folder.
     UniqueFd fd;
-    const int err = LongPath::Open(AT_FDCWD, m_path, kOpenFlags, fd);
-    if (err != 0 && (MeansNoFile(err) || IsOtherEntry(m_path))) {
+    const int err = LongPath::Open(AT_FDCWD, m_ownPath, kOpenFlags, fd);
+    if (err != 0 && (MeansNoFile(err) || IsOtherEntry(m_ownPath))) {
         return;
     }
     Adopt(std::move(fd), err);
 }
 
-ReadOnlyFile::ReadOnlyFile(int folder, const char* name, std::string path) : m_path(std::move(path))
+ReadOnlyFile::ReadOnlyFile(int folder, const char* name, const std::string& path) : m_path(&path)
 {
     int opened = -1;
     do {
@@ -87,14 +95,14 @@ ReadOnlyFile::ReadOnlyFile(int folder, const char* name, std::string path) : m_p
 void ReadOnlyFile::Adopt(UniqueFd fd, int openError)
 {
     if (openError != 0) {
-        throw IoError(DescribeIoFailure("open", m_path, openError));
+        throw IoError(DescribeIoFailure("open", *m_path, openError));
     }
 
     struct stat status
     {};
 
     if (::fstat(fd.Get(), &status) != 0) {
-        throw IoError(DescribeIoFailure("open", m_path, errno));
+        throw IoError(DescribeIoFailure("open", *m_path, errno));
     }
     if (!S_ISREG(status.st_mode)) {
         return;
@@ -107,6 +115,10 @@ std::size_t ReadOnlyFile::ReadAt(std::int64_t offset, std::uint8_t* dest, std::s
 {
     assert(IsOpen() && offset >= 0);
     std::size_t done = 0;
+    if (!m_readBefore) {
+        m_readBefore = true;
+        done = FirstRead(offset, dest, count);
+    }
     while (done < count) {
         const ssize_t got = ::pread(m_fd.Get(), dest + done, count - done,
                                     static_cast<off_t>(offset + static_cast<std::int64_t>(done)));
@@ -114,7 +126,7 @@ std::size_t ReadOnlyFile::ReadAt(std::int64_t offset, std::uint8_t* dest, std::s
             if (errno == EINTR) {
                 continue;
             }
-            throw IoError(DescribeIoFailure("read", m_path, errno));
+            throw IoError(DescribeIoFailure("read", *m_path, errno));
         }
         if (got == 0) {
             break;
@@ -122,6 +134,40 @@ std::size_t ReadOnlyFile::ReadAt(std::int64_t offset, std::uint8_t* dest, std::s
         done += static_cast<std::size_t>(got);
     }
     return done;
+}
+
+std::size_t ReadOnlyFile::FirstRead(std::int64_t offset, std::uint8_t* dest,
+                                    std::size_t count) const
+{
+#ifdef RWF_NOWAIT
+    // Only what memory holds already: on a cached file the one read it takes
+    // anyway. A file not cached yet is a read from the disk, usually two
+    // (head and tail) that would each wait for the other: both are asked for
+    // at once, in one piece where the file is small, before the read waits.
+    iovec part{dest, count};
+    ssize_t got = 0;
+    do {
+        got = ::preadv2(m_fd.Get(), &part, 1, static_cast<off_t>(offset), RWF_NOWAIT);
+    } while (got < 0 && errno == EINTR);
+    if (got > 0) {
+        return static_cast<std::size_t>(got);
+    }
+    if (got < 0 && errno != EAGAIN) {
+        return 0; // the plain read that follows tells what is wrong
+    }
+    if (m_size <= kReadWhole) {
+        static_cast<void>(::posix_fadvise(m_fd.Get(), 0, 0, POSIX_FADV_WILLNEED));
+    } else {
+        static_cast<void>(::posix_fadvise(m_fd.Get(), offset, kReadAheadHead, POSIX_FADV_WILLNEED));
+        static_cast<void>(::posix_fadvise(m_fd.Get(), m_size - kReadAheadTail, kReadAheadTail,
+                                          POSIX_FADV_WILLNEED));
+    }
+#else
+    static_cast<void>(offset);
+    static_cast<void>(dest);
+    static_cast<void>(count);
+#endif
+    return 0;
 }
 
 ByteWindow::ByteWindow(const ReadOnlyFile& file) : m_file(file)

@@ -27,14 +27,18 @@ public:
 
     // The entry name in the open folder folder, whose path is path (that
     // folder's path, a "/" and name): the same file and the same outcomes as
-    // opening path, without resolving its folders again. Errors name path.
-    ReadOnlyFile(int folder, const char* name, std::string path);
+    // opening path, without resolving its folders again. Errors name path,
+    // which must outlive the file.
+    ReadOnlyFile(int folder, const char* name, const std::string& path);
+
+    ReadOnlyFile(const ReadOnlyFile&) = delete;
+    ReadOnlyFile& operator=(const ReadOnlyFile&) = delete;
 
     [[nodiscard]] bool IsOpen() const { return m_fd.Valid(); }
 
     [[nodiscard]] std::int64_t Size() const { return m_size; }
 
-    [[nodiscard]] const std::string& Path() const { return m_path; }
+    [[nodiscard]] const std::string& Path() const { return *m_path; }
 
     // Reads up to count bytes at offset into dest and gives the number read;
     // fewer than count only where the file ends.
@@ -45,9 +49,16 @@ private:
     // with openError (not 0) or a descriptor that cannot be looked at.
     void Adopt(UniqueFd fd, int openError);
 
-    std::string m_path;
+    // The first read of the file: as much of it as memory holds already (0
+    // when none), having asked for what the reads will need when it is not
+    // held.
+    std::size_t FirstRead(std::int64_t offset, std::uint8_t* dest, std::size_t count) const;
+
+    std::string m_ownPath{};
+    const std::string* m_path = &m_ownPath;
     UniqueFd m_fd;
     std::int64_t m_size = 0;
+    mutable bool m_readBefore = false;
 };
 
 // Memory for the bytes of a ByteWindow, kept from file to file.

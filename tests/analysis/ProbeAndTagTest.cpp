@@ -5,10 +5,12 @@
 // read of the head holds.
 
 #include <cstdint>
+#include <fcntl.h>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <string>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 #include "analysis/MP3Tools.h"
@@ -220,6 +222,34 @@ TEST(ProbeAudioFileAndTag, GivesTheStepByStepRecordsOnOddFiles)
         const std::string path = dir.File("odd.mp3");
         file.bytes.Write(path);
         ExpectSameAsStepByStep(path);
+    }
+}
+
+// A file whose bytes are not in memory yet is read in another way (what it
+// will need is asked for first), with the same records.
+TEST(ProbeAudioFileAndTag, GivesTheSameRecordsWhenTheFileIsNotInMemory)
+{
+    SetDecimalSeparator(".");
+    const TestSupport::TempDir dir;
+    for (const OddFile& file : OddFiles()) {
+        SCOPED_TRACE(file.name);
+        const std::string path = dir.File("odd.mp3");
+        file.bytes.Write(path);
+        AudioFileInfo cached = StaleInfo();
+        TagInfo cachedTag = StaleTag();
+        ProbeAudioFileAndTag(cached, cachedTag, path);
+        // Written to the disk and let go of, so the next read finds nothing
+        // in memory.
+        const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        ASSERT_GE(fd, 0);
+        ASSERT_EQ(::fsync(fd), 0);
+        ASSERT_EQ(::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED), 0);
+        ::close(fd);
+        AudioFileInfo info = StaleInfo();
+        TagInfo tag = StaleTag();
+        ProbeAudioFileAndTag(info, tag, path);
+        EXPECT_EQ(info, cached);
+        EXPECT_EQ(tag, cachedTag);
     }
 }
 
