@@ -34,7 +34,8 @@ public:
     // Starts up to threads threads (fewer when the system gives no more;
     // Threads() tells how many). No item is available yet.
     OrderedPool(int threads, std::size_t window, Work work)
-        : m_window(std::max<std::size_t>(window, kBatch)),
+        : m_window(std::max<std::size_t>(window, 1)),
+          m_batch(std::min(kBatch, static_cast<std::int64_t>(m_window))),
           m_slots(std::make_unique<Slot[]>(m_window)), m_work(std::move(work))
     {
         for (int worker = 0; worker < threads; ++worker) {
@@ -88,7 +89,7 @@ public:
             // all available ones), and then takes the whole batch.
             std::unique_lock lock(m_mutex);
             const std::int64_t batchEnd =
-                std::max(index, std::min(index + kBatch, m_available.load()) - 1);
+                std::max(index, std::min(index + m_batch, m_available.load()) - 1);
             for (const std::int64_t wanted : {batchEnd, index}) {
                 m_wanted.store(wanted);
                 m_takerCv.wait(lock, [&] { return SlotOf(wanted).Ready.load() == wanted; });
@@ -111,7 +112,7 @@ public:
     }
 
 private:
-    // The taker wakes at most once per this many items.
+    // The taker wakes at most once per this many items (or per window).
     static constexpr std::int64_t kBatch = 32;
 
     struct Slot
@@ -171,6 +172,7 @@ private:
     }
 
     const std::size_t m_window;
+    const std::int64_t m_batch;
     std::unique_ptr<Slot[]> m_slots;
     Work m_work;
     // Sequentially consistent throughout: a waiter announces itself and then
