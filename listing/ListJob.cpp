@@ -115,15 +115,18 @@ void CollectAllFiles(const ListJobInput& input, ListReport& report, FileList& fi
     }
     report.RepaintWindow();
 
+    // Every folder is read once: the file names of the folders the walk
+    // reads are kept for the matching below.
     std::vector<std::string> folders;
     WalkReport walk(report);
+    DirTools::FolderListings listings;
     DirTools::CollectFolders(input.Source, input.IncludeSubdirectories ? kWalkDepth : 0, walk,
-                             folders);
+                             folders, listings);
 
     std::vector<std::string> found;
     const auto collect = [&](const std::string& folder, const std::string& extension) {
         found.clear();
-        DirTools::CollectFiles(folder, extension, walk, found);
+        DirTools::CollectFiles(folder, extension, walk, found, listings);
         for (const std::string& path : found) {
             files.Add(path);
         }

@@ -4,10 +4,12 @@
 #include <cerrno>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
 #include <functional>
 #include <sys/stat.h>
+#include <unordered_map>
 #include <unordered_set>
 #include <utility>
 
@@ -84,6 +86,8 @@ public:
 
     int Error() const { return m_error; }
 
+    bool Opened() const { return m_dir != nullptr; }
+
 private:
     DIR* m_dir = nullptr;
     int m_error = 0;
@@ -116,6 +120,7 @@ struct Walk
     std::vector<std::string>& List;
     int Source = -1;
     std::unordered_set<FolderId, FolderIdHash> Entered{};
+    FolderListings* Listings = nullptr; // where the names read are kept
 };
 
 // An entry of a folder that may be a folder itself (or a link to one), and
@@ -164,13 +169,20 @@ std::string WithoutSlash(const std::string& prefix)
 }
 
 // All entries of the folder at once, so that it is closed again before the
-// walk goes deeper. Only the entries that may be folders are kept.
+// walk goes deeper. Only the entries that may be folders are kept, and where
+// the walk keeps listings, every name but "." and "..".
 FolderEntries ReadFolder(Walk& walk, UniqueFd folder, const std::string& path)
 {
     FolderEntries entries;
     Directory dir(std::move(folder));
+    std::string names;
+    std::size_t nameCount = 0;
     while (const dirent* entry = dir.Next()) {
         const bool dots = IsDotOrDotDot(entry->d_name);
+        if (walk.Listings != nullptr && !dots) {
+            names.append(entry->d_name).push_back('\0');
+            ++nameCount;
+        }
         // Hidden entries are not part of the listing at all, so they are not
         // counted either; "." and ".." are.
         if (entry->d_name[0] == '.' && !dots)
@@ -184,6 +196,8 @@ FolderEntries ReadFolder(Walk& walk, UniqueFd folder, const std::string& path)
     }
     if (dir.Error() != 0)
         FolderNotRead(walk.Label, path, dir.Error());
+    else if (walk.Listings != nullptr && dir.Opened())
+        walk.Listings->Keep(WithSlash(path), std::move(names), nameCount);
     return entries;
 }
 
@@ -277,10 +291,13 @@ UniqueFd OpenFolder(const std::string& prefix, ProgressLabel& label)
 
 } // namespace
 
+namespace {
+
 void CollectFolders(const std::string& folder, int depth, ProgressLabel& label,
-                    std::vector<std::string>& list)
+                    std::vector<std::string>& list, FolderListings* listings)
 {
     Walk walk{label, list};
+    walk.Listings = listings;
     if (depth <= 0 || !IsUsablePath(folder)) {
         CollectBelow(walk, UniqueFd(), "", "", depth);
         return;
@@ -301,6 +318,67 @@ void CollectFolders(const std::string& folder, int depth, ProgressLabel& label,
     CollectBelow(walk, std::move(first), prefix, "", depth);
 }
 
+// The entries of folder prefix that match the extension, from next (which
+// gives one name after the other, nullptr at the end).
+template <typename NextName>
+void MatchFiles(const std::string& prefix, const std::string& extension, ProgressLabel& label,
+                std::vector<std::string>& list, NextName&& next)
+{
+    WildcardPattern pattern("*." + extension);
+    std::uint64_t matches = 0;
+    std::string name;
+    while (const char* entry = next()) {
+        name.assign(entry);
+        if (!pattern.Matches(name))
+            continue;
+        list.push_back(prefix + name);
+        label.SetText(list.back());
+        label.RepaintLabel();
+        if (++matches % kContainerRepaintEvery == 0)
+            label.RepaintContainer();
+    }
+}
+
+} // namespace
+
+struct FolderListings::Names
+{
+    std::string Bytes{}; // every name followed by a NUL
+    std::size_t Count = 0;
+};
+
+struct FolderListings::Table
+{
+    std::unordered_map<std::string, Names> ByPrefix{};
+};
+
+FolderListings::FolderListings() : m_table(std::make_unique<Table>()) {}
+
+FolderListings::~FolderListings() = default;
+
+const FolderListings::Names* FolderListings::Find(const std::string& prefix) const
+{
+    const auto found = m_table->ByPrefix.find(prefix);
+    return found == m_table->ByPrefix.end() ? nullptr : &found->second;
+}
+
+void FolderListings::Keep(const std::string& prefix, std::string names, std::size_t count)
+{
+    m_table->ByPrefix.insert_or_assign(prefix, Names{.Bytes = std::move(names), .Count = count});
+}
+
+void CollectFolders(const std::string& folder, int depth, ProgressLabel& label,
+                    std::vector<std::string>& list)
+{
+    CollectFolders(folder, depth, label, list, nullptr);
+}
+
+void CollectFolders(const std::string& folder, int depth, ProgressLabel& label,
+                    std::vector<std::string>& list, FolderListings& listings)
+{
+    CollectFolders(folder, depth, label, list, &listings);
+}
+
 void CollectFiles(const std::string& folder, const std::string& extension, ProgressLabel& label,
                   std::vector<std::string>& list)
 {
@@ -308,20 +386,36 @@ void CollectFiles(const std::string& folder, const std::string& extension, Progr
         return;
     const std::string prefix = WithSlash(folder);
     Directory dir(OpenFolder(prefix, label));
-    WildcardPattern pattern("*." + extension);
-    std::uint64_t matches = 0;
-    while (const dirent* entry = dir.Next()) {
+    MatchFiles(prefix, extension, label, list, [&]() -> const char* {
         // "." and ".." are the folder and its parent, never files of it.
-        if (IsDotOrDotDot(entry->d_name) || !pattern.Matches(entry->d_name))
-            continue;
-        list.push_back(prefix + entry->d_name);
-        label.SetText(list.back());
-        label.RepaintLabel();
-        if (++matches % kContainerRepaintEvery == 0)
-            label.RepaintContainer();
-    }
+        const dirent* entry = dir.Next();
+        while (entry != nullptr && IsDotOrDotDot(entry->d_name))
+            entry = dir.Next();
+        return entry == nullptr ? nullptr : entry->d_name;
+    });
     if (dir.Error() != 0)
         FolderNotRead(label, WithoutSlash(prefix), dir.Error());
+}
+
+void CollectFiles(const std::string& folder, const std::string& extension, ProgressLabel& label,
+                  std::vector<std::string>& list, const FolderListings& listings)
+{
+    if (!IsUsablePath(folder))
+        return;
+    const std::string prefix = WithSlash(folder);
+    const FolderListings::Names* names = listings.Find(prefix);
+    if (names == nullptr) {
+        CollectFiles(folder, extension, label, list);
+        return;
+    }
+    std::size_t at = 0;
+    MatchFiles(prefix, extension, label, list, [&]() -> const char* {
+        if (at >= names->Bytes.size())
+            return nullptr;
+        const char* name = names->Bytes.data() + at;
+        at += std::strlen(name) + 1;
+        return name;
+    });
 }
 
 bool FolderExists(const std::string& path)

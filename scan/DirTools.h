@@ -9,6 +9,8 @@
 // descriptors or memory throws IoError naming the folder, and a folder that
 // exists but cannot be read is reported to the label and skipped.
 
+#include <cstddef>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -42,6 +44,28 @@ public:
     void RepaintContainer() override {}
 };
 
+// The entry names of the folders a walk read whole, kept so that
+// CollectFiles need not read them again.
+class FolderListings
+{
+public:
+    FolderListings();
+    ~FolderListings();
+    FolderListings(const FolderListings&) = delete;
+    FolderListings& operator=(const FolderListings&) = delete;
+
+    struct Names;
+    // The names of the folder whose path with one final "/" is prefix, or
+    // nullptr when the walk did not read it whole.
+    [[nodiscard]] const Names* Find(const std::string& prefix) const;
+    // Keeps the names of the folder prefix (each followed by a NUL).
+    void Keep(const std::string& prefix, std::string names, std::size_t count);
+
+private:
+    struct Table;
+    std::unique_ptr<Table> m_table;
+};
+
 // Appends every non-hidden sub-folder down to depth levels, each folder
 // before the folders inside it. depth 0 lists nothing and empties the label.
 // Paths are folder + "/" + name without a final "/"; folders that cannot be
@@ -50,12 +74,20 @@ public:
 // run out.
 void CollectFolders(const std::string& folder, int depth, ProgressLabel& label,
                     std::vector<std::string>& list);
+// The same, keeping in listings the names of every folder it reads whole
+// (the source folder and every folder it enters).
+void CollectFolders(const std::string& folder, int depth, ProgressLabel& label,
+                    std::vector<std::string>& list, FolderListings& listings);
 
 // Appends folder + "/" + name for every entry matching "*." + extension
 // (wildcards in extension act as wildcards, letter case ignored). A folder
 // that cannot be read is reported; errors as for CollectFolders.
 void CollectFiles(const std::string& folder, const std::string& extension, ProgressLabel& label,
                   std::vector<std::string>& list);
+// The same, taking the names from listings when the walk read the folder
+// whole: the same matches in the same order, and the same label calls.
+void CollectFiles(const std::string& folder, const std::string& extension, ProgressLabel& label,
+                  std::vector<std::string>& list, const FolderListings& listings);
 
 // True for an existing folder (also one the user may not read, or a link to
 // a folder); false for an empty path, a file or a missing path.

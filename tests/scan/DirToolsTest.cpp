@@ -374,6 +374,44 @@ TEST_F(ScanTree, CollectFilesShowsEveryMatchAndRepaintsTheContainerAfterThe200th
     EXPECT_EQ(label.Calls, expected);
 }
 
+// Matching the names the walk kept gives what reading each folder again
+// gives: the same paths in the same order and the same label calls, also
+// for the folders the walk listed without reading them (below its depth).
+TEST_F(ScanTree, CollectFilesFromTheWalksListingsIsCollectFilesReadingTheFolder)
+{
+    Folder("s/a/b/c");
+    Folder("s/x.mp3");
+    Folder("s/.hidden");
+    for (int i = 0; i < 230; ++i)
+        File("s/" + std::to_string(i) + (i % 3 == 0 ? ".MP3" : ".mp3"));
+    for (const char* file : {"s/.dot.mp3", "s/notes.txt", "s/a/one.mp3", "s/a/b/two.Mp3",
+                             "s/a/b/c/three.mp3", "s/.hidden/four.mp3"})
+        File(file);
+    Link("a/b", "s/blink");
+    for (const int depth : {0, 1, 99}) {
+        SilentProgressLabel walkLabel;
+        Names folders;
+        FolderListings listings;
+        CollectFolders(At("s"), depth, walkLabel, folders, listings);
+        // The source folder is read unless the walk goes no deeper at all.
+        EXPECT_EQ(listings.Find(At("s") + "/") != nullptr, depth > 0);
+        folders.insert(folders.begin(), At("s"));
+        for (const char* extension : {"mp3", "*", "M?3"}) {
+            for (const std::string& folder : folders) {
+                SCOPED_TRACE(std::to_string(depth) + " " + extension + " " + folder);
+                RecordingLabel read;
+                RecordingLabel kept;
+                Names readList;
+                Names keptList;
+                CollectFiles(folder, extension, read, readList);
+                CollectFiles(folder, extension, kept, keptList, listings);
+                EXPECT_EQ(keptList, readList);
+                EXPECT_EQ(kept.Calls, read.Calls);
+            }
+        }
+    }
+}
+
 TEST_F(ScanTree, FolderExistsOnlyForFolders)
 {
     Folder("dir");
