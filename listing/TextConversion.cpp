@@ -42,22 +42,26 @@ bool HoldsAnyOf(std::string_view text, char a, char b, char c, char d)
     const std::uint64_t pc = spread(c);
     const std::uint64_t pd = spread(d);
     const auto zeroByte = [](std::uint64_t v) { return (v - kOnes) & ~v & kHighs; };
+    const auto holds = [&](std::uint64_t word) {
+        return (zeroByte(word ^ pa) | zeroByte(word ^ pb) | zeroByte(word ^ pc) |
+                zeroByte(word ^ pd)) != 0;
+    };
     std::size_t i = 0;
     for (; i + sizeof(std::uint64_t) <= text.size(); i += sizeof(std::uint64_t)) {
         std::uint64_t word = 0;
         std::memcpy(&word, text.data() + i, sizeof word);
-        if ((zeroByte(word ^ pa) | zeroByte(word ^ pb) | zeroByte(word ^ pc) |
-             zeroByte(word ^ pd)) != 0) {
+        if (holds(word)) {
             return true;
         }
     }
-    for (; i < text.size(); ++i) {
-        const char byte = text[i];
-        if (byte == a || byte == b || byte == c || byte == d) {
-            return true;
-        }
+    if (i == text.size()) {
+        return false;
     }
-    return false;
+    // The last bytes, the rest of the word filled with copies of the first
+    // of them, which add nothing the test has not seen.
+    std::uint64_t word = spread(text[i]);
+    std::memcpy(&word, text.data() + i, text.size() - i);
+    return holds(word);
 }
 
 } // namespace

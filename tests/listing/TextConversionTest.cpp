@@ -35,6 +35,7 @@ TEST(CellEscaping, HtmlEntitiesCsvQuotesAndBlankedBreaks)
         // Found wherever they are in longer cells.
         {"0123456789abcdef,", "\"0123456789abcdef,\""},
         {"01234567\n", "\"01234567\n\""},
+        {"0123456789a,", "\"0123456789a,\""},
         {"0123456789abcdef\"0123456", "\"0123456789abcdef\"\"0123456\""},
         {"a long cell without any of them; none", "a long cell without any of them; none"},
     };
