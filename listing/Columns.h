@@ -89,6 +89,10 @@ public:
     // No cells; the memory is kept for the next row.
     void Clear() { m_packed.clear(); }
 
+    // The cells with their lengths between them: a byte the cells hold is
+    // somewhere in here (and a length byte may look like any byte below 0x80).
+    [[nodiscard]] std::string_view Packed() const { return m_packed; }
+
     template <typename Visit> void ForEachCell(Visit&& visit) const
     {
         for (std::size_t at = 0; at < m_packed.size();) {

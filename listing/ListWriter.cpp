@@ -441,7 +441,10 @@ void RowText(std::string& text, const RowCells& row, const RowFormat& format,
     text.clear();
     bool first = true;
     switch (format.ListFormat) {
-    case Profiles::ListFormat::Html:
+    case Profiles::ListFormat::Html: {
+        // Most rows hold nothing to escape: one look at the whole row then
+        // spares a look at every cell.
+        const bool plain = !HoldsAnyOf(row.Packed(), '&', '<', '>', '"');
         text += "<tr>";
         row.ForEachCell([&](std::string_view cell) {
             if (!first) {
@@ -449,11 +452,20 @@ void RowText(std::string& text, const RowCells& row, const RowFormat& format,
             }
             first = false;
             text += frame.CellOpen;
-            AppendEscapedHtml(text, cell);
+            if (plain) {
+                text += cell;
+            } else {
+                AppendEscapedHtml(text, cell);
+            }
         });
         text += frame.RowEnd;
         return;
+    }
     case Profiles::ListFormat::Csv:
+        if (format.Separator.size() == 1 &&
+            !HoldsAnyOf(row.Packed(), '"', '\r', '\n', format.Separator.front())) {
+            break; // no cell to quote: the cells joined
+        }
         row.ForEachCell([&](std::string_view cell) {
             if (!first) {
                 text += format.Separator;

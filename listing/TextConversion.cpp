@@ -28,10 +28,10 @@ void AppendUtf8(std::string& out, char32_t code)
     }
 }
 
-// True when text holds any of the four bytes. Eight bytes are tested at a
-// time: a byte of (word ^ pattern) is zero where the word holds the pattern's
-// byte, and (v - 0x01..) & ~v & 0x80.. is not zero exactly when v has a zero
-// byte.
+} // namespace
+
+// Eight bytes are tested at a time: a byte of (word ^ pattern) is zero where the word holds the
+// pattern's byte, and (v - 0x01..) & ~v & 0x80.. is not zero exactly when v has a zero byte.
 bool HoldsAnyOf(std::string_view text, char a, char b, char c, char d)
 {
     constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
@@ -60,11 +60,12 @@ bool HoldsAnyOf(std::string_view text, char a, char b, char c, char d)
     // The last bytes, the rest of the word filled with copies of the first
     // of them, which add nothing the test has not seen.
     std::uint64_t word = spread(text[i]);
-    std::memcpy(&word, text.data() + i, text.size() - i);
+    for (unsigned shift = 0; i < text.size(); ++i, shift += 8) {
+        word &= ~(std::uint64_t{0xFF} << shift);
+        word |= std::uint64_t{static_cast<unsigned char>(text[i])} << shift;
+    }
     return holds(word);
 }
-
-} // namespace
 
 std::string Windows1252ToUtf8(std::string_view text)
 {

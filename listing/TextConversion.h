@@ -29,6 +29,9 @@ inline std::string CutCharacters(std::string_view text, std::size_t count)
 
 inline std::size_t CountCharacters(std::string_view text) { return Utf8::Count(text); }
 
+// True when text holds any of the four bytes.
+[[nodiscard]] bool HoldsAnyOf(std::string_view text, char a, char b, char c, char d);
+
 // & < > " as entities, so no cell or caption can add markup to a page.
 std::string EscapeHtml(std::string_view text);
 // The same, appended to out.
