@@ -50,7 +50,8 @@ const std::string& EmphasisText(int code);
 const std::string& FlagText(int bit); // "no" / "yes"
 
 // The decimal separator of the sampling-rate text. It starts as the user's
-// numeric locale (LC_NUMERIC as set by setlocale) gives it; tests set it.
+// numeric locale (LC_NUMERIC as set by setlocale) gives it, read on the first
+// call (make it before several threads probe files at once); tests set it.
 void SetDecimalSeparator(const std::string& separator);
 const std::string& DecimalSeparator();
 // kHz with one decimal, halves away from zero, then " kHz" ("44.1 kHz").

@@ -349,6 +349,9 @@ ListJobResult RunJob(ListJobInput& input, ListReport& report, Dialogs& dialogs)
         plan.CustomKnown.store(true);
     }
 
+    // Read from the locale on first use: here, before the readers start, so
+    // that they only ever read it.
+    static_cast<void>(MP3Tools::DecimalSeparator());
     FileList files;
     plan.Threads = input.Threads > 0 ? input.Threads : DefaultReaderThreads();
     std::optional<FileResults> results(std::in_place, files, plan, plan.Threads);
