@@ -55,6 +55,10 @@ std::size_t SequenceLength(std::string_view text, std::size_t pos)
 bool IsValid(std::string_view text)
 {
     for (std::size_t pos = 0; pos < text.size();) {
+        if (static_cast<std::uint8_t>(text[pos]) < 0x80) {
+            ++pos; // ASCII, most of most texts
+            continue;
+        }
         const std::size_t length = SequenceLength(text, pos);
         if (length == 0) {
             return false;
