@@ -40,7 +40,10 @@ constexpr const char* kCreditLine =
 class FileBuffer final : public std::streambuf
 {
 public:
-    explicit FileBuffer(UniqueFd fd) : m_fd(std::move(fd))
+    // With durable set, the file is to be synced when it is closed: the
+    // system is told to start writing it to the disk while it is still being
+    // written, so the sync at the end has little left to wait for.
+    FileBuffer(UniqueFd fd, bool durable) : m_fd(std::move(fd)), m_durable(durable)
     {
         setp(m_buffer.data(), m_buffer.data() + m_buffer.size());
     }
@@ -100,12 +103,26 @@ private:
             }
             data += written;
             left -= static_cast<std::size_t>(written);
+            m_written += written;
         }
         setp(m_buffer.data(), m_buffer.data() + m_buffer.size());
+#ifdef SYNC_FILE_RANGE_WRITE
+        if (m_durable && m_written - m_startedTo >= kWritebackStep) {
+            // Only a start: whether it worked, the sync at the end tells.
+            static_cast<void>(::sync_file_range(m_fd.Get(), m_startedTo, m_written - m_startedTo,
+                                                SYNC_FILE_RANGE_WRITE));
+            m_startedTo = m_written;
+        }
+#endif
         return true;
     }
 
+    static constexpr off_t kWritebackStep = 1024 * 1024;
+
     UniqueFd m_fd;
+    bool m_durable;
+    off_t m_written = 0;
+    off_t m_startedTo = 0;
     int m_error = 0;
     std::array<char, 65536> m_buffer{};
 };
@@ -116,7 +133,7 @@ using Writer = std::function<void(std::ostream&)>;
 // fileName when a write, the sync or the close fails.
 void FillFile(UniqueFd fd, const std::string& fileName, const Writer& write, bool sync)
 {
-    FileBuffer buffer(std::move(fd));
+    FileBuffer buffer(std::move(fd), sync);
     std::ostream out(&buffer);
     write(out);
     out.flush();
