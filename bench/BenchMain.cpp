@@ -448,9 +448,10 @@ int RunScale(const Options& options, const std::vector<std::vector<std::uint8_t>
     std::printf("HTML list of the Default profile, %s, one run each:\n",
                 PoolLabel(options).c_str());
     std::fflush(stdout);
-    // The smallest tree once untimed, so the programs and libraries are read.
-    Program warm = listOf(roots.front(), false);
-    if (!RunOnce(warm, sizes.front(), listPath, nullptr))
+    // The largest tree, which holds the others, once untimed: the programs,
+    // the folders and the file records are read, as for the warm corpus.
+    Program warm = listOf(roots.back(), false);
+    if (!RunOnce(warm, sizes.back(), listPath, nullptr))
         return 2;
     std::vector<Bench::ChildRun> unsorted;
     for (std::size_t i = 0; i < sizes.size(); ++i) {

@@ -206,7 +206,7 @@ private:
 struct ScannedRows
 {
     std::vector<RowCells> Rows{};
-    std::vector<SortKeyPrefix> SortPrefixes{}; // when the rows are sorted
+    std::vector<SortEntry> SortEntries{}; // when the rows are sorted
 };
 
 // Every file in walk order: the running figures, its result and its share of
@@ -223,7 +223,7 @@ ScannedRows ScanFiles(const FileList& files, FileResults& results, RowPlan& plan
     std::vector<RowCells>& rows = scanned.Rows;
     rows.reserve(static_cast<std::size_t>(count));
     if (plan.Sort) {
-        scanned.SortPrefixes.reserve(static_cast<std::size_t>(count));
+        scanned.SortEntries.reserve(static_cast<std::size_t>(count));
     }
     ScanReport shown(report, count);
     std::string path;
@@ -257,7 +257,8 @@ ScannedRows ScanFiles(const FileList& files, FileResults& results, RowPlan& plan
             result.SortPrefix.Length = kNoSortPrefix; // made at the end
         }
         if (plan.Sort) {
-            scanned.SortPrefixes.push_back(result.SortPrefix);
+            scanned.SortEntries.push_back(
+                SortEntry{.Prefix = result.SortPrefix, .Index = static_cast<std::size_t>(k)});
         }
         rows.push_back(std::move(result.Row));
         if (result.Valid) {
@@ -308,14 +309,14 @@ void FinishList(const ListJobTotals& totals, const std::vector<std::string>& cap
             content.Rows[index].JoinInto(text, format.Separator);
         };
         std::string text;
-        for (std::size_t i = 0; i < scanned.SortPrefixes.size(); ++i) {
-            if (scanned.SortPrefixes[i].Length == kNoSortPrefix) {
+        for (std::size_t i = 0; i < scanned.SortEntries.size(); ++i) {
+            if (scanned.SortEntries[i].Prefix.Length == kNoSortPrefix) {
                 textOf(i, text);
-                scanned.SortPrefixes[i] = maker.Prefix(text);
+                scanned.SortEntries[i].Prefix = maker.Prefix(text);
             }
         }
-        ApplyOrder(content.Rows, CollationOrder(scanned.SortPrefixes, textOf, plan.CollationLocale,
-                                                plan.Threads));
+        ApplyOrder(content.Rows, CollationOrder(std::move(scanned.SortEntries), textOf,
+                                                plan.CollationLocale, plan.Threads));
     }
     // The writer colours every second HTML row unless Save30 is set.
     content.Page = ListPage{.Headline = profile.Headline,

@@ -41,6 +41,9 @@ std::unique_ptr<icu::Collator> MakeCollator(const std::string& locale)
     return collator;
 }
 
+// The texts of a tied run are kept joined up to this size.
+constexpr std::size_t kTiedTextBytes = 16 * 1024 * 1024;
+
 // The most bytes one character takes in UTF-8.
 constexpr std::size_t kLongestCharacter = 4;
 
@@ -68,53 +71,70 @@ void OrderTiedRun(std::vector<std::size_t>::iterator first, std::vector<std::siz
         std::size_t KeyLength = 0;
     };
 
-    std::string shared;
+    // The texts, joined once each while they fit a bound, else again when
+    // they are needed again.
+    const auto count = static_cast<std::size_t>(last - first);
+    std::string texts;
+    std::vector<std::size_t> ends; // of every text in texts, while it keeps them
+    ends.reserve(count);
     std::string text;
+    const auto textAt = [&](std::size_t i) -> std::string_view {
+        if (i < ends.size()) {
+            const std::size_t start = i == 0 ? 0 : ends[i - 1];
+            return std::string_view(texts).substr(start, ends[i] - start);
+        }
+        textOf(first[static_cast<std::ptrdiff_t>(i)], text);
+        return text;
+    };
+
+    std::string shared;
     textOf(*first, shared);
     std::size_t common = shared.size();
-    for (auto at = first + 1; at != last && common > 0; ++at) {
-        textOf(*at, text);
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::string_view view = textAt(i);
+        if (ends.size() == i && texts.size() + view.size() <= kTiedTextBytes) {
+            texts += view;
+            ends.push_back(texts.size());
+        }
         common = static_cast<std::size_t>(
             std::mismatch(shared.begin(),
                           shared.begin() +
-                              static_cast<std::ptrdiff_t>(std::min(common, text.size())),
-                          text.begin())
+                              static_cast<std::ptrdiff_t>(std::min(common, view.size())),
+                          view.begin())
                 .first -
             shared.begin());
     }
     shared.resize(common);
+
     // Cut where every text may be cut: behind a character that nothing
-    // appended changes, before one that nothing in front of it changes. Where
-    // the character at the cut may differ from text to text, each is looked
-    // at.
-    std::size_t cut = maker.CanCut() ? common : 0;
-    for (; cut > 0; --cut) {
-        if (!maker.IsSafeEnd(shared, cut)) {
+    // appended changes, before one that nothing in front of it changes (each
+    // text is looked at where the character there may differ). The keys are
+    // made on the way; a cut that turns out unsafe is moved back and the
+    // keys made again.
+    std::vector<Tied> tied;
+    std::string keys;
+    std::string key;
+    for (std::size_t cut = maker.CanCut() ? common : 0;; --cut) {
+        if (cut > 0 && (!maker.IsSafeEnd(shared, cut) ||
+                        (cut + kLongestCharacter <= common && !maker.IsSafeStart(shared, cut)))) {
             continue;
         }
+        tied.clear();
+        tied.reserve(count);
+        keys.clear();
         bool safe = true;
-        if (cut + kLongestCharacter <= common) {
-            safe = maker.IsSafeStart(shared, cut);
-        } else {
-            for (auto at = first; at != last && safe; ++at) {
-                textOf(*at, text);
-                safe = maker.IsSafeStart(text, cut);
-            }
+        for (std::size_t i = 0; i < count && safe; ++i) {
+            const std::string_view view = textAt(i);
+            safe = cut == 0 || cut + kLongestCharacter <= common || maker.IsSafeStart(view, cut);
+            maker.Key(view.substr(cut), key);
+            tied.push_back(Tied{.Index = first[static_cast<std::ptrdiff_t>(i)],
+                                .KeyStart = keys.size(),
+                                .KeyLength = key.size()});
+            keys += key;
         }
         if (safe) {
             break;
         }
-    }
-
-    std::vector<Tied> tied;
-    tied.reserve(static_cast<std::size_t>(last - first));
-    std::string keys;
-    std::string key;
-    for (auto at = first; at != last; ++at) {
-        textOf(*at, text);
-        maker.Key(std::string_view(text).substr(cut), key);
-        tied.push_back(Tied{.Index = *at, .KeyStart = keys.size(), .KeyLength = key.size()});
-        keys += key;
     }
     const std::string_view all = keys;
     std::stable_sort(tied.begin(), tied.end(), [&](const Tied& a, const Tied& b) {
@@ -286,35 +306,45 @@ std::string CollationLocaleName()
     return name;
 }
 
-std::vector<std::size_t> CollationOrder(const std::vector<SortKeyPrefix>& prefixes,
+std::vector<std::size_t> CollationOrder(std::vector<SortEntry> entries,
                                         const SortTextSource& textOf, const std::string& locale,
                                         int threads)
 {
-    std::vector<std::size_t> order(prefixes.size());
-    std::iota(order.begin(), order.end(), std::size_t{0});
-    // Two cut prefixes that are equal tie here; their whole keys settle it
-    // below.
-    std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
-        const SortKeyPrefix& pa = prefixes[a];
-        const SortKeyPrefix& pb = prefixes[b];
+    // Two cut prefixes that are equal tie here, and keep the order of their
+    // texts; their whole keys settle it below.
+    std::sort(entries.begin(), entries.end(), [](const SortEntry& a, const SortEntry& b) {
+        const SortKeyPrefix& pa = a.Prefix;
+        const SortKeyPrefix& pb = b.Prefix;
         // A key ends in a zero byte that no other byte of a key equals, so
         // equal common bytes mean equal keys, or two cut keys.
         const int bytes =
             std::memcmp(pa.Bytes.data(), pb.Bytes.data(),
                         std::min<std::size_t>({pa.Length, pb.Length, SortKeyPrefix::kBytes}));
-        return bytes != 0 ? bytes < 0 : pa.Length < pb.Length;
+        if (bytes != 0) {
+            return bytes < 0;
+        }
+        return pa.Length != pb.Length ? pa.Length < pb.Length : a.Index < b.Index;
     });
+    std::vector<std::size_t> order(entries.size());
+    std::vector<std::pair<std::size_t, std::size_t>> tiedRuns; // first and end in order
+    for (std::size_t first = 0; first < entries.size();) {
+        std::size_t end = first + 1;
+        while (end < entries.size() && SameCutPrefix(entries[first].Prefix, entries[end].Prefix)) {
+            ++end;
+        }
+        if (end - first > 1) {
+            tiedRuns.emplace_back(first, end);
+        }
+        for (; first < end; ++first) {
+            order[first] = entries[first].Index;
+        }
+    }
+    std::vector<SortEntry>().swap(entries);
     using Run = std::pair<std::vector<std::size_t>::iterator, std::vector<std::size_t>::iterator>;
     std::vector<Run> ties;
-    for (auto first = order.begin(); first != order.end();) {
-        auto last = first + 1;
-        while (last != order.end() && SameCutPrefix(prefixes[*first], prefixes[*last])) {
-            ++last;
-        }
-        if (last - first > 1) {
-            ties.emplace_back(first, last);
-        }
-        first = last;
+    for (const auto& [first, end] : tiedRuns) {
+        ties.emplace_back(order.begin() + static_cast<std::ptrdiff_t>(first),
+                          order.begin() + static_cast<std::ptrdiff_t>(end));
     }
     // The runs are settled one at a time by each of a few threads, each with
     // a collator of its own; the calling thread is one of them.
@@ -359,14 +389,14 @@ std::vector<std::size_t> CollationOrder(std::size_t count, const SortTextSource&
                                         const std::string& locale)
 {
     SortKeyMaker maker(locale);
-    std::vector<SortKeyPrefix> prefixes;
-    prefixes.reserve(count);
+    std::vector<SortEntry> entries;
+    entries.reserve(count);
     std::string text;
     for (std::size_t i = 0; i < count; ++i) {
         textOf(i, text);
-        prefixes.push_back(maker.Prefix(text));
+        entries.push_back(SortEntry{.Prefix = maker.Prefix(text), .Index = i});
     }
-    return CollationOrder(prefixes, textOf, locale, 1);
+    return CollationOrder(std::move(entries), textOf, locale, 1);
 }
 
 void SortRows(std::vector<RowCells>& rows, std::string_view separator)

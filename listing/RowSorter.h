@@ -69,13 +69,22 @@ private:
     std::unique_ptr<Collation> m_collation;
 };
 
+// A text's key prefix and its index among the texts sorted.
+struct SortEntry
+{
+    SortKeyPrefix Prefix{};
+    std::size_t Index = 0;
+};
+
 // The stable collation order of the texts whose key prefixes a maker for
-// locale made: sorted[i] = texts[order[i]]. Texts whose cut prefixes tie are
+// locale made, entries[i] for text i: sorted[i] = texts[order[i]]. The
+// entries are sorted themselves rather than indexes into them, which keeps
+// the sort's reads in order on large lists. Texts whose cut prefixes tie are
 // ordered by their whole keys, made once per text and kept only while their
 // tie is settled, so memory stays small for long rows; up to threads threads
 // settle ties at the same time (textOf must allow that). Throws
 // std::runtime_error when ICU has no collator for locale at all.
-std::vector<std::size_t> CollationOrder(const std::vector<SortKeyPrefix>& prefixes,
+std::vector<std::size_t> CollationOrder(std::vector<SortEntry> entries,
                                         const SortTextSource& textOf, const std::string& locale,
                                         int threads);
 
