@@ -58,9 +58,8 @@ void Usage(std::FILE* out)
 {
     std::fputs("usage: sonorix-bench [--files N] [--folders M] [--rounds R] [--cold-rounds R]\n"
                "                     [--threads N] [--scale] [--scale-files N] [--scale-rounds R]\n"
-               "                     [--corpus DIR]\n"
-               "                     [--seeds DIR] [--work DIR] [--list EXE] [--floor EXE]\n"
-               "                     [--encoder EXE]\n"
+               "                     [--corpus DIR] [--seeds DIR] [--work DIR] [--list EXE]\n"
+               "                     [--floor EXE] [--encoder EXE]\n"
                "Defaults: 20000 files in 125 folders, 5 warm rounds, then 3 cold rounds (the\n"
                "page cache dropped before every run; needs root, --cold-rounds 0 skips them),\n"
                "the list with --threads 1 and with its default threads (or --threads N), work\n"
