@@ -353,7 +353,8 @@ ListJobResult RunJob(ListJobInput& input, ListReport& report, Dialogs& dialogs)
     // Read from the locale on first use: here, before the readers start, so
     // that they only ever read it.
     static_cast<void>(MP3Tools::DecimalSeparator());
-    FileList files;
+    std::optional<FileList> list(std::in_place);
+    FileList& files = *list;
     plan.Threads = input.Threads > 0 ? input.Threads : DefaultReaderThreads();
     std::optional<FileResults> results(std::in_place, files, plan, plan.Threads);
     CollectAllFiles(input, report, files, *results);
@@ -377,6 +378,7 @@ ListJobResult RunJob(ListJobInput& input, ListReport& report, Dialogs& dialogs)
     ScannedRows scanned =
         ScanFiles(files, *results, plan, askForCustom, totals, profile, report, dialogs);
     results.reset(); // the readers' threads end here
+    list.reset();    // the paths are in the rows now
 
     FinishList(totals, captions, plan, std::move(scanned), input, report);
     report.SetText("");
