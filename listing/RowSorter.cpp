@@ -47,6 +47,9 @@ constexpr std::size_t kTiedTextBytes = 16 * 1024 * 1024;
 // The most bytes one character takes in UTF-8.
 constexpr std::size_t kLongestCharacter = 4;
 
+// Fewer entries than this are sorted on one thread.
+constexpr std::size_t kEntriesForTwoThreads = 64 * 1024;
+
 // Fewer runs than this per helper thread are not worth starting one.
 constexpr std::size_t kTiesPerThread = 4;
 
@@ -137,8 +140,11 @@ void OrderTiedRun(std::vector<std::size_t>::iterator first, std::vector<std::siz
         }
     }
     const std::string_view all = keys;
-    std::stable_sort(tied.begin(), tied.end(), [&](const Tied& a, const Tied& b) {
-        return all.substr(a.KeyStart, a.KeyLength) < all.substr(b.KeyStart, b.KeyLength);
+    // Equal keys keep the order of their texts.
+    std::sort(tied.begin(), tied.end(), [&](const Tied& a, const Tied& b) {
+        const int order =
+            all.substr(a.KeyStart, a.KeyLength).compare(all.substr(b.KeyStart, b.KeyLength));
+        return order != 0 ? order < 0 : a.Index < b.Index;
     });
     for (const Tied& entry : tied) {
         *first++ = entry.Index;
@@ -312,7 +318,7 @@ std::vector<std::size_t> CollationOrder(std::vector<SortEntry> entries,
 {
     // Two cut prefixes that are equal tie here, and keep the order of their
     // texts; their whole keys settle it below.
-    std::sort(entries.begin(), entries.end(), [](const SortEntry& a, const SortEntry& b) {
+    const auto less = [](const SortEntry& a, const SortEntry& b) {
         const SortKeyPrefix& pa = a.Prefix;
         const SortKeyPrefix& pb = b.Prefix;
         // A key ends in a zero byte that no other byte of a key equals, so
@@ -324,7 +330,24 @@ std::vector<std::size_t> CollationOrder(std::vector<SortEntry> entries,
             return bytes < 0;
         }
         return pa.Length != pb.Length ? pa.Length < pb.Length : a.Index < b.Index;
-    });
+    };
+    // A large list is sorted in two halves at once, which are then merged.
+    const auto middle = entries.begin() + static_cast<std::ptrdiff_t>(entries.size() / 2);
+    std::optional<std::thread> other;
+    if (threads > 1 && entries.size() >= kEntriesForTwoThreads) {
+        try {
+            other.emplace([&] { std::sort(middle, entries.end(), less); });
+        } catch (const std::system_error&) {
+            other.reset(); // one thread sorts it all
+        }
+    }
+    if (other) {
+        std::sort(entries.begin(), middle, less);
+        other->join();
+        std::inplace_merge(entries.begin(), middle, entries.end(), less);
+    } else {
+        std::sort(entries.begin(), entries.end(), less);
+    }
     std::vector<std::size_t> order(entries.size());
     std::vector<std::pair<std::size_t, std::size_t>> tiedRuns; // first and end in order
     for (std::size_t first = 0; first < entries.size();) {
