@@ -373,20 +373,49 @@ TEST_F(ProfileTest, DeleteFoldsLetterCaseAsTheStoreDoesInAnyLocale)
     EXPECT_EQ(Read("Styles"), "Default\r\n");
 }
 
-TEST_F(ProfileTest, DeletingTheDefaultStyleRecreatesItUnlisted)
+TEST_F(ProfileTest, DeletingTheDefaultStyleMakesDefaultTheDefaultStyle)
 {
     Write("Styles", "Default\r\nJazz\r\n");
-    Write("DefaultStyle", "Jazz");
+    Write("DefaultStyle", "JAZZ");
     FirstStart();
-    Write("JazzHeadline", "My jazz");
-    LoadProfile(m_profile, m_host);
-    EXPECT_EQ(m_profile.Headline, "My jazz");
+    Write("DefaultHeadline", "Built in");
+    EXPECT_EQ(m_profile.Name, "JAZZ");
 
     DeleteProfile("Jazz", m_profile, m_host, m_dialogs);
+    EXPECT_EQ(Read("DefaultStyle"), "Default");
     EXPECT_EQ(Read("Styles"), "Default\r\n");
-    EXPECT_EQ(m_host.StyleText(), "Jazz");
-    EXPECT_EQ(Read("JazzHeadline"), "List created by Sonorix");
-    EXPECT_EQ(m_profile.Headline, "List created by Sonorix");
+    EXPECT_EQ(m_host.StyleText(), "Default");
+    EXPECT_EQ(m_host.DefaultStyleText(), "Default");
+    EXPECT_FALSE(Exists("JazzSort"));
+    EXPECT_FALSE(Exists("JazzHeadline"));
+    EXPECT_EQ(m_profile.Headline, "Built in");
+    EXPECT_TRUE(m_dialogs.Messages.empty());
+}
+
+TEST_F(ProfileTest, DeletingAnotherStyleKeepsTheDefaultStyle)
+{
+    Write("Styles", "Default\r\nJazz\r\nRock\r\n");
+    Write("DefaultStyle", "Rock");
+    FirstStart();
+    DeleteProfile("Jazz", m_profile, m_host, m_dialogs);
+    EXPECT_EQ(Read("DefaultStyle"), "Rock");
+    EXPECT_EQ(m_host.StyleText(), "Rock");
+}
+
+TEST(IsValidProfileName, RefusesNamesThatCannotBeListedOrWouldOverwriteGlobalValues)
+{
+    const std::pair<std::string, bool> rows[] = {
+        {"Jazz", true},    {"Default", true},
+        {"a b|c", true},   {"Styles2", true},
+        {"AskFo", true},   {"Ask", true},
+        {"", false},       {"Ja\nzz", false},
+        {"Ja\rzz", false}, {std::string("Ja\0zz", 6), false},
+        {"AskFor", false}, {"askfor", false},
+        {"ASKFOR", false}};
+    for (const auto& [name, valid] : rows) {
+        SCOPED_TRACE(name);
+        EXPECT_EQ(IsValidProfileName(name), valid);
+    }
 }
 
 TEST(ColorToHtml, RedGreenBlueFromTheLow24Bits)
