@@ -11,6 +11,7 @@
 #include "settings/RegTools.h"
 #include "tests/support/ScriptedDialogs.h"
 #include "tests/support/StoreSandbox.h"
+#include "tests/support/WindowChecks.h"
 #include "widgets/FlatWidgets.h"
 
 using namespace Profiles;
@@ -18,11 +19,6 @@ using RegTools::kProduct;
 using RegTools::kVendor;
 
 namespace {
-
-TestSupport::ScriptedDialogs::FailureFunction QtFailure()
-{
-    return [](const std::string& what) { QTest::qFail(what.c_str(), __FILE__, __LINE__); };
-}
 
 std::string Read(const std::string& name)
 {
@@ -122,7 +118,7 @@ private slots:
     void init()
     {
         m_sandbox = std::make_unique<TestSupport::StoreSandbox>();
-        m_dialogs = std::make_unique<TestSupport::ScriptedDialogs>(QtFailure());
+        m_dialogs = std::make_unique<TestSupport::ScriptedDialogs>(TestSupport::QtFailure());
         m_profile = Profile{};
         m_host.Styles.SetItems({});
         m_host.Styles.SetText("");
@@ -160,14 +156,7 @@ private slots:
         QCOMPARE(m_form->PageControl1->currentIndex(), 0);
         for (int tab = 0; tab < m_form->PageControl1->count(); ++tab) {
             m_form->PageControl1->setCurrentIndex(tab);
-            for (const QWidget* control : m_form->findChildren<QWidget*>()) {
-                const bool captioned = qobject_cast<const QAbstractButton*>(control) ||
-                                       qobject_cast<const QLabel*>(control);
-                if (captioned && control->isVisible()) {
-                    QVERIFY2(control->sizeHint().width() <= control->width(),
-                             qPrintable(control->objectName()));
-                }
-            }
+            QCOMPARE(TestSupport::ClippedCaptions(*m_form), QStringList());
         }
     }
 
