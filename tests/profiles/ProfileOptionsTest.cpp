@@ -1,3 +1,5 @@
+#include <cstdio>
+#include <fstream>
 #include <memory>
 
 #include <QCheckBox>
@@ -366,7 +368,16 @@ private slots:
         QCOMPARE(StoredValues(), before);
         QVERIFY(!RegTools::RegValueExists(kVendor, kProduct, "AskForCustom"));
 
+        // A store that fails ends the save with its error; the dialog stays.
+        const std::string store = m_sandbox->StoreFile();
+        std::rename(store.c_str(), (store + ".kept").c_str());
+        std::ofstream(store) << "Source=/music\n";
         m_host.Styles.SetText("Unlisted");
+        Click(m_form->FlatButton1);
+        QCOMPARE(m_dialogs->Errors.size(), std::size_t(1));
+        QVERIFY(m_form->isVisible());
+        std::rename((store + ".kept").c_str(), store.c_str());
+
         Click(m_form->FlatButton1);
         QVERIFY(!m_form->isVisible());
         QVERIFY(RegTools::RegValueExists(kVendor, kProduct, "UnlistedCustom"));
