@@ -20,6 +20,7 @@
 #include "base/Dialogs.h"
 #include "base/IoError.h"
 #include "base/TerminalText.h"
+#include "base/Version.h"
 #include "listing/ListJob.h"
 #include "listing/TextConversion.h"
 #include "profiles/GlobalOptions.h"
@@ -61,6 +62,7 @@ Options:
   -e, --ext LIST        comma-separated file extensions for this run
   -q, --quiet           no progress output
   -h, --help            show this help
+      --version         show the version and exit
 
 Options that change the profile apply to this run only: nothing is stored.
 The global options ("Ask for Custom Info", "Default output filename") are
@@ -69,7 +71,8 @@ Empty items of LIST are dropped, so --ext "" means no extension. A caption
 that is none of the twenty columns is a usage error (a stored profile's
 unknown caption still gets a header cell but no data cells).
 
-SOURCE and OUTPUT may be relative to the current folder. An OUTPUT without
+SOURCE and OUTPUT may be relative to the current folder. OUTPUT "-" writes
+the list to standard output (no extension is added). An OUTPUT without
 extension (6 characters or more) gets the format's extension; an OUTPUT that
 is an existing folder gets a numbered name from the global option "Default
 output filename" (TrackRoll1.csv, TrackRoll2.csv, ...).
@@ -115,6 +118,7 @@ struct Options
     bool Quiet = false;
     bool Help = false;
     bool ListColumns = false;
+    bool Version = false;
     std::vector<std::string> Arguments{};
 };
 
@@ -184,7 +188,8 @@ enum LongOnly : int
     kOptSave30,
     kOptNoSubdirs,
     kOptCustom,
-    kOptListColumns
+    kOptListColumns,
+    kOptVersion
 };
 
 constexpr const char* kShortOptions = ":s:f:c:ae:qh";
@@ -202,6 +207,7 @@ constexpr option kLongOptions[] = {{"style", required_argument, nullptr, 's'},
                                    {"ext", required_argument, nullptr, 'e'},
                                    {"quiet", no_argument, nullptr, 'q'},
                                    {"help", no_argument, nullptr, 'h'},
+                                   {"version", no_argument, nullptr, kOptVersion},
                                    {"list-columns", no_argument, nullptr, kOptListColumns},
                                    {nullptr, 0, nullptr, 0}};
 
@@ -258,6 +264,9 @@ void ApplyOption(Options& options, int code, const std::string& value)
     case 'h':
         options.Help = true;
         break;
+    case kOptVersion:
+        options.Version = true;
+        break;
     case kOptListColumns:
         options.ListColumns = true;
         break;
@@ -291,7 +300,8 @@ Options ParseOptions(int argc, char** argv)
     for (int i = optind; i < argc; ++i) {
         options.Arguments.emplace_back(argv[i]);
     }
-    if (!options.Help && !options.ListColumns && options.Arguments.size() != 2) {
+    if (!options.Help && !options.ListColumns && !options.Version &&
+        options.Arguments.size() != 2) {
         throw UsageError("expected SOURCE and OUTPUT");
     }
     return options;
@@ -565,12 +575,16 @@ int Run(const Options& options)
         options.Custom ? GlobalSettings::ReadGlobalOptions({GlobalValue::DefaultFileName})
                        : GlobalSettings::ReadGlobalOptions(
                              {GlobalValue::AskForCustom, GlobalValue::DefaultFileName});
+    // "-" is standard output: no name is completed or numbered.
+    const bool toStdout = options.Arguments[1] == "-";
     Listing::ListJobInput input{.Source = Absolute(options.Arguments[0]),
                                 .IncludeSubdirectories = !options.NoSubdirs,
-                                .Output = Absolute(options.Arguments[1]),
+                                .Output =
+                                    toStdout ? "standard output" : Absolute(options.Arguments[1]),
                                 .Profile = profile,
                                 .AskForCustom = !options.Custom && global.AskForCustom,
-                                .DefaultFileName = global.DefaultFileName};
+                                .DefaultFileName = global.DefaultFileName,
+                                .Stream = toStdout ? &std::cout : nullptr};
 
     TerminalReport report(!options.Quiet && isatty(STDERR_FILENO));
     TerminalDialogs dialogs(report);
@@ -608,6 +622,10 @@ int main(int argc, char** argv)
     }
     if (options.Help) {
         std::cout << kHelp;
+        return kExitWritten;
+    }
+    if (options.Version) {
+        std::cout << VersionText() << '\n';
         return kExitWritten;
     }
     if (options.ListColumns) {

@@ -154,6 +154,15 @@ TEST_F(ListCliTest, WritesTheListQuietlyWithRelativePaths)
     EXPECT_EQ(ReadFile(Out("t.txt")), "Songname\r\nc\r\n");
 }
 
+TEST_F(ListCliTest, DashWritesTheListToStandardOutput)
+{
+    const RunResult run = Run({"-q", "-f", "csv", "-c", "Songname", m_music.Path(), "-"});
+    EXPECT_EQ(run.Status, 0);
+    EXPECT_EQ(run.Out, "Songname\r\nAlpha\r\nBeta\r\n");
+    EXPECT_EQ(run.Err, "");
+    EXPECT_TRUE(std::filesystem::is_empty(m_out.Path())) << "no file, no numbered name";
+}
+
 TEST_F(ListCliTest, DefaultProfileWritesAnHtmlPageAndAppends)
 {
     ASSERT_EQ(Run({m_music.Path(), Out("page")}).Status, 0);
