@@ -21,6 +21,8 @@ constexpr int kDesignHeight = 237;
 constexpr int kCaptionColumnWidth = 126;
 constexpr int kRowHeight = 24;
 constexpr int kPathLabelWidth = 185;
+// The value column holds at least this (totals of terabytes) uncut.
+constexpr const char* kWidestValue = "999.999.999.999";
 
 // The kinds of event a person causes: while the window system delivers the
 // input that queued up during a job, these are dropped.
@@ -136,11 +138,12 @@ TForm4::TForm4(QWidget* parent)
     ProgressBar1->setFixedHeight(17);
 
     auto* grid = new QGridLayout;
-    grid->setContentsMargins(24, 16, 24, 0);
+    grid->setContentsMargins(24, 16, 8, 0);
     grid->setHorizontalSpacing(0);
     grid->setVerticalSpacing(0);
     grid->setColumnMinimumWidth(0, kCaptionColumnWidth);
     grid->setColumnStretch(1, 1);
+    grid->setColumnMinimumWidth(1, lblBytes->fontMetrics().horizontalAdvance(kWidestValue) + 4);
     const std::array<std::pair<QLabel*, QLabel*>, 5> rows = {{{Label1, lblFiles},
                                                               {Label2, lblBytes},
                                                               {Label3, lblMinutes},

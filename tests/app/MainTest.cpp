@@ -231,6 +231,53 @@ private slots:
         QVERIFY(m_app->Options().Rapidex);
     }
 
+    void tabOrderAndUncutCaptions()
+    {
+        TForm1& main = ShowForJob();
+        QVERIFY(QTest::qWaitForWindowActive(&main));
+        const QWidget* order[] = {main.cmbSource,     main.btnSource,   main.chkSubdir,
+                                  main.FlatComboBox1, main.FlatButton1, main.cmbSave,
+                                  main.btnSave,       main.btnOptions,  main.btnList,
+                                  main.btnInfo,       main.btnExit,     main.cmbSource};
+        main.cmbSource->setFocus();
+        for (const QWidget* next : order) {
+            QCOMPARE(QApplication::focusWidget(), next);
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        }
+        for (QWidget* window :
+             {static_cast<QWidget*>(&main), static_cast<QWidget*>(&m_app->Report())}) {
+            window->show();
+            for (const QWidget* widget : window->findChildren<QWidget*>()) {
+                const bool captioned = qobject_cast<const QAbstractButton*>(widget) ||
+                                       qobject_cast<const QLabel*>(widget);
+                QVERIFY2(!captioned || widget->sizeHint().width() <= widget->width() ||
+                             widget->objectName() == "progress",
+                         qPrintable(widget->objectName()));
+            }
+        }
+    }
+
+    void buttonsOpenTheirDialogsModally()
+    {
+        TForm1& main = ShowForJob();
+        Profiles::Profile& profile = m_app->CurrentProfile();
+        // "Edit" loads the style's stored profile first, dropping what was
+        // changed in the record since (and the format change empties the
+        // output box).
+        profile.ListFormat = Profiles::kFormatCsv;
+        main.cmbSave->SetText("list");
+        QTest::mouseClick(main.FlatButton1, Qt::LeftButton);
+        QCOMPARE(profile.ListFormat, Profiles::kFormatHtml);
+        QCOMPARE(main.cmbSave->Text(), QString());
+        QTest::mouseClick(main.btnOptions, Qt::LeftButton);
+        QTest::mouseClick(main.btnInfo, Qt::LeftButton);
+        QCOMPARE(m_opened, (QStringList{"Profile Options", "Options", "Info"}));
+
+        QSignalSpy exit(&main, &TForm1::ExitRequested);
+        QTest::mouseClick(main.btnExit, Qt::LeftButton);
+        QCOMPARE(exit.count(), 1);
+    }
+
     void leavingABoxChecksItsText()
     {
         RegTools::CreateRegKey(kVendor, kProduct);
