@@ -18,14 +18,12 @@
 
 #include "bench/BenchCorpus.h"
 #include "bench/BenchProcess.h"
+#include "profiles/ListFormat.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-const char* const kAllCaptions = "Songname,Artist,Time,Filesize,Custom Info,KBps,Mode,Album,"
-                                 "Filepath,Filename,Comment,Track,Genre,Year,Frequency,Frames,"
-                                 "Version,Layer,Type,Encoder";
 constexpr double kTargetRatio = 0.5;
 constexpr double kTargetBytesPerFile = 1024.0;
 
@@ -104,6 +102,17 @@ bool ParseOptions(int argc, char** argv, Options& options)
         }
     }
     return true;
+}
+
+// The --columns argument that selects all twenty columns.
+std::string AllCaptions()
+{
+    std::string list;
+    for (const char* caption : Profiles::kColumnCaptions) {
+        list += list.empty() ? "" : ",";
+        list += caption;
+    }
+    return list;
 }
 
 std::string ProgramFolder()
@@ -273,7 +282,7 @@ int RunBenchmark(Options& options)
     Program list{
         .Label = "sonorix-list",
         .IsFloor = false,
-        .Argv = {options.List, "-f", "csv", "-c", kAllCaptions, "-q", options.Corpus, listPath},
+        .Argv = {options.List, "-f", "csv", "-c", AllCaptions(), "-q", options.Corpus, listPath},
         .Env = {{"XDG_CONFIG_HOME", home + "/config"},
                 {"XDG_DATA_HOME", home + "/data"},
                 {"HOME", home}},

@@ -15,12 +15,13 @@
 #include <unistd.h>
 #include <vector>
 
+#include "base/Ascii.h"
 #include "base/Dialogs.h"
 #include "base/IoError.h"
-#include "listing/Columns.h"
 #include "listing/ListJob.h"
 #include "listing/TextConversion.h"
 #include "profiles/GlobalOptions.h"
+#include "profiles/ListFormat.h"
 #include "profiles/MemoryProfileHost.h"
 #include "profiles/Profile.h"
 
@@ -45,8 +46,10 @@ Options:
                         writes "Styles" and "DefaultStyle" as start-up does)
   -f, --format FMT      list format for this run: csv | custom | html | txt
       --separator TEXT  separator of the custom format for this run
-  -c, --columns LIST    comma-separated column captions, in order: the
-                        selected columns for this run
+  -c, --columns LIST    comma-separated column captions (letter case
+                        ignored), in order: the selected columns for this run
+      --list-columns    print the twenty column captions, one per line
+                        (the names --columns takes), and exit
       --sort            sort the rows by their text (letter case ignored)
       --no-sort         keep the rows in folder order
       --save30          HTML without the second row colour
@@ -61,7 +64,8 @@ Options that change the profile apply to this run only: nothing is stored.
 The global options ("Ask for Custom Info", "Default output filename") are
 read from the store and never written.
 Empty items of LIST are dropped, so --ext "" means no extension. A caption
-that is none of the twenty columns gets a header cell but no data cells.
+that is none of the twenty columns is a usage error (a stored profile's
+unknown caption still gets a header cell but no data cells).
 
 SOURCE and OUTPUT may be relative to the current folder. An OUTPUT without
 extension (6 characters or more) gets the format's extension; an OUTPUT that
@@ -90,7 +94,7 @@ Exit status:
 struct Options
 {
     std::optional<std::string> Style{};
-    std::optional<int> Format{};
+    std::optional<Profiles::ListFormat> Format{};
     std::optional<std::string> Separator{};
     std::optional<std::vector<std::string>> Columns{};
     std::optional<bool> Sort{};
@@ -101,6 +105,7 @@ struct Options
     std::optional<std::vector<std::string>> Extensions{};
     bool Quiet = false;
     bool Help = false;
+    bool ListColumns = false;
     std::vector<std::string> Arguments{};
 };
 
@@ -124,21 +129,41 @@ std::vector<std::string> SplitItems(const std::string& text)
     return items;
 }
 
-int ParseFormat(const std::string& name)
+Profiles::ListFormat ParseFormat(const std::string& name)
 {
-    if (name == "csv") {
-        return Profiles::kFormatCsv;
+    std::string words; // "csv, custom, html or txt"
+    for (const Profiles::FormatFacts& facts : Profiles::kListFormats) {
+        if (name == facts.CommandWord) {
+            return facts.Format;
+        }
+        if (!words.empty()) {
+            words += &facts == &Profiles::kListFormats.back() ? " or " : ", ";
+        }
+        words += facts.CommandWord;
     }
-    if (name == "custom") {
-        return Profiles::kFormatCustom;
+    throw UsageError("unknown format '" + name + "' (" + words + ")");
+}
+
+// The captions of LIST as the twenty columns spell them; letter case is
+// forgiven ("songname" is "Songname"), any other caption is a usage error.
+std::vector<std::string> ColumnCaptions(const std::string& list)
+{
+    std::vector<std::string> captions = SplitItems(list);
+    for (std::string& caption : captions) {
+        const auto known = std::find_if(
+            Profiles::kColumnCaptions.begin(), Profiles::kColumnCaptions.end(),
+            [&](const char* column) { return Ascii::EqualsIgnoringCase(caption, column); });
+        if (known == Profiles::kColumnCaptions.end()) {
+            std::string valid;
+            for (const char* column : Profiles::kColumnCaptions) {
+                valid += valid.empty() ? "" : ", ";
+                valid += column;
+            }
+            throw UsageError("unknown column '" + caption + "' (" + valid + ")");
+        }
+        caption = *known;
     }
-    if (name == "html") {
-        return Profiles::kFormatHtml;
-    }
-    if (name == "txt") {
-        return Profiles::kFormatText;
-    }
-    throw UsageError("unknown format '" + name + "' (csv, custom, html or txt)");
+    return captions;
 }
 
 // Long options without a short form get codes beyond the characters.
@@ -149,7 +174,8 @@ enum LongOnly : int
     kOptNoSort,
     kOptSave30,
     kOptNoSubdirs,
-    kOptCustom
+    kOptCustom,
+    kOptListColumns
 };
 
 constexpr const char* kShortOptions = ":s:f:c:ae:qh";
@@ -167,6 +193,7 @@ constexpr option kLongOptions[] = {{"style", required_argument, nullptr, 's'},
                                    {"ext", required_argument, nullptr, 'e'},
                                    {"quiet", no_argument, nullptr, 'q'},
                                    {"help", no_argument, nullptr, 'h'},
+                                   {"list-columns", no_argument, nullptr, kOptListColumns},
                                    {nullptr, 0, nullptr, 0}};
 
 // The option getopt_long stopped at, as the user wrote it ("--style",
@@ -193,7 +220,7 @@ void ApplyOption(Options& options, int code, const std::string& value)
         options.Separator = value;
         break;
     case 'c':
-        options.Columns = SplitItems(value);
+        options.Columns = ColumnCaptions(value);
         break;
     case kOptSort:
         options.Sort = true;
@@ -221,6 +248,9 @@ void ApplyOption(Options& options, int code, const std::string& value)
         break;
     case 'h':
         options.Help = true;
+        break;
+    case kOptListColumns:
+        options.ListColumns = true;
         break;
     }
 }
@@ -252,7 +282,7 @@ Options ParseOptions(int argc, char** argv)
     for (int i = optind; i < argc; ++i) {
         options.Arguments.emplace_back(argv[i]);
     }
-    if (!options.Help && options.Arguments.size() != 2) {
+    if (!options.Help && !options.ListColumns && options.Arguments.size() != 2) {
         throw UsageError("expected SOURCE and OUTPUT");
     }
     return options;
@@ -474,7 +504,7 @@ void ApplyOptions(const Options& options, Profiles::Profile& profile)
     if (options.Columns) {
         std::vector<std::string> information = *options.Columns;
         std::vector<bool> checked(information.size(), true);
-        for (const char* caption : Listing::kColumnCaptions) {
+        for (const char* caption : Profiles::kColumnCaptions) {
             if (std::find(options.Columns->begin(), options.Columns->end(), caption) ==
                 options.Columns->end()) {
                 information.emplace_back(caption);
@@ -560,6 +590,12 @@ int main(int argc, char** argv)
     }
     if (options.Help) {
         std::cout << kHelp;
+        return kExitWritten;
+    }
+    if (options.ListColumns) {
+        for (const char* caption : Profiles::kColumnCaptions) {
+            std::cout << caption << '\n';
+        }
         return kExitWritten;
     }
     try {

@@ -1,9 +1,6 @@
 #include "listing/Columns.h"
 
 #include <algorithm>
-#include <array>
-#include <cstddef>
-#include <utility>
 
 #include "listing/TextConversion.h"
 #include "profiles/Profile.h"
@@ -12,72 +9,25 @@ namespace Listing {
 
 namespace {
 
-constexpr std::string_view kHtmlCellOpen = "<td>";
-
-// The HTML separator "</td><td>" begins with these five characters, which a
-// row drops so that it starts with its first cell's opening.
-constexpr std::size_t kHtmlLeadLength = 5;
-
-std::string ReplaceAll(std::string_view text, std::string_view from, std::string_view to)
+// A text-format list keeps one file to a line: line breaks in a cell (and
+// TABs where they separate the cells) become blanks. CSV and HTML keep the
+// cell as it is; the writer quotes or escapes it.
+void AddCell(RowCells& row, std::string_view cell, Profiles::ListFormat listFormat)
 {
-    std::string out;
-    out.reserve(text.size());
-    std::size_t start = 0;
-    for (std::size_t hit = text.find(from); hit != std::string_view::npos;
-         hit = text.find(from, start)) {
-        out.append(text.substr(start, hit - start));
-        out.append(to);
-        start = hit + from.size();
+    switch (listFormat) {
+    case Profiles::ListFormat::Csv:
+    case Profiles::ListFormat::Html:
+        row.Add(cell);
+        return;
+    case Profiles::ListFormat::Text:
+        row.Add(BlankLineBreaks(cell, true));
+        return;
+    case Profiles::ListFormat::Custom:
+    case Profiles::ListFormat::None:
+        break;
     }
-    out.append(text.substr(start));
-    return out;
+    row.Add(BlankLineBreaks(cell, false));
 }
-
-// Puts the cells of one row together: each cell is preceded by the
-// separator, the frame of the format is applied at the end.
-class RowBuilder
-{
-public:
-    explicit RowBuilder(const RowFormat& format) : m_format(format) {}
-
-    void Add(std::string_view cell)
-    {
-        m_row += m_format.Separator;
-        switch (m_format.ListFormat) {
-        case Profiles::kFormatCsv:
-            m_row += QuoteCsvCell(cell, m_format.Separator);
-            break;
-        case Profiles::kFormatHtml:
-            m_row += EscapeHtml(cell);
-            break;
-        case Profiles::kFormatText:
-            m_row += BlankLineBreaks(cell, true);
-            break;
-        default: // custom separator, or no format: still one line per file
-            m_row += BlankLineBreaks(cell, false);
-            break;
-        }
-    }
-
-    std::string Finish(std::string_view htmlRowEnd)
-    {
-        if (m_format.ListFormat != Profiles::kFormatHtml) {
-            m_row.erase(0, std::min(m_format.Separator.size(), m_row.size()));
-            return std::move(m_row);
-        }
-        m_row.erase(0, std::min(kHtmlLeadLength, m_row.size()));
-        std::string framed;
-        framed.reserve(m_row.size() + 4 + htmlRowEnd.size());
-        framed += "<tr>";
-        framed += m_row;
-        framed += htmlRowEnd;
-        return framed;
-    }
-
-private:
-    const RowFormat& m_format;
-    std::string m_row{};
-};
 
 std::string TagCell(const MP3Tools::TagInfo& tag, const std::string& text)
 {
@@ -138,8 +88,8 @@ std::string CellText(Column column, const MP3Tools::AudioFileInfo& info,
 
 Column ColumnFromCaption(std::string_view caption)
 {
-    for (std::size_t i = 0; i < kColumnCaptions.size(); ++i) {
-        if (caption == kColumnCaptions[i]) {
+    for (std::size_t i = 0; i < Profiles::kColumnCaptions.size(); ++i) {
+        if (caption == Profiles::kColumnCaptions[i]) {
             return static_cast<Column>(i);
         }
     }
@@ -168,36 +118,62 @@ std::vector<Column> ResolveColumns(const std::vector<std::string>& captions)
     return columns;
 }
 
-std::string FormatExtension(int listFormat)
+RowFormat RowFormatOf(Profiles::ListFormat listFormat, const std::string& customSeparator)
 {
-    switch (listFormat) {
-    case Profiles::kFormatCsv:
-        return ".csv";
-    case Profiles::kFormatCustom:
-        return ".idx";
-    case Profiles::kFormatHtml:
-        return ".html";
-    case Profiles::kFormatText:
-        return ".txt";
-    default:
-        return {};
+    return RowFormat{.ListFormat = listFormat,
+                     .Separator = listFormat == Profiles::ListFormat::Custom
+                                      ? customSeparator
+                                      : std::string(Profiles::FactsOf(listFormat).Separator)};
+}
+
+RowCells::RowCells(std::initializer_list<std::string_view> cells)
+{
+    for (const std::string_view cell : cells) {
+        Add(cell);
     }
 }
 
-std::string SeparatorFor(int listFormat, const std::string& customSeparator)
+void RowCells::Add(std::string_view cell)
 {
-    switch (listFormat) {
-    case Profiles::kFormatCsv:
-        return ",";
-    case Profiles::kFormatCustom:
-        return customSeparator;
-    case Profiles::kFormatHtml:
-        return "</td><td>";
-    case Profiles::kFormatText:
-        return "\t";
-    default:
-        return {};
+    std::size_t length = cell.size();
+    while (length >= 0x80) {
+        m_packed += static_cast<char>(0x80 | (length & 0x7F));
+        length >>= 7;
     }
+    m_packed += static_cast<char>(length);
+    m_packed += cell;
+}
+
+std::size_t RowCells::ReadLength(std::size_t& at) const
+{
+    std::size_t length = 0;
+    for (int shift = 0;; shift += 7) {
+        const auto byte = static_cast<unsigned char>(m_packed[at++]);
+        length |= static_cast<std::size_t>(byte & 0x7F) << shift;
+        if (byte < 0x80) {
+            return length;
+        }
+    }
+}
+
+void RowCells::JoinInto(std::string& text, std::string_view separator) const
+{
+    text.clear();
+    bool first = true;
+    ForEachCell([&](std::string_view cell) {
+        if (!first) {
+            text += separator;
+        }
+        first = false;
+        text += cell;
+    });
+}
+
+std::string RowCells::Joined(std::string_view separator) const
+{
+    std::string text;
+    JoinInto(text, separator);
+    return text;
 }
 
 std::string GroupThousands(std::string_view digits)
@@ -235,139 +211,35 @@ std::string FileNamePart(const std::string& path)
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-std::string BuildHeaderRow(const std::vector<std::string>& captions, const RowFormat& format,
-                           const std::string& headerColor)
+RowCells BuildHeaderRow(const std::vector<std::string>& captions, const RowFormat& format)
 {
-    RowBuilder builder(format);
+    RowCells row;
     for (const std::string& caption : captions) {
-        builder.Add(caption);
+        AddCell(row, caption, format.ListFormat);
     }
-    std::string row = builder.Finish("</strong></td></tr>");
-    if (format.ListFormat != Profiles::kFormatHtml) {
-        return row;
-    }
-    // Cell texts are escaped, so every "<td>" left is a cell opening.
-    return ReplaceAll(row, kHtmlCellOpen,
-                      "<td bgcolor=\"" + EscapeHtml(headerColor) + "\"><strong>");
+    return row;
 }
 
-std::string BuildRow(const MP3Tools::AudioFileInfo& info, const MP3Tools::TagInfo& tag,
-                     const std::vector<Column>& columns, const RowFormat& format,
-                     const std::string& customInfo)
+RowCells BuildRow(const MP3Tools::AudioFileInfo& info, const MP3Tools::TagInfo& tag,
+                  const std::vector<Column>& columns, const RowFormat& format,
+                  const std::string& customInfo)
 {
-    RowBuilder builder(format);
+    RowCells row;
     if (!info.Valid) {
-        builder.Add(info.FileName);
-        builder.Add("ERROR");
+        AddCell(row, info.FileName, format.ListFormat);
+        row.Add("ERROR");
         for (std::size_t i = 2; i < columns.size(); ++i) {
-            builder.Add(" ");
+            row.Add(" ");
         }
-        return builder.Finish("</td></tr>");
-    }
-    for (const Column column : columns) {
-        if (column != Column::Unknown) {
-            builder.Add(CellText(column, info, tag, customInfo));
-        }
-    }
-    return builder.Finish("</td></tr>");
-}
-
-namespace {
-
-constexpr std::string_view kHtmlRowStart = "<tr><td>";
-constexpr std::string_view kHtmlRowEnd = "</td></tr>";
-
-std::string UnquoteCsvRow(const std::string& row, const std::string& separator)
-{
-    if (separator.empty() || row.find('"') == std::string::npos) {
-        return row;
-    }
-    std::string out;
-    out.reserve(row.size());
-    std::size_t i = 0;
-    while (true) {
-        if (i < row.size() && row[i] == '"') {
-            for (++i; i < row.size(); ++i) {
-                if (row[i] != '"') {
-                    out += row[i];
-                } else if (i + 1 < row.size() && row[i + 1] == '"') {
-                    out += '"';
-                    ++i;
-                } else {
-                    ++i; // the closing quote
-                    break;
-                }
-            }
-            if (i >= row.size()) {
-                break;
-            }
-            if (row.compare(i, separator.size(), separator) != 0) {
-                out.append(row, i); // not a row written here: keep the rest
-                break;
-            }
-        } else {
-            const std::size_t next = row.find(separator, i);
-            if (next == std::string::npos) {
-                out.append(row, i);
-                break;
-            }
-            out.append(row, i, next - i);
-            i = next;
-        }
-        out += separator;
-        i += separator.size();
-    }
-    return out;
-}
-
-std::string UnescapeHtml(std::string_view text)
-{
-    static constexpr std::array<std::pair<std::string_view, char>, 4> kEntities = {
-        {{"&amp;", '&'}, {"&lt;", '<'}, {"&gt;", '>'}, {"&quot;", '"'}}};
-    std::string out;
-    out.reserve(text.size());
-    for (std::size_t i = 0; i < text.size();) {
-        bool replaced = false;
-        if (text[i] == '&') {
-            for (const auto& [entity, character] : kEntities) {
-                if (text.substr(i, entity.size()) == entity) {
-                    out += character;
-                    i += entity.size();
-                    replaced = true;
-                    break;
-                }
+    } else {
+        for (const Column column : columns) {
+            if (column != Column::Unknown) {
+                AddCell(row, CellText(column, info, tag, customInfo), format.ListFormat);
             }
         }
-        if (!replaced) {
-            out += text[i++];
-        }
     }
-    return out;
-}
-
-} // namespace
-
-std::string PlainRowText(const std::string& row, const RowFormat& format)
-{
-    if (format.ListFormat == Profiles::kFormatCsv) {
-        return UnquoteCsvRow(row, format.Separator);
-    }
-    if (format.ListFormat != Profiles::kFormatHtml) {
-        return row;
-    }
-    std::string_view inner = row;
-    if (inner.size() >= kHtmlRowStart.size() + kHtmlRowEnd.size() &&
-        inner.substr(0, kHtmlRowStart.size()) == kHtmlRowStart &&
-        inner.substr(inner.size() - kHtmlRowEnd.size()) == kHtmlRowEnd) {
-        inner = inner.substr(kHtmlRowStart.size(),
-                             inner.size() - kHtmlRowStart.size() - kHtmlRowEnd.size());
-    }
-    return UnescapeHtml(inner);
-}
-
-std::string ApplySecondColor(const std::string& row, const std::string& back2Color)
-{
-    return ReplaceAll(row, kHtmlCellOpen, "<td bgcolor=\"" + EscapeHtml(back2Color) + "\">");
+    row.ShrinkToFit();
+    return row;
 }
 
 } // namespace Listing

@@ -1,17 +1,19 @@
 #pragma once
 
-// The twenty list columns, the header row and the rows of the four list
-// formats, and the HTML row colouring. Every cell is made safe for its
-// format: CSV cells are quoted when needed, HTML cells escaped, and line
-// breaks in the text formats turned into blanks.
+// The twenty list columns and the rows of a list as the user reads them:
+// which cells a row has and what each shows for a file. The text formats
+// keep one line per file, so line breaks in their cells (and TABs in
+// "Text-File") are blanks already here; CSV quoting and HTML escaping are left
+// to the writer.
 
-#include <array>
-#include <cstdint>
+#include <cstddef>
+#include <initializer_list>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "analysis/MP3Tools.h"
+#include "profiles/ListFormat.h"
 
 namespace Profiles {
 struct Profile;
@@ -19,8 +21,9 @@ struct Profile;
 
 namespace Listing {
 
-// The columns in their built-in order; Unknown stands for a caption that is
-// none of the twenty (it gets a header cell but no data cells).
+// The columns in the order of Profiles::kColumnCaptions; Unknown stands for a
+// caption that is none of the twenty (it gets a header cell but no data
+// cells).
 enum class Column
 {
     Songname,
@@ -46,12 +49,8 @@ enum class Column
     Unknown
 };
 
-inline constexpr std::array<const char*, 20> kColumnCaptions = {
-    "Songname",  "Artist",   "Time",     "Filesize", "Custom Info", "KBps",   "Mode",
-    "Album",     "Filepath", "Filename", "Comment",  "Track",       "Genre",  "Year",
-    "Frequency", "Frames",   "Version",  "Layer",    "Type",        "Encoder"};
-
-inline constexpr const char* kCustomInfoCaption = "Custom Info";
+static_assert(static_cast<std::size_t>(Column::Unknown) == Profiles::kColumnCaptions.size(),
+              "one column for every caption");
 
 // Compared exactly, letter case included.
 Column ColumnFromCaption(std::string_view caption);
@@ -60,19 +59,54 @@ Column ColumnFromCaption(std::string_view caption);
 std::vector<std::string> SelectedCaptions(const Profiles::Profile& profile);
 std::vector<Column> ResolveColumns(const std::vector<std::string>& captions);
 
-// ".csv", ".idx", ".html", ".txt", or empty for no format.
-std::string FormatExtension(int listFormat);
-
-// The text between two cells: ",", the custom separator, "</td><td>", TAB,
-// or empty for no format.
-std::string SeparatorFor(int listFormat, const std::string& customSeparator);
-
 // How rows of one list are put together.
 struct RowFormat
 {
-    int ListFormat = -1;
+    Profiles::ListFormat ListFormat = Profiles::ListFormat::None;
     std::string Separator{};
     friend bool operator==(const RowFormat&, const RowFormat&) = default;
+};
+
+// The format with the text between two cells: the format's own, or for the
+// custom format customSeparator.
+RowFormat RowFormatOf(Profiles::ListFormat listFormat, const std::string& customSeparator);
+
+// The cells of one row, packed into one string: every cell behind its length
+// (seven bits a byte, low bits first, the high bit set while more follow).
+// A cell may thus hold any byte, and a row costs one allocation and about as
+// many bytes as its cells joined by a one-character separator.
+class RowCells
+{
+public:
+    RowCells() = default;
+    RowCells(std::initializer_list<std::string_view> cells);
+
+    void Add(std::string_view cell);
+
+    // Drops the slack that adding left.
+    void ShrinkToFit() { m_packed.shrink_to_fit(); }
+
+    template <typename Visit> void ForEachCell(Visit&& visit) const
+    {
+        for (std::size_t at = 0; at < m_packed.size();) {
+            const std::size_t length = ReadLength(at);
+            visit(std::string_view(m_packed).substr(at, length));
+            at += length;
+        }
+    }
+
+    // The cells joined by separator, into text (whose buffer is reused):
+    // what the user reads, and what rows are sorted by.
+    void JoinInto(std::string& text, std::string_view separator) const;
+    std::string Joined(std::string_view separator) const;
+
+    friend bool operator==(const RowCells&, const RowCells&) = default;
+
+private:
+    // The length stored at at, which it moves behind the length.
+    std::size_t ReadLength(std::size_t& at) const;
+
+    std::string m_packed{};
 };
 
 // Decimal digits grouped by threes from the right with ".": "1234567" gives
@@ -87,26 +121,16 @@ std::string TypeText(const MP3Tools::AudioFileInfo& info);
 std::string FolderPart(const std::string& path);
 std::string FileNamePart(const std::string& path);
 
-// The header row: the captions as cells; in HTML each cell opens with the
-// header colour and bold text.
-std::string BuildHeaderRow(const std::vector<std::string>& captions, const RowFormat& format,
-                           const std::string& headerColor);
+// The header row: the captions as cells.
+RowCells BuildHeaderRow(const std::vector<std::string>& captions, const RowFormat& format);
 
 // The row of one file. An invalid file (info.Valid false) gets its path,
 // "ERROR" and one blank cell for every further selected column, whatever
 // else the records hold. Tag texts are turned into UTF-8 (only when the file
 // is tagged: an untagged file's Songname comes from its file name and is kept
 // as the file system gives it).
-std::string BuildRow(const MP3Tools::AudioFileInfo& info, const MP3Tools::TagInfo& tag,
-                     const std::vector<Column>& columns, const RowFormat& format,
-                     const std::string& customInfo);
-
-// What the user reads in a finished row (before colouring): the cells
-// unquoted (CSV) or unescaped and without the table-row frame (HTML), joined
-// by the separator. Rows are sorted by it, so quoting never moves a row.
-std::string PlainRowText(const std::string& row, const RowFormat& format);
-
-// An HTML row with every cell opening in the second background colour.
-std::string ApplySecondColor(const std::string& row, const std::string& back2Color);
+RowCells BuildRow(const MP3Tools::AudioFileInfo& info, const MP3Tools::TagInfo& tag,
+                  const std::vector<Column>& columns, const RowFormat& format,
+                  const std::string& customInfo);
 
 } // namespace Listing

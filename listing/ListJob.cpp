@@ -44,19 +44,11 @@ void SetLabel(ListReport& report, ReportLabel label, std::int64_t value)
     report.SetLabelText(label, std::to_string(value));
 }
 
-ListJobResult RunJob(ListJobInput& input, ListReport& report, Dialogs& dialogs)
+// The report reset, the folder walk and, extension by extension in the
+// profile's order, the matches of the source folder and then of every
+// sub-folder in walk order.
+std::vector<std::string> CollectAllFiles(const ListJobInput& input, ListReport& report)
 {
-    Profiles::Profile& profile = input.Profile;
-    bool askForCustom = input.AskForCustom;
-    report.SetOkEnabled(false);
-    std::vector<std::string> folders;
-    std::vector<std::string> files;
-    if (profile.ListFormat == Profiles::kFormatCustom && profile.Separator.empty()) {
-        profile.Separator = ",";
-    }
-    const RowFormat format{.ListFormat = profile.ListFormat,
-                           .Separator = SeparatorFor(profile.ListFormat, profile.Separator)};
-
     report.SetLabelText(ReportLabel::Status, "Scanning for directories...");
     report.SetProgressBar(0);
     for (const ReportLabel label : {ReportLabel::Bytes, ReportLabel::Files, ReportLabel::Minutes,
@@ -65,10 +57,12 @@ ListJobResult RunJob(ListJobInput& input, ListReport& report, Dialogs& dialogs)
     }
     report.RepaintWindow();
 
+    std::vector<std::string> folders;
     DirTools::CollectFolders(input.Source, input.IncludeSubdirectories ? kWalkDepth : 0, report,
                              folders);
 
-    const std::vector<std::string> extensions = profile.Extensions;
+    std::vector<std::string> files;
+    const std::vector<std::string> extensions = input.Profile.Extensions;
     const auto extensionCount = static_cast<std::int64_t>(extensions.size());
     for (std::int64_t i = 0; i < extensionCount; ++i) {
         const std::string& extension = extensions[static_cast<std::size_t>(i)];
@@ -81,85 +75,79 @@ ListJobResult RunJob(ListJobInput& input, ListReport& report, Dialogs& dialogs)
             DirTools::CollectFiles(folder, extension, report, files);
         }
     }
-    std::vector<std::string>().swap(folders);
+    return files;
+}
 
-    if (files.empty()) {
-        report.SetLabelText(ReportLabel::Status, "No files found!");
-        report.SetLabelText(ReportLabel::Files, "-");
-        report.SetProgressBar(100);
-        dialogs.ShowInformation(kNoFilesMessage);
-        report.HideReport();
-        return ListJobResult::NoFiles;
+// What the scan carries from one file to the next.
+struct Scan
+{
+    std::vector<Column> Columns{};
+    RowFormat Format{};
+    bool CustomSelected = false;
+    bool AskForCustom = false; // until the first prompt
+    ListJobTotals Totals{};
+    MP3Tools::AudioFileInfo Info{};
+    MP3Tools::TagInfo Tag{};
+};
+
+// The file at position k: the labels before it, the probe (and the tag, from
+// the same open of the file), its share of the totals, the custom-info prompt
+// before the first valid row that shows the text, and its row.
+RowCells ScanFile(Scan& scan, std::int64_t k, const std::string& path, Profiles::Profile& profile,
+                  ListReport& report, Dialogs& dialogs)
+{
+    ListJobTotals& totals = scan.Totals;
+    SetLabel(report, ReportLabel::Files, k);
+    SetLabel(report, ReportLabel::Bytes, totals.TotalBytes);
+    SetLabel(report, ReportLabel::Untagged, totals.UntaggedCount);
+    SetLabel(report, ReportLabel::Invalid, totals.InvalidCount);
+    for (const ReportLabel label :
+         {ReportLabel::Files, ReportLabel::Bytes, ReportLabel::Untagged, ReportLabel::Invalid}) {
+        report.RepaintReportLabel(label);
     }
+    report.SetLabelText(ReportLabel::Minutes, MP3Tools::FormatDuration(totals.TotalSeconds));
+    report.RepaintReportLabel(ReportLabel::Minutes);
 
-    const std::vector<std::string> captions = SelectedCaptions(profile);
-    const std::vector<Column> columns = ResolveColumns(captions);
-    const bool customSelected =
-        std::find(columns.begin(), columns.end(), Column::CustomInfo) != columns.end();
-
-    ListJobTotals totals;
-    totals.FileCount = static_cast<std::int64_t>(files.size());
-    report.SetProgressBar(0);
-    report.SetLabelText(ReportLabel::Files, "-");
-    report.SetLabelText(ReportLabel::Status, "Scanning files...");
-    report.RepaintWindow();
-    report.ScanStarted(totals.FileCount);
-
-    std::vector<std::string> rows;
-    rows.reserve(files.size());
-    MP3Tools::AudioFileInfo info;
-    MP3Tools::TagInfo tag;
-    for (std::int64_t k = 0; k < totals.FileCount; ++k) {
-        std::string& path = files[static_cast<std::size_t>(k)];
-        SetLabel(report, ReportLabel::Files, k);
-        SetLabel(report, ReportLabel::Bytes, totals.TotalBytes);
-        SetLabel(report, ReportLabel::Untagged, totals.UntaggedCount);
-        SetLabel(report, ReportLabel::Invalid, totals.InvalidCount);
-        for (const ReportLabel label : {ReportLabel::Files, ReportLabel::Bytes,
-                                        ReportLabel::Untagged, ReportLabel::Invalid}) {
-            report.RepaintReportLabel(label);
-        }
-        report.SetLabelText(ReportLabel::Minutes, MP3Tools::FormatDuration(totals.TotalSeconds));
-        report.RepaintReportLabel(ReportLabel::Minutes);
-
-        // The probe and, for a valid file, its tag, from one open of the file.
-        MP3Tools::ProbeAudioFileAndTag(info, tag, path);
-        if (!info.Valid) {
-            rows.push_back(BuildRow(info, tag, columns, format, profile.Custom));
-            rows.back().shrink_to_fit(); // built by appending: drop the slack
-            ++totals.InvalidCount;
-        } else {
-            totals.TotalBytes += ParseCount(info.FileSize);
-            totals.TotalSeconds += ParseCount(info.DurationSeconds);
-            if (!tag.Tagged) {
-                tag.Title = CutCharacters(DirTools::StripExtension(FileNamePart(info.FileName)),
-                                          kUntaggedTitleLength);
-                ++totals.UntaggedCount;
-            }
-            if (askForCustom && customSelected) {
-                if (std::optional<std::string> entry =
-                        dialogs.InputBox(kCustomInfoBoxCaption, kCustomInfoPrompt, "")) {
-                    profile.Custom = std::move(*entry);
-                }
-                askForCustom = false;
-                report.RepaintWindow();
-            }
-            rows.push_back(BuildRow(info, tag, columns, format, profile.Custom));
-            rows.back().shrink_to_fit(); // built by appending: drop the slack
-            report.SetText(info.FileName);
-            report.RepaintLabel();
-            report.SetProgressBar(Percent(k, totals.FileCount));
-        }
-        // The path is in the row now; dropping it keeps large lists small.
-        std::string().swap(path);
+    MP3Tools::AudioFileInfo& info = scan.Info;
+    MP3Tools::TagInfo& tag = scan.Tag;
+    MP3Tools::ProbeAudioFileAndTag(info, tag, path);
+    if (!info.Valid) {
+        ++totals.InvalidCount;
+        return BuildRow(info, tag, scan.Columns, scan.Format, profile.Custom);
     }
-    std::vector<std::string>().swap(files);
+    totals.TotalBytes += ParseCount(info.FileSize);
+    totals.TotalSeconds += ParseCount(info.DurationSeconds);
+    if (!tag.Tagged) {
+        tag.Title = CutCharacters(DirTools::StripExtension(FileNamePart(info.FileName)),
+                                  kUntaggedTitleLength);
+        ++totals.UntaggedCount;
+    }
+    if (scan.AskForCustom && scan.CustomSelected) {
+        if (std::optional<std::string> entry =
+                dialogs.InputBox(kCustomInfoBoxCaption, kCustomInfoPrompt, "")) {
+            profile.Custom = std::move(*entry);
+        }
+        scan.AskForCustom = false;
+        report.RepaintWindow();
+    }
+    RowCells row = BuildRow(info, tag, scan.Columns, scan.Format, profile.Custom);
+    report.SetText(info.FileName);
+    report.RepaintLabel();
+    report.SetProgressBar(Percent(k, totals.FileCount));
+    return row;
+}
 
+// The final figures on the report, the optional sort and the written list.
+void FinishList(const ListJobTotals& totals, const std::vector<std::string>& captions,
+                const RowFormat& format, std::vector<RowCells> rows, const ListJobInput& input,
+                ListReport& report)
+{
+    const Profiles::Profile& profile = input.Profile;
     report.SetLabelText(ReportLabel::Status, "Creating list...");
     report.SetProgressBar(0);
     ListContent content;
-    content.ListFormat = profile.ListFormat;
-    content.HeaderRow = BuildHeaderRow(captions, format, profile.HeaderColorText);
+    content.Format = format;
+    content.HeaderRow = BuildHeaderRow(captions, format);
     content.Summary = ListSummary{
         .FileCount = totals.FileCount,
         .UntaggedCount = totals.UntaggedCount,
@@ -180,20 +168,61 @@ ListJobResult RunJob(ListJobInput& input, ListReport& report, Dialogs& dialogs)
 
     content.Rows = std::move(rows);
     if (profile.Sort) {
-        SortRows(content.Rows, format);
+        SortRows(content.Rows, format.Separator);
     }
-
-    if (profile.ListFormat == Profiles::kFormatHtml && !profile.Save30) {
-        for (std::size_t i = 1; i < content.Rows.size(); i += 2) {
-            content.Rows[i] = ApplySecondColor(content.Rows[i], profile.Back2ColorText);
-        }
-    }
+    // The writer colours every second HTML row unless Save30 is set.
     content.Page = ListPage{.Headline = profile.Headline,
                             .FontStyle = profile.FontStyle,
                             .FontColor = profile.FontColorText,
-                            .BackColor = profile.BackColorText};
+                            .BackColor = profile.BackColorText,
+                            .HeaderColor = profile.HeaderColorText,
+                            .Back2Color = profile.Back2ColorText,
+                            .Save30 = profile.Save30};
     WriteList(input.Output, profile.AppendToList, content);
+}
 
+ListJobResult RunJob(ListJobInput& input, ListReport& report, Dialogs& dialogs)
+{
+    Profiles::Profile& profile = input.Profile;
+    report.SetOkEnabled(false);
+    if (profile.ListFormat == Profiles::ListFormat::Custom && profile.Separator.empty()) {
+        profile.Separator = ",";
+    }
+
+    std::vector<std::string> files = CollectAllFiles(input, report);
+    if (files.empty()) {
+        report.SetLabelText(ReportLabel::Status, "No files found!");
+        report.SetLabelText(ReportLabel::Files, "-");
+        report.SetProgressBar(100);
+        dialogs.ShowInformation(kNoFilesMessage);
+        report.HideReport();
+        return ListJobResult::NoFiles;
+    }
+
+    const std::vector<std::string> captions = SelectedCaptions(profile);
+    Scan scan{.Columns = ResolveColumns(captions),
+              .Format = RowFormatOf(profile.ListFormat, profile.Separator),
+              .AskForCustom = input.AskForCustom};
+    scan.CustomSelected = std::find(scan.Columns.begin(), scan.Columns.end(), Column::CustomInfo) !=
+                          scan.Columns.end();
+    scan.Totals.FileCount = static_cast<std::int64_t>(files.size());
+    report.SetProgressBar(0);
+    report.SetLabelText(ReportLabel::Files, "-");
+    report.SetLabelText(ReportLabel::Status, "Scanning files...");
+    report.RepaintWindow();
+    report.ScanStarted(scan.Totals.FileCount);
+
+    std::vector<RowCells> rows;
+    rows.reserve(files.size());
+    for (std::int64_t k = 0; k < scan.Totals.FileCount; ++k) {
+        std::string& path = files[static_cast<std::size_t>(k)];
+        rows.push_back(ScanFile(scan, k, path, profile, report, dialogs));
+        // The path is in the row now; dropping it keeps large lists small.
+        std::string().swap(path);
+    }
+    std::vector<std::string>().swap(files);
+
+    FinishList(scan.Totals, captions, scan.Format, std::move(rows), input, report);
     report.SetText("");
     report.SetLabelText(ReportLabel::Status, "Done!");
     report.SetOkEnabled(true);
@@ -220,11 +249,11 @@ bool CheckOutputName(std::string& output, Dialogs& dialogs)
     return false;
 }
 
-void CompleteOutputName(std::string& output, int listFormat)
+void CompleteOutputName(std::string& output, Profiles::ListFormat listFormat)
 {
     if (!DirTools::FolderExists(output) && DirTools::StripExtension(output) == output &&
         CountCharacters(output) > 5) {
-        output += FormatExtension(listFormat);
+        output += Profiles::FactsOf(listFormat).Extension;
     }
 }
 
@@ -248,7 +277,7 @@ std::string CheckListInputs(ListJobInput& input)
         result = "List information";
     }
     if (DirTools::FolderExists(folder)) {
-        const std::string extension = FormatExtension(input.Profile.ListFormat);
+        const std::string extension(Profiles::FactsOf(input.Profile.ListFormat).Extension);
         for (std::int64_t n = 1;; ++n) {
             std::string candidate = folder + input.DefaultFileName + std::to_string(n) + extension;
             if (!EntryExists(candidate)) {

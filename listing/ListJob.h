@@ -101,7 +101,7 @@ inline constexpr const char* kCustomInfoPrompt = "Enter Custom Info";
 
 // Appends the format's extension to an output name that has none, when the
 // name is no existing folder and has 6 characters or more.
-void CompleteOutputName(std::string& output, int listFormat);
+void CompleteOutputName(std::string& output, Profiles::ListFormat listFormat);
 
 // Empty when the job may run, else what is missing: "Source/Output File",
 // "Source Folder", "Extensions", "List information" or "Output File". An

@@ -10,7 +10,7 @@
 
 #include "base/IoError.h"
 #include "listing/TextConversion.h"
-#include "profiles/Profile.h"
+#include "profiles/ListFormat.h"
 
 namespace Listing {
 
@@ -150,17 +150,80 @@ std::string HtmlFooterLine(const std::string& date)
            ".</p><p>&nbsp;</p></body></html>";
 }
 
+HtmlRowFrame SecondColorFrame(const std::string& back2Color)
+{
+    return HtmlRowFrame{.CellOpen = "<td bgcolor=\"" + EscapeHtml(back2Color) + "\">"};
+}
+
+HtmlRowFrame HeaderRowFrame(const std::string& headerColor)
+{
+    return HtmlRowFrame{.CellOpen = "<td bgcolor=\"" + EscapeHtml(headerColor) + "\"><strong>",
+                        .RowEnd = "</strong></td></tr>"};
+}
+
+void RowText(std::string& text, const RowCells& row, const RowFormat& format,
+             const HtmlRowFrame& frame)
+{
+    text.clear();
+    bool first = true;
+    switch (format.ListFormat) {
+    case Profiles::ListFormat::Html:
+        text += "<tr>";
+        row.ForEachCell([&](std::string_view cell) {
+            if (!first) {
+                text += "</td>";
+            }
+            first = false;
+            text += frame.CellOpen;
+            text += EscapeHtml(cell);
+        });
+        text += frame.RowEnd;
+        return;
+    case Profiles::ListFormat::Csv:
+        row.ForEachCell([&](std::string_view cell) {
+            if (!first) {
+                text += format.Separator;
+            }
+            first = false;
+            text += QuoteCsvCell(cell, format.Separator);
+        });
+        return;
+    case Profiles::ListFormat::Custom:
+    case Profiles::ListFormat::Text:
+    case Profiles::ListFormat::None:
+        break;
+    }
+    row.JoinInto(text, format.Separator);
+}
+
+std::string RowText(const RowCells& row, const RowFormat& format, const HtmlRowFrame& frame)
+{
+    std::string text;
+    RowText(text, row, format, frame);
+    return text;
+}
+
 void WriteList(std::ostream& out, const ListContent& content)
 {
-    const bool html = content.ListFormat == Profiles::kFormatHtml;
+    const bool html = content.Format.ListFormat == Profiles::ListFormat::Html;
     if (html) {
         out << HtmlHeadLine1(content.Page) << kLineEnd;
         out << HtmlHeadLine2(content.Page) << kLineEnd;
         out << HtmlHeadLine3(content.Page, content.Summary) << kLineEnd;
     }
-    out << content.HeaderRow << kLineEnd;
-    for (const std::string& row : content.Rows) {
-        out << row << kLineEnd;
+    std::string line;
+    const auto writeLine = [&] {
+        line += kLineEnd;
+        out.write(line.data(), static_cast<std::streamsize>(line.size()));
+    };
+    RowText(line, content.HeaderRow, content.Format, HeaderRowFrame(content.Page.HeaderColor));
+    writeLine();
+    const HtmlRowFrame plain;
+    const HtmlRowFrame second =
+        html && !content.Page.Save30 ? SecondColorFrame(content.Page.Back2Color) : HtmlRowFrame{};
+    for (std::size_t i = 0; i < content.Rows.size(); ++i) {
+        RowText(line, content.Rows[i], content.Format, i % 2 == 1 ? second : plain);
+        writeLine();
     }
     if (html) {
         out << HtmlFooterLine(content.Date.empty() ? TodayText() : content.Date) << kLineEnd;

@@ -1,14 +1,19 @@
 #pragma once
 
-// Writing a finished list: the header row and the rows, one per line, each
-// line ended by CR LF, in UTF-8 without a byte-order mark. HTML lists stand
-// inside a page with the headline, a summary of the scan and a dated footer.
+// Writing a list: the header row and the rows, one per line, each line ended
+// by CR LF, in UTF-8 without a byte-order mark. Cells are made safe for their
+// format here and only here: CSV cells are quoted where needed, HTML cells
+// escaped. HTML lists stand inside a page with the headline, a summary of the
+// scan and a dated footer; their rows are table rows, every second one in the
+// second background colour.
 
 #include <cstdint>
 #include <functional>
 #include <iosfwd>
 #include <string>
 #include <vector>
+
+#include "listing/Columns.h"
 
 namespace Listing {
 
@@ -31,20 +36,43 @@ struct ListPage
     std::string FontStyle{};
     std::string FontColor{};
     std::string BackColor{};
+    std::string HeaderColor{}; // the header row's cells
+    std::string Back2Color{};  // the cells of rows 1, 3, 5, ... (from 0)
+    bool Save30 = false;       // no second row colour
     friend bool operator==(const ListPage&, const ListPage&) = default;
 };
 
-// Everything one list file holds. Rows are finished: formatted for their
-// format, HTML rows coloured.
+// Everything one list file holds, rows in list order.
 struct ListContent
 {
-    int ListFormat = -1;
-    std::string HeaderRow{};
-    std::vector<std::string> Rows{};
+    RowFormat Format{};
+    RowCells HeaderRow{};
+    std::vector<RowCells> Rows{};
     ListSummary Summary{};
     ListPage Page{};
     std::string Date{}; // the footer's date; empty means today (TodayText)
 };
+
+// How the cells of an HTML table row open and how the row ends.
+struct HtmlRowFrame
+{
+    std::string CellOpen = "<td>";
+    std::string RowEnd = "</td></tr>";
+};
+
+// Every cell in the second background colour.
+HtmlRowFrame SecondColorFrame(const std::string& back2Color);
+// Every cell in the header colour and bold; only the last one ends the bold.
+HtmlRowFrame HeaderRowFrame(const std::string& headerColor);
+
+// One row as it is written, without its line end. The text formats join the
+// cells with the separator ("CSV/Excel" quoting a cell that holds the
+// separator, a double quote, CR or LF); HTML makes a table row of escaped
+// cells, opened and ended as frame says (a row without cells is
+// "<tr></td></tr>"). text is cleared first, so its buffer can be reused.
+void RowText(std::string& text, const RowCells& row, const RowFormat& format,
+             const HtmlRowFrame& frame);
+std::string RowText(const RowCells& row, const RowFormat& format, const HtmlRowFrame& frame = {});
 
 // Today's date in the user's short date format (strftime "%x").
 std::string TodayText();

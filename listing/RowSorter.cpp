@@ -126,31 +126,10 @@ std::vector<std::size_t> CollationOrder(std::size_t count, const SortTextSource&
     return order;
 }
 
-void ApplyOrder(std::vector<std::string>& rows, std::vector<std::size_t> order)
-{
-    // Walk each cycle of the permutation once; a done position points to
-    // itself.
-    for (std::size_t start = 0; start < order.size(); ++start) {
-        if (order[start] == start) {
-            continue;
-        }
-        std::string first = std::move(rows[start]);
-        std::size_t to = start;
-        while (order[to] != start) {
-            const std::size_t from = order[to];
-            rows[to] = std::move(rows[from]);
-            order[to] = to;
-            to = from;
-        }
-        rows[to] = std::move(first);
-        order[to] = to;
-    }
-}
-
-void SortRows(std::vector<std::string>& rows, const RowFormat& format)
+void SortRows(std::vector<RowCells>& rows, std::string_view separator)
 {
     const SortTextSource textOf = [&](std::size_t index, std::string& text) {
-        text = PlainRowText(rows[index], format);
+        rows[index].JoinInto(text, separator);
     };
     ApplyOrder(rows, CollationOrder(rows.size(), textOf, CollationLocaleName()));
 }

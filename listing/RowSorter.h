@@ -7,6 +7,8 @@
 #include <cstddef>
 #include <functional>
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 #include "listing/Columns.h"
@@ -31,10 +33,30 @@ std::vector<std::size_t> CollationOrder(std::size_t count, const SortTextSource&
 
 // Puts rows into the given order (sorted[i] = rows[order[i]]), moving each
 // row once and allocating nothing.
-void ApplyOrder(std::vector<std::string>& rows, std::vector<std::size_t> order);
+template <typename Row> void ApplyOrder(std::vector<Row>& rows, std::vector<std::size_t> order)
+{
+    // Walk each cycle of the permutation once; a done position points to
+    // itself.
+    for (std::size_t start = 0; start < order.size(); ++start) {
+        if (order[start] == start) {
+            continue;
+        }
+        Row first = std::move(rows[start]);
+        std::size_t to = start;
+        while (order[to] != start) {
+            const std::size_t from = order[to];
+            rows[to] = std::move(rows[from]);
+            order[to] = to;
+            to = from;
+        }
+        rows[to] = std::move(first);
+        order[to] = to;
+    }
+}
 
-// Sorts finished rows of format by what the user reads in them (PlainRowText)
-// with the collation of the user's locale.
-void SortRows(std::vector<std::string>& rows, const RowFormat& format);
+// Sorts rows by what the user reads in them, their cells joined by separator
+// (so CSV quoting and HTML escaping never move a row), with the collation of
+// the user's locale.
+void SortRows(std::vector<RowCells>& rows, std::string_view separator);
 
 } // namespace Listing

@@ -17,7 +17,7 @@ void MemoryStyleBox::SetItems(const std::vector<std::string>& items)
     }
 }
 
-void MemoryProfileHost::FormatChanged(int listFormat)
+void MemoryProfileHost::FormatChanged(ListFormat listFormat)
 {
     ++m_formatChangedCount;
     m_lastListFormat = listFormat;

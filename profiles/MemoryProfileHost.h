@@ -37,7 +37,7 @@ public:
 
     StyleBox& DefaultStyleBox() override { return m_defaultStyles; }
 
-    void FormatChanged(int listFormat) override;
+    void FormatChanged(ListFormat listFormat) override;
 
     // Shorthands for the two boxes.
     std::string StyleText() const { return m_styles.Text(); }
@@ -61,14 +61,14 @@ public:
 
     int FormatChangedCount() const { return m_formatChangedCount; }
 
-    // The format of the last FormatChanged call; kFormatNone before the first.
-    int LastListFormat() const { return m_lastListFormat; }
+    // The format of the last FormatChanged call; None before the first.
+    ListFormat LastListFormat() const { return m_lastListFormat; }
 
 private:
     MemoryStyleBox m_styles{false};
     MemoryStyleBox m_defaultStyles{true};
     int m_formatChangedCount = 0;
-    int m_lastListFormat = kFormatNone;
+    ListFormat m_lastListFormat = ListFormat::None;
 };
 
 } // namespace Profiles

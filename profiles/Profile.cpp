@@ -10,11 +10,6 @@
 
 namespace Profiles {
 
-const std::vector<std::string> kDefaultInformation = {
-    "Songname",  "Artist",   "Time",     "Filesize", "Custom Info", "KBps",   "Mode",
-    "Album",     "Filepath", "Filename", "Comment",  "Track",       "Genre",  "Year",
-    "Frequency", "Frames",   "Version",  "Layer",    "Type",        "Encoder"};
-
 namespace {
 
 using RegTools::kProduct;
@@ -181,20 +176,21 @@ void LoadProfile(Profile& profile, ProfileHost& host)
     LoadText(name + "Headline", "List created by Sonorix", profile.Headline);
 
     const std::string formatName = name + "ListFormat";
-    int format = kFormatHtml;
+    std::int32_t format = NumberOf(ListFormat::Html);
     if (Exists(formatName)) {
         format = IntegerFromText(ReadString(formatName), formatName);
     } else {
         WriteString(formatName, "2");
     }
-    profile.ListFormat = format >= kFormatCsv && format <= kFormatText ? format : kFormatNone;
+    profile.ListFormat = ListFormatFromNumber(format);
     host.FormatChanged(profile.ListFormat);
 
     if (Exists(name + "Custom")) {
         profile.Custom = ReadString(name + "Custom");
     }
     profile.Extensions = LoadList(name + "Extensions", "mp3\r\n");
-    profile.Information = LoadList(name + "Information", RegTools::JoinList(kDefaultInformation));
+    const std::vector<std::string> builtInItems(kColumnCaptions.begin(), kColumnCaptions.end());
+    profile.Information = LoadList(name + "Information", RegTools::JoinList(builtInItems));
     profile.Checked.assign(profile.Information.size(), false);
     LoadChecked(name + "Checked", profile);
 }
@@ -212,7 +208,7 @@ void SaveProfile(const Profile& profile, const std::string& name)
     WriteString(name + "Back2Color", std::to_string(profile.Back2Color));
     WriteString(name + "HeaderColor", std::to_string(profile.HeaderColor));
     WriteString(name + "Headline", profile.Headline);
-    WriteString(name + "ListFormat", std::to_string(profile.ListFormat));
+    WriteString(name + "ListFormat", std::to_string(NumberOf(profile.ListFormat)));
     std::string checked;
     for (std::size_t i = 0; i < profile.Information.size(); ++i) {
         checked += i < profile.Checked.size() && profile.Checked[i] ? '1' : '0';

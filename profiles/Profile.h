@@ -9,15 +9,9 @@
 #include <vector>
 
 #include "base/Dialogs.h"
+#include "profiles/ListFormat.h"
 
 namespace Profiles {
-
-// ListFormat values: the position in the profile dialog's format list.
-inline constexpr int kFormatNone = -1;
-inline constexpr int kFormatCsv = 0;
-inline constexpr int kFormatCustom = 1;
-inline constexpr int kFormatHtml = 2;
-inline constexpr int kFormatText = 3;
 
 struct Profile
 {
@@ -36,7 +30,7 @@ struct Profile
     std::int32_t HeaderColor = 0;
     std::string HeaderColorText{};
     std::string Headline{};
-    int ListFormat = kFormatNone;
+    Profiles::ListFormat ListFormat = Profiles::ListFormat::None; // stored as its number
     std::string Custom{};
     std::vector<std::string> Extensions{};
     std::vector<std::string> Information{};
@@ -46,8 +40,7 @@ struct Profile
     friend bool operator==(const Profile&, const Profile&) = default;
 };
 
-// The twenty list items in their built-in order, and the built-in selection.
-extern const std::vector<std::string> kDefaultInformation;
+// The built-in selection of the list items (kColumnCaptions).
 inline constexpr const char* kDefaultChecked = "11110111100000000000";
 
 // A style box: an editable box with a drop-down list of profile names.
@@ -74,7 +67,7 @@ public:
     virtual ~ProfileHost() = default;
     virtual StyleBox& MainStyleBox() = 0;
     virtual StyleBox& DefaultStyleBox() = 0;
-    virtual void FormatChanged(int listFormat) = 0;
+    virtual void FormatChanged(ListFormat listFormat) = 0;
 };
 
 // A stored colour, "ListFormat" or "Checked" text that is no integer. Store

@@ -12,7 +12,7 @@ TForm3::TForm3(Dialogs& dialogs, Profiles::Profile& profile, Profiles::ProfileHo
 
 void TForm3::ShowProfile() {}
 
-void TForm3::FormatChanged(int)
+void TForm3::FormatChanged(Profiles::ListFormat)
 {
     if (m_links.ClearOutputBox) {
         m_links.ClearOutputBox();

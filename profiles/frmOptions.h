@@ -34,7 +34,7 @@ public:
 
     // The profile host's format notification: selects the format, shows or
     // hides the separator and append controls, clears the output box.
-    void FormatChanged(int listFormat);
+    void FormatChanged(Profiles::ListFormat listFormat);
 
 private:
     Dialogs& m_dialogs;

@@ -13,9 +13,6 @@ cd "$(dirname "$0")/.."
 build=$(build_folder run.sh "${1:-build}" run)
 samples=$PWD/samples/generated
 
-all_columns="Songname,Artist,Time,Filesize,Custom Info,KBps,Mode,Album,Filepath,Filename,\
-Comment,Track,Genre,Year,Frequency,Frames,Version,Layer,Type,Encoder"
-
 make_samples=$build/samples/sonorix-make-samples
 if [ ! -x "$make_samples" ]; then
     echo "run.sh: $make_samples is missing; build first (make run)." >&2
@@ -63,6 +60,7 @@ csv=$build/samples-list.csv
 run_list() {
     XDG_CONFIG_HOME=$home/config XDG_DATA_HOME=$home/data "$list" "$@"
 }
+all_columns=$("$list" --list-columns | paste -sd, -)
 run_list -q -s Default "$samples" "$html"
 run_list -q -s Default -f csv -c "$all_columns" "$samples" "$csv"
 echo

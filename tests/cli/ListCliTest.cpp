@@ -10,6 +10,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "profiles/ListFormat.h"
 #include "samples/Mp3Builder.h"
 #include "tests/support/RunProgram.h"
 #include "tests/support/TempDir.h"
@@ -132,6 +133,11 @@ TEST_F(ListCliTest, UsageAndValidationErrorsExitWithOne)
         {{"-f", "pdf", "a", "b"},
          "sonorix-list: unknown format 'pdf' (csv, custom, html or txt)\n" + usageHint},
         {{"a", "b", "--style"}, "sonorix-list: option '--style' needs a value\n" + usageHint},
+        {{"-c", "songname,Rating", "a", "b"},
+         "sonorix-list: unknown column 'Rating' (Songname, Artist, Time, Filesize, Custom Info, "
+         "KBps, Mode, Album, Filepath, Filename, Comment, Track, Genre, Year, Frequency, Frames, "
+         "Version, Layer, Type, Encoder)\n" +
+             usageHint},
         {{m_music.Path() + "/none", Out("l.csv")}, "Source Folder" + kInputError + "\n"},
         {{"-e", "", m_music.Path(), Out("l.csv")}, "Extensions" + kInputError + "\n"},
         {{"-e", "", "-c", ",", m_music.Path(), Out("l.csv")},
@@ -232,11 +238,24 @@ TEST_F(ListCliTest, HelpDescribesEveryOption)
     EXPECT_EQ(run.Err, "");
     for (const char* option :
          {"--style", "--format", "--separator", "--columns", "--sort", "--no-sort", "--save30",
-          "--append", "--no-subdirs", "--custom", "--ext", "--quiet", "Exit status",
-          "\"Styles\" and \"DefaultStyle\"", "never written"}) {
+          "--append", "--no-subdirs", "--custom", "--ext", "--quiet", "--list-columns",
+          "Exit status", "\"Styles\" and \"DefaultStyle\"", "never written"}) {
         SCOPED_TRACE(option);
         EXPECT_NE(run.Out.find(option), std::string::npos);
     }
+}
+
+TEST_F(ListCliTest, ListColumnsPrintsOneCaptionALineAndTouchesNoStore)
+{
+    const RunResult run = Run({"--list-columns"});
+    EXPECT_EQ(run.Status, 0);
+    EXPECT_EQ(run.Err, "");
+    std::string expected;
+    for (const char* caption : Profiles::kColumnCaptions) {
+        expected += std::string(caption) + "\n";
+    }
+    EXPECT_EQ(run.Out, expected);
+    EXPECT_FALSE(std::filesystem::exists(m_home.File("config/sonorix")));
 }
 
 TEST_F(ListCliTest, ProgressOnlyOnATerminalAndNotWhenQuiet)

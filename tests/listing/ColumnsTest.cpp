@@ -5,6 +5,7 @@
 #include <utility>
 #include <vector>
 
+#include "listing/ListWriter.h"
 #include "profiles/Profile.h"
 
 using namespace Listing;
@@ -13,9 +14,11 @@ using MP3Tools::TagInfo;
 
 namespace {
 
-const RowFormat kCsv{.ListFormat = Profiles::kFormatCsv, .Separator = ","};
-const RowFormat kHtml{.ListFormat = Profiles::kFormatHtml, .Separator = "</td><td>"};
-const RowFormat kText{.ListFormat = Profiles::kFormatText, .Separator = "\t"};
+using Profiles::ListFormat;
+
+const RowFormat kCsv{.ListFormat = ListFormat::Csv, .Separator = ","};
+const RowFormat kHtml{.ListFormat = ListFormat::Html, .Separator = "</td><td>"};
+const RowFormat kText{.ListFormat = ListFormat::Text, .Separator = "\t"};
 
 AudioFileInfo ValidFile()
 {
@@ -48,13 +51,23 @@ TagInfo Tag()
                    .Tagged = true};
 }
 
-std::vector<std::string> AllCaptions() { return {kColumnCaptions.begin(), kColumnCaptions.end()}; }
+std::vector<std::string> AllCaptions()
+{
+    return {Profiles::kColumnCaptions.begin(), Profiles::kColumnCaptions.end()};
+}
 
+// The row of the file as it is written.
 std::string Row(const AudioFileInfo& info, const TagInfo& tag,
                 const std::vector<std::string>& captions, const RowFormat& format,
                 const std::string& custom = "")
 {
-    return BuildRow(info, tag, ResolveColumns(captions), format, custom);
+    return RowText(BuildRow(info, tag, ResolveColumns(captions), format, custom), format);
+}
+
+std::string Header(const std::vector<std::string>& captions, const RowFormat& format,
+                   const std::string& headerColor)
+{
+    return RowText(BuildHeaderRow(captions, format), format, HeaderRowFrame(headerColor));
 }
 
 } // namespace
@@ -71,27 +84,6 @@ TEST(GroupThousands, DotsEveryThreeDigitsFromTheRight)
     for (const auto& [in, out] : rows) {
         SCOPED_TRACE(in);
         EXPECT_EQ(GroupThousands(in), out);
-    }
-}
-
-TEST(FormatTable, ExtensionAndSeparatorPerFormat)
-{
-    struct Line
-    {
-        int Format;
-        const char* Extension;
-        const char* Separator;
-    };
-
-    const Line rows[] = {{Profiles::kFormatCsv, ".csv", ","},
-                         {Profiles::kFormatCustom, ".idx", " | "},
-                         {Profiles::kFormatHtml, ".html", "</td><td>"},
-                         {Profiles::kFormatText, ".txt", "\t"},
-                         {Profiles::kFormatNone, "", ""}};
-    for (const Line& row : rows) {
-        SCOPED_TRACE(row.Format);
-        EXPECT_EQ(FormatExtension(row.Format), row.Extension);
-        EXPECT_EQ(SeparatorFor(row.Format, " | "), row.Separator);
     }
 }
 
@@ -117,7 +109,7 @@ TEST(BuildRow, FramesOfTheFourFormats)
     const std::vector<std::string> captions = {"Songname", "Artist", "Time"};
     EXPECT_EQ(Row(ValidFile(), Tag(), captions, kCsv), "Title,Artist,03:25");
     EXPECT_EQ(Row(ValidFile(), Tag(), captions,
-                  RowFormat{.ListFormat = Profiles::kFormatCustom, .Separator = " | "}),
+                  RowFormat{.ListFormat = ListFormat::Custom, .Separator = " | "}),
               "Title | Artist | 03:25");
     EXPECT_EQ(Row(ValidFile(), Tag(), captions, kHtml),
               "<tr><td>Title</td><td>Artist</td><td>03:25</td></tr>");
@@ -127,15 +119,15 @@ TEST(BuildRow, FramesOfTheFourFormats)
 TEST(BuildHeaderRow, CaptionsAsCellsAndColouredHtmlCells)
 {
     const std::vector<std::string> captions = {"Songname", "Artist", "Time"};
-    EXPECT_EQ(BuildHeaderRow(captions, kCsv, "#000000"), "Songname,Artist,Time");
-    EXPECT_EQ(BuildHeaderRow(captions, kHtml, "#000000"),
+    EXPECT_EQ(Header(captions, kCsv, "#000000"), "Songname,Artist,Time");
+    EXPECT_EQ(Header(captions, kHtml, "#000000"),
               "<tr><td bgcolor=\"#000000\"><strong>Songname</td>"
               "<td bgcolor=\"#000000\"><strong>Artist</td>"
               "<td bgcolor=\"#000000\"><strong>Time</strong></td></tr>");
-    EXPECT_EQ(BuildHeaderRow({"<td>", "a,b"}, kHtml, "\"red\""),
+    EXPECT_EQ(Header({"<td>", "a,b"}, kHtml, "\"red\""),
               "<tr><td bgcolor=\"&quot;red&quot;\"><strong>&lt;td&gt;</td>"
               "<td bgcolor=\"&quot;red&quot;\"><strong>a,b</strong></td></tr>");
-    EXPECT_EQ(BuildHeaderRow({"a,b", "c"}, kCsv, ""), "\"a,b\",c");
+    EXPECT_EQ(Header({"a,b", "c"}, kCsv, ""), "\"a,b\",c");
 }
 
 TEST(BuildRow, InvalidFileGetsPathErrorAndBlanks)
@@ -154,7 +146,7 @@ TEST(BuildRow, InvalidFileGetsPathErrorAndBlanks)
 TEST(BuildRow, UnknownCaptionGetsNoDataCell)
 {
     const std::vector<std::string> captions = {"Songname", "Rating", "Artist"};
-    EXPECT_EQ(BuildHeaderRow(captions, kCsv, ""), "Songname,Rating,Artist");
+    EXPECT_EQ(Header(captions, kCsv, ""), "Songname,Rating,Artist");
     EXPECT_EQ(Row(ValidFile(), Tag(), captions, kCsv), "Title,Artist");
     EXPECT_EQ(ColumnFromCaption("songname"), Column::Unknown); // letter case counts
 }
@@ -171,14 +163,14 @@ TEST(BuildRow, CellsAreMadeSafeForTheirFormat)
     EXPECT_EQ(Row(ValidFile(), tag, captions, kText),
               "Hello, \"World\"\tTom & <Jerry>\tline  break here");
     EXPECT_EQ(Row(ValidFile(), tag, captions,
-                  RowFormat{.ListFormat = Profiles::kFormatCustom, .Separator = ";"}),
+                  RowFormat{.ListFormat = ListFormat::Custom, .Separator = ";"}),
               "Hello, \"World\";Tom & <Jerry>;line  break\there");
     EXPECT_EQ(Row(ValidFile(), tag, captions, kHtml),
               "<tr><td>Hello, &quot;World&quot;</td><td>Tom &amp; &lt;Jerry&gt;</td>"
               "<td>line\r\nbreak\there</td></tr>");
 }
 
-TEST(PlainRowText, UndoesQuotingAndEscapingOfEveryFormat)
+TEST(BuildRow, CellsStayPlainForTheSort)
 {
     TagInfo tag = Tag();
     tag.Title = "a,\"b\"";
@@ -197,13 +189,31 @@ TEST(PlainRowText, UndoesQuotingAndEscapingOfEveryFormat)
         {kText, "a,\"b\"\t<i> & \"u\"\t"},
     };
     for (const Line& row : rows) {
-        SCOPED_TRACE(row.Format.ListFormat);
-        const std::string built =
-            Row(ValidFile(), tag, {"Songname", "Artist", "Comment"}, row.Format);
-        EXPECT_EQ(PlainRowText(built, row.Format), row.Plain);
+        SCOPED_TRACE(row.Format.Separator);
+        const RowCells built = BuildRow(
+            ValidFile(), tag, ResolveColumns({"Songname", "Artist", "Comment"}), row.Format, "");
+        EXPECT_EQ(built.Joined(row.Format.Separator), row.Plain);
     }
-    EXPECT_EQ(PlainRowText("\"x\"\"\",\"\",\"a,b\"", kCsv), "x\",,a,b");
-    EXPECT_EQ(PlainRowText("&amp;lt; &unknown;", kHtml), "&lt; &unknown;");
+}
+
+TEST(RowCells, KeepEveryCellWhateverItsLengthOrBytes)
+{
+    const std::vector<std::string> cells = {"",
+                                            std::string(1, '\0'),
+                                            "\x80\xFF,\"",
+                                            std::string(127, 'a'),
+                                            std::string(128, 'b'),
+                                            std::string(16383, 'c'),
+                                            std::string(16384, 'd'),
+                                            std::string(70000, 'e'),
+                                            ""};
+    RowCells row;
+    for (const std::string& cell : cells) {
+        row.Add(cell);
+    }
+    std::vector<std::string> back;
+    row.ForEachCell([&](std::string_view cell) { back.emplace_back(cell); });
+    EXPECT_EQ(back, cells);
 }
 
 TEST(BuildRow, TagBytesBecomeUtf8ButFileNamesStayAsGiven)
@@ -221,9 +231,9 @@ TEST(BuildRow, TagBytesBecomeUtf8ButFileNamesStayAsGiven)
     EXPECT_EQ(Row(info, untagged, captions, kCsv), "Caf\xE9,,Caf\xE9.mp3");
 }
 
-TEST(ApplySecondColor, EveryCellOpensInTheColour)
+TEST(RowText, SecondColorOpensEveryCell)
 {
-    EXPECT_EQ(ApplySecondColor("<tr><td>a</td><td>&lt;td&gt;</td></tr>", "#0057B8"),
+    EXPECT_EQ(RowText(RowCells{"a", "<td>"}, kHtml, SecondColorFrame("#0057B8")),
               "<tr><td bgcolor=\"#0057B8\">a</td><td bgcolor=\"#0057B8\">&lt;td&gt;</td></tr>");
 }
 

@@ -152,7 +152,7 @@ long CustomInfoPrompts(const TestSupport::ScriptedDialogs& dialogs)
                       "Input: Custom Info/Enter Custom Info/");
 }
 
-Profiles::Profile MakeProfile(int format, const std::vector<std::string>& captions)
+Profiles::Profile MakeProfile(Profiles::ListFormat format, const std::vector<std::string>& captions)
 {
     Profiles::Profile profile;
     profile.Name = "Test";
@@ -206,7 +206,7 @@ TEST_F(ListJobTest, CsvListOfAFolderTree)
     WriteJunk(Music("broken.mp3"), 3000);
     WriteSong(Music("notes.txt"), 1, std::nullopt);
     Profiles::Profile profile =
-        MakeProfile(Profiles::kFormatCsv, {"Songname", "Artist", "Time", "Filesize", "Type"});
+        MakeProfile(Profiles::ListFormat::Csv, {"Songname", "Artist", "Time", "Filesize", "Type"});
     profile.Sort = true;
     ListJobInput input = Input(profile, Out("list"));
 
@@ -233,12 +233,12 @@ TEST_F(ListJobTest, CsvListOfAFolderTree)
 TEST_F(ListJobTest, TextAndCustomFormats)
 {
     WriteSong(Music("a.mp3"), 1, Id3v1Fields{.Title = "Tab\there", .Artist = "A|B"});
-    Profiles::Profile profile = MakeProfile(Profiles::kFormatText, {"Songname", "Artist"});
+    Profiles::Profile profile = MakeProfile(Profiles::ListFormat::Text, {"Songname", "Artist"});
     ListJobInput input = Input(profile, Out("list"));
     ASSERT_EQ(Run(input), ListJobResult::Written);
     EXPECT_EQ(ReadFile(Out("list.txt")), "Songname\tArtist\r\nTab here\tA|B\r\n");
 
-    profile.ListFormat = Profiles::kFormatCustom;
+    profile.ListFormat = Profiles::ListFormat::Custom;
     input.Output = Out("list");
     ASSERT_EQ(Run(input), ListJobResult::Written);
     EXPECT_EQ(profile.Separator, ","); // an empty separator becomes ","
@@ -255,7 +255,7 @@ TEST_F(ListJobTest, HtmlPageWithColouredRowsAndSummary)
     WriteSong(Music("1.mp3"), 2, Id3v1Fields{.Title = "One & <Only>"});
     WriteSong(Music("2.mp3"), 3, Id3v1Fields{.Title = "Two"});
     WriteSong(Music("3.mp3"), 4, std::nullopt);
-    Profiles::Profile profile = MakeProfile(Profiles::kFormatHtml, {"Songname", "Time"});
+    Profiles::Profile profile = MakeProfile(Profiles::ListFormat::Html, {"Songname", "Time"});
     profile.Sort = true;
     profile.Headline = "My <List>";
     ListJobInput input = Input(profile, Out("page"));
@@ -293,7 +293,7 @@ TEST_F(ListJobTest, AppendAddsHeaderAndRowsBehindTheOldContent)
     {
         std::ofstream(Out("list.csv"), std::ios::binary) << "old line\r\n";
     }
-    Profiles::Profile profile = MakeProfile(Profiles::kFormatCsv, {"Songname"});
+    Profiles::Profile profile = MakeProfile(Profiles::ListFormat::Csv, {"Songname"});
     profile.AppendToList = true;
     ListJobInput input = Input(profile, Out("list.csv"));
     ASSERT_EQ(Run(input), ListJobResult::Written);
@@ -310,7 +310,7 @@ TEST_F(ListJobTest, OutputFolderGetsTheFirstFreeNumberedName)
     WriteSong(Music("a.mp3"), 1, std::nullopt);
     WriteJunk(Out("TrackRoll1.html"), 10);
     std::filesystem::create_directory(Out("TrackRoll2.html")); // taken, though a folder
-    Profiles::Profile profile = MakeProfile(Profiles::kFormatHtml, {"Songname"});
+    Profiles::Profile profile = MakeProfile(Profiles::ListFormat::Html, {"Songname"});
     for (const std::string& output : {m_out.Path(), m_out.Path() + "/"}) {
         SCOPED_TRACE(output);
         ListJobInput input = Input(profile, output);
@@ -361,7 +361,7 @@ TEST_F(ListJobTest, EachMissingInputHasItsMessage)
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.Case);
-        Profiles::Profile profile = MakeProfile(Profiles::kFormatCsv, {"Songname"});
+        Profiles::Profile profile = MakeProfile(Profiles::ListFormat::Csv, {"Songname"});
         profile.Extensions = row.Extensions;
         profile.Checked = {row.Selected};
         ListJobInput input = Input(profile, row.Output);
@@ -377,7 +377,7 @@ TEST_F(ListJobTest, EachMissingInputHasItsMessage)
 
 TEST_F(ListJobTest, OutputFileNeedsAnExistingFolder)
 {
-    Profiles::Profile profile = MakeProfile(Profiles::kFormatCsv, {"Songname"});
+    Profiles::Profile profile = MakeProfile(Profiles::ListFormat::Csv, {"Songname"});
     ListJobInput input = Input(profile, "/");
     input.Output = m_out.File("sub/list.csv");
     EXPECT_EQ(CheckListInputs(input), "Output File");
@@ -392,19 +392,19 @@ TEST(CompleteOutputName, AddsTheExtensionOnlyToLongNamesWithoutOne)
     struct Row
     {
         std::string In;
-        int Format;
+        Profiles::ListFormat Format;
         std::string Out;
     };
 
     const Row rows[] = {
-        {dir.File("music"), Profiles::kFormatHtml, dir.File("music.html")},
-        {dir.File("music.txt"), Profiles::kFormatHtml, dir.File("music.txt")},
-        {dir.File("music"), Profiles::kFormatNone, dir.File("music")},
-        {"/a/bcd", Profiles::kFormatCsv, "/a/bcd.csv"},
-        {"/a/bc", Profiles::kFormatCsv, "/a/bc"}, // five characters
-        {"/", Profiles::kFormatCsv, "/"},
-        {dir.Path(), Profiles::kFormatCsv, dir.Path()}, // an existing folder
-        {"", Profiles::kFormatCsv, ""},
+        {dir.File("music"), Profiles::ListFormat::Html, dir.File("music.html")},
+        {dir.File("music.txt"), Profiles::ListFormat::Html, dir.File("music.txt")},
+        {dir.File("music"), Profiles::ListFormat::None, dir.File("music")},
+        {"/a/bcd", Profiles::ListFormat::Csv, "/a/bcd.csv"},
+        {"/a/bc", Profiles::ListFormat::Csv, "/a/bc"}, // five characters
+        {"/", Profiles::ListFormat::Csv, "/"},
+        {dir.Path(), Profiles::ListFormat::Csv, dir.Path()}, // an existing folder
+        {"", Profiles::ListFormat::Csv, ""},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.In);
@@ -420,7 +420,7 @@ TEST_F(ListJobTest, NoFilesFoundLeavesTheOutputAlone)
     {
         std::ofstream(Out("list.csv"), std::ios::binary) << "keep me";
     }
-    Profiles::Profile profile = MakeProfile(Profiles::kFormatCsv, {"Songname"});
+    Profiles::Profile profile = MakeProfile(Profiles::ListFormat::Csv, {"Songname"});
     ListJobInput input = Input(profile, Out("list.csv"));
     EXPECT_EQ(Run(input), ListJobResult::NoFiles);
     EXPECT_EQ(ReadFile(Out("list.csv")), "keep me");
@@ -440,7 +440,7 @@ TEST_F(ListJobTest, SubfoldersOnlyWhenAsked)
     std::filesystem::create_directory(Music("sub"));
     WriteSong(Music("top.mp3"), 1, Id3v1Fields{.Title = "Top"});
     WriteSong(Music("sub/deep.mp3"), 1, Id3v1Fields{.Title = "Deep"});
-    Profiles::Profile profile = MakeProfile(Profiles::kFormatCsv, {"Songname"});
+    Profiles::Profile profile = MakeProfile(Profiles::ListFormat::Csv, {"Songname"});
     ListJobInput input = Input(profile, Out("list.csv"));
     input.IncludeSubdirectories = false;
     ASSERT_EQ(Run(input), ListJobResult::Written);
@@ -453,7 +453,7 @@ TEST_F(ListJobTest, RowsSortIgnoringLetterCaseAndByUnquotedText)
     for (int i = 0; i < 6; ++i) {
         WriteSong(Music(std::to_string(i) + ".mp3"), 1, Id3v1Fields{.Title = titles[i]});
     }
-    Profiles::Profile profile = MakeProfile(Profiles::kFormatCsv, {"Songname"});
+    Profiles::Profile profile = MakeProfile(Profiles::ListFormat::Csv, {"Songname"});
     profile.Sort = true;
     ListJobInput input = Input(profile, Out("list.csv"));
     ASSERT_EQ(Run(input), ListJobResult::Written);
@@ -470,7 +470,7 @@ TEST_F(ListJobTest, CustomInfoPromptComesOncePerJob)
     std::filesystem::create_directory(Music("sub"));
     WriteSong(Music("sub/1.mp3"), 1, std::nullopt);
     WriteSong(Music("sub/2.mp3"), 1, std::nullopt);
-    Profiles::Profile profile = MakeProfile(Profiles::kFormatCsv, {"Filename", "Custom Info"});
+    Profiles::Profile profile = MakeProfile(Profiles::ListFormat::Csv, {"Filename", "Custom Info"});
     profile.Sort = true;
     profile.Custom = "old";
     ListJobInput input = Input(profile, Out("list.csv"));
@@ -508,7 +508,7 @@ TEST_F(ListJobTest, InvalidFilesCountInTheAverageOnly)
     // 240 s at 32 kbit/s (4000 bytes a second).
     Mp3Builder().Frames(3, {.BitrateIndex = 1}).PadTo(240 * 4000).Write(Music("long.mp3"));
     WriteJunk(Music("short.mp3"), 100);
-    Profiles::Profile profile = MakeProfile(Profiles::kFormatHtml, {"Songname", "Time"});
+    Profiles::Profile profile = MakeProfile(Profiles::ListFormat::Html, {"Songname", "Time"});
     ListJobInput input = Input(profile, Out("list.html"));
     ASSERT_EQ(Run(input), ListJobResult::Written);
     EXPECT_NE(ReadFile(Out("list.html"))
@@ -527,7 +527,7 @@ TEST_F(ListJobTest, TagBytesBecomeUtf8AndUntaggedTitlesAreCutByCharacters)
         name += "é";
     }
     WriteSong(Music(name + ".mp3"), 1, std::nullopt);
-    Profiles::Profile profile = MakeProfile(Profiles::kFormatText, {"Songname", "Artist"});
+    Profiles::Profile profile = MakeProfile(Profiles::ListFormat::Text, {"Songname", "Artist"});
     ListJobInput input = Input(profile, Out("list.txt"));
     ASSERT_EQ(Run(input), ListJobResult::Written);
     std::string cut;
@@ -543,7 +543,7 @@ TEST_F(ListJobTest, ReportFollowsThePhases)
 {
     WriteSong(Music("a.mp3"), 1, std::nullopt);
     WriteSong(Music("b.mp3"), 1, std::nullopt);
-    Profiles::Profile profile = MakeProfile(Profiles::kFormatCsv, {"Songname"});
+    Profiles::Profile profile = MakeProfile(Profiles::ListFormat::Csv, {"Songname"});
     profile.Extensions = {"mp3", "wav"};
     ListJobInput input = Input(profile, Out("list.csv"));
     ASSERT_EQ(Run(input), ListJobResult::Written);
@@ -572,7 +572,7 @@ TEST_F(ListJobTest, ReportFollowsThePhases)
 TEST_F(ListJobTest, WriteErrorEndsTheJobWithOkEnabled)
 {
     WriteSong(Music("a.mp3"), 1, std::nullopt);
-    Profiles::Profile profile = MakeProfile(Profiles::kFormatCsv, {"Songname"});
+    Profiles::Profile profile = MakeProfile(Profiles::ListFormat::Csv, {"Songname"});
     ListJobInput input = Input(profile, "/dev/full");
     try {
         CreateList(input, m_report, m_dialogs);

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "base/IoError.h"
-#include "profiles/Profile.h"
+#include "profiles/ListFormat.h"
 #include "tests/support/TempDir.h"
 
 using namespace Listing;
@@ -23,18 +23,18 @@ std::string ReadFile(const std::string& path)
 ListContent CsvContent()
 {
     ListContent content;
-    content.ListFormat = Profiles::kFormatCsv;
-    content.HeaderRow = "Songname,Artist";
-    content.Rows = {"One,A", "Two,B"};
+    content.Format = RowFormat{.ListFormat = Profiles::ListFormat::Csv, .Separator = ","};
+    content.HeaderRow = {"Songname", "Artist"};
+    content.Rows = {{"One", "A"}, {"Two", "B"}};
     return content;
 }
 
 ListContent HtmlContent()
 {
     ListContent content;
-    content.ListFormat = Profiles::kFormatHtml;
-    content.HeaderRow = "<tr><td bgcolor=\"#000000\"><strong>Songname</strong></td></tr>";
-    content.Rows = {"<tr><td>One</td></tr>"};
+    content.Format = RowFormat{.ListFormat = Profiles::ListFormat::Html, .Separator = "</td><td>"};
+    content.HeaderRow = {"Songname"};
+    content.Rows = {{"One"}};
     content.Summary = ListSummary{.FileCount = 10,
                                   .UntaggedCount = 2,
                                   .BytesText = "41.234.567",
@@ -43,7 +43,10 @@ ListContent HtmlContent()
     content.Page = ListPage{.Headline = "List created by Sonorix",
                             .FontStyle = "Arial",
                             .FontColor = "#FF8000",
-                            .BackColor = "#004080"};
+                            .BackColor = "#004080",
+                            .HeaderColor = "#000000",
+                            .Back2Color = "#0057B8",
+                            .Save30 = false};
     content.Date = "12/08/26";
     return content;
 }

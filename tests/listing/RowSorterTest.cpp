@@ -11,18 +11,42 @@
 #include <unicode/locid.h>
 #include <vector>
 
-#include "profiles/Profile.h"
+#include "listing/ListWriter.h"
+#include "profiles/ListFormat.h"
 
 using namespace Listing;
 
 namespace {
 
-const RowFormat kText{.ListFormat = Profiles::kFormatText, .Separator = "\t"};
+const RowFormat kText{.ListFormat = Profiles::ListFormat::Text, .Separator = "\t"};
 
-std::vector<std::string> Sorted(std::vector<std::string> rows, const RowFormat& format = kText)
+// The rows, given by their cells, sorted and then written.
+std::vector<std::string> SortedRows(const std::vector<std::vector<std::string>>& cells,
+                                    const RowFormat& format)
 {
-    SortRows(rows, format);
-    return rows;
+    std::vector<RowCells> rows;
+    for (const std::vector<std::string>& rowCells : cells) {
+        RowCells& row = rows.emplace_back();
+        for (const std::string& cell : rowCells) {
+            row.Add(cell);
+        }
+    }
+    SortRows(rows, format.Separator);
+    std::vector<std::string> written;
+    for (const RowCells& row : rows) {
+        written.push_back(RowText(row, format));
+    }
+    return written;
+}
+
+// One-cell text rows.
+std::vector<std::string> Sorted(const std::vector<std::string>& rows)
+{
+    std::vector<std::vector<std::string>> cells;
+    for (const std::string& row : rows) {
+        cells.push_back({row});
+    }
+    return SortedRows(cells, kText);
 }
 
 } // namespace
@@ -46,15 +70,16 @@ TEST(SortRows, RowsSharingALongBeginningAreComparedInFull)
 TEST(SortRows, OrdersByThePlainTextNotByTheWrittenRow)
 {
     // Quoting puts a '"' in front of the first row, escaping an '&' into the
-    // second; the texts the user reads decide.
-    const RowFormat csv{.ListFormat = Profiles::kFormatCsv, .Separator = ","};
-    EXPECT_EQ(Sorted({"\"b,1\",x", "a,y", "c,z"}, csv),
+    // second and a row frame around every row; the texts the user reads
+    // decide, and a row without cells reads as nothing.
+    const RowFormat csv{.ListFormat = Profiles::ListFormat::Csv, .Separator = ","};
+    EXPECT_EQ(SortedRows({{"b,1", "x"}, {"a", "y"}, {"c", "z"}}, csv),
               (std::vector<std::string>{"a,y", "\"b,1\",x", "c,z"}));
-    const RowFormat html{.ListFormat = Profiles::kFormatHtml, .Separator = "</td><td>"};
-    EXPECT_EQ(
-        Sorted({"<tr><td>b</td></tr>", "<tr><td>&amp;</td></tr>", "<tr><td>a</td></tr>"}, html),
-        (std::vector<std::string>{"<tr><td>&amp;</td></tr>", "<tr><td>a</td></tr>",
-                                  "<tr><td>b</td></tr>"}));
+    const RowFormat html{.ListFormat = Profiles::ListFormat::Html, .Separator = "</td><td>"};
+    EXPECT_EQ(SortedRows({{"b"}, {"&"}, {"a"}, {"/x.mp3", "ERROR"}, {}}, html),
+              (std::vector<std::string>{"<tr></td></tr>", "<tr><td>/x.mp3</td><td>ERROR</td></tr>",
+                                        "<tr><td>&amp;</td></tr>", "<tr><td>a</td></tr>",
+                                        "<tr><td>b</td></tr>"}));
 }
 
 TEST(SortRows, RowsThatAreNotUtf8StillSort)

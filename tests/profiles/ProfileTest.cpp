@@ -113,10 +113,10 @@ TEST_F(ProfileTest, FirstStartStoresExactlyTheDefaults)
                      .HeaderColor = 0,
                      .HeaderColorText = "#000000",
                      .Headline = "List created by Sonorix",
-                     .ListFormat = kFormatHtml,
+                     .ListFormat = ListFormat::Html,
                      .Custom = "",
                      .Extensions = {"mp3"},
-                     .Information = kDefaultInformation,
+                     .Information = {kColumnCaptions.begin(), kColumnCaptions.end()},
                      .Checked = Flags("11110111100000000000")};
     EXPECT_EQ(m_profile, expected);
     EXPECT_EQ(m_host.StyleText(), "Default");
@@ -124,7 +124,7 @@ TEST_F(ProfileTest, FirstStartStoresExactlyTheDefaults)
     EXPECT_EQ(m_host.DefaultStyleText(), "Default");
     EXPECT_EQ(m_host.DefaultStyleList(), std::vector<std::string>{"Default"});
     EXPECT_EQ(m_host.FormatChangedCount(), 1);
-    EXPECT_EQ(m_host.LastListFormat(), kFormatHtml);
+    EXPECT_EQ(m_host.LastListFormat(), ListFormat::Html);
 }
 
 TEST_F(ProfileTest, SaveWritesDecimalTextsThatLoadToTheSameProfile)
@@ -152,7 +152,7 @@ TEST_F(ProfileTest, SaveStoresUnderTheStyleBoxNameAndMarksMissingFlagsOff)
 {
     m_profile.Information = {"Artist", "Songname", "Time"};
     m_profile.Checked = {true};
-    m_profile.ListFormat = kFormatNone;
+    m_profile.ListFormat = ListFormat::None;
     m_profile.FontColor = -1;
     m_host.SetStyleText("Jazz");
     SaveProfile(m_profile, m_host.StyleText());
@@ -217,9 +217,9 @@ TEST_F(ProfileTest, BadColourStopsTheLoadWithEarlierValuesLoaded)
 TEST_F(ProfileTest, ListFormatOutsideTheFourFormatsSelectsNone)
 {
     FirstStart();
-    const std::pair<const char*, int> rows[] = {{"0", kFormatCsv},     {"3", kFormatText},
-                                                {"$1", kFormatCustom}, {"4", kFormatNone},
-                                                {"-1", kFormatNone},   {"-7", kFormatNone}};
+    const std::pair<const char*, ListFormat> rows[] = {
+        {"0", ListFormat::Csv},  {"3", ListFormat::Text},  {"$1", ListFormat::Custom},
+        {"4", ListFormat::None}, {"-1", ListFormat::None}, {"-7", ListFormat::None}};
     for (const auto& [text, format] : rows) {
         SCOPED_TRACE(text);
         Write("DefaultListFormat", text);
@@ -255,7 +255,7 @@ TEST_F(ProfileTest, CheckedMarksItemsByPosition)
 TEST_F(ProfileTest, CheckedFollowsTheStoredOrderOfTheItems)
 {
     FirstStart();
-    std::vector<std::string> items = kDefaultInformation;
+    std::vector<std::string> items(kColumnCaptions.begin(), kColumnCaptions.end());
     std::swap(items[0], items[1]);
     Write("DefaultInformation", RegTools::JoinList(items));
     Write("DefaultChecked", "10");
@@ -407,9 +407,9 @@ TEST(MemoryProfileHost, SortsTheDefaultStyleListWithoutRegardToCase)
     host.SetDefaultStyleList({"rock", "Blues", "default", "Default", "ambient"});
     EXPECT_EQ(host.DefaultStyleList(),
               (std::vector<std::string>{"ambient", "Blues", "default", "Default", "rock"}));
-    host.FormatChanged(kFormatCsv);
+    host.FormatChanged(ListFormat::Csv);
     EXPECT_EQ(host.FormatChangedCount(), 1);
-    EXPECT_EQ(host.LastListFormat(), kFormatCsv);
+    EXPECT_EQ(host.LastListFormat(), ListFormat::Csv);
 }
 
 } // namespace
