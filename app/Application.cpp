@@ -49,7 +49,7 @@ void WindowProfileHost::Attach(TFlatComboBox* mainStyles, TFlatComboBox* default
     m_profileOptions = profileOptions;
 }
 
-void WindowProfileHost::FormatChanged(int listFormat)
+void WindowProfileHost::FormatChanged(Profiles::ListFormat listFormat)
 {
     if (m_profileOptions) {
         m_profileOptions->FormatChanged(listFormat);

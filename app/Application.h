@@ -50,7 +50,7 @@ public:
 
     Profiles::StyleBox& DefaultStyleBox() override { return m_defaultStyles; }
 
-    void FormatChanged(int listFormat) override;
+    void FormatChanged(Profiles::ListFormat listFormat) override;
 
 private:
     ComboStyleBox m_mainStyles{};

@@ -15,6 +15,7 @@
 #include "app/frmNFO.h"
 #include "listing/ListJob.h"
 #include "listing/frmReport.h"
+#include "profiles/ListFormat.h"
 #include "profiles/frmOptions.h"
 #include "scan/DirTools.h"
 #include "widgets/WindowPlacement.h"
@@ -23,20 +24,6 @@ namespace {
 
 constexpr int kDesignWidth = 272;
 constexpr int kDesignHeight = 223;
-
-// What the save dialog offers for each list format, by ListFormat.
-struct SaveFormat
-{
-    const char* DefaultExtension;
-    const char* FilterCaption;
-};
-
-constexpr std::array<SaveFormat, 4> kSaveFormats = {{
-    {"csv", "CSV/Excel"},
-    {"idx", "Custom"},
-    {"html", "HTML"},
-    {"txt", "Textfile"},
-}};
 
 QString Q(const std::string& text) { return QString::fromStdString(text); }
 
@@ -425,11 +412,11 @@ void TForm1::btnSaveClick()
         if (cmbSave->count() > 0 && DirTools::FolderExists(S(cmbSave->itemText(0)))) {
             SaveDialog1.InitialFolder = S(cmbSave->itemText(0));
         }
-        const int format = m_profile.ListFormat;
-        if (format >= 0 && format < static_cast<int>(kSaveFormats.size())) {
-            const SaveFormat& entry = kSaveFormats[static_cast<std::size_t>(format)];
-            SaveDialog1.DefaultExtension = entry.DefaultExtension;
-            SaveDialog1.FilterCaption = entry.FilterCaption;
+        // Without a format the dialog keeps what it had.
+        if (m_profile.ListFormat != Profiles::ListFormat::None) {
+            const Profiles::FormatFacts& facts = Profiles::FactsOf(m_profile.ListFormat);
+            SaveDialog1.DefaultExtension = facts.SaveExtension;
+            SaveDialog1.FilterCaption = facts.SaveFilter;
         }
         if (const std::optional<std::string> chosen = m_dialogs.SaveFile(SaveDialog1)) {
             SaveDialog1.FileName = *chosen;
@@ -481,7 +468,7 @@ void TForm1::RunListJob()
     // "Append to existing List" is hidden for HTML: a page appended to a page
     // is no page. The tick keeps its state for the text formats.
     const bool append = m_profile.AppendToList;
-    if (m_profile.ListFormat == Profiles::kFormatHtml) {
+    if (m_profile.ListFormat == Profiles::ListFormat::Html) {
         m_profile.AppendToList = false;
     }
     Guarded(dialogs, [&] { (void)Listing::StartListJob(input, report, dialogs); });

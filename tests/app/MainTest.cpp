@@ -264,10 +264,10 @@ private slots:
         // "Edit" loads the style's stored profile first, dropping what was
         // changed in the record since (and the format change empties the
         // output box).
-        profile.ListFormat = Profiles::kFormatCsv;
+        profile.ListFormat = Profiles::ListFormat::Csv;
         main.cmbSave->SetText("list");
         QTest::mouseClick(main.FlatButton1, Qt::LeftButton);
-        QCOMPARE(profile.ListFormat, Profiles::kFormatHtml);
+        QCOMPARE(profile.ListFormat, Profiles::ListFormat::Html);
         QCOMPARE(main.cmbSave->Text(), QString());
         QTest::mouseClick(main.btnOptions, Qt::LeftButton);
         QTest::mouseClick(main.btnInfo, Qt::LeftButton);
@@ -330,7 +330,7 @@ private slots:
 
         struct Row
         {
-            int Format;
+            Profiles::ListFormat Format;
             std::string Chosen;
             std::string Request; // folder/name/extension/filter
         };
@@ -338,11 +338,15 @@ private slots:
         // The first output favourite is the initial folder; the dialog opens
         // with the name chosen last; without a format it keeps its settings.
         const Row rows[] = {
-            {Profiles::kFormatCsv, Out("a.csv"), Out("") + "//csv/CSV/Excel"},
-            {Profiles::kFormatCustom, Out("b.idx"), Out("") + "/" + Out("a.csv") + "/idx/Custom"},
-            {Profiles::kFormatHtml, Out("c.html"), Out("") + "/" + Out("b.idx") + "/html/HTML"},
-            {Profiles::kFormatText, Out("d.txt"), Out("") + "/" + Out("c.html") + "/txt/Textfile"},
-            {Profiles::kFormatNone, Out("e.txt"), Out("") + "/" + Out("d.txt") + "/txt/Textfile"},
+            {Profiles::ListFormat::Csv, Out("a.csv"), Out("") + "//csv/CSV/Excel"},
+            {Profiles::ListFormat::Custom, Out("b.idx"),
+             Out("") + "/" + Out("a.csv") + "/idx/Custom"},
+            {Profiles::ListFormat::Html, Out("c.html"),
+             Out("") + "/" + Out("b.idx") + "/html/HTML"},
+            {Profiles::ListFormat::Text, Out("d.txt"),
+             Out("") + "/" + Out("c.html") + "/txt/Textfile"},
+            {Profiles::ListFormat::None, Out("e.txt"),
+             Out("") + "/" + Out("d.txt") + "/txt/Textfile"},
         };
         for (const Row& row : rows) {
             profile.ListFormat = row.Format;
@@ -370,7 +374,7 @@ private slots:
         WriteText(Music("broken.mp3"), std::string(3000, ' '));
         TForm1& main = ShowForJob();
         Profiles::Profile& profile = m_app->CurrentProfile();
-        profile.ListFormat = Profiles::kFormatCsv;
+        profile.ListFormat = Profiles::ListFormat::Csv;
         profile.Information = {"Songname", "Filesize"};
         profile.Checked = {true, true};
         profile.Sort = true;
@@ -405,7 +409,7 @@ private slots:
 
         // An HTML page is replaced, never appended to, whatever the hidden
         // "Append to existing List" says; the tick stays for the text formats.
-        profile.ListFormat = Profiles::kFormatHtml;
+        profile.ListFormat = Profiles::ListFormat::Html;
         profile.AppendToList = true;
         WriteText(Out("page.html"), "old page\r\n");
         main.cmbSave->SetText(Q(Out("page.html")));
@@ -419,7 +423,7 @@ private slots:
         WriteSong(Music("a.mp3"), 1, std::nullopt);
         WriteText(Out("TrackRoll1.csv"), "taken");
         TForm1& main = ShowForJob();
-        m_app->CurrentProfile().ListFormat = Profiles::kFormatCsv;
+        m_app->CurrentProfile().ListFormat = Profiles::ListFormat::Csv;
         main.cmbSource->SetText(Q(Music("")));
         main.cmbSave->SetText(Q(Out("")));
         QTest::mouseClick(main.btnList, Qt::LeftButton);
@@ -446,7 +450,7 @@ private slots:
         WriteSong(Music("a.mp3"), 1, std::nullopt);
         std::filesystem::create_symlink("/dev/full", Out("list.csv"));
         TForm1& main = ShowForJob();
-        m_app->CurrentProfile().ListFormat = Profiles::kFormatCsv;
+        m_app->CurrentProfile().ListFormat = Profiles::ListFormat::Csv;
         main.cmbSource->SetText(Q(Music("")));
         main.cmbSave->SetText(Q(Out("list")));
         QTest::mouseClick(main.btnList, Qt::LeftButton);
