@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "base/IoError.h"
+#include "base/LongPath.h"
 
 namespace MP3Tools::Detail {
 
@@ -26,7 +27,7 @@ bool IsOtherEntry(const std::string& path)
     struct stat status
     {};
 
-    return ::stat(path.c_str(), &status) == 0 && !S_ISREG(status.st_mode);
+    return LongPath::Stat(AT_FDCWD, path, status) == 0 && !S_ISREG(status.st_mode);
 }
 
 thread_local ScratchBuffer t_scratch;
@@ -45,10 +46,12 @@ ReadOnlyFile::ReadOnlyFile(std::string path) : m_path(std::move(path))
     // Opened first and looked at through the descriptor: one path lookup, and
     // the size belongs to the file that is read. O_NONBLOCK keeps the open of
     // a pipe from waiting for a writer; O_NOCTTY keeps a terminal device from
-    // becoming ours.
-    UniqueFd fd(::open(m_path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
-    if (!fd.Valid()) {
-        const int err = errno;
+    // becoming ours. A path too long for one call is opened relative to its
+    // folder.
+    UniqueFd fd;
+    const int err =
+        LongPath::Open(AT_FDCWD, m_path, O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, fd);
+    if (err != 0) {
         if (MeansNoFile(err) || IsOtherEntry(m_path)) {
             return;
         }

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <clocale>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <getopt.h>
 #include <iostream>
@@ -18,6 +19,7 @@
 #include "base/Ascii.h"
 #include "base/Dialogs.h"
 #include "base/IoError.h"
+#include "base/TerminalText.h"
 #include "listing/ListJob.h"
 #include "listing/TextConversion.h"
 #include "profiles/GlobalOptions.h"
@@ -79,7 +81,13 @@ profile's text is used.
 
 Progress (files done of all files, the current file and a bar) is shown on
 standard error when it is a terminal, unless --quiet is given, and at the
-end one line with the totals. Messages go to standard error.
+end one line with the totals. Messages go to standard error, among them a
+warning for every folder that exists but cannot be read (it is left out; the
+exit status does not change). Control characters in names and messages are
+shown there as escapes (\x1b); the list itself holds names as they are.
+
+A new or replaced list is written whole or not at all: the previous list
+stays as it was when the run fails or is interrupted.
 
 Settings store: $XDG_CONFIG_HOME/sonorix/registry.db (default ~/.config/).
 
@@ -88,7 +96,8 @@ Exit status:
   1  usage error, or an input the list needs is missing or wrong
   2  no matching files were found (the output file is not touched)
   3  input/output error (a file that cannot be read, a list that cannot be
-     written) or an error of the settings store
+     written, file descriptors or memory running out during the folder walk)
+     or an error of the settings store
 )";
 
 struct Options
@@ -345,6 +354,15 @@ public:
 
     void ScanStarted(std::int64_t fileCount) override { m_total = fileCount; }
 
+    // Shown whether or not progress is: it tells why files are missing.
+    void FolderSkipped(const std::string& path, int error) override
+    {
+        Clear();
+        std::cerr << TerminalSafe("sonorix-list: warning: cannot read folder '" + path +
+                                  "': " + std::strerror(error))
+                  << std::endl;
+    }
+
     // The report window's final figures, as one line in place of the progress.
     void Summarize(const std::string& output)
     {
@@ -353,8 +371,8 @@ public:
         }
         Clear();
         std::cerr << "Done! " << m_files << " files, " << m_bytes << " bytes, " << m_minutes << ", "
-                  << m_untagged << " untagged, " << m_invalid << " invalid: " << output
-                  << std::endl;
+                  << m_untagged << " untagged, " << m_invalid
+                  << " invalid: " << TerminalSafe(output) << std::endl;
     }
 
     // Removes the progress line, so a message can stand on its own line.
@@ -393,9 +411,9 @@ private:
             line += std::to_string(m_total);
             line += ' ';
         } else {
-            line = m_status + " ";
+            line = TerminalSafe(m_status) + " ";
         }
-        line += Tail(m_path, Width() - Listing::CountCharacters(line) - 1);
+        line += Tail(TerminalSafe(m_path), Width() - Listing::CountCharacters(line) - 1);
         std::fputs(("\r\033[K" + line).c_str(), stderr);
         std::fflush(stderr);
         m_drawn = true;
@@ -486,7 +504,7 @@ private:
     void ShowLine(const std::string& text)
     {
         m_report.Clear();
-        std::cerr << text << std::endl;
+        std::cerr << TerminalSafe(text) << std::endl;
     }
 
     TerminalReport& m_report;
@@ -584,7 +602,7 @@ int main(int argc, char** argv)
     try {
         options = ParseOptions(argc, argv);
     } catch (const UsageError& error) {
-        std::cerr << "sonorix-list: " << error.what() << "\n"
+        std::cerr << TerminalSafe(std::string("sonorix-list: ") + error.what()) << "\n"
                   << "Try 'sonorix-list --help' for more information.\n";
         return kExitUsage;
     }
@@ -603,7 +621,7 @@ int main(int argc, char** argv)
     } catch (const std::exception& error) {
         // Input/output and settings-store errors, and anything else that
         // stopped the job: the text names the file and the reason.
-        std::cerr << "sonorix-list: " << error.what() << '\n';
+        std::cerr << TerminalSafe(std::string("sonorix-list: ") + error.what()) << '\n';
         return kExitIoError;
     }
 }

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "analysis/MP3Tools.h"
+#include "base/TerminalText.h"
 
 namespace {
 
@@ -29,11 +30,12 @@ constexpr std::string_view kHelp =
     "0x20 and the backslash print as \\xHH (two upper-case hex digits), so\n"
     "every field is one line. The sampling rate uses the decimal separator of\n"
     "the user's locale (LC_ALL, LC_NUMERIC). A missing FILE, or one that is not\n"
-    "a regular file, prints Valid=0.\n"
+    "a regular file, prints Valid=0. Messages on standard error show control\n"
+    "characters of file names as escapes (\\x1b).\n"
     "\n"
     "Options:\n"
-    "  --help   show this text and exit\n"
-    "  --       every argument after it is a FILE\n"
+    "  -h, --help  show this text and exit\n"
+    "  --          every argument after it is a FILE\n"
     "\n"
     "Exit status:\n"
     "  0  every FILE was read\n"
@@ -137,11 +139,11 @@ int main(int argc, char* argv[])
         const std::string arg = argv[i];
         if (!optionsEnded && arg == "--") {
             optionsEnded = true;
-        } else if (!optionsEnded && arg == "--help") {
+        } else if (!optionsEnded && (arg == "--help" || arg == "-h")) {
             std::cout << kUsage << '\n' << kHelp;
             return 0;
         } else if (!optionsEnded && arg.size() > 1 && arg[0] == '-') {
-            std::cerr << "sonorix-probe: unknown option '" << arg << "'\n" << kUsage;
+            std::cerr << "sonorix-probe: unknown option '" << TerminalSafe(arg) << "'\n" << kUsage;
             return kExitUsage;
         } else {
             files.push_back(arg);
@@ -158,7 +160,7 @@ int main(int argc, char* argv[])
             std::cout << Describe(path);
         } catch (const IoError& error) {
             std::cout.flush();
-            std::cerr << "sonorix-probe: " << error.what() << '\n';
+            std::cerr << "sonorix-probe: " << TerminalSafe(error.what()) << '\n';
             status = kExitIoError;
         }
     }

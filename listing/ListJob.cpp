@@ -1,11 +1,17 @@
 #include "listing/ListJob.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <charconv>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
+#include <unordered_set>
 #include <vector>
 
 #include "analysis/MP3Tools.h"
+#include "base/LongPath.h"
+#include "base/UniqueFd.h"
 #include "listing/Columns.h"
 #include "listing/ListWriter.h"
 #include "listing/RowSorter.h"
@@ -25,6 +31,53 @@ bool EntryExists(const std::string& path)
     struct stat status = {};
     return ::lstat(path.c_str(), &status) == 0;
 }
+
+// Takes path for this job when no entry has that name yet, by creating it as
+// an empty file in one step; false when the name is taken. Where the folder
+// takes no new file the name is only checked, and the list's own writing
+// reports the reason later.
+bool ReserveName(const std::string& path, ReservedOutput& reserved)
+{
+    UniqueFd file;
+    const int error =
+        LongPath::Open(AT_FDCWD, path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, file, 0666);
+    if (error == EEXIST) {
+        return false;
+    }
+    struct stat status = {};
+    if (error != 0 || ::fstat(file.Get(), &status) != 0) {
+        return !EntryExists(path);
+    }
+    reserved = ReservedOutput{.Path = path,
+                              .Device = static_cast<std::uint64_t>(status.st_dev),
+                              .Inode = static_cast<std::uint64_t>(status.st_ino)};
+    return true;
+}
+
+// The report as the walk sees it. The walk reads every folder once per
+// extension; a folder that cannot be read is named once per job.
+class WalkReport final : public DirTools::ProgressLabel
+{
+public:
+    explicit WalkReport(ListReport& report) : m_report(report) {}
+
+    void SetText(const std::string& text) override { m_report.SetText(text); }
+
+    void RepaintLabel() override { m_report.RepaintLabel(); }
+
+    void RepaintContainer() override { m_report.RepaintContainer(); }
+
+    void FolderSkipped(const std::string& path, int error) override
+    {
+        if (m_skipped.insert(path).second) {
+            m_report.FolderSkipped(path, error);
+        }
+    }
+
+private:
+    ListReport& m_report;
+    std::unordered_set<std::string> m_skipped{};
+};
 
 std::int64_t ParseCount(const std::string& text)
 {
@@ -58,7 +111,8 @@ std::vector<std::string> CollectAllFiles(const ListJobInput& input, ListReport& 
     report.RepaintWindow();
 
     std::vector<std::string> folders;
-    DirTools::CollectFolders(input.Source, input.IncludeSubdirectories ? kWalkDepth : 0, report,
+    WalkReport walk(report);
+    DirTools::CollectFolders(input.Source, input.IncludeSubdirectories ? kWalkDepth : 0, walk,
                              folders);
 
     std::vector<std::string> files;
@@ -70,9 +124,9 @@ std::vector<std::string> CollectAllFiles(const ListJobInput& input, ListReport& 
         SetLabel(report, ReportLabel::Files, static_cast<std::int64_t>(folders.size()));
         report.SetProgressBar(Percent(i + 1, extensionCount));
         report.RepaintWindow();
-        DirTools::CollectFiles(input.Source, extension, report, files);
+        DirTools::CollectFiles(input.Source, extension, walk, files);
         for (const std::string& folder : folders) {
-            DirTools::CollectFiles(folder, extension, report, files);
+            DirTools::CollectFiles(folder, extension, walk, files);
         }
     }
     return files;
@@ -278,9 +332,10 @@ std::string CheckListInputs(ListJobInput& input)
     }
     if (DirTools::FolderExists(folder)) {
         const std::string extension(Profiles::FactsOf(input.Profile.ListFormat).Extension);
+        ReleaseReservedOutput(input.Reserved);
         for (std::int64_t n = 1;; ++n) {
             std::string candidate = folder + input.DefaultFileName + std::to_string(n) + extension;
-            if (!EntryExists(candidate)) {
+            if (ReserveName(candidate, input.Reserved)) {
                 input.Output = std::move(candidate);
                 return result;
             }
@@ -297,15 +352,35 @@ std::string CheckListInputs(ListJobInput& input)
     return result;
 }
 
+void ReleaseReservedOutput(ReservedOutput& reserved)
+{
+    struct stat status = {};
+    // Only the file this job made: the name may have been taken over since.
+    if (!reserved.Path.empty() && ::lstat(reserved.Path.c_str(), &status) == 0 &&
+        static_cast<std::uint64_t>(status.st_dev) == reserved.Device &&
+        static_cast<std::uint64_t>(status.st_ino) == reserved.Inode) {
+        ::unlink(reserved.Path.c_str());
+    }
+    reserved = ReservedOutput{};
+}
+
 ListJobResult CreateList(ListJobInput& input, ListReport& report, Dialogs& dialogs)
 {
+    ListJobResult result = ListJobResult::NoFiles;
     try {
-        return RunJob(input, report, dialogs);
+        result = RunJob(input, report, dialogs);
     } catch (...) {
+        ReleaseReservedOutput(input.Reserved);
         // A job stopped by an error can still be dismissed.
         report.SetOkEnabled(true);
         throw;
     }
+    if (result == ListJobResult::Written) {
+        input.Reserved = ReservedOutput{}; // the list holds the name now
+    } else {
+        ReleaseReservedOutput(input.Reserved);
+    }
+    return result;
 }
 
 ListJobResult StartListJob(ListJobInput& input, ListReport& report, Dialogs& dialogs)
@@ -315,6 +390,7 @@ ListJobResult StartListJob(ListJobInput& input, ListReport& report, Dialogs& dia
     CompleteOutputName(input.Output, input.Profile.ListFormat);
     const std::string missing = CheckListInputs(input);
     if (!missing.empty()) {
+        ReleaseReservedOutput(input.Reserved);
         dialogs.ShowInformation(missing + kInputErrorSuffix);
         return ListJobResult::Rejected;
     }

@@ -32,7 +32,8 @@ enum class ReportLabel
 // What the job shows while it runs. The job calls it for every file found
 // and every file scanned, so an implementation must be cheap (draw or print
 // at a bounded rate, not on every call). As a DirTools::ProgressLabel it is
-// the Progress label and the report window that holds it.
+// the Progress label and the report window that holds it, and it hears of
+// every folder the job could not read (FolderSkipped, once per folder).
 class ListReport : public DirTools::ProgressLabel
 {
 public:
@@ -54,11 +55,21 @@ public:
     void RepaintContainer() final;
 };
 
+// A numbered default name held for one job: the empty file created when the
+// name was chosen, so that a job running at the same time picks another one.
+// Path is empty when nothing is held.
+struct ReservedOutput
+{
+    std::string Path{};
+    std::uint64_t Device = 0;
+    std::uint64_t Inode = 0;
+};
+
 // The inputs of one job. Output is the output box: the start completes it
 // or replaces it with a numbered default name, and empties it when its
 // folder does not exist. The profile is the current profile: the custom-info
 // prompt writes Custom into it, and an empty Separator of the custom format
-// becomes ",".
+// becomes ",". Reserved is set by CheckListInputs and given up by the job.
 struct ListJobInput
 {
     std::string Source{};
@@ -67,6 +78,7 @@ struct ListJobInput
     Profiles::Profile& Profile;
     bool AskForCustom = false;
     std::string DefaultFileName = GlobalSettings::kDefaultFileName;
+    ReservedOutput Reserved{};
 };
 
 // The running totals of one job.
@@ -106,12 +118,18 @@ void CompleteOutputName(std::string& output, Profiles::ListFormat listFormat);
 // Empty when the job may run, else what is missing: "Source/Output File",
 // "Source Folder", "Extensions", "List information" or "Output File". An
 // output that names an existing folder is replaced by the first free name
-// folder + DefaultFileName + n + extension (n = 1, 2, ...).
+// folder + DefaultFileName + n + extension (n = 1, 2, ...), which is
+// reserved at once as an empty file (input.Reserved).
 std::string CheckListInputs(ListJobInput& input);
 
+// Removes the reserved empty file when it is still the one this job made,
+// and forgets it.
+void ReleaseReservedOutput(ReservedOutput& reserved);
+
 // The job itself; the report must already be shown. Throws IoError when a
-// file cannot be probed or the list cannot be written; the report's OK is
-// enabled before any error leaves the job.
+// file cannot be probed, the walk runs out of descriptors or memory, or the
+// list cannot be written; the report's OK is enabled before any error leaves
+// the job. A job that writes no list gives up its reserved name.
 ListJobResult CreateList(ListJobInput& input, ListReport& report, Dialogs& dialogs);
 
 // What "Create &List" runs: the output check, the name completion, the

@@ -2,13 +2,22 @@
 
 #include <array>
 #include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstdint>
 #include <ctime>
 #include <fcntl.h>
+#include <optional>
 #include <ostream>
+#include <pthread.h>
 #include <streambuf>
+#include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 #include "base/IoError.h"
+#include "base/LongPath.h"
+#include "base/UniqueFd.h"
 #include "listing/TextConversion.h"
 #include "profiles/ListFormat.h"
 
@@ -27,7 +36,7 @@ constexpr const char* kCreditLine =
 class FileBuffer final : public std::streambuf
 {
 public:
-    explicit FileBuffer(int fd) : m_fd(fd)
+    explicit FileBuffer(UniqueFd fd) : m_fd(std::move(fd))
     {
         setp(m_buffer.data(), m_buffer.data() + m_buffer.size());
     }
@@ -35,26 +44,22 @@ public:
     FileBuffer(const FileBuffer&) = delete;
     FileBuffer& operator=(const FileBuffer&) = delete;
 
-    ~FileBuffer() override
-    {
-        if (m_fd >= 0) {
-            ::close(m_fd);
-        }
-    }
-
     int Error() const { return m_error; }
 
-    // Flushes and closes; false (with Error set) when either fails.
-    bool Close()
+    // Flushes, makes the bytes durable when sync is set, and closes; false
+    // (with Error set) when any of it fails.
+    bool Close(bool sync)
     {
-        const bool flushed = Flush();
-        const int fd = m_fd;
-        m_fd = -1;
-        if (::close(fd) != 0 && flushed) {
+        bool done = Flush();
+        if (done && sync && ::fsync(m_fd.Get()) != 0) {
             m_error = errno;
-            return false;
+            done = false;
         }
-        return flushed;
+        if (::close(m_fd.Release()) != 0 && done) {
+            m_error = errno;
+            done = false;
+        }
+        return done;
     }
 
 protected:
@@ -81,7 +86,7 @@ private:
         const char* data = pbase();
         std::size_t left = static_cast<std::size_t>(pptr() - pbase());
         while (left > 0) {
-            const ssize_t written = ::write(m_fd, data, left);
+            const ssize_t written = ::write(m_fd.Get(), data, left);
             if (written < 0) {
                 if (errno == EINTR) {
                     continue;
@@ -96,10 +101,275 @@ private:
         return true;
     }
 
-    int m_fd;
+    UniqueFd m_fd;
     int m_error = 0;
     std::array<char, 65536> m_buffer{};
 };
+
+using Writer = std::function<void(std::ostream&)>;
+
+// Lets write fill the open file fd and closes it; throws IoError naming
+// fileName when a write, the sync or the close fails.
+void FillFile(UniqueFd fd, const std::string& fileName, const Writer& write, bool sync)
+{
+    FileBuffer buffer(std::move(fd));
+    std::ostream out(&buffer);
+    write(out);
+    out.flush();
+    if (buffer.Error() != 0 || !buffer.Close(sync)) {
+        throw IoError(DescribeIoFailure("write", fileName, buffer.Error()));
+    }
+}
+
+// Opens fileName itself (created when missing) and writes into it: for
+// appending, and for outputs that are no regular file (a device, a pipe).
+void WriteDirectly(const std::string& fileName, int flags, const Writer& write)
+{
+    UniqueFd fd;
+    if (const int error =
+            LongPath::Open(AT_FDCWD, fileName, O_WRONLY | O_CREAT | O_CLOEXEC | flags, fd, 0666)) {
+        throw IoError(DescribeIoFailure("open", fileName, error));
+    }
+    FillFile(std::move(fd), fileName, write, false);
+}
+
+#ifdef O_PATH
+constexpr int kFolderFlags = O_PATH | O_DIRECTORY | O_CLOEXEC;
+#else
+constexpr int kFolderFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
+#endif
+
+// As many links as the system itself follows before it gives up.
+constexpr int kMaxLinks = 40;
+
+// The final target of a list that is written whole: the folder it lies in,
+// open, its name there, and what is there now (when anything is).
+struct ReplaceTarget
+{
+    UniqueFd Folder{};
+    std::string Name{};
+    bool Exists = false;
+
+    struct stat Status
+    {};
+};
+
+// The text of the link name in folder, or nullopt.
+std::optional<std::string> ReadLink(int folder, const std::string& name)
+{
+    std::vector<char> text(256);
+    for (;;) {
+        const ssize_t length = ::readlinkat(folder, name.c_str(), text.data(), text.size());
+        if (length < 0) {
+            return std::nullopt;
+        }
+        if (static_cast<std::size_t>(length) < text.size()) {
+            return std::string(text.data(), static_cast<std::size_t>(length));
+        }
+        text.resize(text.size() * 2);
+    }
+}
+
+// Follows fileName through symbolic links to the file the list replaces or
+// creates. nullopt when that is no regular file (a device, a pipe, a folder)
+// or cannot be looked at: the output is then opened as it is, and the open
+// reports any error.
+std::optional<ReplaceTarget> FindReplaceTarget(const std::string& fileName)
+{
+    // What opening the name would reach. The links are then followed one by
+    // one to find the folder, and what they lead to must be that very file:
+    // a link the system resolves by magic (/dev/stdout on a pipe) is left to
+    // the system.
+    struct stat reached = {};
+    const int error = LongPath::Stat(AT_FDCWD, fileName, reached);
+    if ((error == 0 && !S_ISREG(reached.st_mode)) || (error != 0 && error != ENOENT)) {
+        return std::nullopt;
+    }
+    ReplaceTarget target;
+    std::string path = fileName;
+    int base = AT_FDCWD;
+    for (int links = 0; links <= kMaxLinks; ++links) {
+        const std::size_t slash = path.rfind('/');
+        const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+        std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+        if (name.empty() || name == "." || name == "..") {
+            return std::nullopt;
+        }
+        UniqueFd opened;
+        if (LongPath::Open(base, folder, kFolderFlags, opened) != 0) {
+            return std::nullopt;
+        }
+        target.Folder = std::move(opened);
+        base = target.Folder.Get();
+        target.Name = std::move(name);
+        if (::fstatat(base, target.Name.c_str(), &target.Status, AT_SYMLINK_NOFOLLOW) != 0) {
+            if (errno != ENOENT || error == 0) {
+                return std::nullopt;
+            }
+            return target;
+        }
+        if (S_ISREG(target.Status.st_mode)) {
+            if (error != 0 || target.Status.st_dev != reached.st_dev ||
+                target.Status.st_ino != reached.st_ino) {
+                return std::nullopt;
+            }
+            target.Exists = true;
+            return target;
+        }
+        if (!S_ISLNK(target.Status.st_mode)) {
+            return std::nullopt;
+        }
+        std::optional<std::string> link = ReadLink(base, target.Name);
+        if (!link) {
+            return std::nullopt;
+        }
+        path = std::move(*link); // relative to the link's folder, which is base now
+    }
+    return std::nullopt;
+}
+
+// The signals that end a program, held back while a list is written whole.
+// One that comes meanwhile is not lost: the writer sees it, gives up its
+// temporary file, and the signal is delivered when the writer returns (to a
+// program that keeps the default action, that is the end). So an interrupted
+// run leaves the previous list as it was and no temporary file behind.
+// SIGXFSZ is among them so that a file-size limit, too, only ever hits the
+// temporary file and never kills the program before it is removed.
+class HeldSignals
+{
+public:
+    HeldSignals()
+    {
+        sigemptyset(&m_held);
+        for (const int signal : kSignals) {
+            sigaddset(&m_held, signal);
+        }
+        pthread_sigmask(SIG_BLOCK, &m_held, &m_before);
+    }
+
+    HeldSignals(const HeldSignals&) = delete;
+    HeldSignals& operator=(const HeldSignals&) = delete;
+
+    ~HeldSignals() { pthread_sigmask(SIG_SETMASK, &m_before, nullptr); }
+
+    // True when one of them is waiting that the program does not ignore and
+    // had not held back itself.
+    [[nodiscard]] bool Arrived() const
+    {
+        sigset_t pending;
+        sigemptyset(&pending);
+        if (sigpending(&pending) != 0) {
+            return false;
+        }
+        for (const int signal : kSignals) {
+            struct sigaction action = {};
+            if (sigismember(&pending, signal) == 1 && sigismember(&m_before, signal) == 0 &&
+                sigaction(signal, nullptr, &action) == 0 && action.sa_handler != SIG_IGN) {
+                return true;
+            }
+        }
+        return false;
+    }
+
+private:
+    static constexpr std::array<int, 5> kSignals = {SIGHUP, SIGINT, SIGQUIT, SIGTERM, SIGXFSZ};
+    sigset_t m_held{};
+    sigset_t m_before{};
+};
+
+// A file made under a fresh hidden name beside the target, removed again
+// unless Keep is called.
+class TemporaryFile
+{
+public:
+    // Throws IoError naming fileName when no such file can be made.
+    TemporaryFile(int folder, const std::string& target, const std::string& fileName)
+        : m_folder(folder)
+    {
+        // Short enough for any file system, recognisable when seen.
+        const std::string stem = "." + target.substr(0, 180) + ".sonorix-";
+        const auto seed =
+            static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
+        int error = EEXIST;
+        for (std::uint64_t attempt = 0; attempt < 100 && error == EEXIST; ++attempt) {
+            m_name = stem + ToHex((seed ^ (static_cast<std::uint64_t>(::getpid()) << 32)) +
+                                  attempt * 0x9E3779B97F4A7C15ULL);
+            error =
+                LongPath::Open(folder, m_name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, m_fd, 0666);
+        }
+        if (error != 0) {
+            m_name.clear();
+            throw IoError(DescribeIoFailure("open", fileName, error));
+        }
+    }
+
+    TemporaryFile(const TemporaryFile&) = delete;
+    TemporaryFile& operator=(const TemporaryFile&) = delete;
+
+    ~TemporaryFile()
+    {
+        if (!m_name.empty()) {
+            ::unlinkat(m_folder, m_name.c_str(), 0);
+        }
+    }
+
+    [[nodiscard]] const std::string& Name() const { return m_name; }
+
+    // The descriptor, once; the file stays until Keep.
+    [[nodiscard]] UniqueFd TakeFd() { return std::move(m_fd); }
+
+    [[nodiscard]] int Fd() const { return m_fd.Get(); }
+
+    void Keep() { m_name.clear(); }
+
+private:
+    static std::string ToHex(std::uint64_t value)
+    {
+        static constexpr char kHex[] = "0123456789abcdef";
+        std::string text(16, '0');
+        for (std::size_t i = 16; i-- > 0; value >>= 4) {
+            text[i] = kHex[value & 15];
+        }
+        return text;
+    }
+
+    int m_folder;
+    std::string m_name{};
+    UniqueFd m_fd{};
+};
+
+// Writes the list into a temporary file beside the target, makes it durable
+// and renames it over the target only when all of it is there. The new file
+// keeps the old one's permissions, and its owner and group where the system
+// allows.
+void WriteWhole(const std::string& fileName, const ReplaceTarget& target, const Writer& write)
+{
+    const HeldSignals held;
+    const int folder = target.Folder.Get();
+    TemporaryFile temporary(folder, target.Name, fileName);
+    if (target.Exists) {
+        const struct stat& old = target.Status;
+        if (::fchown(temporary.Fd(), old.st_uid, old.st_gid) != 0) {
+            static_cast<void>(::fchown(temporary.Fd(), static_cast<uid_t>(-1), old.st_gid));
+        }
+        if (::fchmod(temporary.Fd(), old.st_mode & 07777) != 0) {
+            throw IoError(DescribeIoFailure("write", fileName, errno));
+        }
+    }
+    FillFile(temporary.TakeFd(), fileName, write, true);
+    if (held.Arrived()) {
+        throw IoError(DescribeIoFailure("write", fileName, EINTR));
+    }
+    if (::renameat(folder, temporary.Name().c_str(), folder, target.Name.c_str()) != 0) {
+        throw IoError(DescribeIoFailure("write", fileName, errno));
+    }
+    temporary.Keep();
+    // The new name itself lasts through a power cut once the folder is synced.
+    const UniqueFd folderForSync(::openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (folderForSync.Valid()) {
+        static_cast<void>(::fsync(folderForSync.Get()));
+    }
+}
 
 } // namespace
 
@@ -233,23 +503,12 @@ void WriteList(std::ostream& out, const ListContent& content)
 void WriteOutputFile(const std::string& fileName, bool append,
                      const std::function<void(std::ostream&)>& write)
 {
-    const int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (append ? O_APPEND : O_TRUNC);
-    int fd = -1;
-    do {
-        fd = ::open(fileName.c_str(), flags, 0666);
-    } while (fd < 0 && errno == EINTR);
-    if (fd < 0) {
-        throw IoError(DescribeIoFailure("open", fileName, errno));
-    }
-    FileBuffer buffer(fd);
-    std::ostream out(&buffer);
-    write(out);
-    out.flush();
-    if (buffer.Error() != 0) {
-        throw IoError(DescribeIoFailure("write", fileName, buffer.Error()));
-    }
-    if (!buffer.Close()) {
-        throw IoError(DescribeIoFailure("write", fileName, buffer.Error()));
+    if (append) {
+        WriteDirectly(fileName, O_APPEND, write);
+    } else if (const std::optional<ReplaceTarget> target = FindReplaceTarget(fileName)) {
+        WriteWhole(fileName, *target, write);
+    } else {
+        WriteDirectly(fileName, O_TRUNC, write);
     }
 }
 

@@ -86,10 +86,15 @@ std::string HtmlFooterLine(const std::string& date);
 // The whole list as text, into out.
 void WriteList(std::ostream& out, const ListContent& content);
 
-// Opens fileName for writing (at its end when append is set and the file
-// exists; otherwise created, or emptied when it exists), lets write fill it,
-// and closes it. Any failure to open, write or close throws IoError naming
-// the file and the reason; what was written before stays in the file.
+// Lets write fill the file fileName. A new or replaced list is written whole
+// or not at all: into a temporary file beside the final target (symbolic
+// links followed), made durable and renamed over the target when complete,
+// with the old file's permissions (and owner and group where allowed). A
+// failure, a full disk or a terminating signal leaves the previous list as
+// it was and no temporary file behind. With append set, and for an output
+// that is no regular file (a device, a pipe), fileName itself is opened
+// (created when missing) and written. Any failure throws IoError naming
+// fileName and the reason.
 void WriteOutputFile(const std::string& fileName, bool append,
                      const std::function<void(std::ostream&)>& write);
 

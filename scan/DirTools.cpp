@@ -1,5 +1,7 @@
 #include "scan/DirTools.h"
 
+#include <algorithm>
+#include <cerrno>
 #include <cstddef>
 #include <cstdint>
 #include <dirent.h>
@@ -9,6 +11,8 @@
 #include <unordered_set>
 #include <utility>
 
+#include "base/IoError.h"
+#include "base/LongPath.h"
 #include "base/UniqueFd.h"
 #include "scan/internal/WildcardPattern.h"
 
@@ -24,7 +28,26 @@ constexpr std::uint64_t kContainerRepaintEvery = 200;
 // so a FIFO never blocks; links are followed.
 constexpr int kOpenFolderFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NONBLOCK;
 
-// One read of a folder's entries; a folder that could not be opened has none.
+// No folder there: no entry, no folder on the way, or a link that leads
+// nowhere (dangling or looping).
+bool MeansNoFolder(int err) { return err == ENOENT || err == ENOTDIR || err == ELOOP; }
+
+// Running out of descriptors or memory says nothing about the folder at hand,
+// and going on would quietly leave out everything below it.
+bool IsOutOfResources(int err) { return err == EMFILE || err == ENFILE || err == ENOMEM; }
+
+// A folder that could not be read: the end of the walk when resources ran
+// out, else skipped and reported.
+void FolderNotRead(ProgressLabel& label, const std::string& path, int err)
+{
+    if (IsOutOfResources(err)) {
+        throw IoError(DescribeIoFailure("read folder", path, err));
+    }
+    label.FolderSkipped(path, err);
+}
+
+// One read of a folder's entries. Error() tells why the reading ended early
+// (0 when it reached the end, or had no folder to read).
 class Directory
 {
 public:
@@ -33,7 +56,9 @@ public:
         if (!fd.Valid())
             return;
         m_dir = ::fdopendir(fd.Get());
-        if (m_dir != nullptr)
+        if (m_dir == nullptr)
+            m_error = errno;
+        else
             static_cast<void>(fd.Release()); // closedir closes it now
     }
 
@@ -46,13 +71,22 @@ public:
             ::closedir(m_dir);
     }
 
-    int Fd() const { return ::dirfd(m_dir); }
+    const dirent* Next()
+    {
+        if (m_dir == nullptr)
+            return nullptr;
+        errno = 0;
+        const dirent* entry = ::readdir(m_dir);
+        if (entry == nullptr)
+            m_error = errno;
+        return entry;
+    }
 
-    // A read error ends the listing like the end of the folder does.
-    const dirent* Next() { return m_dir != nullptr ? ::readdir(m_dir) : nullptr; }
+    int Error() const { return m_error; }
 
 private:
     DIR* m_dir = nullptr;
+    int m_error = 0;
 };
 
 using FileStatus = struct stat;
@@ -72,11 +106,31 @@ struct FolderIdHash
     }
 };
 
+// Folders are opened relative to the source folder, which stays open for the
+// whole walk; every other folder is open only while its entries are read. So
+// the walk holds a few descriptors at any depth, and paths of any length
+// work.
 struct Walk
 {
     ProgressLabel& Label;
     std::vector<std::string>& List;
+    int Source = -1;
     std::unordered_set<FolderId, FolderIdHash> Entered{};
+};
+
+// An entry of a folder that may be a folder itself (or a link to one), and
+// how many entries the folder listing had counted when it came.
+struct Candidate
+{
+    std::string Name{};
+    unsigned char Type = DT_UNKNOWN;
+    std::uint64_t Position = 0;
+};
+
+struct FolderEntries
+{
+    std::vector<Candidate> Candidates{};
+    std::uint64_t Count = 0; // "." and ".." included, hidden entries not
 };
 
 bool IsDotOrDotDot(const char* name)
@@ -103,58 +157,122 @@ std::string WithSlash(const std::string& folder)
     return result;
 }
 
-void CollectBelow(Walk& walk, UniqueFd folder, const std::string& prefix, int depth);
-
-// Lists and enters one entry of the folder open as parentFd when it is a
-// folder not yet entered in this walk. Only entries whose type the folder
-// listing leaves open (links, unknown) cost a look-up beyond the folder's own.
-void VisitEntry(Walk& walk, int parentFd, const dirent& entry, const std::string& prefix, int depth)
+// A folder path as the folder list holds it: no final "/" except for "/".
+std::string WithoutSlash(const std::string& prefix)
 {
-    if (entry.d_type != DT_DIR && entry.d_type != DT_LNK && entry.d_type != DT_UNKNOWN)
-        return;
-    UniqueFd child;
-    if (depth > 0)
-        child = UniqueFd(::openat(parentFd, entry.d_name, kOpenFolderFlags));
-    FileStatus info{};
-    if (child.Valid()) {
-        if (::fstat(child.Get(), &info) != 0)
-            return;
-    } else if (::fstatat(parentFd, entry.d_name, &info, 0) != 0 || !S_ISDIR(info.st_mode)) {
-        // Not a folder, a dangling link, or gone since the listing.
-        return;
-    }
-    // Also covers a folder that cannot be read: it is listed but not entered.
-    if (!walk.Entered.insert(FolderId{info.st_dev, info.st_ino}).second)
-        return;
-    walk.List.push_back(prefix + entry.d_name);
-    const std::string& path = walk.List.back();
-    walk.Label.SetText(path);
-    walk.Label.RepaintLabel();
-    CollectBelow(walk, std::move(child), path + "/", depth);
+    return prefix.size() > 1 ? prefix.substr(0, prefix.size() - 1) : prefix;
 }
 
-// The folder is already open (or failed to open); prefix is its path with a
-// final "/".
-void CollectBelow(Walk& walk, UniqueFd folder, const std::string& prefix, int depth)
+// All entries of the folder at once, so that it is closed again before the
+// walk goes deeper. Only the entries that may be folders are kept.
+FolderEntries ReadFolder(Walk& walk, UniqueFd folder, const std::string& path)
 {
-    if (depth <= 0) {
-        walk.Label.SetText("");
-        walk.Label.RepaintContainer();
-        return;
-    }
+    FolderEntries entries;
     Directory dir(std::move(folder));
-    std::uint64_t entries = 0;
     while (const dirent* entry = dir.Next()) {
         const bool dots = IsDotOrDotDot(entry->d_name);
         // Hidden entries are not part of the listing at all, so they are not
         // counted either; "." and ".." are.
         if (entry->d_name[0] == '.' && !dots)
             continue;
-        if (!dots)
-            VisitEntry(walk, dir.Fd(), *entry, prefix, depth - 1);
-        if (++entries % kContainerRepaintEvery == 0)
-            walk.Label.RepaintContainer();
+        ++entries.Count;
+        // Only entries whose type the listing leaves open (links, unknown)
+        // cost a look-up beyond the folder's own.
+        const unsigned char type = entry->d_type;
+        if (!dots && (type == DT_DIR || type == DT_LNK || type == DT_UNKNOWN))
+            entries.Candidates.push_back({entry->d_name, type, entries.Count});
     }
+    if (dir.Error() != 0)
+        FolderNotRead(walk.Label, path, dir.Error());
+    return entries;
+}
+
+// The container repaint after every 200th entry, for the entries up to
+// position that have not had theirs yet.
+void RepaintUpTo(ProgressLabel& label, std::uint64_t position, std::uint64_t& done)
+{
+    for (std::uint64_t n = done / kContainerRepaintEvery; n < position / kContainerRepaintEvery;
+         ++n)
+        label.RepaintContainer();
+    done = std::max(done, position);
+}
+
+void CollectBelow(Walk& walk, UniqueFd folder, const std::string& prefix,
+                  const std::string& relative, int depth);
+
+// Lists and enters one entry of the folder prefix (relative to the source:
+// relative) when it is a folder not yet entered in this walk.
+void VisitEntry(Walk& walk, const Candidate& entry, const std::string& prefix,
+                const std::string& relative, int depth)
+{
+    const std::string path = prefix + entry.Name;
+    const std::string childRelative = relative + entry.Name;
+    UniqueFd child;
+    int openError = 0;
+    if (depth > 0) {
+        openError = LongPath::Open(walk.Source, childRelative, kOpenFolderFlags, child);
+        if (IsOutOfResources(openError))
+            FolderNotRead(walk.Label, path, openError);
+    }
+    FileStatus info{};
+    if (child.Valid()) {
+        if (::fstat(child.Get(), &info) != 0)
+            throw IoError(DescribeIoFailure("read folder", path, errno));
+    } else if (const int statError = LongPath::Stat(walk.Source, childRelative, info);
+               statError != 0) {
+        // Not a folder, a dangling link, or gone since the listing. A folder
+        // in a folder that may be listed but not searched cannot even be
+        // looked at.
+        if (!MeansNoFolder(statError) && (entry.Type == DT_DIR || IsOutOfResources(statError)))
+            FolderNotRead(walk.Label, path, statError);
+        return;
+    } else if (!S_ISDIR(info.st_mode)) {
+        return;
+    }
+    if (!walk.Entered.insert(FolderId{info.st_dev, info.st_ino}).second)
+        return;
+    walk.List.push_back(path);
+    walk.Label.SetText(path);
+    walk.Label.RepaintLabel();
+    // A folder that cannot be read is listed but not entered.
+    if (depth > 0 && !child.Valid())
+        FolderNotRead(walk.Label, path, openError);
+    CollectBelow(walk, std::move(child), path + "/", childRelative + "/", depth);
+}
+
+// The folder is already open (or could not be read); prefix is its path with
+// a final "/", relative its path from the source with a final "/" ("" for
+// the source itself).
+void CollectBelow(Walk& walk, UniqueFd folder, const std::string& prefix,
+                  const std::string& relative, int depth)
+{
+    if (depth <= 0) {
+        walk.Label.SetText("");
+        walk.Label.RepaintContainer();
+        return;
+    }
+    if (!folder.Valid())
+        return;
+    const FolderEntries entries = ReadFolder(walk, std::move(folder), WithoutSlash(prefix));
+    std::uint64_t repainted = 0;
+    for (const Candidate& entry : entries.Candidates) {
+        RepaintUpTo(walk.Label, entry.Position - 1, repainted);
+        VisitEntry(walk, entry, prefix, relative, depth - 1);
+        RepaintUpTo(walk.Label, entry.Position, repainted);
+    }
+    RepaintUpTo(walk.Label, entries.Count, repainted);
+}
+
+// Opens a folder given by its path for reading. A path that names no folder
+// gives an invalid descriptor; so does a folder that cannot be read, which is
+// reported.
+UniqueFd OpenFolder(const std::string& prefix, ProgressLabel& label)
+{
+    UniqueFd folder;
+    const int error = LongPath::Open(AT_FDCWD, prefix, kOpenFolderFlags, folder);
+    if (error != 0 && !MeansNoFolder(error))
+        FolderNotRead(label, WithoutSlash(prefix), error);
+    return folder;
 }
 
 } // namespace
@@ -164,16 +282,23 @@ void CollectFolders(const std::string& folder, int depth, ProgressLabel& label,
 {
     Walk walk{label, list};
     if (depth <= 0 || !IsUsablePath(folder)) {
-        CollectBelow(walk, UniqueFd(), "", depth);
+        CollectBelow(walk, UniqueFd(), "", "", depth);
         return;
     }
     const std::string prefix = WithSlash(folder);
-    UniqueFd source(::open(prefix.c_str(), kOpenFolderFlags));
+    const UniqueFd source = OpenFolder(prefix, label);
+    if (!source.Valid())
+        return;
+    walk.Source = source.Get();
     // The source counts as entered, so a link back up to it ends there.
     FileStatus info{};
-    if (source.Valid() && ::fstat(source.Get(), &info) == 0)
-        walk.Entered.insert(FolderId{info.st_dev, info.st_ino});
-    CollectBelow(walk, std::move(source), prefix, depth);
+    if (::fstat(source.Get(), &info) != 0)
+        throw IoError(DescribeIoFailure("read folder", WithoutSlash(prefix), errno));
+    walk.Entered.insert(FolderId{info.st_dev, info.st_ino});
+    UniqueFd first(::openat(source.Get(), ".", kOpenFolderFlags));
+    if (!first.Valid())
+        FolderNotRead(label, WithoutSlash(prefix), errno);
+    CollectBelow(walk, std::move(first), prefix, "", depth);
 }
 
 void CollectFiles(const std::string& folder, const std::string& extension, ProgressLabel& label,
@@ -182,7 +307,7 @@ void CollectFiles(const std::string& folder, const std::string& extension, Progr
     if (!IsUsablePath(folder))
         return;
     const std::string prefix = WithSlash(folder);
-    Directory dir(UniqueFd(::open(prefix.c_str(), kOpenFolderFlags)));
+    Directory dir(OpenFolder(prefix, label));
     WildcardPattern pattern("*." + extension);
     std::uint64_t matches = 0;
     while (const dirent* entry = dir.Next()) {
@@ -195,6 +320,8 @@ void CollectFiles(const std::string& folder, const std::string& extension, Progr
         if (++matches % kContainerRepaintEvery == 0)
             label.RepaintContainer();
     }
+    if (dir.Error() != 0)
+        FolderNotRead(label, WithoutSlash(prefix), dir.Error());
 }
 
 bool FolderExists(const std::string& path)
@@ -203,7 +330,7 @@ bool FolderExists(const std::string& path)
         return false;
     // stat, not a listing: a folder the user may not read still exists.
     FileStatus info{};
-    return ::stat(WithSlash(path).c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+    return LongPath::Stat(AT_FDCWD, WithSlash(path), info) == 0 && S_ISDIR(info.st_mode);
 }
 
 std::string StripExtension(const std::string& name)

@@ -4,6 +4,10 @@
 // folder that match "*." + extension, plus the folder test and extension
 // stripping. Paths use "/"; hidden means a leading "."; symlinked folders are
 // followed but a folder (device, inode) is entered at most once per walk.
+// Paths may be longer than PATH_MAX, and the walk holds a few descriptors
+// whatever the depth. It never stops short in silence: running out of file
+// descriptors or memory throws IoError naming the folder, and a folder that
+// exists but cannot be read is reported to the label and skipped.
 
 #include <string>
 #include <vector>
@@ -19,6 +23,12 @@ public:
     virtual void SetText(const std::string& text) = 0;
     virtual void RepaintLabel() = 0;
     virtual void RepaintContainer() = 0;
+
+    // A folder that exists but could not be read (error: the errno value);
+    // the walk goes on without what it holds. Each operation that tries to
+    // read the folder reports it, so a caller reading one folder several
+    // times hears of it several times.
+    virtual void FolderSkipped(const std::string& /*path*/, int /*error*/) {}
 };
 
 // A label that shows nothing, for callers without progress display.
@@ -35,12 +45,15 @@ public:
 // Appends every non-hidden sub-folder down to depth levels, each folder
 // before the folders inside it. depth 0 lists nothing and empties the label.
 // Paths are folder + "/" + name without a final "/"; folders that cannot be
-// read are listed but not entered; an empty folder text lists nothing.
+// read are listed but not entered (and reported); an empty folder text or a
+// missing folder lists nothing. Throws IoError when descriptors or memory
+// run out.
 void CollectFolders(const std::string& folder, int depth, ProgressLabel& label,
                     std::vector<std::string>& list);
 
 // Appends folder + "/" + name for every entry matching "*." + extension
-// (wildcards in extension act as wildcards, letter case ignored).
+// (wildcards in extension act as wildcards, letter case ignored). A folder
+// that cannot be read is reported; errors as for CollectFolders.
 void CollectFiles(const std::string& folder, const std::string& extension, ProgressLabel& label,
                   std::vector<std::string>& list);
 

@@ -19,6 +19,7 @@ namespace Detail {
 // path with no entry, a dangling link or an entry that is not a regular file
 // (folder, device, pipe) leaves it closed: the caller treats that as "no
 // file". Any other failure to open, look at or read the file throws IoError.
+// The path may be longer than PATH_MAX.
 class ReadOnlyFile
 {
 public:

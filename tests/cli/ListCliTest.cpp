@@ -1,15 +1,23 @@
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <iterator>
+#include <memory>
 #include <optional>
+#include <sstream>
+#include <stdexcept>
 #include <string>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
+#include "profiles/GlobalOptions.h"
 #include "profiles/ListFormat.h"
 #include "samples/Mp3Builder.h"
 #include "tests/support/RunProgram.h"
@@ -43,6 +51,47 @@ void WriteSong(const std::string& path, const std::optional<std::string>& title)
     }
     song.Write(path);
 }
+
+// A terminal for one run: its standard input and error.
+class Terminal
+{
+public:
+    Terminal() : m_master(posix_openpt(O_RDWR | O_NOCTTY))
+    {
+        if (m_master < 0 || grantpt(m_master) != 0 || unlockpt(m_master) != 0) {
+            throw std::runtime_error("no pseudo-terminal");
+        }
+        fcntl(m_master, F_SETFL, O_NONBLOCK);
+        m_device = ptsname(m_master);
+    }
+
+    Terminal(const Terminal&) = delete;
+    Terminal& operator=(const Terminal&) = delete;
+
+    ~Terminal() { close(m_master); }
+
+    const std::string& Device() const { return m_device; }
+
+    // What the program wrote since the last call.
+    std::string Read()
+    {
+        std::string text;
+        char buffer[4096];
+        for (ssize_t n = 0; (n = read(m_master, buffer, sizeof buffer)) > 0;) {
+            text.append(buffer, static_cast<std::size_t>(n));
+        }
+        return text;
+    }
+
+    void Type(const std::string& text)
+    {
+        ASSERT_EQ(write(m_master, text.data(), text.size()), static_cast<ssize_t>(text.size()));
+    }
+
+private:
+    int m_master;
+    std::string m_device{};
+};
 
 class ListCliTest : public testing::Test
 {
@@ -260,23 +309,11 @@ TEST_F(ListCliTest, ListColumnsPrintsOneCaptionALineAndTouchesNoStore)
 
 TEST_F(ListCliTest, ProgressOnlyOnATerminalAndNotWhenQuiet)
 {
-    const int master = posix_openpt(O_RDWR | O_NOCTTY);
-    ASSERT_GE(master, 0);
-    ASSERT_EQ(grantpt(master), 0);
-    ASSERT_EQ(unlockpt(master), 0);
-    m_terminal = ptsname(master);
-    const auto drain = [&] {
-        std::string text;
-        char buffer[4096];
-        fcntl(master, F_SETFL, O_NONBLOCK);
-        for (ssize_t n = 0; (n = read(master, buffer, sizeof buffer)) > 0;) {
-            text.append(buffer, static_cast<std::size_t>(n));
-        }
-        return text;
-    };
+    Terminal terminal;
+    m_terminal = terminal.Device();
 
     ASSERT_EQ(Run({"-f", "csv", m_music.Path(), Out("a.csv")}).Status, 0);
-    const std::string shown = drain();
+    const std::string shown = terminal.Read();
     EXPECT_NE(shown.find("Scanning for directories..."), std::string::npos) << shown;
     EXPECT_NE(shown.find("\r\033[K"), std::string::npos) << shown;
     EXPECT_NE(
@@ -285,6 +322,152 @@ TEST_F(ListCliTest, ProgressOnlyOnATerminalAndNotWhenQuiet)
         << shown;
 
     ASSERT_EQ(Run({"-q", "-f", "csv", m_music.Path(), Out("b.csv")}).Status, 0);
-    EXPECT_EQ(drain(), "");
-    close(master);
+    EXPECT_EQ(terminal.Read(), "");
+}
+
+TEST_F(ListCliTest, ParallelRunsIntoOneFolderNeverShareAName)
+{
+    // Every run waits at the custom-info prompt, which comes after it chose
+    // its name and before it writes, until all of them are there.
+    const std::string store = std::getenv("XDG_CONFIG_HOME");
+    GlobalSettings::GlobalOptions options;
+    options.AskForCustom = true;
+    options.MarkKnown(GlobalSettings::GlobalValue::AskForCustom);
+    GlobalSettings::SaveGlobalOptions(options, "Default");
+
+    constexpr std::size_t kRuns = 4;
+    std::vector<TempDir> scratch(kRuns);
+    std::vector<std::unique_ptr<Terminal>> terminals;
+    std::vector<RunResult> runs(kRuns);
+    std::vector<std::thread> threads;
+    for (std::size_t i = 0; i < kRuns; ++i) {
+        terminals.push_back(std::make_unique<Terminal>());
+        threads.emplace_back([&, i] {
+            runs[i] = TestSupport::RunProgram(
+                SONORIX_LIST_EXE,
+                {"-q", "-f", "csv", "-c", "Songname,Custom Info", m_music.Path(), m_out.Path()},
+                scratch[i].Path(),
+                {.Environment = {{"XDG_CONFIG_HOME", store}},
+                 .Terminal = terminals[i]->Device(),
+                 .InputFromTerminal = true});
+        });
+    }
+    std::vector<std::string> shown(kRuns);
+    const auto waiting = [&] {
+        return std::count_if(shown.begin(), shown.end(), [](const std::string& text) {
+            return text.find("Enter Custom Info: ") != std::string::npos;
+        });
+    };
+    for (int tries = 0; tries < 2000 && waiting() < static_cast<long>(kRuns); ++tries) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        for (std::size_t i = 0; i < kRuns; ++i) {
+            shown[i] += terminals[i]->Read();
+        }
+    }
+    EXPECT_EQ(waiting(), static_cast<long>(kRuns));
+    for (std::size_t i = 0; i < kRuns; ++i) {
+        terminals[i]->Type("Shelf " + std::to_string(i) + "\n");
+    }
+    for (std::thread& thread : threads) {
+        thread.join();
+    }
+
+    std::vector<std::string> lists;
+    for (std::size_t i = 0; i < kRuns; ++i) {
+        EXPECT_EQ(runs[i].Status, 0) << runs[i].Err;
+        lists.push_back(ReadFile(Out("TrackRoll" + std::to_string(i + 1) + ".csv")));
+    }
+    std::sort(lists.begin(), lists.end());
+    for (std::size_t i = 0; i < kRuns; ++i) {
+        const std::string shelf = "Shelf " + std::to_string(i);
+        EXPECT_EQ(lists[i],
+                  "Songname,Custom Info\r\nAlpha," + shelf + "\r\nBeta," + shelf + "\r\n");
+    }
+    EXPECT_FALSE(std::filesystem::exists(Out("TrackRoll5.csv")));
+}
+
+TEST_F(ListCliTest, PathsLongerThanTheSystemTakesInOneGoAreListed)
+{
+    // 24 folders of 200-byte names, one song in each: from the 20th on the
+    // song's path is longer than PATH_MAX, from the 21st the folder's too.
+    const std::string folderName(200, 'd');
+    int folder = ::open(m_music.Path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    ASSERT_GE(folder, 0);
+    std::vector<std::string> expected = {"Alpha", "Beta"};
+    for (int level = 1; level <= 24; ++level) {
+        ASSERT_EQ(::mkdirat(folder, folderName.c_str(), 0755), 0);
+        const int inner = ::openat(folder, folderName.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        ::close(folder);
+        folder = inner;
+        ASSERT_GE(folder, 0);
+        const std::string title = "Level " + std::to_string(level);
+        Mp3Builder song;
+        song.Frames(3).PadTo(16000 - 128).Id3v1(Id3v1Fields{.Title = title});
+        const std::string name = "song-" + std::to_string(level) + std::string(60, 'x') + ".mp3";
+        const int file = ::openat(folder, name.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+        ASSERT_GE(file, 0);
+        ASSERT_EQ(::write(file, song.Data().data(), song.Data().size()),
+                  static_cast<ssize_t>(song.Data().size()));
+        ::close(file);
+        expected.push_back(title);
+    }
+    ::close(folder);
+
+    const RunResult run = Run({"-f", "csv", "-c", "Songname", "--sort", m_music.Path(), "list"});
+    EXPECT_EQ(run.Status, 0) << run.Err;
+    EXPECT_EQ(run.Err, "");
+    std::sort(expected.begin(), expected.end());
+    std::string rows = "Songname\r\n";
+    for (const std::string& title : expected) {
+        rows += title + "\r\n";
+    }
+    EXPECT_EQ(ReadFile(Out("list.csv")), rows);
+}
+
+TEST_F(ListCliTest, FoldersThatCannotBeReadAreNamedOnceAndLeftOut)
+{
+    std::filesystem::create_directories(Music("locked"));
+    WriteSong(Music("locked/song.mp3"), "Locked");
+    std::filesystem::create_directories(Music("listed/inner"));
+    WriteSong(Music("listed/inner/song.mp3"), "Inner");
+    chmod(Music("locked").c_str(), 0);
+    chmod(Music("listed").c_str(), 0444); // its names can be read, its folders not entered
+    for (const std::string& folder :
+         {m_home.Path(), m_home.File("config"), m_music.Path(), Music("sub"), m_out.Path()}) {
+        chmod(folder.c_str(), 0777);
+    }
+    m_unprivileged = true;
+    // Two extensions: every folder is read once per extension.
+    const RunResult run = Run({"-f", "csv", "-c", "Songname", "-e", "mp3,wav", "--sort",
+                               m_music.Path(), Out("list.csv")});
+    if (run.Status == 125) {
+        GTEST_SKIP() << "the tool cannot be run as an unprivileged user here";
+    }
+    EXPECT_EQ(run.Status, 0) << run.Err;
+    std::vector<std::string> warnings;
+    std::istringstream lines(run.Err);
+    for (std::string line; std::getline(lines, line);) {
+        warnings.push_back(line);
+    }
+    std::sort(warnings.begin(), warnings.end());
+    const std::string prefix = "sonorix-list: warning: cannot read folder '";
+    EXPECT_EQ(warnings,
+              (std::vector<std::string>{prefix + Music("listed/inner") + "': Permission denied",
+                                        prefix + Music("locked") + "': Permission denied"}));
+    EXPECT_EQ(ReadFile(Out("list.csv")), "Songname\r\nAlpha\r\nBeta\r\n");
+}
+
+TEST_F(ListCliTest, NamesReachTheTerminalWithControlCharactersEscaped)
+{
+    Terminal terminal;
+    m_terminal = terminal.Device();
+    // A name that would retitle the terminal window and clear the screen.
+    const std::string name = "\x1b]0;owned\x07\x1b[2J.csv";
+    ASSERT_EQ(Run({"-f", "csv", m_music.Path(), Out(name)}).Status, 0);
+    const std::string shown = terminal.Read();
+    EXPECT_NE(shown.find(": " + Out("\\x1b]0;owned\\x07\\x1b[2J.csv")), std::string::npos) << shown;
+    EXPECT_EQ(shown.find("\x1b]"), std::string::npos) << shown;
+    EXPECT_EQ(shown.find("\x07"), std::string::npos) << shown;
+    EXPECT_EQ(shown.find("\x1b[2J"), std::string::npos) << shown;
+    EXPECT_TRUE(std::filesystem::exists(Out(name))); // the file itself has its name
 }

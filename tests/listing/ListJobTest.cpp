@@ -124,6 +124,15 @@ public:
         Log.push_back("hide");
     }
 
+    // Stands for anything that stops a job on its way (a file that cannot be
+    // read) when FailOnScan is set.
+    void ScanStarted(std::int64_t) override
+    {
+        if (FailOnScan) {
+            throw IoError("Cannot read 'song.mp3': Input/output error");
+        }
+    }
+
     // The texts one label was given, in order.
     std::vector<std::string> History(ReportLabel label) const
     {
@@ -142,6 +151,7 @@ public:
     int Bar = -1;
     bool OkEnabled = false;
     bool Shown = false;
+    bool FailOnScan = false;
 };
 
 // The custom-info prompts the job opened, with their exact caption, prompt
@@ -317,6 +327,54 @@ TEST_F(ListJobTest, OutputFolderGetsTheFirstFreeNumberedName)
         ASSERT_EQ(Run(input), ListJobResult::Written);
         EXPECT_EQ(input.Output, Out("TrackRoll3.html"));
         std::filesystem::remove(Out("TrackRoll3.html"));
+    }
+}
+
+TEST_F(ListJobTest, NumberedNameIsHeldFromTheChoiceAndGivenBackWhenNoListIsWritten)
+{
+    WriteSong(Music("a.mp3"), 1, std::nullopt);
+    Profiles::Profile profile = MakeProfile(Profiles::ListFormat::Csv, {"Songname"});
+    // Two jobs that choose at the same time get two names.
+    ListJobInput first = Input(profile, m_out.Path());
+    ListJobInput second = Input(profile, m_out.Path());
+    EXPECT_EQ(CheckListInputs(first), "");
+    EXPECT_EQ(CheckListInputs(second), "");
+    EXPECT_EQ(first.Output, Out("TrackRoll1.csv"));
+    EXPECT_EQ(second.Output, Out("TrackRoll2.csv"));
+    ReleaseReservedOutput(first.Reserved);
+    ReleaseReservedOutput(second.Reserved);
+    EXPECT_TRUE(std::filesystem::is_empty(m_out.Path()));
+
+    // A job that writes no list gives its name back, and only its own: the
+    // name another job holds stays taken.
+    std::ofstream(Out("TrackRoll1.csv")).flush();
+
+    struct Row
+    {
+        const char* Case;
+        std::vector<std::string> Extensions;
+        bool Selected;
+        std::optional<ListJobResult> Result; // none: the job stops on an error
+    };
+
+    const Row rows[] = {{"nothing selected", {"mp3"}, false, ListJobResult::Rejected},
+                        {"no files", {"ogg"}, true, ListJobResult::NoFiles},
+                        {"an error", {"mp3"}, true, std::nullopt}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.Case);
+        profile.Extensions = row.Extensions;
+        profile.Checked = {row.Selected};
+        ListJobInput input = Input(profile, m_out.Path());
+        RecordingReport report;
+        report.FailOnScan = !row.Result;
+        if (row.Result) {
+            EXPECT_EQ(StartListJob(input, report, m_dialogs), *row.Result);
+        } else {
+            EXPECT_THROW(StartListJob(input, report, m_dialogs), IoError);
+        }
+        EXPECT_EQ(input.Output, Out("TrackRoll2.csv"));
+        EXPECT_FALSE(std::filesystem::exists(Out("TrackRoll2.csv")));
+        EXPECT_TRUE(std::filesystem::exists(Out("TrackRoll1.csv")));
     }
 }
 

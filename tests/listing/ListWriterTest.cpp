@@ -1,10 +1,20 @@
 #include "listing/ListWriter.h"
 
+#include <algorithm>
+#include <csignal>
+#include <dirent.h>
+#include <filesystem>
 #include <fstream>
+#include <functional>
 #include <gtest/gtest.h>
 #include <iterator>
 #include <sstream>
 #include <string>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
 
 #include "base/IoError.h"
 #include "profiles/ListFormat.h"
@@ -27,6 +37,36 @@ ListContent CsvContent()
     content.HeaderRow = {"Songname", "Artist"};
     content.Rows = {{"One", "A"}, {"Two", "B"}};
     return content;
+}
+
+// The names in a folder, sorted.
+std::vector<std::string> Entries(const std::string& folder)
+{
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+        names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// Runs work in a child process; "exit 0", "exit 3" after an IoError, or
+// "signal N".
+std::string InChild(const std::function<void()>& work)
+{
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        try {
+            work();
+        } catch (const IoError&) {
+            ::_exit(3);
+        }
+        ::_exit(0);
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return WIFSIGNALED(status) ? "signal " + std::to_string(WTERMSIG(status))
+                               : "exit " + std::to_string(WEXITSTATUS(status));
 }
 
 ListContent HtmlContent()
@@ -137,4 +177,99 @@ TEST(WriteListFile, FailuresNameTheFileAndTheReason)
     } catch (const IoError& error) {
         EXPECT_EQ(std::string(error.what()), "Cannot write '/dev/full': No space left on device");
     }
+}
+
+TEST(WriteListFile, AFailedOrInterruptedWriteKeepsThePreviousList)
+{
+    TestSupport::TempDir dir;
+    const std::string path = dir.File("list.csv");
+    const std::string previous = "Songname\r\nOld\r\n";
+    // Far more than the writer buffers, so part of it reaches the disk first.
+    const std::string rows(1 << 20, 'x');
+
+    struct Row
+    {
+        const char* Case;
+        std::function<void()> Setup;
+        std::function<void(std::ostream&)> Write;
+        std::string End;
+    };
+
+    const auto none = [] {};
+    const auto interrupted = [&](int signal) {
+        return [&rows, signal](std::ostream& out) {
+            out << rows;
+            std::raise(signal);
+            out << rows;
+        };
+    };
+    const Row cases[] = {
+        {"an error half-way", none,
+         [&](std::ostream& out) {
+             out << rows;
+             throw IoError("Cannot read 'song.mp3': Input/output error");
+         },
+         "exit 3"},
+        {"a file-size limit",
+         [] {
+             std::signal(SIGXFSZ, SIG_IGN);
+             const rlimit limit{4096, 4096};
+             ::setrlimit(RLIMIT_FSIZE, &limit);
+         },
+         [&](std::ostream& out) { out << rows; }, "exit 3"},
+        {"SIGTERM half-way", none, interrupted(SIGTERM), "signal " + std::to_string(SIGTERM)},
+        {"SIGINT half-way", none, interrupted(SIGINT), "signal " + std::to_string(SIGINT)},
+    };
+    for (const Row& row : cases) {
+        SCOPED_TRACE(row.Case);
+        std::ofstream(path, std::ios::binary) << previous;
+        EXPECT_EQ(InChild([&] {
+                      row.Setup();
+                      WriteOutputFile(path, false, row.Write);
+                  }),
+                  row.End);
+        EXPECT_TRUE(ReadFile(path) == previous) << "the previous list was changed";
+        EXPECT_EQ(Entries(dir.Path()), std::vector<std::string>{"list.csv"});
+    }
+}
+
+TEST(WriteListFile, AReplacedListKeepsPermissionsAndLinksAndDevicesAreWrittenInPlace)
+{
+    TestSupport::TempDir dir;
+    const std::string path = dir.File("list.csv");
+    std::ofstream(path, std::ios::binary) << "old";
+    ASSERT_EQ(::chmod(path.c_str(), 0640), 0);
+    WriteList(path, false, CsvContent());
+    struct stat status = {};
+    ASSERT_EQ(::stat(path.c_str(), &status), 0);
+    EXPECT_EQ(status.st_mode & 07777, 0640u);
+    EXPECT_EQ(ReadFile(path), "Songname,Artist\r\nOne,A\r\nTwo,B\r\n");
+
+    // Through links, relative and absolute, to the file they lead to; the
+    // links stay links, and nothing is left beside them.
+    std::filesystem::create_directory(dir.File("links"));
+    std::filesystem::create_symlink("../list.csv", dir.File("links/relative.csv"));
+    std::filesystem::create_symlink(dir.File("links/relative.csv"), dir.File("links/chain.csv"));
+    std::ofstream(path, std::ios::binary) << "old";
+    WriteList(dir.File("links/chain.csv"), false, CsvContent());
+    EXPECT_EQ(ReadFile(path), "Songname,Artist\r\nOne,A\r\nTwo,B\r\n");
+    EXPECT_TRUE(std::filesystem::is_symlink(dir.File("links/relative.csv")));
+    EXPECT_TRUE(std::filesystem::is_symlink(dir.File("links/chain.csv")));
+    EXPECT_EQ(Entries(dir.File("links")), (std::vector<std::string>{"chain.csv", "relative.csv"}));
+    EXPECT_EQ(Entries(dir.Path()), (std::vector<std::string>{"links", "list.csv"}));
+
+    // A device is written as it is, never replaced by a file; so is a pipe,
+    // also when reached through a link the system resolves (/dev/stdout).
+    WriteList("/dev/null", false, CsvContent());
+    ASSERT_EQ(::stat("/dev/null", &status), 0);
+    EXPECT_TRUE(S_ISCHR(status.st_mode));
+    int pipe[2];
+    ASSERT_EQ(::pipe(pipe), 0);
+    WriteList("/proc/self/fd/" + std::to_string(pipe[1]), false, CsvContent());
+    ::close(pipe[1]);
+    char buffer[256];
+    const ssize_t length = ::read(pipe[0], buffer, sizeof buffer);
+    ::close(pipe[0]);
+    EXPECT_EQ(std::string(buffer, static_cast<std::size_t>(std::max<ssize_t>(length, 0))),
+              "Songname,Artist\r\nOne,A\r\nTwo,B\r\n");
 }

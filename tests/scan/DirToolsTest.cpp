@@ -4,12 +4,17 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <gtest/gtest.h>
 #include <string>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #include <utility>
 #include <vector>
+
+#include "base/IoError.h"
 
 namespace fs = std::filesystem;
 using namespace DirTools;
@@ -47,6 +52,44 @@ void ExpectPreOrder(const Names& relative)
         EXPECT_EQ(parent.empty(), open.empty()) << path << " is not inside the sub-tree before it";
         open.push_back(path);
     }
+}
+
+// Runs work in a child process left with exactly free unused descriptors,
+// and gives what it returned, or the text of the IoError it threw.
+std::string WithFreeDescriptors(int free, const std::function<std::string()>& work)
+{
+    int channel[2];
+    if (::pipe(channel) != 0)
+        return "no pipe";
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        const rlimit limit{64, 64};
+        ::setrlimit(RLIMIT_NOFILE, &limit);
+        std::vector<int> taken;
+        for (int fd = 0; (fd = ::dup(channel[1])) >= 0;)
+            taken.push_back(fd);
+        for (int i = 0; i < free && !taken.empty(); ++i) {
+            ::close(taken.back());
+            taken.pop_back();
+        }
+        std::string result;
+        try {
+            result = work();
+        } catch (const IoError& error) {
+            result = error.what();
+        }
+        const ssize_t written = ::write(channel[1], result.data(), result.size());
+        ::_exit(written == static_cast<ssize_t>(result.size()) ? 0 : 1);
+    }
+    ::close(channel[1]);
+    std::string result;
+    char buffer[512];
+    for (ssize_t n = 0; (n = ::read(channel[0], buffer, sizeof buffer)) > 0;)
+        result.append(buffer, static_cast<std::size_t>(n));
+    ::close(channel[0]);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return result;
 }
 
 class ScanTree : public ::testing::Test
@@ -217,6 +260,42 @@ TEST_F(ScanTree, UnreadableFolderIsListedButNotEntered)
     EXPECT_EQ(Folders("s", 99), Names{"locked"});
     EXPECT_EQ(Files("s/locked", "mp3"), Names{});
     EXPECT_TRUE(FolderExists(At("s/locked")));
+}
+
+TEST_F(ScanTree, RunningOutOfDescriptorsEndsTheWalkInsteadOfLeavingFoldersOut)
+{
+    // Deeper than there are descriptors to spare: a walk that held one open
+    // per level would run out half-way.
+    std::string deep = "s";
+    for (int level = 0; level < 40; ++level)
+        deep += "/d";
+    Folder(deep);
+    const auto folders = [&] {
+        SilentProgressLabel label;
+        Names list;
+        CollectFolders(At("s"), 99, label, list);
+        return std::to_string(list.size()) + " folders";
+    };
+    const auto files = [&] {
+        SilentProgressLabel label;
+        Names list;
+        CollectFiles(At("s"), "*", label, list);
+        return std::to_string(list.size()) + " files";
+    };
+    const std::string exhausted = "Cannot read folder '" + At("s") + "': Too many open files";
+
+    struct Row
+    {
+        int Free;
+        std::function<std::string()> Work;
+        std::string Result;
+    };
+
+    const Row rows[] = {{4, folders, "40 folders"}, {0, folders, exhausted}, {0, files, exhausted}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.Result);
+        EXPECT_EQ(WithFreeDescriptors(row.Free, row.Work), row.Result);
+    }
 }
 
 TEST_F(ScanTree, MissingOrEmptySourceListsNothing)

@@ -17,7 +17,8 @@ constexpr uid_t kNobody = 65534;
 [[noreturn]] void RunChild(char* const* argv, const std::string& outPath,
                            const std::string& errPath, const RunOptions& options)
 {
-    const int in = open("/dev/null", O_RDONLY);
+    const int in = options.InputFromTerminal ? open(options.Terminal.c_str(), O_RDWR)
+                                             : open("/dev/null", O_RDONLY);
     const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     const int err = options.Terminal.empty()
                         ? open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600)

@@ -20,12 +20,14 @@ struct RunOptions
 {
     std::string WorkingFolder{};                                    // empty: unchanged
     std::vector<std::pair<std::string, std::string>> Environment{}; // set in the child
-    std::string Terminal{}; // a terminal device for stderr; empty: a file
+    std::string Terminal{};         // a terminal device for stderr; empty: a file
+    bool InputFromTerminal = false; // stdin from Terminal too, else /dev/null
     // As root, run as user "nobody" so that file permissions apply.
     bool Unprivileged = false;
 };
 
-// stdin is /dev/null; stdout and stderr go through files in scratchFolder.
+// stdin is /dev/null (or the terminal); stdout and stderr go through files in
+// scratchFolder (stderr to the terminal when one is given).
 RunResult RunProgram(const std::string& program, const std::vector<std::string>& args,
                      const std::string& scratchFolder, const RunOptions& options = {});
 

@@ -2,15 +2,54 @@
 
 #include <cerrno>
 #include <cstdlib>
-#include <filesystem>
+#include <dirent.h>
+#include <fcntl.h>
 #include <stdexcept>
-#include <system_error>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <utility>
 #include <vector>
 
 #include "base/IoError.h"
 
 namespace TestSupport {
+
+namespace {
+
+// Removes everything inside the open folder, relative to it, so trees whose
+// paths are longer than the system takes in one call go too.
+void EmptyFolder(int folder)
+{
+    std::vector<std::string> names;
+    if (DIR* listing = ::fdopendir(::dup(folder))) {
+        while (const dirent* entry = ::readdir(listing)) {
+            const std::string name = entry->d_name;
+            if (name != "." && name != "..") {
+                names.push_back(name);
+            }
+        }
+        ::closedir(listing);
+    }
+    for (const std::string& name : names) {
+        struct stat status = {};
+        if (::fstatat(folder, name.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0 &&
+            S_ISDIR(status.st_mode)) {
+            ::fchmodat(folder, name.c_str(), 0700, 0);
+            const int inner =
+                ::openat(folder, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+            if (inner >= 0) {
+                EmptyFolder(inner);
+                ::close(inner);
+            }
+            ::unlinkat(folder, name.c_str(), AT_REMOVEDIR);
+        } else {
+            ::unlinkat(folder, name.c_str(), 0);
+        }
+    }
+}
+
+} // namespace
 
 TempDir::TempDir(const std::string& prefix)
 {
@@ -43,18 +82,15 @@ void TempDir::Remove() noexcept
     if (m_path.empty()) {
         return;
     }
-    namespace fs = std::filesystem;
-    std::error_code error;
     // Tests take permissions away to provoke read errors; give them back so
     // that everything below can be removed.
-    fs::permissions(m_path, fs::perms::owner_all, fs::perm_options::add, error);
-    for (fs::recursive_directory_iterator it(m_path, error), end; !error && it != end;
-         it.increment(error)) {
-        if (it->is_directory(error) && !it->is_symlink(error)) {
-            fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, error);
-        }
+    ::chmod(m_path.c_str(), 0700);
+    const int folder = ::open(m_path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folder >= 0) {
+        EmptyFolder(folder);
+        ::close(folder);
     }
-    fs::remove_all(m_path, error);
+    ::rmdir(m_path.c_str());
     m_path.clear();
 }
 
