@@ -140,6 +140,11 @@ public:
 
     void ScanStarted(std::int64_t fileCount) override { m_report.ScanStarted(fileCount); }
 
+    void FolderSkipped(const std::string& path, int error) override
+    {
+        m_report.FolderSkipped(path, error);
+    }
+
 private:
     Listing::ListReport& m_report;
     std::function<void()> m_showOutput;
