@@ -151,6 +151,7 @@ private slots:
         m_app.reset();
         QVERIFY2(m_dialogs->Script.ConfirmAnswers.empty(), "an answer was not asked for");
         QVERIFY2(m_dialogs->Script.SaveAnswers.empty(), "an answer was not asked for");
+        QVERIFY2(m_dialogs->Script.FolderAnswers.empty(), "an answer was not asked for");
         m_dialogs.reset();
         m_opened.clear();
         m_dir.reset();
@@ -276,6 +277,32 @@ private slots:
         QSignalSpy exit(&main, &TForm1::ExitRequested);
         QTest::mouseClick(main.btnExit, Qt::LeftButton);
         QCOMPARE(exit.count(), 1);
+    }
+
+    void theFolderBrowserFillsTheSourceBoxAndKeepsItsFolder()
+    {
+        TForm1& main = ShowForJob();
+        const std::string music = Music("");
+        m_dialogs->Script.FolderAnswers = {music, std::nullopt};
+        QTest::mouseDClick(main.cmbSource->lineEdit(), Qt::LeftButton);
+        QCOMPARE(main.cmbSource->Text(), Q(music));
+        QTest::mouseClick(main.btnSource, Qt::LeftButton); // Cancel
+        QCOMPARE(main.cmbSource->Text(), Q(music));
+        QCOMPARE(m_dialogs->Script.Log,
+                 (std::vector<std::string>{"Folder: Please choose a directory/",
+                                           "Folder: Please choose a directory/" + music}));
+    }
+
+    void aDamagedStoreIsShownAndTheWindowStays()
+    {
+        std::filesystem::create_directories(m_sandbox->ConfigHome() + "/sonorix");
+        WriteText(m_sandbox->StoreFile(), std::string(4096, 'x'));
+        TForm1& main = Show(Start());
+        const std::vector<std::string>& errors = m_dialogs->Script.Errors;
+        QCOMPARE(errors.size(), std::size_t{1});
+        QVERIFY2(errors[0].find(m_sandbox->StoreFile()) != std::string::npos, errors[0].c_str());
+        QVERIFY(main.isVisible());
+        QCOMPARE(ReadText(m_sandbox->StoreFile()), std::string(4096, 'x'));
     }
 
     void leavingABoxChecksItsText()
