@@ -1,6 +1,7 @@
 # Two entry points for a fresh Debian 12 machine (as root or with sudo):
 #   make run    installs what is missing, builds, and runs Sonorix
 #   make test   installs what is missing, builds, and runs every test
+#   make screenshots  retakes the README's pictures of the windows
 # SANITIZE=1 builds and tests with AddressSanitizer and UndefinedBehaviorSanitizer.
 
 SANITIZE ?= 0
@@ -12,7 +13,7 @@ BUILD ?= build
 endif
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps configure build test run bench format clean
+.PHONY: all deps configure build test run screenshots bench format clean
 
 all: build
 
@@ -32,6 +33,9 @@ test: build
 
 run: build
 	@scripts/run.sh $(BUILD)
+
+screenshots: build
+	@scripts/screenshots.sh $(BUILD)
 
 bench: build
 	@scripts/install-deps.sh bench/packages.txt
