@@ -250,7 +250,7 @@ ListJobResult RunJob(ListJobInput& input, ListReport& report, Dialogs& dialogs)
     Profiles::Profile& profile = input.Profile;
     report.SetOkEnabled(false);
     if (profile.ListFormat == Profiles::ListFormat::Custom && profile.Separator.empty()) {
-        profile.Separator = ",";
+        profile.Separator.assign(1, ','); // not operator=(","): g++ 12 -O3 warns falsely
     }
 
     std::vector<std::string> files = CollectAllFiles(input, report);
