@@ -191,8 +191,8 @@ struct SearchBytes
     }
 };
 
-// The first offset from on whose three bytes pass the sync filter, or -1 when
-// the bound or the end of the file comes first.
+// The first offset at or behind from whose three bytes pass the sync filter,
+// or -1 when the bound or the end of the file comes first.
 std::int64_t NextCandidate(std::int64_t from, const SearchArea& area, const SearchBytes& fetch)
 {
     for (std::int64_t p = from; p <= area.Bound; ++p) {
