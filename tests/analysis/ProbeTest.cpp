@@ -743,8 +743,11 @@ void WriteWave(const std::string& path, int hertz, int sampleCount)
     le(wave, 16, 2);
     wave.Text("data");
     le(wave, dataSize, 4);
+    std::vector<std::uint8_t>& bytes = wave.Data();
     for (int i = 0; i < sampleCount; ++i) {
-        le(wave, static_cast<std::uint32_t>((i * 331) % 20000 - 10000), 2);
+        const auto sample = static_cast<std::uint16_t>((i * 331) % 20000 - 10000);
+        bytes.push_back(static_cast<std::uint8_t>(sample));
+        bytes.push_back(static_cast<std::uint8_t>(sample >> 8));
     }
     wave.Write(path);
 }
