@@ -4,6 +4,7 @@
 #include <array>
 #include <cctype>
 #include <cstdio>
+#include <sys/stat.h>
 
 #include "base/Ascii.h"
 #include "settings/RegTools.h"
@@ -214,6 +215,16 @@ void SaveProfile(const Profile& profile, const std::string& name)
         checked += i < profile.Checked.size() && profile.Checked[i] ? '1' : '0';
     }
     WriteString(name + "Checked", checked);
+}
+
+std::vector<std::string> StoredStyleNames()
+{
+    // Asking makes no store where there is none yet.
+    struct stat status = {};
+    if (::stat(RegTools::StoreFilePath().c_str(), &status) != 0 || !Exists("Styles")) {
+        return {kDefaultName};
+    }
+    return RegTools::SplitList(ReadString("Styles"));
 }
 
 void LoadProfileList(Profile& profile, ProfileHost& host)

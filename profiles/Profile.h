@@ -93,6 +93,10 @@ void LoadProfile(Profile& profile, ProfileHost& host);
 // Stores every value of the profile under name (colours and format as
 // decimal texts); "Styles" is not touched.
 void SaveProfile(const Profile& profile, const std::string& name);
+// The stored style names ("Styles"), read without writing anything (and
+// without making a store where there is none); {"Default"} when none are
+// stored yet.
+std::vector<std::string> StoredStyleNames();
 // Fills both style lists from "Styles" (writing "Default" at first start),
 // selects "DefaultStyle" (default "Default"), then loads that profile.
 void LoadProfileList(Profile& profile, ProfileHost& host);
