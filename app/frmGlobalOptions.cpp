@@ -5,20 +5,21 @@
 #include <QEvent>
 #include <QGridLayout>
 #include <QHBoxLayout>
-#include <QScreen>
 #include <QShowEvent>
 #include <QSignalBlocker>
 #include <QVBoxLayout>
 
 #include "scan/DirTools.h"
 #include "widgets/GuardedConnect.h"
+#include "widgets/WindowPlacement.h"
 
 using GlobalSettings::GlobalValue;
 
 namespace {
 
 // The design size of the window's client area; the texts may need more.
-constexpr QSize kMinimumClientSize(512, 378);
+constexpr int kDesignWidth = 512;
+constexpr int kDesignHeight = 378;
 
 constexpr const char* kBrowseTitle = "Please choose a directory";
 
@@ -164,7 +165,7 @@ TForm5::TForm5(Dialogs& dialogs, GlobalSettings::GlobalOptions& options, Profile
     GuardedConnect(m_dialogs, FlatButton1, &QPushButton::clicked, this,
                    [this] { FlatButton1Click(); });
 
-    setFixedSize(sizeHint().expandedTo(kMinimumClientSize));
+    FixWindowSize(*this, kDesignWidth, kDesignHeight);
 }
 
 TFlatGroupBox* TForm5::BuildFavourites(const QString& caption, Favourites& group,
@@ -213,10 +214,7 @@ void TForm5::showEvent(QShowEvent* event)
 {
     QDialog::showEvent(event);
     if (!event->spontaneous()) {
-        const QScreen* screen = parentWidget() ? parentWidget()->screen() : this->screen();
-        if (screen) {
-            move(screen->availableGeometry().center() - rect().center());
-        }
+        CenterOnScreen(*this);
     }
 }
 

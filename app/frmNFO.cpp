@@ -9,13 +9,13 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPixmap>
-#include <QScreen>
 #include <QShowEvent>
 #include <QVBoxLayout>
 
 #include "app/JpegPicture.h"
 #include "widgets/FlatWidgets.h"
 #include "widgets/GuardedConnect.h"
+#include "widgets/WindowPlacement.h"
 
 // Outside any namespace, as Qt's resource macro requires; a static library
 // would otherwise leave the pictures out of the program.
@@ -24,7 +24,8 @@ static void InitInfoPictures() { Q_INIT_RESOURCE(InfoPictures); }
 namespace {
 
 // The design size of the window's client area; the texts may need more.
-constexpr QSize kMinimumClientSize(267, 343);
+constexpr int kDesignWidth = 267;
+constexpr int kDesignHeight = 343;
 
 constexpr const char* kReadme = "readme.htm";
 
@@ -146,17 +147,14 @@ TForm6::TForm6(Dialogs& dialogs, QWidget* parent) : QDialog(parent), m_dialogs(d
 
     GuardedConnect(m_dialogs, FlatButton1, &QPushButton::clicked, this, [this] { accept(); });
 
-    setFixedSize(sizeHint().expandedTo(kMinimumClientSize));
+    FixWindowSize(*this, kDesignWidth, kDesignHeight);
 }
 
 void TForm6::showEvent(QShowEvent* event)
 {
     QDialog::showEvent(event);
     if (!event->spontaneous()) {
-        const QScreen* screen = parentWidget() ? parentWidget()->screen() : this->screen();
-        if (screen) {
-            move(screen->availableGeometry().center() - rect().center());
-        }
+        CenterOnScreen(*this);
     }
 }
 

@@ -4,6 +4,7 @@
 #include <array>
 #include <cctype>
 #include <cstdio>
+#include <sys/stat.h>
 
 #include "base/Ascii.h"
 #include "profiles/GlobalOptions.h"
@@ -244,6 +245,16 @@ void SaveProfileAs(Profile& profile, const std::string& name, ProfileHost& host)
     styles.SetItems(names);
     WriteString("Styles", RegTools::JoinList(names));
     LoadProfileList(profile, host);
+}
+
+std::vector<std::string> StoredStyleNames()
+{
+    // Asking makes no store where there is none yet.
+    struct stat status = {};
+    if (::stat(RegTools::StoreFilePath().c_str(), &status) != 0 || !Exists("Styles")) {
+        return {kDefaultName};
+    }
+    return RegTools::SplitList(ReadString("Styles"));
 }
 
 void LoadProfileList(Profile& profile, ProfileHost& host)

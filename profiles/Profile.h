@@ -109,6 +109,11 @@ bool IsValidProfileName(const std::string& name);
 // list is reloaded, which selects and loads the default style. The caller
 // selects and loads the new name afterwards, as a user's choice would.
 void SaveProfileAs(Profile& profile, const std::string& name, ProfileHost& host);
+
+// The stored style names ("Styles"), read without writing anything (and
+// without making a store where there is none); {"Default"} when none are
+// stored yet.
+std::vector<std::string> StoredStyleNames();
 // Fills both style lists from "Styles" (writing "Default" at first start),
 // selects "DefaultStyle" (default "Default"), then loads that profile.
 void LoadProfileList(Profile& profile, ProfileHost& host);

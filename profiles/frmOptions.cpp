@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include <QButtonGroup>
 #include <QCheckBox>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -13,33 +14,30 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QResizeEvent>
-#include <QScreen>
 #include <QShowEvent>
 #include <QSignalBlocker>
-#include <QTabWidget>
+#include <QStackedWidget>
 #include <QVBoxLayout>
 
 #include "base/Ascii.h"
 #include "widgets/FlatWidgets.h"
 #include "widgets/GuardedConnect.h"
+#include "widgets/WindowPlacement.h"
 
 using namespace Profiles;
 
 namespace {
 
 // The design size of the window's client area; the texts may need more.
-constexpr QSize kMinimumClientSize(300, 297);
+constexpr int kDesignWidth = 300;
+constexpr int kDesignHeight = 297;
 
 constexpr const char* kSaveAsCaption = "Save as...";
 constexpr const char* kSaveAsPrompt = "Enter Profile Name";
 
-// Tabs drawn as flat buttons, the selected one pressed.
-constexpr const char* kFlatTabs = R"(
-QTabBar::tab { border: 1px solid #9a9a9a; padding: 3px 10px; margin: 2px 3px 2px 0;
-               background: palette(button); }
-QTabBar::tab:selected { background: palette(mid); border-color: #3c3c3c; }
-QTabBar::tab:hover { border-color: #3c3c3c; }
-)";
+// The tab of the page shown stays pressed.
+constexpr const char* kPressedTab =
+    "TFlatButton:checked { background: palette(mid); border-color: #3c3c3c; }";
 
 QString Q(const std::string& text) { return QString::fromStdString(text); }
 
@@ -154,6 +152,60 @@ void Tighten(QLayout* layout)
 
 } // namespace
 
+TFlatPageControl::TFlatPageControl(QWidget* parent)
+    : QWidget(parent), m_tabs(new QHBoxLayout), m_group(new QButtonGroup(this)),
+      m_pages(new QStackedWidget(this))
+{
+    m_tabs->setSpacing(3);
+    m_tabs->addStretch(1);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(2);
+    layout->addLayout(m_tabs);
+    layout->addWidget(m_pages, 1);
+    connect(m_group, &QButtonGroup::idClicked, m_pages, &QStackedWidget::setCurrentIndex);
+}
+
+void TFlatPageControl::AddPage(QWidget* page, const QString& caption)
+{
+    const int index = m_pages->addWidget(page);
+    auto* tab = new TFlatButton(caption, this);
+    tab->setObjectName(QString("Tab%1").arg(index));
+    tab->setCheckable(true);
+    tab->setStyleSheet(tab->styleSheet() + kPressedTab);
+    m_group->addButton(tab, index);
+    m_tabs->insertWidget(index, tab);
+    tab->setChecked(index == m_pages->currentIndex());
+}
+
+int TFlatPageControl::Count() const { return m_pages->count(); }
+
+int TFlatPageControl::CurrentIndex() const { return m_pages->currentIndex(); }
+
+void TFlatPageControl::SetCurrentIndex(int index)
+{
+    m_pages->setCurrentIndex(index);
+    if (QAbstractButton* tab = m_group->button(index)) {
+        tab->setChecked(true);
+    }
+}
+
+QWidget* TFlatPageControl::Page(int index) const { return m_pages->widget(index); }
+
+TFlatButton* TFlatPageControl::Tab(int index) const
+{
+    return static_cast<TFlatButton*>(m_group->button(index));
+}
+
+void TFlatPageControl::PlacePages()
+{
+    PlaceControls(*this);
+    for (int index = 0; index < Count(); ++index) {
+        Page(index)->setGeometry(m_pages->contentsRect());
+        PlaceControls(*Page(index));
+    }
+}
+
 TForm3::TForm3(Dialogs& dialogs, Profile& profile, ProfileHost& host, QWidget* parent)
     : QDialog(parent), m_dialogs(dialogs), m_profile(profile), m_host(host)
 {
@@ -163,13 +215,11 @@ TForm3::TForm3(Dialogs& dialogs, Profile& profile, ProfileHost& host, QWidget* p
                    Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                    Qt::WindowCloseButtonHint);
 
-    PageControl1 = new QTabWidget(this);
+    PageControl1 = new TFlatPageControl(this);
     PageControl1->setObjectName("PageControl1");
-    PageControl1->setDocumentMode(true);
-    PageControl1->setStyleSheet(kFlatTabs);
-    PageControl1->addTab(BuildMiscPage(), "Misc");
-    PageControl1->addTab(BuildListItemsPage(), "List Items");
-    PageControl1->addTab(BuildHtmlPage(), "HTML-Options");
+    PageControl1->AddPage(BuildMiscPage(), "Misc");
+    PageControl1->AddPage(BuildListItemsPage(), "List Items");
+    PageControl1->AddPage(BuildHtmlPage(), "HTML-Options");
 
     FlatButton3 = new TFlatButton("&Cancel", this);
     FlatButton2 = new TFlatButton("Save &as...", this);
@@ -194,7 +244,8 @@ TForm3::TForm3(Dialogs& dialogs, Profile& profile, ProfileHost& host, QWidget* p
     GuardedConnect(m_dialogs, FlatButton1, &QPushButton::clicked, this,
                    [this] { FlatButton1Click(); });
 
-    setFixedSize(sizeHint().expandedTo(kMinimumClientSize));
+    FixWindowSize(*this, kDesignWidth, kDesignHeight);
+    PageControl1->PlacePages();
 }
 
 QWidget* TForm3::BuildMiscPage()
@@ -445,11 +496,8 @@ void TForm3::showEvent(QShowEvent* event)
 
 void TForm3::FormShow()
 {
-    PageControl1->setCurrentIndex(0);
-    const QScreen* screen = parentWidget() ? parentWidget()->screen() : this->screen();
-    if (screen) {
-        move(screen->availableGeometry().center() - rect().center());
-    }
+    PageControl1->SetCurrentIndex(0);
+    CenterOnScreen(*this);
 }
 
 void TForm3::ShowProfile()

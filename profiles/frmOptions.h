@@ -17,12 +17,36 @@
 class QCheckBox;
 class QLabel;
 class QListWidget;
-class QTabWidget;
+class QButtonGroup;
+class QHBoxLayout;
+class QStackedWidget;
 class TCheckListBox;
 class TFlatButton;
 class TFlatCheckBox;
 class TFlatComboBox;
 class TFlatEdit;
+
+// A page control whose tabs are flat buttons in a row above the pages; the
+// pressed button is the page shown.
+class TFlatPageControl final : public QWidget
+{
+public:
+    explicit TFlatPageControl(QWidget* parent = nullptr);
+    void AddPage(QWidget* page, const QString& caption);
+    int Count() const;
+    int CurrentIndex() const;
+    void SetCurrentIndex(int index);
+    QWidget* Page(int index) const;
+    TFlatButton* Tab(int index) const;
+    // Gives every page the room below the tabs and places its controls, so
+    // each has its real size before the control is first shown.
+    void PlacePages();
+
+private:
+    QHBoxLayout* m_tabs;
+    QButtonGroup* m_group;
+    QStackedWidget* m_pages;
+};
 
 // What the dialog reaches in the main window.
 struct ProfileDialogLinks
@@ -49,7 +73,7 @@ public:
     // hides the separator and append controls, clears the output box.
     void FormatChanged(Profiles::ListFormat listFormat);
 
-    QTabWidget* PageControl1;
+    TFlatPageControl* PageControl1;
     // "Misc"
     TFlatEdit* FlatEdit2;
     TFlatButton* FlatButton4;

@@ -5,7 +5,6 @@
 #include <QCheckBox>
 #include <QLabel>
 #include <QListWidget>
-#include <QTabWidget>
 #include <QtTest>
 
 #include "profiles/MemoryProfileHost.h"
@@ -153,11 +152,12 @@ private slots:
     {
         QVERIFY(m_form->width() >= 300 && m_form->height() >= 297);
         QCOMPARE(m_form->windowTitle(), QString("Profile Options"));
-        m_form->PageControl1->setCurrentIndex(2);
+        QTest::mouseClick(m_form->PageControl1->Tab(2), Qt::LeftButton);
+        QCOMPARE(m_form->PageControl1->CurrentIndex(), 2);
         m_form->show();
-        QCOMPARE(m_form->PageControl1->currentIndex(), 0);
-        for (int tab = 0; tab < m_form->PageControl1->count(); ++tab) {
-            m_form->PageControl1->setCurrentIndex(tab);
+        QCOMPARE(m_form->PageControl1->CurrentIndex(), 0);
+        for (int tab = 0; tab < m_form->PageControl1->Count(); ++tab) {
+            m_form->PageControl1->SetCurrentIndex(tab);
             QCOMPARE(TestSupport::ClippedCaptions(*m_form), QStringList());
         }
     }

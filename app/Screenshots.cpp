@@ -1,0 +1,108 @@
+// sonorix-screenshots SOURCE OUTPUT PICTURES: starts the desktop program with
+// SOURCE on its command line, answers the first-start question with No,
+// makes a list of SOURCE into OUTPUT with "Create &List", and saves the main
+// window and the report window as PNG pictures into the folder PICTURES
+// (main.png, report.png). For the README, not a test: run it on Qt's
+// offscreen platform with HOME and the XDG folders in a sandbox
+// (scripts/screenshots.sh does).
+
+#include <cstdio>
+
+#include <QApplication>
+#include <QDir>
+#include <QPixmap>
+
+#include "app/Application.h"
+#include "app/Main.h"
+#include "listing/frmReport.h"
+#include "widgets/FlatWidgets.h"
+
+namespace {
+
+// Answers every question as a first-time user who wants no shell extension
+// would; a message or an error is printed, since nobody is there to read it.
+class AnsweringDialogs final : public Dialogs
+{
+public:
+    void ShowInformation(const std::string& text) override { Print("information", text); }
+
+    bool Confirm(const std::string&) override { return false; }
+
+    std::optional<std::string> InputBox(const std::string&, const std::string&,
+                                        const std::string&) override
+    {
+        return std::nullopt;
+    }
+
+    std::optional<std::string> BrowseFolder(const std::string&, const std::string&) override
+    {
+        return std::nullopt;
+    }
+
+    std::optional<std::string> SaveFile(const SaveFileRequest&) override { return std::nullopt; }
+
+    std::optional<std::int32_t> PickColor(std::int32_t) override { return std::nullopt; }
+
+    std::optional<std::string> PickFont(const std::string&) override { return std::nullopt; }
+
+    void OpenTarget(const std::string&) override {}
+
+    void ShowError(const std::string& text) override
+    {
+        Print("error", text);
+        m_failed = true;
+    }
+
+    bool Failed() const { return m_failed; }
+
+private:
+    static void Print(const char* kind, const std::string& text)
+    {
+        std::fprintf(stderr, "sonorix-screenshots: %s: %s\n", kind, text.c_str());
+    }
+
+    bool m_failed = false;
+};
+
+bool Save(QWidget& window, const QString& file)
+{
+    if (!window.grab().save(file, "PNG")) {
+        std::fprintf(stderr, "sonorix-screenshots: cannot write %s\n", qPrintable(file));
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QApplication application(argc, argv);
+    QApplication::setApplicationName("Sonorix");
+    const QStringList arguments = QCoreApplication::arguments();
+    if (arguments.size() != 4) {
+        std::fprintf(stderr, "usage: sonorix-screenshots SOURCE OUTPUT PICTURES\n");
+        return 2;
+    }
+    const QDir pictures(arguments[3]);
+    if (!QDir().mkpath(pictures.path())) {
+        std::fprintf(stderr, "sonorix-screenshots: cannot make %s\n", qPrintable(arguments[3]));
+        return 3;
+    }
+
+    AnsweringDialogs dialogs;
+    Application sonorix(
+        dialogs, [](QDialog&) { return 0; }, {arguments[1]},
+        QCoreApplication::applicationFilePath().toStdString());
+    TForm1& main = sonorix.MainWindow();
+    main.show();
+    main.cmbSave->SetText(arguments[2]);
+    main.btnList->click();
+    QApplication::processEvents();
+    if (dialogs.Failed() || !sonorix.Report().isVisible()) {
+        return 1;
+    }
+    const bool saved = Save(main, pictures.filePath("main.png")) &&
+                       Save(sonorix.Report(), pictures.filePath("report.png"));
+    return saved ? 0 : 3;
+}
