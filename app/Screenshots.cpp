@@ -2,7 +2,9 @@
 // SOURCE on its command line, answers the first-start question with No,
 // makes a list of SOURCE into OUTPUT with "Create &List", and saves the main
 // window and the report window as PNG pictures into the folder PICTURES
-// (main.png, report.png). For the README, not a test: run it on Qt's
+// (main.png, report.png), then the dialogs (profile-options-misc.png,
+// profile-options-list-items.png, profile-options-html.png, options.png,
+// info.png). For the README and the user guide, not a test: run it on Qt's
 // offscreen platform with HOME and the XDG folders in a sandbox
 // (scripts/screenshots.sh does).
 
@@ -14,7 +16,10 @@
 
 #include "app/Application.h"
 #include "app/Main.h"
+#include "app/frmGlobalOptions.h"
+#include "app/frmNFO.h"
 #include "listing/frmReport.h"
+#include "profiles/frmOptions.h"
 #include "widgets/FlatWidgets.h"
 
 namespace {
@@ -102,7 +107,30 @@ int main(int argc, char** argv)
     if (dialogs.Failed() || !sonorix.Report().isVisible()) {
         return 1;
     }
-    const bool saved = Save(main, pictures.filePath("main.png")) &&
-                       Save(sonorix.Report(), pictures.filePath("report.png"));
+    bool saved = Save(main, pictures.filePath("main.png")) &&
+                 Save(sonorix.Report(), pictures.filePath("report.png"));
+
+    // The dialogs as "Edit", "&Options" and "&Info" open them.
+    main.FlatButton1->click();
+    TForm3& profileOptions = sonorix.ProfileOptions();
+    profileOptions.show();
+    const char* tabs[] = {"misc", "list-items", "html"};
+    for (int tab = 0; tab < profileOptions.PageControl1->Count(); ++tab) {
+        profileOptions.PageControl1->SetCurrentIndex(tab);
+        QApplication::processEvents();
+        saved = saved && Save(profileOptions,
+                              pictures.filePath(QString("profile-options-%1.png").arg(tabs[tab])));
+    }
+    profileOptions.hide();
+    TForm5& options = sonorix.GlobalOptionsDialog();
+    options.show();
+    QApplication::processEvents();
+    saved = saved && Save(options, pictures.filePath("options.png"));
+    options.hide();
+    TForm6& info = sonorix.Info();
+    info.show();
+    QApplication::processEvents();
+    saved = saved && Save(info, pictures.filePath("info.png"));
+    info.hide();
     return saved ? 0 : 3;
 }

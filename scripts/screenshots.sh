@@ -3,7 +3,8 @@
 # bundled samples in a sandbox home inside the build folder $1 (default:
 # build), starts the windows on Qt's offscreen platform with that home,
 # lists the samples with "Create &List" and saves the main window and the
-# report window as docs/screenshots/main.png and report.png.
+# report window as docs/screenshots/main.png and report.png, then the
+# dialogs (profile-options-*.png, options.png, info.png).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/common.sh
@@ -27,4 +28,4 @@ chmod 700 "$sandbox/runtime"
 HOME=$sandbox/home XDG_CONFIG_HOME=$sandbox/config XDG_DATA_HOME=$sandbox/data \
     XDG_RUNTIME_DIR=$sandbox/runtime QT_QPA_PLATFORM=offscreen LC_ALL=C.UTF-8 \
     "$shots" "$sandbox/home/Music" "$sandbox/home/Music-list" docs/screenshots
-echo "Wrote docs/screenshots/main.png and docs/screenshots/report.png"
+echo "Wrote the pictures of the windows into docs/screenshots/"
