@@ -39,7 +39,9 @@ run: build
 	@scripts/run.sh $(BUILD)
 
 screenshots: build
+	@scripts/install-deps.sh scripts/screenshot-packages.txt
 	@scripts/screenshots.sh $(BUILD)
+	@scripts/html-screenshot.sh $(BUILD)
 
 bench: build
 	@scripts/install-deps.sh bench/packages.txt
