@@ -580,6 +580,10 @@ void ApplyOptions(const Options& options, Profiles::Profile& profile)
 // is asked for.
 std::string StoredStyle(const std::string& name, bool newStyle)
 {
+    // Its values would overwrite global settings ("AskFor" + "Custom").
+    if (!Profiles::IsValidProfileName(name)) {
+        throw UsageError(std::string(Profiles::kInvalidProfileNameMessage) + " ('" + name + "')");
+    }
     const std::vector<std::string> stored = Profiles::StoredStyleNames();
     const auto known = std::find_if(stored.begin(), stored.end(), [&](const std::string& item) {
         return Ascii::EqualsIgnoringCase(item, name);

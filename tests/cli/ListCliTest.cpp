@@ -338,6 +338,12 @@ TEST_F(ListCliTest, StyleMustBeStoredUnlessANewOneIsAskedFor)
     EXPECT_EQ(Run({"-q", "-s", "DEFAULT", m_music.Path(), Out("l.html")}).Status, 0);
     EXPECT_EQ(Run({"-q", "-s", "Jazz", "--new-style", m_music.Path(), Out("j.html")}).Status, 0);
     EXPECT_EQ(Run({"--list-styles"}).Out, "Default\n") << "a new style is not listed";
+
+    // "AskFor" + "Custom" would store over the global option "AskForCustom".
+    const RunResult global = Run({"-s", "askfor", "--new-style", m_music.Path(), Out("g.html")});
+    EXPECT_EQ(global.Status, 1);
+    EXPECT_EQ(global.Err.rfind("sonorix-list: Please enter a valid profile name! ('askfor')\n", 0),
+              0u);
 }
 
 TEST_F(ListCliTest, ProgressOnlyOnATerminalAndNotWhenQuiet)
