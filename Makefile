@@ -1,6 +1,8 @@
 # Two entry points for a fresh Debian 12 machine (as root or with sudo):
 #   make run    installs what is missing, builds, and runs Sonorix
 #   make test   installs what is missing, builds, and runs every test
+#   make install PREFIX=...  installs Sonorix (default /usr/local)
+#   make package      builds a Debian package
 #   make screenshots  retakes the README's pictures of the windows
 # SANITIZE=1 builds and tests with AddressSanitizer and UndefinedBehaviorSanitizer.
 #   make fuzz   builds the fuzz targets with clang and libFuzzer (and both
@@ -17,7 +19,7 @@ JOBS ?= $(shell nproc)
 FUZZ_SECONDS ?= 60
 FUZZ_BUILD ?= build-fuzz
 
-.PHONY: all deps configure build test run screenshots bench fuzz format clean
+.PHONY: all deps configure build test run install package screenshots bench fuzz format clean
 
 all: build
 
@@ -37,6 +39,16 @@ test: build
 
 run: build
 	@scripts/run.sh $(BUILD)
+
+# make install PREFIX=/usr/local (the default) installs the programs, the menu
+# entry, icons, manual pages and bash completion there.
+PREFIX ?= /usr/local
+install: build
+	@cmake --install $(BUILD) --prefix $(PREFIX)
+
+# A Debian package in $(BUILD)/: apt install ./$(BUILD)/sonorix_4.1_amd64.deb
+package: build
+	@cd $(BUILD) && cpack -G DEB
 
 screenshots: build
 	@scripts/install-deps.sh scripts/screenshot-packages.txt
