@@ -26,44 +26,21 @@ namespace {
 
 // Answers every question as a first-time user who wants no shell extension
 // would; a message or an error is printed, since nobody is there to read it.
-class AnsweringDialogs final : public Dialogs
+class AnsweringDialogs final : public UnattendedDialogs
 {
 public:
-    void ShowInformation(const std::string& text) override { Print("information", text); }
-
-    bool Confirm(const std::string&) override { return false; }
-
-    std::optional<std::string> InputBox(const std::string&, const std::string&,
-                                        const std::string&) override
-    {
-        return std::nullopt;
-    }
-
-    std::optional<std::string> BrowseFolder(const std::string&, const std::string&) override
-    {
-        return std::nullopt;
-    }
-
-    std::optional<std::string> SaveFile(const SaveFileRequest&) override { return std::nullopt; }
-
-    std::optional<std::int32_t> PickColor(std::int32_t) override { return std::nullopt; }
-
-    std::optional<std::string> PickFont(const std::string&) override { return std::nullopt; }
-
-    void OpenTarget(const std::string&) override {}
-
     void ShowError(const std::string& text) override
     {
-        Print("error", text);
+        UnattendedDialogs::ShowError(text);
         m_failed = true;
     }
 
     bool Failed() const { return m_failed; }
 
 private:
-    static void Print(const char* kind, const std::string& text)
+    void Show(const std::string& text) override
     {
-        std::fprintf(stderr, "sonorix-screenshots: %s: %s\n", kind, text.c_str());
+        std::fprintf(stderr, "sonorix-screenshots: %s\n", text.c_str());
     }
 
     bool m_failed = false;

@@ -486,14 +486,10 @@ private:
 // The job's dialogs on a terminal: messages on standard error, the input box
 // as a prompt when a user is at the terminal. The other dialogs are never
 // opened by the list job; they answer as Cancel would.
-class TerminalDialogs final : public Dialogs
+class TerminalDialogs final : public UnattendedDialogs
 {
 public:
     explicit TerminalDialogs(TerminalReport& report) : m_report(report) {}
-
-    void ShowInformation(const std::string& text) override { ShowLine(text); }
-
-    bool Confirm(const std::string&) override { return false; }
 
     // Reads one line when a user is at the terminal; otherwise acts as Cancel.
     std::optional<std::string> InputBox(const std::string&, const std::string& prompt,
@@ -512,23 +508,8 @@ public:
         return line;
     }
 
-    std::optional<std::string> BrowseFolder(const std::string&, const std::string&) override
-    {
-        return std::nullopt;
-    }
-
-    std::optional<std::string> SaveFile(const SaveFileRequest&) override { return std::nullopt; }
-
-    std::optional<std::int32_t> PickColor(std::int32_t) override { return std::nullopt; }
-
-    std::optional<std::string> PickFont(const std::string&) override { return std::nullopt; }
-
-    void OpenTarget(const std::string&) override {}
-
-    void ShowError(const std::string& text) override { ShowLine(text); }
-
 private:
-    void ShowLine(const std::string& text)
+    void Show(const std::string& text) override
     {
         m_report.Clear();
         std::cerr << TerminalSafe(text) << std::endl;

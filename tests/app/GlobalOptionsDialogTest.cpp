@@ -22,36 +22,6 @@ namespace {
 constexpr const char* kProgram = "/opt/sonorix/bin/sonorix";
 constexpr const char* kVerbKey = "Folder\\shell\\Sonorix";
 
-std::string Read(const std::string& name)
-{
-    return RegTools::ReadRegString(kVendor, kProduct, name);
-}
-
-void Write(const std::string& name, const std::string& text)
-{
-    RegTools::WriteRegString(kVendor, kProduct, name, text);
-}
-
-bool Exists(const std::string& name) { return RegTools::RegValueExists(kVendor, kProduct, name); }
-
-QStringList Items(const QListWidget* list)
-{
-    QStringList items;
-    for (int i = 0; i < list->count(); ++i) {
-        items.append(list->item(i)->text());
-    }
-    return items;
-}
-
-QStringList ToQt(const std::vector<std::string>& items)
-{
-    QStringList list;
-    for (const std::string& item : items) {
-        list.append(QString::fromStdString(item));
-    }
-    return list;
-}
-
 // The dialog's default style box as the profile operations see it.
 class ComboStyleBox final : public StyleBox
 {
@@ -69,7 +39,10 @@ public:
         return items;
     }
 
-    void SetItems(const std::vector<std::string>& items) override { Box->SetItems(ToQt(items)); }
+    void SetItems(const std::vector<std::string>& items) override
+    {
+        Box->SetItems(TestSupport::ToQt(items));
+    }
 
     TFlatComboBox* Box = nullptr;
 };
@@ -179,8 +152,8 @@ private slots:
         for (const Row& row : rows) {
             m_form->FlatEdit1->setText(row.Entry);
             Click(m_form->FlatButton4);
-            QCOMPARE(Items(m_form->ListBox2), row.List);
-            QCOMPARE(ToQt(m_options->Source), row.List);
+            QCOMPARE(TestSupport::Items(m_form->ListBox2), row.List);
+            QCOMPARE(TestSupport::ToQt(m_options->Source), row.List);
             QCOMPARE(m_form->FlatEdit1->text(), row.Left);
         }
         QVERIFY(m_options->IsKnown(GlobalValue::Source));
@@ -197,7 +170,7 @@ private slots:
                                                            "Folder: Please choose a directory/" +
                                                                music.toStdString()}));
         Click(m_form->FlatButton7);
-        QCOMPARE(ToQt(m_options->Output), QStringList{music + "/"});
+        QCOMPARE(TestSupport::ToQt(m_options->Output), QStringList{music + "/"});
     }
 
     void favouritesDelRemovesOnlyTheSelectedEntry()
@@ -206,12 +179,12 @@ private slots:
         m_form->ShowOptions();
         m_form->ListBox3->setCurrentRow(0, QItemSelectionModel::NoUpdate);
         Click(m_form->FlatButton8);
-        QCOMPARE(Items(m_form->ListBox3), (QStringList{"/a/", "/b/"}));
+        QCOMPARE(TestSupport::Items(m_form->ListBox3), (QStringList{"/a/", "/b/"}));
         QVERIFY(!m_options->IsKnown(GlobalValue::Output));
         m_form->ListBox3->item(1)->setSelected(true);
         Click(m_form->FlatButton8);
-        QCOMPARE(Items(m_form->ListBox3), QStringList{"/a/"});
-        QCOMPARE(ToQt(m_options->Output), QStringList{"/a/"});
+        QCOMPARE(TestSupport::Items(m_form->ListBox3), QStringList{"/a/"});
+        QCOMPARE(TestSupport::ToQt(m_options->Output), QStringList{"/a/"});
         QVERIFY(m_options->IsKnown(GlobalValue::Output));
     }
 
@@ -292,33 +265,33 @@ private slots:
         m_form->show();
         Click(m_form->FlatButton1);
         for (const GlobalValueInfo& info : kGlobalValues) {
-            QVERIFY2(Exists(info.Name), info.Name);
+            QVERIFY2(TestSupport::IsStored(info.Name), info.Name);
         }
         QVERIFY(!RegTools::ReadRegBool(kVendor, kProduct, "Rapidex"));
-        QCOMPARE(Read("DefaultFileName"), std::string("TrackRoll"));
-        QCOMPARE(Read("DefaultStyle"), std::string("Default"));
+        QCOMPARE(TestSupport::StoredText("DefaultFileName"), std::string("TrackRoll"));
+        QCOMPARE(TestSupport::StoredText("DefaultStyle"), std::string("Default"));
     }
 
     void delRefusesDefaultAndDeletesOtherStyles()
     {
-        Write("Styles", "Default\r\nRock\r\nJazz\r\n");
-        Write("DefaultStyle", "Jazz");
+        TestSupport::StoreText("Styles", "Default\r\nRock\r\nJazz\r\n");
+        TestSupport::StoreText("DefaultStyle", "Jazz");
         Start();
-        const std::string styles = Read("Styles");
-        Write("DefaultHeadline", "Built in");
+        const std::string styles = TestSupport::StoredText("Styles");
+        TestSupport::StoreText("DefaultHeadline", "Built in");
         for (const char* name : {"Default", "DEFAULT", "default"}) {
             m_form->cmbStyles->SetText(name);
             Click(m_form->FlatButton10);
             QCOMPARE(m_dialogs->Messages.back(), std::string("Default profile cannot be deleted!"));
-            QCOMPARE(Read("Styles"), styles);
-            QVERIFY(Exists("DefaultHeadline"));
+            QCOMPARE(TestSupport::StoredText("Styles"), styles);
+            QVERIFY(TestSupport::IsStored("DefaultHeadline"));
         }
 
-        Write("RockSort", "1");
+        TestSupport::StoreText("RockSort", "1");
         m_form->cmbStyles->SetText("Rock");
         Click(m_form->FlatButton10);
-        QVERIFY(!Exists("RockSort"));
-        QCOMPARE(Read("Styles"), std::string("Default\r\nJazz\r\n"));
+        QVERIFY(!TestSupport::IsStored("RockSort"));
+        QCOMPARE(TestSupport::StoredText("Styles"), std::string("Default\r\nJazz\r\n"));
         QCOMPARE(m_form->cmbStyles->Items(), (QStringList{"Default", "Jazz"}));
         QCOMPARE(m_form->cmbStyles->Text(), QString("Jazz"));
         QCOMPARE(m_host->Styles.Text(), std::string("Jazz"));
@@ -326,17 +299,17 @@ private slots:
         // Deleting the default style makes "Default" the default style.
         m_form->cmbStyles->SetText("Jazz");
         Click(m_form->FlatButton10);
-        QCOMPARE(Read("DefaultStyle"), std::string("Default"));
-        QCOMPARE(Read("Styles"), std::string("Default\r\n"));
+        QCOMPARE(TestSupport::StoredText("DefaultStyle"), std::string("Default"));
+        QCOMPARE(TestSupport::StoredText("Styles"), std::string("Default\r\n"));
         QCOMPARE(m_form->cmbStyles->Text(), QString("Default"));
         QCOMPARE(m_host->Styles.Text(), std::string("Default"));
-        QVERIFY(!Exists("JazzSort"));
+        QVERIFY(!TestSupport::IsStored("JazzSort"));
         QCOMPARE(m_dialogs->Messages.size(), std::size_t(3));
     }
 
     void okStoresTheOptionsAndMakesTheDefaultStyleCurrent()
     {
-        Write("Styles", "Default\r\nRock\r\n");
+        TestSupport::StoreText("Styles", "Default\r\nRock\r\n");
         Start();
         m_form->show();
         m_form->FlatCheckBox2->click();
@@ -347,9 +320,9 @@ private slots:
         Click(m_form->FlatButton1);
         QVERIFY(!m_form->isVisible());
         QVERIFY(RegTools::ReadRegBool(kVendor, kProduct, "AskForCustom"));
-        QCOMPARE(Read("Output"), std::string("/\r\n"));
-        QCOMPARE(Read("Source"), std::string(""));
-        QCOMPARE(Read("DefaultStyle"), std::string("Rock"));
+        QCOMPARE(TestSupport::StoredText("Output"), std::string("/\r\n"));
+        QCOMPARE(TestSupport::StoredText("Source"), std::string(""));
+        QCOMPARE(TestSupport::StoredText("DefaultStyle"), std::string("Rock"));
         QCOMPARE(m_favouritesChanged, 1);
         QCOMPARE(m_chosen, std::vector<std::string>{"Rock"});
         QCOMPARE(m_profile.Name, std::string("Rock"));
@@ -362,7 +335,7 @@ private slots:
         m_form->FlatCheckBox2->click();
         Click(m_form->FlatButton2);
         QVERIFY(!m_form->isVisible());
-        QVERIFY(!Exists("AskForCustom"));
+        QVERIFY(!TestSupport::IsStored("AskForCustom"));
         QVERIFY(m_options->AskForCustom); // the next list asks
         QVERIFY(m_form->FlatCheckBox2->isChecked());
         QCOMPARE(m_favouritesChanged, 0);
@@ -372,10 +345,10 @@ private slots:
     {
         RegTools::CreateRegKey(kVendor, kProduct);
         RegTools::WriteRegBool(kVendor, kProduct, "Rapidex", false);
-        Write("Source", "/kept/\r\n");
-        Write("DefaultFileName", "Mine");
-        Write("DefaultStyle", "Default");
-        Write("DefaultFontColor", "not a colour");
+        TestSupport::StoreText("Source", "/kept/\r\n");
+        TestSupport::StoreText("DefaultFileName", "Mine");
+        TestSupport::StoreText("DefaultStyle", "Default");
+        TestSupport::StoreText("DefaultFontColor", "not a colour");
         bool failed = false;
         try {
             Start();
@@ -388,10 +361,10 @@ private slots:
         m_form->FlatCheckBox2->click();
         Click(m_form->FlatButton1);
         QVERIFY(RegTools::ReadRegBool(kVendor, kProduct, "AskForCustom"));
-        QCOMPARE(Read("Source"), std::string("/kept/\r\n"));
-        QCOMPARE(Read("DefaultFileName"), std::string("Mine"));
-        QVERIFY(!Exists("Output"));
-        QCOMPARE(Read("DefaultStyle"), std::string("Default"));
+        QCOMPARE(TestSupport::StoredText("Source"), std::string("/kept/\r\n"));
+        QCOMPARE(TestSupport::StoredText("DefaultFileName"), std::string("Mine"));
+        QVERIFY(!TestSupport::IsStored("Output"));
+        QCOMPARE(TestSupport::StoredText("DefaultStyle"), std::string("Default"));
         QVERIFY(m_chosen.empty()); // a style the load never reached is not loaded
     }
 };

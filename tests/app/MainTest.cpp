@@ -15,6 +15,7 @@
 #include "samples/Mp3Builder.h"
 #include "settings/RegTools.h"
 #include "tests/support/ScriptedDialogs.h"
+#include "tests/support/Songs.h"
 #include "tests/support/StoreSandbox.h"
 #include "tests/support/TempDir.h"
 
@@ -30,20 +31,8 @@ constexpr const char* kInvalidFileName = "Please enter a valid filename!";
 constexpr const char* kInvalidPath = "Please enter a valid path!";
 constexpr const char* kNoFiles = "No files found - aborting...";
 
-// 128 kbit/s: 16000 bytes are one second of sound.
-constexpr std::size_t kBytesPerSecond = 16000;
-
-void WriteSong(const std::string& path, std::size_t seconds, const std::optional<Id3v1Fields>& tag)
-{
-    Mp3Builder song;
-    song.Frames(3);
-    if (tag) {
-        song.PadTo(seconds * kBytesPerSecond - 128).Id3v1(*tag);
-    } else {
-        song.PadTo(seconds * kBytesPerSecond);
-    }
-    song.Write(path);
-}
+using TestSupport::kBytesPerSecond;
+using TestSupport::WriteSong;
 
 void WriteText(const std::string& path, const std::string& text)
 {

@@ -21,34 +21,6 @@ using RegTools::kVendor;
 
 namespace {
 
-std::string Read(const std::string& name)
-{
-    return RegTools::ReadRegString(kVendor, kProduct, name);
-}
-
-void Write(const std::string& name, const std::string& text)
-{
-    RegTools::WriteRegString(kVendor, kProduct, name, text);
-}
-
-QStringList Items(const QListWidget* list)
-{
-    QStringList items;
-    for (int i = 0; i < list->count(); ++i) {
-        items.append(list->item(i)->text());
-    }
-    return items;
-}
-
-QStringList ToQt(const std::vector<std::string>& items)
-{
-    QStringList list;
-    for (const std::string& item : items) {
-        list.append(QString::fromStdString(item));
-    }
-    return list;
-}
-
 // The main window's side as the profile operations see it: two style boxes
 // in memory, and the format notification handed to the dialog.
 class DialogHost final : public ProfileHost
@@ -188,8 +160,8 @@ private slots:
         Start();
         m_form->FlatEdit2->setText(entry);
         Click(m_form->FlatButton4);
-        QCOMPARE(Items(m_form->ListBox1), list);
-        QCOMPARE(ToQt(m_profile.Extensions), list);
+        QCOMPARE(TestSupport::Items(m_form->ListBox1), list);
+        QCOMPARE(TestSupport::ToQt(m_profile.Extensions), list);
         QCOMPARE(m_form->FlatEdit2->text(), left);
     }
 
@@ -198,15 +170,15 @@ private slots:
         Start();
         m_profile.Extensions = {"ogg", "aac", "mp3"};
         m_form->ShowProfile();
-        QCOMPARE(ToQt(m_profile.Extensions), (QStringList{"aac", "mp3", "ogg"}));
+        QCOMPARE(TestSupport::ToQt(m_profile.Extensions), (QStringList{"aac", "mp3", "ogg"}));
         // Focusing a list makes a row current without selecting it.
         m_form->ListBox1->setCurrentRow(0, QItemSelectionModel::NoUpdate);
         Click(m_form->FlatButton5);
-        QCOMPARE(Items(m_form->ListBox1), (QStringList{"aac", "mp3", "ogg"}));
+        QCOMPARE(TestSupport::Items(m_form->ListBox1), (QStringList{"aac", "mp3", "ogg"}));
         m_form->ListBox1->item(1)->setSelected(true);
         Click(m_form->FlatButton5);
-        QCOMPARE(Items(m_form->ListBox1), (QStringList{"aac", "ogg"}));
-        QCOMPARE(ToQt(m_profile.Extensions), (QStringList{"aac", "ogg"}));
+        QCOMPARE(TestSupport::Items(m_form->ListBox1), (QStringList{"aac", "ogg"}));
+        QCOMPARE(TestSupport::ToQt(m_profile.Extensions), (QStringList{"aac", "ogg"}));
     }
 
     void formatChangesShowTheirControlsAndClearTheOutputBox()
@@ -240,12 +212,12 @@ private slots:
         }
         // A load selects the stored format, including none, which leaves
         // both as they are.
-        Write("DefaultListFormat", "1");
+        TestSupport::StoreText("DefaultListFormat", "1");
         Load("Default");
         QCOMPARE(m_form->cmbTyp->currentText(), QString("Custom Separator"));
         QVERIFY(!m_form->FlatEdit1->isHidden());
         QCOMPARE(m_outputCleared, ++cleared);
-        Write("DefaultListFormat", "7");
+        TestSupport::StoreText("DefaultListFormat", "7");
         Load("Default");
         QCOMPARE(m_form->cmbTyp->currentIndex(), -1);
         QVERIFY(!m_form->FlatEdit1->isHidden());
@@ -262,7 +234,7 @@ private slots:
         Click(m_form->FlatButton3);
         QVERIFY(!m_form->isVisible());
         QCOMPARE(m_profile.ListFormat, ListFormat::Csv); // what the next list uses
-        QCOMPARE(Read("DefaultListFormat"), std::string("2"));
+        QCOMPARE(TestSupport::StoredText("DefaultListFormat"), std::string("2"));
         Load("Default");
         QCOMPARE(m_profile.ListFormat, ListFormat::Html);
         QCOMPARE(m_form->cmbTyp->currentText(), QString("HTML"));
@@ -303,14 +275,14 @@ private slots:
                 ticks += m_profile.Checked[static_cast<std::size_t>(i)] ? '1' : '0';
             }
             QCOMPARE(ticks, row.Ticks);
-            QCOMPARE(ToQt(m_profile.Information), list->Lines());
+            QCOMPARE(TestSupport::ToQt(m_profile.Information), list->Lines());
         }
         QCOMPARE(list->Lines().size(), names.size());
     }
 
     void coloursShareOnePickerAndSaveStoresTheColourNotTypedText()
     {
-        Write("DefaultFontColor", "0");
+        TestSupport::StoreText("DefaultFontColor", "0");
         Start();
         m_form->show();
         m_dialogs->ColorAnswers = {0x0080FF, std::nullopt};
@@ -332,9 +304,9 @@ private slots:
         m_host.Styles.SetText("Default");
         Click(m_form->FlatButton1);
         QVERIFY(!m_form->isVisible());
-        QCOMPARE(Read("DefaultFontColor"), std::string("33023"));
-        QCOMPARE(Read("DefaultHeaderColor"), std::string("0"));
-        QCOMPARE(Read("DefaultFontStyle"), std::string("DejaVu Serif"));
+        QCOMPARE(TestSupport::StoredText("DefaultFontColor"), std::string("33023"));
+        QCOMPARE(TestSupport::StoredText("DefaultHeaderColor"), std::string("0"));
+        QCOMPARE(TestSupport::StoredText("DefaultFontStyle"), std::string("DejaVu Serif"));
         Load("Default");
         QCOMPARE(m_form->Edit11->text(), QString("#000000"));
     }
@@ -381,12 +353,12 @@ private slots:
         Click(m_form->FlatButton1);
         QVERIFY(!m_form->isVisible());
         QVERIFY(RegTools::RegValueExists(kVendor, kProduct, "UnlistedCustom"));
-        QCOMPARE(Read("Styles"), std::string("Default\r\n"));
+        QCOMPARE(TestSupport::StoredText("Styles"), std::string("Default\r\n"));
     }
 
     void saveAsListsSelectsAndLoadsTheNewProfile()
     {
-        Write("Styles", "Default\r\nRock\r\n");
+        TestSupport::StoreText("Styles", "Default\r\nRock\r\n");
         Start();
         m_form->show();
         m_form->Edit9->clear();
@@ -406,7 +378,7 @@ private slots:
         m_dialogs->InputAnswers = {"Jazz"};
         Click(m_form->FlatButton2);
         QVERIFY(!m_form->isVisible());
-        QCOMPARE(Read("Styles"), std::string("Default\r\nRock\r\nJazz\r\n"));
+        QCOMPARE(TestSupport::StoredText("Styles"), std::string("Default\r\nRock\r\nJazz\r\n"));
         QCOMPARE(m_host.Styles.Items(), (std::vector<std::string>{"Default", "Rock", "Jazz"}));
         QCOMPARE(m_host.DefaultStyles.Items(),
                  (std::vector<std::string>{"Default", "Jazz", "Rock"}));
@@ -415,7 +387,8 @@ private slots:
         QCOMPARE(m_profile.Name, std::string("Jazz"));
         QCOMPARE(m_profile.Headline, std::string("Mine"));
         QCOMPARE(m_form->Edit9->text(), QString("Mine"));
-        QCOMPARE(Read("DefaultHeadline"), std::string("List created by Sonorix"));
+        QCOMPARE(TestSupport::StoredText("DefaultHeadline"),
+                 std::string("List created by Sonorix"));
     }
 };
 

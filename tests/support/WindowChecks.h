@@ -3,9 +3,11 @@
 // Checks shared by the Qt Test programs of the windows.
 
 #include <string>
+#include <vector>
 
 #include <QAbstractButton>
 #include <QLabel>
+#include <QListWidget>
 #include <QStringList>
 #include <QWidget>
 #include <QtTest>
@@ -33,6 +35,25 @@ inline QStringList ClippedCaptions(const QWidget& window)
         }
     }
     return clipped;
+}
+
+// The lines of a list box, and a list of texts as Qt holds them.
+inline QStringList Items(const QListWidget* list)
+{
+    QStringList items;
+    for (int i = 0; i < list->count(); ++i) {
+        items.append(list->item(i)->text());
+    }
+    return items;
+}
+
+inline QStringList ToQt(const std::vector<std::string>& items)
+{
+    QStringList list;
+    for (const std::string& item : items) {
+        list.append(QString::fromStdString(item));
+    }
+    return list;
 }
 
 } // namespace TestSupport
