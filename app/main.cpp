@@ -3,9 +3,11 @@
 
 #include "app/Main.h"
 
-#include <QApplication>
 #include <cstring>
 #include <iostream>
+
+#include <QApplication>
+#include <QIcon>
 
 #include "app/Application.h"
 #include "base/Version.h"
@@ -51,6 +53,10 @@ int main(int argc, char** argv)
     // Whether a visible report or dialog keeps the program alive must not
     // depend on Qt's rules for the last window: the main window decides.
     QApplication::setQuitOnLastWindowClosed(false);
+    // The menu entry's icon on every window, and the entry itself for
+    // desktops that match windows to entries by name.
+    QApplication::setWindowIcon(QIcon(":/icon/sonorix.png"));
+    QGuiApplication::setDesktopFileName("org.example.Sonorix");
 
     QtDialogs dialogs;
     // Qt has taken its own options out of the arguments by now.
