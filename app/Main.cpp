@@ -272,6 +272,13 @@ TForm1::TForm1(Dialogs& dialogs, Profiles::Profile& profile, GlobalSettings::Glo
     FormCreate(arguments);
 }
 
+TForm1::~TForm1()
+{
+    // The application outlives the window; while the window's controls go,
+    // focus moves and its signal must no longer reach the half-destroyed form.
+    disconnect(qApp, &QApplication::focusChanged, this, nullptr);
+}
+
 void TForm1::FormCreate(const QStringList& arguments)
 {
     // The shell has split the command line already: one argument is one

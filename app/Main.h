@@ -42,6 +42,7 @@ public:
     TForm1(Dialogs& dialogs, Profiles::Profile& profile, GlobalSettings::GlobalOptions& options,
            Profiles::ProfileHost& host, std::string programPath, const QStringList& arguments,
            QWidget* parent = nullptr);
+    ~TForm1() override;
 
     void SetLinks(MainWindowLinks links) { m_links = std::move(links); }
 
