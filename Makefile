@@ -1,7 +1,12 @@
 # Two entry points for a fresh Debian 12 machine (as root or with sudo):
 #   make run    installs what is missing, builds, and runs Sonorix
 #   make test   installs what is missing, builds, and runs every test
+#   make install PREFIX=...  installs Sonorix (default /usr/local)
+#   make package      builds a Debian package
+#   make screenshots  retakes the README's pictures of the windows
 # SANITIZE=1 builds and tests with AddressSanitizer and UndefinedBehaviorSanitizer.
+#   make fuzz   builds the fuzz targets with clang and libFuzzer (and both
+#               sanitizers) into build-fuzz/ and runs each FUZZ_SECONDS seconds
 
 SANITIZE ?= 0
 ifeq ($(SANITIZE),1)
@@ -11,8 +16,10 @@ else
 BUILD ?= build
 endif
 JOBS ?= $(shell nproc)
+FUZZ_SECONDS ?= 60
+FUZZ_BUILD ?= build-fuzz
 
-.PHONY: all deps configure build test run bench format clean
+.PHONY: all deps configure build test run install package screenshots bench fuzz format clean
 
 all: build
 
@@ -33,12 +40,38 @@ test: build
 run: build
 	@scripts/run.sh $(BUILD)
 
+# make install PREFIX=/usr/local (the default) installs the programs, the menu
+# entry, icons, manual pages and bash completion there.
+PREFIX ?= /usr/local
+install: build
+	@cmake --install $(BUILD) --prefix $(PREFIX)
+
+# A Debian package in $(BUILD)/: apt install ./$(BUILD)/sonorix_4.1_amd64.deb
+package: build
+	@cd $(BUILD) && cpack -G DEB
+
+screenshots: build
+	@scripts/install-deps.sh scripts/screenshot-packages.txt
+	@scripts/screenshots.sh $(BUILD)
+	@scripts/html-screenshot.sh $(BUILD)
+
 bench: build
 	@scripts/install-deps.sh bench/packages.txt
 	@scripts/bench.sh $(BUILD)
+
+# The libraries get libFuzzer's coverage instrumentation too, so the fuzzer
+# sees the paths it takes through them.
+fuzz:
+	@scripts/install-deps.sh
+	@scripts/install-deps.sh fuzz/packages.txt
+	@cmake -S . -B $(FUZZ_BUILD) -G Ninja -DCMAKE_CXX_COMPILER=clang++ \
+		-DCMAKE_BUILD_TYPE=RelWithDebInfo -DSONORIX_SANITIZE=ON -DSONORIX_TESTS=OFF \
+		-DCMAKE_CXX_FLAGS=-fsanitize=fuzzer-no-link
+	@cmake --build $(FUZZ_BUILD) --target sonorix_fuzzers -j $(JOBS)
+	@fuzz/run.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
 
 format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i
 
 clean:
-	@rm -rf build build-asan
+	@rm -rf build build-asan build-fuzz

@@ -174,70 +174,100 @@ void FillFrameDetails(AudioFileInfo& info, const FrameHeader& header, const std:
     info.FrameLength = info.FrameBodyLength + paddingBytes * header.Padding;
 }
 
-// The candidate search with the second-frame test. Each candidate that
-// passes the sync filter and is then rejected uses one attempt; the search
-// resumes one byte behind it. A candidate whose header, "Xing" area or
-// successor header would lie past the end of the file is rejected like any
-// other.
+// The bytes the frame search looks at. Whatever it needs beyond the bytes
+// held is read up to ReadTo at once: every candidate up to the bound, its
+// "Xing" area and its successor.
+struct SearchBytes
+{
+    ByteWindow& Window;
+    std::int64_t ReadTo = 0;
+
+    const std::uint8_t* operator()(std::int64_t offset, std::size_t count) const
+    {
+        return Window.Fetch(offset, count, ReadTo);
+    }
+};
+
+// The first offset at or behind from whose three bytes pass the sync filter,
+// or -1 when the bound or the end of the file comes first.
+std::int64_t NextCandidate(std::int64_t from, const SearchArea& area, const SearchBytes& fetch)
+{
+    for (std::int64_t p = from; p <= area.Bound; ++p) {
+        const std::uint8_t* b = fetch(p, 3);
+        if (b == nullptr) {
+            return -1;
+        }
+        if (PassesSyncFilter(b[0], b[1], b[2])) {
+            return p;
+        }
+    }
+    return -1;
+}
+
+// A valid header starts exactly at next, by the bound (its fields need not
+// match those of the frame before it).
+bool HasSuccessorAt(std::int64_t next, const SearchArea& area, const SearchBytes& fetch)
+{
+    if (next > area.Bound) {
+        return false;
+    }
+    const std::uint8_t* n = fetch(next, 4);
+    return n != nullptr && PassesSyncFilter(n[0], n[1], n[2]) &&
+           IsValidFrameHeader(DecodeFrameHeader(n[1], n[2], n[3]));
+}
+
+// Whether the candidate at p is the first frame: its header is valid and, unless
+// only the header is asked for, either a usable "Xing" header follows or
+// another header starts where it ends. A candidate whose header, "Xing" area
+// or successor header would lie past the end of the file is rejected. The
+// texts of a rejected candidate stay in info until a later one replaces them.
+bool TryCandidate(AudioFileInfo& info, std::int64_t p, const SearchArea& area,
+                  const SearchBytes& fetch)
+{
+    const std::uint8_t* b = fetch(p, 4);
+    if (b == nullptr) {
+        return false;
+    }
+    const FrameHeader header = DecodeFrameHeader(b[1], b[2], b[3]);
+    if (!IsValidFrameHeader(header)) {
+        return false;
+    }
+    info.FrameOffset = p;
+    SetHeaderTexts(info, header);
+    if (info.HeaderOnly) {
+        return true;
+    }
+    SetModeTexts(info, header);
+    const std::uint8_t* xing = fetch(p + kXingOffset, kXingBytes);
+    if (xing == nullptr) {
+        return false;
+    }
+    FillFrameDetails(info, header, xing, area.AudioSize);
+    if (info.VariableBitrate) {
+        return true;
+    }
+    return HasSuccessorAt(p + info.FrameLength, area, fetch);
+}
+
+// The candidate search from info.FrameOffset, for attempts > 0. Each candidate
+// that passes the sync filter and is then rejected uses one attempt; the
+// search resumes one byte behind it.
 bool SearchFirstFrame(AudioFileInfo& info, const SearchArea& area, ByteWindow& bytes, int attempts)
 {
-    // Whatever the search needs beyond the bytes held is read up to here at
-    // once: every candidate up to the bound, its "Xing" area and its successor.
-    const std::int64_t readTo = area.Bound + kXingOffset + static_cast<std::int64_t>(kXingBytes);
-    const auto fetch = [&](std::int64_t offset, std::size_t count) {
-        return bytes.Fetch(offset, count, readTo);
-    };
+    info.FileSize = Cut(std::to_string(area.FileSize), 15);
+    if (area.FileSize < kMinFrameFileSize) {
+        return false;
+    }
+    const SearchBytes fetch{.Window = bytes,
+                            .ReadTo =
+                                area.Bound + kXingOffset + static_cast<std::int64_t>(kXingBytes)};
     for (; attempts > 0; --attempts) {
-        info.FileSize = Cut(std::to_string(area.FileSize), 15);
-        if (area.FileSize < kMinFrameFileSize) {
+        const std::int64_t p = NextCandidate(info.FrameOffset, area, fetch);
+        if (p < 0) {
             return false;
         }
-        std::int64_t p = info.FrameOffset;
-        for (;; ++p) {
-            if (p > area.Bound) {
-                return false;
-            }
-            const std::uint8_t* b = fetch(p, 3);
-            if (b == nullptr) {
-                return false;
-            }
-            if (PassesSyncFilter(b[0], b[1], b[2])) {
-                break;
-            }
-        }
-        info.FrameOffset = p + 1; // where the search goes on if this candidate fails
-        const std::uint8_t* b = fetch(p, 4);
-        if (b == nullptr) {
-            continue;
-        }
-        const FrameHeader header = DecodeFrameHeader(b[1], b[2], b[3]);
-        if (!IsValidFrameHeader(header)) {
-            continue;
-        }
-        info.FrameOffset = p;
-        SetHeaderTexts(info, header);
-        if (info.HeaderOnly) {
+        if (TryCandidate(info, p, area, fetch)) {
             return true;
-        }
-        SetModeTexts(info, header);
-        const std::uint8_t* xing = fetch(p + kXingOffset, kXingBytes);
-        if (xing == nullptr) {
-            info.FrameOffset = p + 1;
-            continue;
-        }
-        FillFrameDetails(info, header, xing, area.AudioSize);
-        if (info.VariableBitrate) {
-            return true;
-        }
-        // The next header must start exactly where this frame ends; its fields
-        // need not match. The search bound holds for it too.
-        const std::int64_t next = p + info.FrameLength;
-        if (next <= area.Bound) {
-            const std::uint8_t* n = fetch(next, 4);
-            if (n != nullptr && PassesSyncFilter(n[0], n[1], n[2]) &&
-                IsValidFrameHeader(DecodeFrameHeader(n[1], n[2], n[3]))) {
-                return true;
-            }
         }
         info.FrameOffset = p + 1;
     }

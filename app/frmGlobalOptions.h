@@ -3,7 +3,8 @@
 // "Options" (TForm5): the global options. Its controls are a view of the live
 // GlobalOptions record (every change goes into the record at once and marks
 // the value known); cmbStyles is the default style box of the profile
-// operations.
+// operations. The shell extension switch and "Remove from Registry" act at
+// once; "&OK" stores the rest, "&Cancel" stores nothing and undoes nothing.
 
 #include <functional>
 #include <string>
@@ -13,8 +14,7 @@
 #include "base/Dialogs.h"
 #include "profiles/GlobalOptions.h"
 #include "profiles/Profile.h"
-
-class TFlatComboBox;
+#include "widgets/FlatWidgets.h"
 
 // What OK reaches in the main window.
 struct GlobalOptionsLinks
@@ -41,11 +41,66 @@ public:
 
     TFlatComboBox* cmbStyles;
 
+    // "Source directory favourites"
+    TFlatEdit* FlatEdit1;
+    TFlatButton* FlatButton3;
+    TFlatButton* FlatButton4;
+    TFlatButton* FlatButton5;
+    TFlatPanel* FlatPanel1;
+    QListWidget* ListBox2;
+    // "Output directory favourites"
+    TFlatEdit* FlatEdit2;
+    TFlatButton* FlatButton6;
+    TFlatButton* FlatButton7;
+    TFlatButton* FlatButton8;
+    TFlatPanel* FlatPanel2;
+    QListWidget* ListBox3;
+    // "Misc"
+    TFlatCheckBox* FlatCheckBox2;
+    // "Registry"
+    TFlatCheckBox* FlatCheckBox1;
+    TFlatButton* FlatButton9;
+    TFlatButton* FlatButton11;
+    // "Default output filename"
+    TFlatEdit* FlatEdit3;
+    // "Default style": cmbStyles and
+    TFlatButton* FlatButton10;
+    TFlatButton* FlatButton2;
+    TFlatButton* FlatButton1;
+    // One browser for both "..." buttons: it opens where either chose last.
+    TBrowseFolder BrowseFolder1;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
+    struct Favourites
+    {
+        TFlatEdit* Edit;
+        QListWidget* List;
+        GlobalSettings::GlobalValue Value;
+    };
+
+    TFlatGroupBox* BuildFavourites(const QString& caption, Favourites& group, TFlatButton*& browse,
+                                   TFlatButton*& add, TFlatButton*& del, TFlatPanel*& panel);
+    std::vector<std::string>& ListOf(const Favourites& group);
+    void Browse(const Favourites& group);
+    void AddFavourite(const Favourites& group);
+    void DeleteFavourite(const Favourites& group);
+    void CheckBox2Click(bool checked);
+    void Edit5Exit();
+    void SpeedButton7Click();
+    void FlatButton10Click();
+    void FlatButton1Click();
+    void ShowRapidex();
+
     Dialogs& m_dialogs;
     GlobalSettings::GlobalOptions& m_options;
     Profiles::Profile& m_profile;
     Profiles::ProfileHost& m_host;
     std::string m_programPath;
     GlobalOptionsLinks m_links{};
+    Favourites m_source{};
+    Favourites m_output{};
 };

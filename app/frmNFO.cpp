@@ -1,9 +1,175 @@
 #include "app/frmNFO.h"
 
-// A placeholder with the right class and caption, so start-up creates the
-// windows in their order; the contents come with the dialog itself.
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPixmap>
+#include <QShowEvent>
+#include <QVBoxLayout>
+
+#include "app/JpegPicture.h"
+#include "widgets/FlatWidgets.h"
+#include "widgets/GuardedConnect.h"
+#include "widgets/WindowPlacement.h"
+
+// Outside any namespace, as Qt's resource macro requires; a static library
+// would otherwise leave the pictures out of the program.
+static void InitInfoPictures() { Q_INIT_RESOURCE(InfoPictures); }
+
+namespace {
+
+// The design size of the window's client area; the texts may need more.
+constexpr int kDesignWidth = 267;
+constexpr int kDesignHeight = 343;
+
+constexpr const char* kReadme = "readme.htm";
+
+QLabel* Text(const char* name, const QString& text, QWidget* parent)
+{
+    auto* label = new QLabel(text, parent);
+    label->setObjectName(name);
+    label->setTextFormat(Qt::PlainText);
+    return label;
+}
+
+QLabel* Picture(const char* name, const QString& resource, QWidget* parent)
+{
+    auto* label = new QLabel(parent);
+    label->setObjectName(name);
+    QFile file(resource);
+    const QImage image = file.open(QIODevice::ReadOnly) ? DecodeJpeg(file.readAll()) : QImage();
+    label->setPixmap(QPixmap::fromImage(image));
+    label->setFixedSize(image.size()); // the control takes the picture's size
+    return label;
+}
+
+bool IsFile(const QString& path) { return QFileInfo(path).isFile(); }
+
+// The folder holds the other, as a path: a folder is inside itself.
+bool Inside(const QString& folder, const QString& path)
+{
+    const QString outer = QDir(folder).canonicalPath();
+    const QString inner = QDir(path).canonicalPath();
+    return !outer.isEmpty() && (inner == outer || inner.startsWith(outer + '/'));
+}
+
+} // namespace
+
+QString FindReadme(const QString& programFolder)
+{
+    const QString working = QDir::current().absoluteFilePath(kReadme);
+    if (IsFile(working)) {
+        return working;
+    }
+    const QString installed =
+        QDir::cleanPath(programFolder + "/../share/doc/sonorix/" + QString(kReadme));
+    if (IsFile(installed)) {
+        return installed;
+    }
+    if (Inside(SONORIX_BUILD_DIR, programFolder) && IsFile(SONORIX_SOURCE_README)) {
+        return QDir::cleanPath(SONORIX_SOURCE_README);
+    }
+    return {};
+}
+
 TForm6::TForm6(Dialogs& dialogs, QWidget* parent) : QDialog(parent), m_dialogs(dialogs)
 {
+    InitInfoPictures();
     setObjectName("TForm6");
     setWindowTitle("Info");
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
+
+    Image1 = Picture("Image1", ":/info/banner.jpg", this);
+    FlatPanel1 = new TFlatPanel(this);
+    FlatPanel1->setObjectName("FlatPanel1");
+    Label1 = Text("Label1", "Sonorix v4.1 - 11.06.2000", FlatPanel1);
+    Label2 = Text("Label2", "Written by Dana Field - (c) 2000 Brightfold", FlatPanel1);
+    Label6 = Text("Label6", "Based on Sonorix 2.0 - (c) 1998 Brightfold", FlatPanel1);
+    Label3 = Text("Label3", "Thanks to Robin Sample and", FlatPanel1);
+    Label4 = Text("Label4", "Kai Example", FlatPanel1);
+    Label5 = Text("Label5", "For further information refer to", FlatPanel1);
+    URLLabel1 = new TURLLabel(dialogs, kReadme, FlatPanel1);
+    URLLabel1->setObjectName("URLLabel1");
+    URLLabel1->SetURL(kReadme);
+    URLLabel1->SetTargetResolver(
+        [](const QString&) { return FindReadme(QCoreApplication::applicationDirPath()); });
+    URLLabel2 = new TURLLabel(dialogs, "sonorix@example.org", FlatPanel1);
+    URLLabel2->setObjectName("URLLabel2");
+    URLLabel2->SetURL("mailto:sonorix@example.org");
+    URLLabel3 = new TURLLabel(dialogs, "www.example.org", FlatPanel1);
+    URLLabel3->setObjectName("URLLabel3");
+    URLLabel3->SetURL("https://www.example.org/");
+    Image2 = Picture("Image2", ":/info/levels.jpg", this);
+    FlatButton1 = new TFlatButton("&OK", this);
+    FlatButton1->setObjectName("FlatButton1");
+    FlatButton1->setMinimumWidth(64);
+    FlatButton1->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Expanding);
+
+    // The lines are centred in the panel, in groups as the design spaces them.
+    auto* texts = new QVBoxLayout(FlatPanel1);
+    texts->setContentsMargins(8, 12, 8, 12);
+    texts->setSpacing(0);
+    auto centred = [texts](QWidget* line) { texts->addWidget(line, 0, Qt::AlignHCenter); };
+    centred(Label1);
+    centred(Label2);
+    texts->addSpacing(8);
+    centred(Label6);
+    centred(Label3);
+    centred(Label4);
+    texts->addSpacing(6);
+    auto* readme = new QHBoxLayout;
+    readme->setSpacing(4);
+    readme->addStretch(1);
+    readme->addWidget(Label5);
+    readme->addWidget(URLLabel1);
+    readme->addStretch(1);
+    texts->addLayout(readme);
+    texts->addStretch(1);
+    centred(URLLabel2);
+    centred(URLLabel3);
+
+    auto* bottom = new QHBoxLayout;
+    bottom->setSpacing(6);
+    bottom->addWidget(Image2);
+    bottom->addWidget(FlatButton1, 1);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(8, 8, 8, 8);
+    layout->setSpacing(6);
+    layout->addWidget(Image1, 0, Qt::AlignHCenter);
+    layout->addWidget(FlatPanel1, 1);
+    layout->addLayout(bottom);
+    FlatPanel1->setMinimumSize(250, 190);
+
+    GuardedConnect(m_dialogs, FlatButton1, &QPushButton::clicked, this, [this] { accept(); });
+
+    FixWindowSize(*this, kDesignWidth, kDesignHeight);
+}
+
+void TForm6::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    if (!event->spontaneous()) {
+        CenterOnScreen(*this);
+    }
+}
+
+void TForm6::keyPressEvent(QKeyEvent* event)
+{
+    if (event->key() == Qt::Key_Escape) {
+        event->accept(); // only "&OK" closes the dialog
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
+void TForm6::closeEvent(QCloseEvent* event)
+{
+    // A window manager that closes the window anyway gets what "&OK" does.
+    event->accept();
+    accept();
 }

@@ -1,10 +1,26 @@
 #pragma once
 
-// "Info" (TForm6): credits, the two pictures and the links.
+// "Info" (TForm6): the product name, version and credits, two pictures and
+// three links. Only "&OK" closes it: Esc does nothing, and a close request of
+// the window manager acts as "&OK".
 
 #include <QDialog>
+#include <QString>
 
 #include "base/Dialogs.h"
+
+class QCloseEvent;
+class QKeyEvent;
+class QLabel;
+class TFlatButton;
+class TFlatPanel;
+class TURLLabel;
+
+// The read-me file the "readme.htm" link opens: the one in the working
+// folder, else the installed copy (share/doc/sonorix beside the program
+// folder's parent), else, for a program run from its build folder, the
+// source tree's copy; empty when there is none.
+QString FindReadme(const QString& programFolder);
 
 // info dialog
 class TForm6 : public QDialog
@@ -13,6 +29,25 @@ class TForm6 : public QDialog
 
 public:
     explicit TForm6(Dialogs& dialogs, QWidget* parent = nullptr);
+
+    QLabel* Image1;
+    TFlatPanel* FlatPanel1;
+    QLabel* Label1;
+    QLabel* Label2;
+    QLabel* Label6;
+    QLabel* Label3;
+    QLabel* Label4;
+    QLabel* Label5;
+    TURLLabel* URLLabel1;
+    TURLLabel* URLLabel2;
+    TURLLabel* URLLabel3;
+    QLabel* Image2;
+    TFlatButton* FlatButton1;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     Dialogs& m_dialogs;

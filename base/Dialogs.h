@@ -71,6 +71,41 @@ public:
     virtual void ShowError(const std::string& text) = 0;
 };
 
+// Dialogs where nobody is there to answer (a script, a terminal tool): every
+// question is answered as Cancel or No would answer it, and the boxes that
+// only tell something go to Show.
+class UnattendedDialogs : public Dialogs
+{
+public:
+    void ShowInformation(const std::string& text) override { Show(text); }
+
+    bool Confirm(const std::string&) override { return false; }
+
+    std::optional<std::string> InputBox(const std::string&, const std::string&,
+                                        const std::string&) override
+    {
+        return std::nullopt;
+    }
+
+    std::optional<std::string> BrowseFolder(const std::string&, const std::string&) override
+    {
+        return std::nullopt;
+    }
+
+    std::optional<std::string> SaveFile(const SaveFileRequest&) override { return std::nullopt; }
+
+    std::optional<std::int32_t> PickColor(std::int32_t) override { return std::nullopt; }
+
+    std::optional<std::string> PickFont(const std::string&) override { return std::nullopt; }
+
+    void OpenTarget(const std::string&) override {}
+
+    void ShowError(const std::string& text) override { Show(text); }
+
+protected:
+    virtual void Show(const std::string& text) = 0;
+};
+
 // Runs action; an exception that leaves it ends only that action and is
 // shown in the general error box. Window handlers run through this, since
 // no exception may cross the window toolkit's event loop. True when the

@@ -21,6 +21,7 @@
 #include "base/Dialogs.h"
 #include "base/IoError.h"
 #include "base/TerminalText.h"
+#include "base/Version.h"
 #include "listing/ListJob.h"
 #include "listing/TextConversion.h"
 #include "profiles/GlobalOptions.h"
@@ -42,17 +43,22 @@ subfolders) to the file OUTPUT, as "Create List" of the Sonorix window does,
 with the same profiles and settings store.
 
 Options:
-  -s, --style NAME      profile to use, loaded as choosing it in the style box
-                        loads it (a profile without stored values is created
-                        with the defaults); default: the default style, as
+  -s, --style NAME      profile to use, one of the stored styles (letter case
+                        ignored; see --list-styles), loaded as choosing it in
+                        the style box loads it; default: the default style, as
                         start-up selects and loads it (on an empty store this
                         writes "Styles" and "DefaultStyle" as start-up does)
+      --new-style       let --style name a style that is not stored yet: it
+                        is created with the defaults (not added to the list)
   -f, --format FMT      list format for this run: csv | custom | html | txt
       --separator TEXT  separator of the custom format for this run
   -c, --columns LIST    comma-separated column captions (letter case
                         ignored), in order: the selected columns for this run
       --list-columns    print the twenty column captions, one per line
                         (the names --columns takes), and exit
+      --list-styles     print the stored style names, one per line, and
+                        exit (nothing is written; "Default" before any is
+                        stored)
       --sort            sort the rows by their text (letter case ignored)
       --no-sort         keep the rows in folder order
       --save30          HTML without the second row colour
@@ -67,6 +73,7 @@ Options:
                         reads in flight on a disk that is not cached yet. The
                         list is the same whatever N is.
   -h, --help            show this help
+      --version         show the version and exit
 
 Options that change the profile apply to this run only: nothing is stored.
 The global options ("Ask for Custom Info", "Default output filename") are
@@ -75,7 +82,8 @@ Empty items of LIST are dropped, so --ext "" means no extension. A caption
 that is none of the twenty columns is a usage error (a stored profile's
 unknown caption still gets a header cell but no data cells).
 
-SOURCE and OUTPUT may be relative to the current folder. An OUTPUT without
+SOURCE and OUTPUT may be relative to the current folder. OUTPUT "-" writes
+the list to standard output (no extension is added). An OUTPUT without
 extension (6 characters or more) gets the format's extension; an OUTPUT that
 is an existing folder gets a numbered name from the global option "Default
 output filename" (TrackRoll1.csv, TrackRoll2.csv, ...).
@@ -122,6 +130,9 @@ struct Options
     int Threads = 0; // 0: the job's default
     bool Help = false;
     bool ListColumns = false;
+    bool Version = false;
+    bool ListStyles = false;
+    bool NewStyle = false;
     std::vector<std::string> Arguments{};
 };
 
@@ -207,6 +218,9 @@ enum LongOnly : int
     kOptNoSubdirs,
     kOptCustom,
     kOptListColumns,
+    kOptListStyles,
+    kOptNewStyle,
+    kOptVersion,
     kOptThreads
 };
 
@@ -225,6 +239,9 @@ constexpr option kLongOptions[] = {{"style", required_argument, nullptr, 's'},
                                    {"ext", required_argument, nullptr, 'e'},
                                    {"quiet", no_argument, nullptr, 'q'},
                                    {"help", no_argument, nullptr, 'h'},
+                                   {"version", no_argument, nullptr, kOptVersion},
+                                   {"list-styles", no_argument, nullptr, kOptListStyles},
+                                   {"new-style", no_argument, nullptr, kOptNewStyle},
                                    {"list-columns", no_argument, nullptr, kOptListColumns},
                                    {"threads", required_argument, nullptr, kOptThreads},
                                    {nullptr, 0, nullptr, 0}};
@@ -282,6 +299,15 @@ void ApplyOption(Options& options, int code, const std::string& value)
     case 'h':
         options.Help = true;
         break;
+    case kOptVersion:
+        options.Version = true;
+        break;
+    case kOptListStyles:
+        options.ListStyles = true;
+        break;
+    case kOptNewStyle:
+        options.NewStyle = true;
+        break;
     case kOptListColumns:
         options.ListColumns = true;
         break;
@@ -318,7 +344,8 @@ Options ParseOptions(int argc, char** argv)
     for (int i = optind; i < argc; ++i) {
         options.Arguments.emplace_back(argv[i]);
     }
-    if (!options.Help && !options.ListColumns && options.Arguments.size() != 2) {
+    if (!options.Help && !options.ListColumns && !options.ListStyles && !options.Version &&
+        options.Arguments.size() != 2) {
         throw UsageError("expected SOURCE and OUTPUT");
     }
     return options;
@@ -486,14 +513,10 @@ private:
 // The job's dialogs on a terminal: messages on standard error, the input box
 // as a prompt when a user is at the terminal. The other dialogs are never
 // opened by the list job; they answer as Cancel would.
-class TerminalDialogs final : public Dialogs
+class TerminalDialogs final : public UnattendedDialogs
 {
 public:
     explicit TerminalDialogs(TerminalReport& report) : m_report(report) {}
-
-    void ShowInformation(const std::string& text) override { ShowLine(text); }
-
-    bool Confirm(const std::string&) override { return false; }
 
     // Reads one line when a user is at the terminal; otherwise acts as Cancel.
     std::optional<std::string> InputBox(const std::string&, const std::string& prompt,
@@ -512,23 +535,8 @@ public:
         return line;
     }
 
-    std::optional<std::string> BrowseFolder(const std::string&, const std::string&) override
-    {
-        return std::nullopt;
-    }
-
-    std::optional<std::string> SaveFile(const SaveFileRequest&) override { return std::nullopt; }
-
-    std::optional<std::int32_t> PickColor(std::int32_t) override { return std::nullopt; }
-
-    std::optional<std::string> PickFont(const std::string&) override { return std::nullopt; }
-
-    void OpenTarget(const std::string&) override {}
-
-    void ShowError(const std::string& text) override { ShowLine(text); }
-
 private:
-    void ShowLine(const std::string& text)
+    void Show(const std::string& text) override
     {
         m_report.Clear();
         std::cerr << TerminalSafe(text) << std::endl;
@@ -574,12 +582,41 @@ void ApplyOptions(const Options& options, Profiles::Profile& profile)
     }
 }
 
+// The stored spelling of the style the user named (letter case is forgiven,
+// as the store forgives it). A name that is not stored is a usage error,
+// since a typo would otherwise store a whole new profile, unless a new style
+// is asked for.
+std::string StoredStyle(const std::string& name, bool newStyle)
+{
+    // Its values would overwrite global settings ("AskFor" + "Custom").
+    if (!Profiles::IsValidProfileName(name)) {
+        throw UsageError(std::string(Profiles::kInvalidProfileNameMessage) + " ('" + name + "')");
+    }
+    const std::vector<std::string> stored = Profiles::StoredStyleNames();
+    const auto known = std::find_if(stored.begin(), stored.end(), [&](const std::string& item) {
+        return Ascii::EqualsIgnoringCase(item, name);
+    });
+    if (known != stored.end()) {
+        return *known;
+    }
+    if (newStyle) {
+        return name;
+    }
+    std::string names;
+    for (const std::string& item : stored) {
+        names += names.empty() ? "" : ", ";
+        names += item;
+    }
+    throw UsageError("unknown style '" + name + "' (stored: " + names +
+                     "); --new-style makes a new one");
+}
+
 int Run(const Options& options)
 {
     Profiles::Profile profile;
     Profiles::MemoryProfileHost host; // the style boxes, without a window
     if (options.Style) {
-        host.SetStyleText(*options.Style);
+        host.SetStyleText(StoredStyle(*options.Style, options.NewStyle));
         Profiles::LoadProfile(profile, host);
     } else {
         Profiles::LoadProfileList(profile, host);
@@ -592,12 +629,16 @@ int Run(const Options& options)
         options.Custom ? GlobalSettings::ReadGlobalOptions({GlobalValue::DefaultFileName})
                        : GlobalSettings::ReadGlobalOptions(
                              {GlobalValue::AskForCustom, GlobalValue::DefaultFileName});
+    // "-" is standard output: no name is completed or numbered.
+    const bool toStdout = options.Arguments[1] == "-";
     Listing::ListJobInput input{.Source = Absolute(options.Arguments[0]),
                                 .IncludeSubdirectories = !options.NoSubdirs,
-                                .Output = Absolute(options.Arguments[1]),
+                                .Output =
+                                    toStdout ? "standard output" : Absolute(options.Arguments[1]),
                                 .Profile = profile,
                                 .AskForCustom = !options.Custom && global.AskForCustom,
                                 .DefaultFileName = global.DefaultFileName,
+                                .Stream = toStdout ? &std::cout : nullptr,
                                 .Threads = options.Threads};
 
     TerminalReport report(!options.Quiet && isatty(STDERR_FILENO));
@@ -621,6 +662,25 @@ int Run(const Options& options)
     return kExitWritten;
 }
 
+int ReportUsageError(const UsageError& error)
+{
+    std::cerr << TerminalSafe(std::string("sonorix-list: ") + error.what()) << "\n"
+              << "Try 'sonorix-list --help' for more information.\n";
+    return kExitUsage;
+}
+
+// What runs after the options were read: a store look-up or the list job.
+int RunCommand(const Options& options)
+{
+    if (options.ListStyles) {
+        for (const std::string& name : Profiles::StoredStyleNames()) {
+            std::cout << name << '\n';
+        }
+        return kExitWritten;
+    }
+    return Run(options);
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -630,12 +690,14 @@ int main(int argc, char** argv)
     try {
         options = ParseOptions(argc, argv);
     } catch (const UsageError& error) {
-        std::cerr << TerminalSafe(std::string("sonorix-list: ") + error.what()) << "\n"
-                  << "Try 'sonorix-list --help' for more information.\n";
-        return kExitUsage;
+        return ReportUsageError(error);
     }
     if (options.Help) {
         std::cout << kHelp;
+        return kExitWritten;
+    }
+    if (options.Version) {
+        std::cout << VersionText() << '\n';
         return kExitWritten;
     }
     if (options.ListColumns) {
@@ -645,7 +707,9 @@ int main(int argc, char** argv)
         return kExitWritten;
     }
     try {
-        return Run(options);
+        return RunCommand(options);
+    } catch (const UsageError& error) {
+        return ReportUsageError(error);
     } catch (const std::exception& error) {
         // Input/output and settings-store errors, and anything else that
         // stopped the job: the text names the file and the reason.

@@ -11,6 +11,7 @@
 
 #include "analysis/MP3Tools.h"
 #include "base/TerminalText.h"
+#include "base/Version.h"
 
 namespace {
 
@@ -35,6 +36,7 @@ constexpr std::string_view kHelp =
     "\n"
     "Options:\n"
     "  -h, --help  show this text and exit\n"
+    "  --version   show the version and exit\n"
     "  --          every argument after it is a FILE\n"
     "\n"
     "Exit status:\n"
@@ -141,6 +143,9 @@ int main(int argc, char* argv[])
             optionsEnded = true;
         } else if (!optionsEnded && (arg == "--help" || arg == "-h")) {
             std::cout << kUsage << '\n' << kHelp;
+            return 0;
+        } else if (!optionsEnded && arg == "--version") {
+            std::cout << VersionText() << '\n';
             return 0;
         } else if (!optionsEnded && arg.size() > 1 && arg[0] == '-') {
             std::cerr << "sonorix-probe: unknown option '" << TerminalSafe(arg) << "'\n" << kUsage;

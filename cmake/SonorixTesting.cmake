@@ -3,8 +3,8 @@
 # test case fresh HOME and XDG folders of its own; CTest pins the locale and
 # the Qt platform, and points HOME and XDG at the build tree while the
 # program lists its tests, so no test ever touches the real home.
-find_package(GTest REQUIRED)
-include(GoogleTest)
+# The test frameworks are looked for by tests/CMakeLists.txt, so a build
+# without tests needs neither.
 
 function(sonorix_add_gtest name)
     cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})

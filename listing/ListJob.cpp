@@ -5,6 +5,7 @@
 #include <chrono>
 #include <fcntl.h>
 #include <optional>
+#include <ostream>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
@@ -12,6 +13,7 @@
 #include <vector>
 
 #include "analysis/MP3Tools.h"
+#include "base/IoError.h"
 #include "base/LongPath.h"
 #include "base/UniqueFd.h"
 #include "listing/Columns.h"
@@ -326,7 +328,15 @@ void FinishList(const ListJobTotals& totals, const std::vector<std::string>& cap
                             .HeaderColor = profile.HeaderColorText,
                             .Back2Color = profile.Back2ColorText,
                             .Save30 = profile.Save30};
-    WriteList(input.Output, profile.AppendToList, content);
+    if (input.Stream != nullptr) {
+        WriteList(*input.Stream, content);
+        input.Stream->flush();
+        if (!*input.Stream) {
+            throw IoError("Cannot write the list to " + input.Output);
+        }
+    } else {
+        WriteList(input.Output, profile.AppendToList, content);
+    }
 }
 
 ListJobResult RunJob(ListJobInput& input, ListReport& report, Dialogs& dialogs)
@@ -334,7 +344,7 @@ ListJobResult RunJob(ListJobInput& input, ListReport& report, Dialogs& dialogs)
     Profiles::Profile& profile = input.Profile;
     report.SetOkEnabled(false);
     if (profile.ListFormat == Profiles::ListFormat::Custom && profile.Separator.empty()) {
-        profile.Separator = ",";
+        profile.Separator.assign(1, ','); // not operator=(","): g++ 12 -O3 warns falsely
     }
 
     const std::vector<std::string> captions = SelectedCaptions(profile);
@@ -442,6 +452,9 @@ std::string CheckListInputs(ListJobInput& input)
     if (SelectedCaptions(input.Profile).empty()) {
         result = "List information";
     }
+    if (input.Stream != nullptr) {
+        return result; // no file is named, made or replaced
+    }
     if (DirTools::FolderExists(folder)) {
         const std::string extension(Profiles::FactsOf(input.Profile.ListFormat).Extension);
         ReleaseReservedOutput(input.Reserved);
@@ -497,9 +510,11 @@ ListJobResult CreateList(ListJobInput& input, ListReport& report, Dialogs& dialo
 
 ListJobResult StartListJob(ListJobInput& input, ListReport& report, Dialogs& dialogs)
 {
-    // A rejected name is emptied, and the input check below reports it.
-    (void)CheckOutputName(input.Output, dialogs);
-    CompleteOutputName(input.Output, input.Profile.ListFormat);
+    if (input.Stream == nullptr) {
+        // A rejected name is emptied, and the input check below reports it.
+        (void)CheckOutputName(input.Output, dialogs);
+        CompleteOutputName(input.Output, input.Profile.ListFormat);
+    }
     const std::string missing = CheckListInputs(input);
     if (!missing.empty()) {
         ReleaseReservedOutput(input.Reserved);

@@ -6,6 +6,7 @@
 // the command line talk to it through ListReport and Dialogs.
 
 #include <cstdint>
+#include <iosfwd>
 #include <optional>
 #include <string>
 
@@ -83,6 +84,10 @@ struct ListJobInput
     bool AskForCustom = false;
     std::string DefaultFileName = GlobalSettings::kDefaultFileName;
     ReservedOutput Reserved{};
+    // When set, the list goes to this stream instead of a file (the command
+    // line's "-"): Output then only names the stream in messages, and is
+    // neither checked, completed nor numbered.
+    std::ostream* Stream = nullptr;
     // The threads that read the files; 0 is DefaultReaderThreads(), 1 reads
     // them on the calling thread. The list is the same whatever the number.
     int Threads = 0;

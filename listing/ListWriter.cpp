@@ -308,7 +308,11 @@ public:
         : m_folder(folder)
     {
         // Short enough for any file system, recognisable when seen.
-        const std::string stem = "." + target.substr(0, 180) + ".sonorix-";
+        // Appended, not joined with operator+: g++ 12 at -O3 warns falsely
+        // (-Wrestrict) on a literal plus a temporary.
+        std::string stem(1, '.');
+        stem.append(target, 0, 180);
+        stem += ".sonorix-";
         const auto seed =
             static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
         int error = EEXIST;

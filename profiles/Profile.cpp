@@ -4,8 +4,10 @@
 #include <array>
 #include <cctype>
 #include <cstdio>
+#include <sys/stat.h>
 
 #include "base/Ascii.h"
+#include "profiles/GlobalOptions.h"
 #include "settings/RegTools.h"
 
 namespace Profiles {
@@ -216,6 +218,45 @@ void SaveProfile(const Profile& profile, const std::string& name)
     WriteString(name + "Checked", checked);
 }
 
+bool IsValidProfileName(const std::string& name)
+{
+    if (name.empty() || name.find_first_of(std::string("\r\n\0", 3)) != std::string::npos) {
+        return false;
+    }
+    auto isGlobal = [](const std::string& valueName) {
+        if (Ascii::EqualsIgnoringCase(valueName, "Styles")) {
+            return true;
+        }
+        return std::any_of(
+            GlobalSettings::kGlobalValues.begin(), GlobalSettings::kGlobalValues.end(),
+            [&](const auto& global) { return Ascii::EqualsIgnoringCase(valueName, global.Name); });
+    };
+    return std::none_of(kSuffixes.begin(), kSuffixes.end(),
+                        [&](const char* suffix) { return isGlobal(name + suffix); });
+}
+
+void SaveProfileAs(Profile& profile, const std::string& name, ProfileHost& host)
+{
+    StyleBox& styles = host.MainStyleBox();
+    styles.SetText(name);
+    SaveProfile(profile, name);
+    auto names = styles.Items();
+    names.push_back(name);
+    styles.SetItems(names);
+    WriteString("Styles", RegTools::JoinList(names));
+    LoadProfileList(profile, host);
+}
+
+std::vector<std::string> StoredStyleNames()
+{
+    // Asking makes no store where there is none yet.
+    struct stat status = {};
+    if (::stat(RegTools::StoreFilePath().c_str(), &status) != 0 || !Exists("Styles")) {
+        return {kDefaultName};
+    }
+    return RegTools::SplitList(ReadString("Styles"));
+}
+
 void LoadProfileList(Profile& profile, ProfileHost& host)
 {
     StyleBox& styles = host.MainStyleBox();
@@ -250,6 +291,11 @@ void DeleteProfile(const std::string& name, Profile& profile, ProfileHost& host,
     if (Ascii::EqualsIgnoringCase(name, kDefaultName)) {
         dialogs.ShowInformation("Default profile cannot be deleted!");
         return;
+    }
+    // Otherwise the reload below would select the deleted name again and
+    // store its defaults anew, unlisted: the deletion would not show.
+    if (Exists("DefaultStyle") && Ascii::EqualsIgnoringCase(ReadString("DefaultStyle"), name)) {
+        WriteString("DefaultStyle", kDefaultName);
     }
     for (const char* suffix : kSuffixes) {
         RegTools::DeleteRegValue(kVendor, kProduct, name + suffix);

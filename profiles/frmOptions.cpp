@@ -1,20 +1,717 @@
 #include "profiles/frmOptions.h"
 
-// A placeholder with the right class and caption, so start-up creates the
-// windows in their order; the controls come with the dialog itself.
-TForm3::TForm3(Dialogs& dialogs, Profiles::Profile& profile, Profiles::ProfileHost& host,
-               QWidget* parent)
+#include <algorithm>
+#include <cassert>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QListWidget>
+#include <QResizeEvent>
+#include <QShowEvent>
+#include <QSignalBlocker>
+#include <QStackedWidget>
+#include <QVBoxLayout>
+
+#include "base/Ascii.h"
+#include "widgets/FlatWidgets.h"
+#include "widgets/GuardedConnect.h"
+#include "widgets/WindowPlacement.h"
+
+using namespace Profiles;
+
+namespace {
+
+// The design size of the window's client area; the texts may need more.
+constexpr int kDesignWidth = 300;
+constexpr int kDesignHeight = 297;
+
+constexpr const char* kSaveAsCaption = "Save as...";
+constexpr const char* kSaveAsPrompt = "Enter Profile Name";
+
+// The tab of the page shown stays pressed.
+constexpr const char* kPressedTab =
+    "TFlatButton:checked { background: palette(mid); border-color: #3c3c3c; }";
+
+QString Q(const std::string& text) { return QString::fromStdString(text); }
+
+QStringList ToQt(const std::vector<std::string>& items)
+{
+    QStringList list;
+    for (const std::string& item : items) {
+        list.append(Q(item));
+    }
+    return list;
+}
+
+std::vector<std::string> FromQt(const QStringList& items)
+{
+    std::vector<std::string> list;
+    for (const QString& item : items) {
+        list.push_back(item.toStdString());
+    }
+    return list;
+}
+
+QColor FromBgr(std::int32_t colour)
+{
+    const auto bits = static_cast<std::uint32_t>(colour);
+    return QColor(static_cast<int>(bits & 0xFFu), static_cast<int>((bits >> 8) & 0xFFu),
+                  static_cast<int>((bits >> 16) & 0xFFu));
+}
+
+// The text of a new extension, or nothing when it is refused: leading stars
+// and full stops are dropped, and a character that a file pattern or a
+// stored list cannot hold refuses the whole entry.
+std::optional<std::string> ExtensionToAdd(std::string_view text)
+{
+    const std::size_t start = text.find_first_not_of("*.");
+    if (start == std::string_view::npos) {
+        return std::nullopt;
+    }
+    text.remove_prefix(start);
+    constexpr std::string_view kRefused = "\"*./:<>?[\\]{}\r\n\t";
+    if (text.find_first_of(kRefused) != std::string_view::npos) {
+        return std::nullopt;
+    }
+    return std::string(text);
+}
+
+void StableSortIgnoringCase(std::vector<std::string>& items)
+{
+    std::stable_sort(items.begin(), items.end(), [](const std::string& a, const std::string& b) {
+        return Ascii::LessIgnoringCase(a, b);
+    });
+}
+
+// A borderless list that flows its entries in three columns, scrolling
+// sideways when they fill them.
+class ThreeColumnList final : public QListWidget
+{
+public:
+    explicit ThreeColumnList(QWidget* parent) : QListWidget(parent)
+    {
+        setFrameShape(QFrame::NoFrame);
+        setFlow(QListView::TopToBottom);
+        setWrapping(true);
+        setResizeMode(QListView::Adjust);
+        setUniformItemSizes(true);
+        setSelectionMode(QAbstractItemView::SingleSelection);
+    }
+
+protected:
+    void resizeEvent(QResizeEvent* event) override
+    {
+        QListWidget::resizeEvent(event);
+        setGridSize(QSize(std::max(1, viewport()->width() / 3), fontMetrics().height() + 2));
+    }
+};
+
+// Colours an edit through its style sheet (a widget with a style sheet draws
+// its background from it, not from its palette), keeping the flat look.
+void ShowColored(TFlatEdit* edit, const QColor& background, const QColor& text)
+{
+    constexpr const char* kFlatSheet = "flatStyleSheet";
+    QVariant flat = edit->property(kFlatSheet);
+    if (!flat.isValid()) {
+        flat = edit->styleSheet();
+        edit->setProperty(kFlatSheet, flat);
+    }
+    edit->setStyleSheet(flat.toString() + QString("TFlatEdit { background: %1; color: %2; }"
+                                                  "TFlatEdit:disabled { color: #808080; }")
+                                              .arg(background.name(), text.name()));
+}
+
+// A swatch shows its colour, and its text in black or white, whichever reads
+// better on it.
+void ShowSwatch(TFlatEdit* swatch, std::int32_t colour, const std::string& text)
+{
+    const QColor background = FromBgr(colour);
+    ShowColored(swatch, background, background.lightness() < 128 ? Qt::white : Qt::black);
+    swatch->setText(Q(text));
+}
+
+// The list boxes grow with the window, which their texts size.
+void SizeFreely(QWidget* list, int minimumWidth, int minimumHeight)
+{
+    list->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored);
+    list->setMinimumSize(minimumWidth, minimumHeight);
+}
+
+void Tighten(QLayout* layout)
+{
+    layout->setContentsMargins(6, 6, 6, 6);
+    layout->setSpacing(4);
+}
+
+} // namespace
+
+TFlatPageControl::TFlatPageControl(QWidget* parent)
+    : QWidget(parent), m_tabs(new QHBoxLayout), m_group(new QButtonGroup(this)),
+      m_pages(new QStackedWidget(this))
+{
+    m_tabs->setSpacing(3);
+    m_tabs->addStretch(1);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(2);
+    layout->addLayout(m_tabs);
+    layout->addWidget(m_pages, 1);
+    connect(m_group, &QButtonGroup::idClicked, m_pages, &QStackedWidget::setCurrentIndex);
+}
+
+void TFlatPageControl::AddPage(QWidget* page, const QString& caption)
+{
+    const int index = m_pages->addWidget(page);
+    auto* tab = new TFlatButton(caption, this);
+    tab->setObjectName(QString("Tab%1").arg(index));
+    tab->setCheckable(true);
+    tab->setStyleSheet(tab->styleSheet() + kPressedTab);
+    m_group->addButton(tab, index);
+    m_tabs->insertWidget(index, tab);
+    tab->setChecked(index == m_pages->currentIndex());
+}
+
+int TFlatPageControl::Count() const { return m_pages->count(); }
+
+int TFlatPageControl::CurrentIndex() const { return m_pages->currentIndex(); }
+
+void TFlatPageControl::SetCurrentIndex(int index)
+{
+    m_pages->setCurrentIndex(index);
+    if (QAbstractButton* tab = m_group->button(index)) {
+        tab->setChecked(true);
+    }
+}
+
+QWidget* TFlatPageControl::Page(int index) const { return m_pages->widget(index); }
+
+TFlatButton* TFlatPageControl::Tab(int index) const
+{
+    return static_cast<TFlatButton*>(m_group->button(index));
+}
+
+void TFlatPageControl::PlacePages()
+{
+    PlaceControls(*this);
+    for (int index = 0; index < Count(); ++index) {
+        Page(index)->setGeometry(m_pages->contentsRect());
+        PlaceControls(*Page(index));
+    }
+}
+
+TForm3::TForm3(Dialogs& dialogs, Profile& profile, ProfileHost& host, QWidget* parent)
     : QDialog(parent), m_dialogs(dialogs), m_profile(profile), m_host(host)
 {
     setObjectName("TForm3");
     setWindowTitle("Profile Options");
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                   Qt::WindowCloseButtonHint);
+
+    PageControl1 = new TFlatPageControl(this);
+    PageControl1->setObjectName("PageControl1");
+    PageControl1->AddPage(BuildMiscPage(), "Misc");
+    PageControl1->AddPage(BuildListItemsPage(), "List Items");
+    PageControl1->AddPage(BuildHtmlPage(), "HTML-Options");
+
+    FlatButton3 = new TFlatButton("&Cancel", this);
+    FlatButton2 = new TFlatButton("Save &as...", this);
+    FlatButton1 = new TFlatButton("&Save", this);
+    auto* buttons = new QHBoxLayout;
+    for (TFlatButton* button : {FlatButton3, FlatButton2, FlatButton1}) {
+        button->setMinimumHeight(25);
+        buttons->addWidget(button, 1);
+    }
+    FlatButton3->setObjectName("FlatButton3");
+    FlatButton2->setObjectName("FlatButton2");
+    FlatButton1->setObjectName("FlatButton1");
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(4, 4, 4, 4);
+    layout->addWidget(PageControl1, 1);
+    layout->addLayout(buttons);
+
+    GuardedConnect(m_dialogs, FlatButton3, &QPushButton::clicked, this, [this] { reject(); });
+    GuardedConnect(m_dialogs, FlatButton2, &QPushButton::clicked, this,
+                   [this] { FlatButton2Click(); });
+    GuardedConnect(m_dialogs, FlatButton1, &QPushButton::clicked, this,
+                   [this] { FlatButton1Click(); });
+
+    FixWindowSize(*this, kDesignWidth, kDesignHeight);
+    PageControl1->PlacePages();
 }
 
-void TForm3::ShowProfile() {}
+QWidget* TForm3::BuildMiscPage()
+{
+    auto* page = new QWidget;
+    page->setObjectName("TabMisc");
 
-void TForm3::FormatChanged(Profiles::ListFormat)
+    auto* extensions = new TFlatGroupBox("File-Extensions to scan for", page);
+    FlatEdit2 = new TFlatEdit(extensions);
+    FlatEdit2->setObjectName("FlatEdit2");
+    FlatEdit2->setFixedWidth(72);
+    FlatButton4 = new TFlatButton("Add", extensions);
+    FlatButton4->setObjectName("FlatButton4");
+    FlatButton5 = new TFlatButton("Del", extensions);
+    FlatButton5->setObjectName("FlatButton5");
+    ListBox1 = new ThreeColumnList(extensions);
+    ListBox1->setObjectName("ListBox1");
+    SizeFreely(ListBox1, 150, 90);
+
+    auto* entry = new QHBoxLayout;
+    entry->addWidget(FlatEdit2);
+    entry->addWidget(FlatButton4);
+    entry->addWidget(FlatButton5);
+    entry->addStretch(1);
+    auto* warning = new QVBoxLayout;
+    for (const char* line : {"Extensions that are", "not mpeg files", "may cause errors!"}) {
+        warning->addWidget(new QLabel(line, extensions));
+    }
+    warning->addStretch(1);
+    auto* left = new QVBoxLayout;
+    left->addLayout(entry);
+    left->addWidget(ListBox1, 1);
+    auto* extensionsLayout = new QHBoxLayout(extensions);
+    extensionsLayout->addLayout(left, 1);
+    extensionsLayout->addLayout(warning);
+    Tighten(extensionsLayout);
+
+    auto* format = new TFlatGroupBox("List format", page);
+    cmbTyp = new TFlatComboBox(false, format);
+    cmbTyp->setObjectName("cmbTyp");
+    cmbTyp->SetSorted(true);
+    // In format order, which is also their sorted order: the position of
+    // the selected item is the list format's number.
+    QStringList captions;
+    for (const FormatFacts& facts : kListFormats) {
+        captions.append(
+            QString::fromUtf8(facts.Caption.data(), static_cast<qsizetype>(facts.Caption.size())));
+    }
+    cmbTyp->SetItems(captions);
+    assert(cmbTyp->Items() == captions);
+    FlatEdit1 = new TFlatEdit(format);
+    FlatEdit1->setObjectName("FlatEdit1");
+    FlatEdit1->setFixedWidth(49);
+    FlatCheckBox1 = new TFlatCheckBox("Append to existing List", format);
+    FlatCheckBox1->setObjectName("FlatCheckBox1");
+    // Showing and hiding them must not move the other controls.
+    for (QWidget* control : std::initializer_list<QWidget*>{FlatEdit1, FlatCheckBox1}) {
+        QSizePolicy policy = control->sizePolicy();
+        policy.setRetainSizeWhenHidden(true);
+        control->setSizePolicy(policy);
+        control->hide();
+    }
+    auto* formatRow = new QHBoxLayout;
+    formatRow->addWidget(cmbTyp, 1);
+    formatRow->addWidget(FlatEdit1);
+    formatRow->addStretch(1);
+    auto* formatLayout = new QVBoxLayout(format);
+    formatLayout->addLayout(formatRow);
+    formatLayout->addWidget(FlatCheckBox1);
+    Tighten(formatLayout);
+
+    auto* layout = new QVBoxLayout(page);
+    Tighten(layout);
+    layout->addWidget(extensions, 1);
+    layout->addWidget(format);
+
+    GuardedConnect(m_dialogs, FlatButton4, &QPushButton::clicked, this,
+                   [this] { SpeedButton5Click(); });
+    GuardedConnect(m_dialogs, FlatButton5, &QPushButton::clicked, this,
+                   [this] { SpeedButton6Click(); });
+    GuardedConnect(m_dialogs, cmbTyp, &TFlatComboBox::UserChanged, this,
+                   [this] { cmbTypChange(); });
+    GuardedConnect(m_dialogs, FlatEdit1, &QLineEdit::textEdited, this,
+                   [this](const QString& text) { m_profile.Separator = text.toStdString(); });
+    GuardedConnect(m_dialogs, FlatCheckBox1, &QCheckBox::toggled, this,
+                   [this](bool checked) { m_profile.AppendToList = checked; });
+    return page;
+}
+
+QWidget* TForm3::BuildListItemsPage()
+{
+    auto* page = new QWidget;
+    page->setObjectName("TabListItems");
+
+    CheckListBox1 = new TCheckListBox(page);
+    CheckListBox1->setObjectName("CheckListBox1");
+    CheckListBox1->SetLines(QStringList(kColumnCaptions.begin(), kColumnCaptions.end()), {});
+    SizeFreely(CheckListBox1, 140, 150);
+    SpeedButton1 = new TFlatButton("Up", page);
+    SpeedButton1->setObjectName("SpeedButton1");
+    SpeedButton2 = new TFlatButton("Down", page);
+    SpeedButton2->setObjectName("SpeedButton2");
+    CheckBox1 = new QCheckBox("Sort by first entry", page);
+    CheckBox1->setObjectName("CheckBox1");
+    Label1 = new QLabel("Custom Info:", page);
+    Label1->setObjectName("Label1");
+    Edit1 = new TFlatEdit(page);
+    Edit1->setObjectName("Edit1");
+    Edit1->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+    Label1->setBuddy(Edit1);
+
+    auto* side = new QVBoxLayout;
+    side->addWidget(SpeedButton1);
+    side->addWidget(SpeedButton2);
+    side->addSpacing(8);
+    for (const char* line : {"Select the information", "you want to have in", "your list."}) {
+        side->addWidget(new QLabel(line, page));
+    }
+    side->addStretch(1);
+    auto* items = new QHBoxLayout;
+    items->addWidget(CheckListBox1, 1);
+    items->addLayout(side);
+    auto* custom = new QHBoxLayout;
+    custom->addWidget(Label1);
+    custom->addWidget(Edit1, 1);
+
+    auto* layout = new QVBoxLayout(page);
+    Tighten(layout);
+    layout->addLayout(items, 1);
+    layout->addWidget(CheckBox1);
+    layout->addLayout(custom);
+
+    GuardedConnect(m_dialogs, CheckListBox1, &QListWidget::itemChanged, this,
+                   [this] { StoreItems(); });
+    GuardedConnect(m_dialogs, SpeedButton1, &QPushButton::clicked, this, [this] { MoveItem(-1); });
+    GuardedConnect(m_dialogs, SpeedButton2, &QPushButton::clicked, this, [this] { MoveItem(1); });
+    GuardedConnect(m_dialogs, CheckBox1, &QCheckBox::toggled, this,
+                   [this](bool checked) { m_profile.Sort = checked; });
+    GuardedConnect(m_dialogs, Edit1, &QLineEdit::textEdited, this,
+                   [this](const QString& text) { m_profile.Custom = text.toStdString(); });
+    return page;
+}
+
+QWidget* TForm3::BuildHtmlPage()
+{
+    auto* page = new QWidget;
+    page->setObjectName("TabHtmlOptions");
+
+    auto* style = new TFlatGroupBox("Style", page);
+    auto makeButton = [style](const char* name, const char* caption) {
+        auto* button = new TFlatButton(caption, style);
+        button->setObjectName(name);
+        return button;
+    };
+    auto makeSwatch = [style](const char* name, bool typeable) {
+        auto* swatch = new TFlatEdit(style);
+        swatch->setObjectName(name);
+        swatch->setReadOnly(!typeable);
+        // Wide enough for "#DDDDDD", growing with the group.
+        swatch->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+        swatch->setMinimumWidth(swatch->fontMetrics().horizontalAdvance("#DDDDDD") + 14);
+        return swatch;
+    };
+    FlatButton9 = makeButton("FlatButton9", "Font style");
+    Edit6 = makeSwatch("Edit6", false);
+    FlatButton8 = makeButton("FlatButton8", "Font color");
+    Edit8 = makeSwatch("Edit8", false);
+    FlatButton7 = makeButton("FlatButton7", "Background");
+    Edit7 = makeSwatch("Edit7", false);
+    FlatButton6 = makeButton("FlatButton6", "Header row");
+    Edit11 = makeSwatch("Edit11", true);
+    FlatButton10 = makeButton("FlatButton10", "Background 2");
+    Edit10 = makeSwatch("Edit10", true);
+
+    auto* grid = new QGridLayout(style);
+    grid->addWidget(FlatButton9, 0, 0);
+    grid->addWidget(Edit6, 0, 1, 1, 3);
+    grid->addWidget(FlatButton8, 1, 0);
+    grid->addWidget(Edit8, 1, 1);
+    grid->addWidget(FlatButton6, 1, 2);
+    grid->addWidget(Edit11, 1, 3);
+    grid->addWidget(FlatButton7, 2, 0);
+    grid->addWidget(Edit7, 2, 1);
+    grid->addWidget(FlatButton10, 2, 2);
+    grid->addWidget(Edit10, 2, 3);
+    Tighten(grid);
+
+    CheckBox3 = new QCheckBox("Don't use Background 2 (saves 30% filesize)", page);
+    CheckBox3->setObjectName("CheckBox3");
+
+    auto* headline = new TFlatGroupBox("Headline", page);
+    Edit9 = new TFlatEdit(headline);
+    Edit9->setObjectName("Edit9");
+    Edit9->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+    auto* headlineLayout = new QVBoxLayout(headline);
+    headlineLayout->addWidget(Edit9);
+    Tighten(headlineLayout);
+
+    auto* layout = new QVBoxLayout(page);
+    Tighten(layout);
+    layout->addWidget(style);
+    layout->addWidget(CheckBox3);
+    layout->addWidget(headline);
+    layout->addStretch(1);
+
+    // What a form shows before any profile is loaded.
+    QFont face = Edit6->font();
+    face.setFamily("Arial");
+    Edit6->setFont(face);
+    Edit6->setText("Arial");
+    ShowColored(Edit6, FromBgr(0x804000), FromBgr(0x0080FF));
+    ShowSwatch(Edit8, 0x0080FF, ColorToHtml(0x0080FF));
+    ShowSwatch(Edit7, 0x804000, ColorToHtml(0x804000));
+    ShowSwatch(Edit10, 0xB85700, ColorToHtml(0xB85700));
+    ShowSwatch(Edit11, 0x000000, ColorToHtml(0x000000));
+    Edit9->setText("List created by Sonorix");
+
+    GuardedConnect(m_dialogs, FlatButton9, &QPushButton::clicked, this,
+                   [this] { SpeedButton14Click(); });
+    const std::pair<TFlatButton*, ColorField> pickers[] = {{FlatButton8, ColorField::Font},
+                                                           {FlatButton7, ColorField::Back},
+                                                           {FlatButton10, ColorField::Back2},
+                                                           {FlatButton6, ColorField::Header}};
+    for (const auto& [button, field] : pickers) {
+        GuardedConnect(m_dialogs, button, &QPushButton::clicked, this,
+                       [this, field = field] { PickColor(field); });
+    }
+    // Typed text goes to the lists as it stands; the colour stays as picked
+    // or loaded, and is what a save stores.
+    GuardedConnect(m_dialogs, Edit11, &QLineEdit::textEdited, this,
+                   [this](const QString& text) { m_profile.HeaderColorText = text.toStdString(); });
+    GuardedConnect(m_dialogs, Edit10, &QLineEdit::textEdited, this,
+                   [this](const QString& text) { m_profile.Back2ColorText = text.toStdString(); });
+    GuardedConnect(m_dialogs, CheckBox3, &QCheckBox::toggled, this,
+                   [this](bool checked) { wClick(checked); });
+    GuardedConnect(m_dialogs, Edit9, &QLineEdit::textEdited, this,
+                   [this](const QString& text) { m_profile.Headline = text.toStdString(); });
+    return page;
+}
+
+void TForm3::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    if (!event->spontaneous()) {
+        FormShow();
+    }
+}
+
+void TForm3::FormShow()
+{
+    PageControl1->SetCurrentIndex(0);
+    CenterOnScreen(*this);
+}
+
+void TForm3::ShowProfile()
+{
+    // The stored order of the extensions is the editor's, which is sorted.
+    StableSortIgnoringCase(m_profile.Extensions);
+    ListBox1->clear();
+    ListBox1->addItems(ToQt(m_profile.Extensions));
+    {
+        const QSignalBlocker block(cmbTyp);
+        cmbTyp->setCurrentIndex(NumberOf(m_profile.ListFormat));
+    }
+    ShowFormat(m_profile.ListFormat);
+    FlatEdit1->setText(Q(m_profile.Separator));
+    FlatCheckBox1->setChecked(m_profile.AppendToList);
+
+    CheckListBox1->SetLines(ToQt(m_profile.Information), m_profile.Checked);
+    CheckBox1->setChecked(m_profile.Sort);
+    Edit1->setText(Q(m_profile.Custom));
+
+    Edit6->setText(Q(m_profile.FontStyle));
+    ShowColors();
+    CheckBox3->setChecked(m_profile.Save30);
+    FlatButton10->setEnabled(!m_profile.Save30);
+    Edit10->setEnabled(!m_profile.Save30);
+    Edit9->setText(Q(m_profile.Headline));
+}
+
+void TForm3::ShowColors()
+{
+    QFont face = Edit6->font();
+    face.setFamily(Q(m_profile.FontStyle));
+    Edit6->setFont(face);
+    ShowColored(Edit6, FromBgr(m_profile.BackColor), FromBgr(m_profile.FontColor));
+    ShowSwatch(Edit8, m_profile.FontColor, m_profile.FontColorText);
+    ShowSwatch(Edit7, m_profile.BackColor, m_profile.BackColorText);
+    ShowSwatch(Edit10, m_profile.Back2Color, m_profile.Back2ColorText);
+    ShowSwatch(Edit11, m_profile.HeaderColor, m_profile.HeaderColorText);
+}
+
+void TForm3::FormatChanged(ListFormat listFormat)
+{
+    {
+        const QSignalBlocker block(cmbTyp);
+        cmbTyp->setCurrentIndex(NumberOf(listFormat));
+    }
+    ShowFormat(listFormat);
+    ClearOutputBox();
+}
+
+void TForm3::cmbTypChange()
+{
+    m_profile.ListFormat = ListFormatFromNumber(cmbTyp->currentIndex());
+    ShowFormat(m_profile.ListFormat);
+    ClearOutputBox();
+}
+
+void TForm3::ShowFormat(ListFormat listFormat)
+{
+    if (listFormat == ListFormat::None) {
+        return; // both stay as they are
+    }
+    // Hidden controls keep their contents in the profile.
+    FlatEdit1->setVisible(listFormat == ListFormat::Custom);
+    FlatCheckBox1->setVisible(listFormat != ListFormat::Html);
+}
+
+void TForm3::ClearOutputBox()
 {
     if (m_links.ClearOutputBox) {
         m_links.ClearOutputBox();
+    }
+}
+
+void TForm3::SpeedButton5Click()
+{
+    const std::optional<std::string> extension = ExtensionToAdd(FlatEdit2->text().toStdString());
+    if (!extension) {
+        return;
+    }
+    auto& extensions = m_profile.Extensions;
+    if (std::find(extensions.begin(), extensions.end(), *extension) != extensions.end()) {
+        return; // letter case counts: "MP3" may stand beside "mp3"
+    }
+    FlatEdit2->clear();
+    const auto at = std::upper_bound(
+        extensions.begin(), extensions.end(), *extension,
+        [](const std::string& a, const std::string& b) { return Ascii::LessIgnoringCase(a, b); });
+    const auto row = static_cast<int>(at - extensions.begin());
+    extensions.insert(at, *extension);
+    ListBox1->insertItem(row, Q(*extension));
+}
+
+void TForm3::SpeedButton6Click()
+{
+    const QList<QListWidgetItem*> selected = ListBox1->selectedItems();
+    if (selected.isEmpty()) {
+        return;
+    }
+    const int row = ListBox1->row(selected.front());
+    delete ListBox1->takeItem(row);
+    m_profile.Extensions.erase(m_profile.Extensions.begin() + row);
+}
+
+void TForm3::MoveItem(int step)
+{
+    if (CheckListBox1->MoveLine(CheckListBox1->Selected(), step)) {
+        StoreItems();
+    }
+}
+
+void TForm3::StoreItems()
+{
+    m_profile.Information = FromQt(CheckListBox1->Lines());
+    m_profile.Checked = CheckListBox1->Ticks();
+}
+
+void TForm3::SpeedButton14Click()
+{
+    // Only the face counts; size, style and colour of the picker are not used.
+    const std::optional<std::string> face = m_dialogs.PickFont(m_profile.FontStyle);
+    if (!face) {
+        return;
+    }
+    m_profile.FontStyle = *face;
+    Edit6->setText(Q(*face));
+    ShowColors();
+}
+
+void TForm3::PickColor(ColorField field)
+{
+    const std::optional<std::int32_t> colour = m_dialogs.PickColor(m_lastPickedColor);
+    if (!colour) {
+        return;
+    }
+    m_lastPickedColor = *colour;
+    const std::string text = ColorToHtml(*colour);
+    switch (field) {
+    case ColorField::Font:
+        m_profile.FontColor = *colour;
+        m_profile.FontColorText = text;
+        break;
+    case ColorField::Back:
+        m_profile.BackColor = *colour;
+        m_profile.BackColorText = text;
+        break;
+    case ColorField::Back2:
+        m_profile.Back2Color = *colour;
+        m_profile.Back2ColorText = text;
+        break;
+    case ColorField::Header:
+        m_profile.HeaderColor = *colour;
+        m_profile.HeaderColorText = text;
+        break;
+    }
+    ShowColors();
+}
+
+void TForm3::wClick(bool checked)
+{
+    m_profile.Save30 = checked;
+    FlatButton10->setEnabled(!checked);
+    Edit10->setEnabled(!checked);
+}
+
+void TForm3::FlatButton1Click()
+{
+    bool saved = false;
+    Guarded(m_dialogs, [&] {
+        const std::string name = m_host.MainStyleBox().Text();
+        if (!IsValidProfileName(name)) {
+            m_dialogs.ShowInformation(kInvalidProfileNameMessage);
+            return;
+        }
+        SaveProfile(m_profile, name);
+        saved = true;
+    });
+    if (saved) {
+        accept();
+    }
+}
+
+void TForm3::FlatButton2Click()
+{
+    bool saved = false;
+    Guarded(m_dialogs, [&] {
+        const std::optional<std::string> name =
+            m_dialogs.InputBox(kSaveAsCaption, kSaveAsPrompt, "");
+        if (!name) {
+            return;
+        }
+        if (!IsValidProfileName(*name)) {
+            m_dialogs.ShowInformation(kInvalidProfileNameMessage);
+            return;
+        }
+        // The reload inside may stop on an error; the controls follow the
+        // record either way.
+        struct ShowAfterwards
+        {
+            TForm3* Form;
+
+            ~ShowAfterwards() { Form->ShowProfile(); }
+        } show{this};
+
+        SaveProfileAs(m_profile, *name, m_host);
+        m_host.MainStyleBox().SetText(*name);
+        if (m_links.MainStyleChanged) {
+            m_links.MainStyleChanged();
+        } else {
+            LoadProfile(m_profile, m_host);
+        }
+        saved = true;
+    });
+    if (saved) {
+        accept();
     }
 }

@@ -2,14 +2,51 @@
 
 // "Profile Options" (TForm3): the current profile's options. Its controls are
 // a view of the live Profile record: every edit goes into the record at
-// once, and ShowProfile renders the record again after a load or a job.
+// once (so "&Cancel" keeps the edits for the run, until the next load), and
+// ShowProfile renders the record again after a load or a job. "&Save" and
+// "Save &as..." only decide whether and under which name it is stored.
 
+#include <cstdint>
 #include <functional>
 
 #include <QDialog>
 
 #include "base/Dialogs.h"
 #include "profiles/Profile.h"
+
+class QCheckBox;
+class QLabel;
+class QListWidget;
+class QButtonGroup;
+class QHBoxLayout;
+class QStackedWidget;
+class TCheckListBox;
+class TFlatButton;
+class TFlatCheckBox;
+class TFlatComboBox;
+class TFlatEdit;
+
+// A page control whose tabs are flat buttons in a row above the pages; the
+// pressed button is the page shown.
+class TFlatPageControl final : public QWidget
+{
+public:
+    explicit TFlatPageControl(QWidget* parent = nullptr);
+    void AddPage(QWidget* page, const QString& caption);
+    int Count() const;
+    int CurrentIndex() const;
+    void SetCurrentIndex(int index);
+    QWidget* Page(int index) const;
+    TFlatButton* Tab(int index) const;
+    // Gives every page the room below the tabs and places its controls, so
+    // each has its real size before the control is first shown.
+    void PlacePages();
+
+private:
+    QHBoxLayout* m_tabs;
+    QButtonGroup* m_group;
+    QStackedWidget* m_pages;
+};
 
 // What the dialog reaches in the main window.
 struct ProfileDialogLinks
@@ -36,9 +73,74 @@ public:
     // hides the separator and append controls, clears the output box.
     void FormatChanged(Profiles::ListFormat listFormat);
 
+    TFlatPageControl* PageControl1;
+    // "Misc"
+    TFlatEdit* FlatEdit2;
+    TFlatButton* FlatButton4;
+    TFlatButton* FlatButton5;
+    QListWidget* ListBox1;
+    TFlatComboBox* cmbTyp;
+    TFlatEdit* FlatEdit1;
+    TFlatCheckBox* FlatCheckBox1;
+    // "List Items"
+    TCheckListBox* CheckListBox1;
+    TFlatButton* SpeedButton1;
+    TFlatButton* SpeedButton2;
+    QCheckBox* CheckBox1;
+    QLabel* Label1;
+    TFlatEdit* Edit1;
+    // "HTML-Options"
+    TFlatButton* FlatButton9;
+    TFlatEdit* Edit6;
+    TFlatButton* FlatButton8;
+    TFlatEdit* Edit8;
+    TFlatButton* FlatButton7;
+    TFlatEdit* Edit7;
+    TFlatButton* FlatButton6;
+    TFlatEdit* Edit11;
+    TFlatButton* FlatButton10;
+    TFlatEdit* Edit10;
+    QCheckBox* CheckBox3;
+    TFlatEdit* Edit9;
+    // Below the tabs
+    TFlatButton* FlatButton3;
+    TFlatButton* FlatButton2;
+    TFlatButton* FlatButton1;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
 private:
+    enum class ColorField
+    {
+        Font,
+        Back,
+        Back2,
+        Header
+    };
+
+    QWidget* BuildMiscPage();
+    QWidget* BuildListItemsPage();
+    QWidget* BuildHtmlPage();
+    void FormShow();
+    void SpeedButton5Click();
+    void SpeedButton6Click();
+    void cmbTypChange();
+    void ShowFormat(Profiles::ListFormat listFormat);
+    void MoveItem(int step);
+    void StoreItems();
+    void SpeedButton14Click();
+    void PickColor(ColorField field);
+    void wClick(bool checked);
+    void ShowColors();
+    void FlatButton1Click();
+    void FlatButton2Click();
+    void ClearOutputBox();
+
     Dialogs& m_dialogs;
     Profiles::Profile& m_profile;
     Profiles::ProfileHost& m_host;
     ProfileDialogLinks m_links{};
+    // The shared colour picker starts from the colour chosen in it last.
+    std::int32_t m_lastPickedColor = 0;
 };

@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
 # Runs Sonorix from the build folder given as $1 (default: build): makes the
-# bundled samples in samples/generated/, shows what sonorix-probe reads from
-# two of them and, without a display, lists them with sonorix-list into the
-# build folder (an HTML page with the Default profile and a CSV with all
-# twenty columns). sonorix-list keeps its settings store in
-# BUILD/run-home/, never in the user's own.
+# bundled samples in samples/generated/ and shows what sonorix-probe reads
+# from two of them. With a display (DISPLAY or WAYLAND_DISPLAY) it then starts
+# the desktop program with the samples folder in its source box; without one
+# it lists the samples with sonorix-list into the build folder (an HTML page
+# with the Default profile and a CSV with all twenty columns). Both keep
+# their settings store and desktop entry in BUILD/run-home/, never in the
+# user's own.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/common.sh
@@ -31,9 +33,19 @@ else
     echo "Skipping the probe: $probe is not built yet."
 fi
 
+home=$build/run-home
+mkdir -p "$home/config" "$home/data"
+
+desktop=$build/app/sonorix
 if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then
+    if [ -x "$desktop" ]; then
+        echo
+        echo "Starting the desktop program on $samples"
+        echo "(settings in $home)."
+        XDG_CONFIG_HOME=$home/config XDG_DATA_HOME=$home/data exec "$desktop" "$samples"
+    fi
     echo
-    echo "A display is available, but the desktop window is not built yet;"
+    echo "A display is available, but $desktop is not built yet;"
     echo "writing the lists instead."
 fi
 
@@ -43,8 +55,6 @@ if [ ! -x "$list" ]; then
     echo "Skipping the lists: $list is not built yet."
     exit 0
 fi
-home=$build/run-home
-mkdir -p "$home/config" "$home/data"
 html=$build/samples-list.html
 csv=$build/samples-list.csv
 run_list() {

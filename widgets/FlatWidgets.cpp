@@ -87,9 +87,13 @@ void TFlatEdit::ApplyFocusColor(bool focused)
     if (!m_focusColored) {
         return;
     }
+    const QColor background = focused ? QColor(0xFF, 0xFF, 0xE1) : QColor(Qt::white);
     QPalette colors = palette();
-    colors.setColor(QPalette::Base, focused ? QColor(0xFF, 0xFF, 0xE1) : QColor(Qt::white));
+    colors.setColor(QPalette::Base, background);
     setPalette(colors);
+    // The flat style sheet draws the background, not the palette.
+    setStyleSheet(QString(kFlatStyle) +
+                  QString("TFlatEdit { background: %1; }").arg(background.name()));
 }
 
 TFlatComboBox::TFlatComboBox(bool editable, QWidget* parent) : QComboBox(parent)

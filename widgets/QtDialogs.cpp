@@ -25,7 +25,11 @@ QString Q(const std::string& text) { return QString::fromStdString(text); }
 int ShowBox(QWidget* parent, QMessageBox::Icon icon, const QString& caption, const QString& text,
             bool question)
 {
-    QMessageBox box(icon, caption, text, QMessageBox::NoButton, parent);
+    // A line break is shown once, however it is written ("\n\r" in the
+    // first-start question would otherwise show an empty line).
+    QString shown = text;
+    shown.replace("\n\r", "\n").replace("\r\n", "\n").replace('\r', '\n');
+    QMessageBox box(icon, caption, shown, QMessageBox::NoButton, parent);
     box.setTextFormat(Qt::PlainText);
     if (!question) {
         box.setDefaultButton(box.addButton(Dialogs::kOkButton, QMessageBox::AcceptRole));

@@ -3,9 +3,11 @@
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 #include "analysis/MP3Tools.h"
 #include "samples/Mp3Builder.h"
+#include "tests/support/RunProgram.h"
 
 using namespace MP3Tools;
 using TestSupport::FrameShape;
@@ -369,6 +371,39 @@ TEST_F(ProbeTest, FirstFrameAndItsSuccessorMustStartBy32000)
     }
 }
 
+TEST_F(ProbeTest, XingFrameNeedsNoSuccessorAndMayStartExactlyAtTheBound)
+{
+    struct Row
+    {
+        const char* name;
+        std::uint32_t tagSize; // a leading ID3v2 tag of this size, or none for 0
+        std::size_t gap;       // bytes between the tag (or the start) and the frame
+        bool valid;
+    };
+
+    const Row rows[] = {
+        {"at the bound", 0, 32000, true},
+        {"one byte past the bound", 0, 32001, false},
+        {"at the bound behind a tag", 1000, 32000, true},
+        {"one byte past the bound behind a tag", 1000, 32001, false},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        Mp3Builder file;
+        if (row.tagSize > 0) {
+            file.Id3v2(3, row.tagSize);
+        }
+        const auto frame = static_cast<std::int64_t>(file.Size() + row.gap);
+        file.Fill(row.gap).XingFrame(0x0F, 100).PadTo(file.Size() + 40'000);
+        const AudioFileInfo info = Probe(file);
+        EXPECT_EQ(info.Valid, row.valid);
+        if (row.valid) {
+            EXPECT_TRUE(info.VariableBitrate);
+            EXPECT_EQ(info.FrameOffset, frame);
+        }
+    }
+}
+
 TEST_F(ProbeTest, CandidatesCutOffByTheEndOfTheFileAreRejected)
 {
     struct Row
@@ -682,4 +717,100 @@ TEST_F(ProbeTest, StepsCanBeCalledOnTheirOwn)
 
     AudioFileInfo none;
     EXPECT_FALSE(FindFirstFrame(none, path, 0));
+}
+
+namespace {
+
+// A mono 16-bit WAVE file of sampleCount samples of a sawtooth at hertz.
+void WriteWave(const std::string& path, int hertz, int sampleCount)
+{
+    const auto le = [](Mp3Builder& b, std::uint32_t value, int bytes) {
+        for (int i = 0; i < bytes; ++i) {
+            b.Bytes({static_cast<std::uint8_t>(value >> (8 * i))});
+        }
+    };
+    const auto dataSize = static_cast<std::uint32_t>(sampleCount * 2);
+    Mp3Builder wave;
+    wave.Text("RIFF");
+    le(wave, 36 + dataSize, 4);
+    wave.Text("WAVEfmt ");
+    le(wave, 16, 4);
+    le(wave, 1, 2); // PCM
+    le(wave, 1, 2); // mono
+    le(wave, static_cast<std::uint32_t>(hertz), 4);
+    le(wave, static_cast<std::uint32_t>(hertz * 2), 4);
+    le(wave, 2, 2);
+    le(wave, 16, 2);
+    wave.Text("data");
+    le(wave, dataSize, 4);
+    std::vector<std::uint8_t>& bytes = wave.Data();
+    for (int i = 0; i < sampleCount; ++i) {
+        const auto sample = static_cast<std::uint16_t>((i * 331) % 20000 - 10000);
+        bytes.push_back(static_cast<std::uint8_t>(sample));
+        bytes.push_back(static_cast<std::uint8_t>(sample >> 8));
+    }
+    wave.Write(path);
+}
+
+// "44.1 kHz" for 44100: tenths of a kilohertz, halves rounded up.
+std::string KiloHertzText(int hertz)
+{
+    const int tenths = (hertz + 50) / 100;
+    return std::to_string(tenths / 10) + "." + std::to_string(tenths % 10) + " kHz";
+}
+
+} // namespace
+
+// Files of the encoder on this machine, one for every Layer III bit rate and
+// sampling rate it writes: the probe must read back what it was told.
+TEST_F(ProbeTest, EveryLayerIIIRateTheEncoderWritesIsReadBack)
+{
+    const std::string scratch = m_dir.File("scratch");
+    ASSERT_EQ(mkdir(scratch.c_str(), 0700), 0);
+    if (TestSupport::RunProgram("/usr/bin/env", {"lame", "--version"}, scratch).Status != 0) {
+        GTEST_SKIP() << "no lame encoder here";
+    }
+
+    struct Version
+    {
+        const char* text;
+        std::vector<int> hertz;
+        std::vector<int> kbps;
+    };
+
+    const Version versions[] = {
+        {"MPEG-1",
+         {32000, 44100, 48000},
+         {32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320}},
+        {"MPEG-2 LSF",
+         {16000, 22050, 24000},
+         {8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160}},
+        {"MPEG-2.5", {8000, 11025, 12000}, {8, 16, 24, 32, 40, 48, 56, 64}},
+    };
+    const std::string wave = m_dir.File("in.wav");
+    const std::string mp3 = m_dir.File("out.mp3");
+    for (const Version& version : versions) {
+        for (const int hertz : version.hertz) {
+            for (const int kbps : version.kbps) {
+                SCOPED_TRACE(std::to_string(hertz) + " Hz, " + std::to_string(kbps) + " kbit/s");
+                // Sound for about 4000 bytes: more than the probe's smallest file.
+                WriteWave(wave, hertz, hertz * 32 / kbps);
+                std::string khz = std::to_string(hertz % 1000 + 1000); // "1050" for 22050
+                khz = std::to_string(hertz / 1000) + "." + khz.substr(1);
+                const auto run =
+                    TestSupport::RunProgram("/usr/bin/env",
+                                            {"lame", "--quiet", "-m", "m", "--cbr", "-b",
+                                             std::to_string(kbps), "--resample", khz, wave, mp3},
+                                            scratch);
+                ASSERT_EQ(run.Status, 0) << run.Err;
+                AudioFileInfo info;
+                ProbeAudioFile(info, mp3);
+                ASSERT_TRUE(info.Valid);
+                EXPECT_EQ(info.VersionText, version.text);
+                EXPECT_EQ(info.LayerText, "Layer-III");
+                EXPECT_EQ(info.BitrateText, std::to_string(kbps));
+                EXPECT_EQ(info.SampleRateText, KiloHertzText(hertz));
+            }
+        }
+    }
 }

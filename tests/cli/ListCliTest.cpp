@@ -154,6 +154,15 @@ TEST_F(ListCliTest, WritesTheListQuietlyWithRelativePaths)
     EXPECT_EQ(ReadFile(Out("t.txt")), "Songname\r\nc\r\n");
 }
 
+TEST_F(ListCliTest, DashWritesTheListToStandardOutput)
+{
+    const RunResult run = Run({"-q", "-f", "csv", "-c", "Songname", m_music.Path(), "-"});
+    EXPECT_EQ(run.Status, 0);
+    EXPECT_EQ(run.Out, "Songname\r\nAlpha\r\nBeta\r\n");
+    EXPECT_EQ(run.Err, "");
+    EXPECT_TRUE(std::filesystem::is_empty(m_out.Path())) << "no file, no numbered name";
+}
+
 TEST_F(ListCliTest, DefaultProfileWritesAnHtmlPageAndAppends)
 {
     ASSERT_EQ(Run({m_music.Path(), Out("page")}).Status, 0);
@@ -357,6 +366,36 @@ TEST_F(ListCliTest, ListColumnsPrintsOneCaptionALineAndTouchesNoStore)
     }
     EXPECT_EQ(run.Out, expected);
     EXPECT_FALSE(std::filesystem::exists(m_home.File("config/sonorix")));
+}
+
+TEST_F(ListCliTest, ListStylesPrintsTheStoredNamesForCompletion)
+{
+    EXPECT_EQ(Run({"--list-styles"}).Out, "Default\n");
+    EXPECT_FALSE(std::filesystem::exists(m_home.File("config/sonorix"))) << "no store made";
+    ASSERT_EQ(Run({"-q", "-f", "csv", m_music.Path(), Out("l.csv")}).Status, 0);
+    const RunResult run = Run({"--list-styles"});
+    EXPECT_EQ(run.Status, 0);
+    EXPECT_EQ(run.Out, "Default\n");
+}
+
+// A typo in --style would otherwise store a whole new profile.
+TEST_F(ListCliTest, StyleMustBeStoredUnlessANewOneIsAskedFor)
+{
+    const RunResult typo = Run({"-s", "Defualt", m_music.Path(), Out("l.html")});
+    EXPECT_EQ(typo.Status, 1);
+    EXPECT_EQ(typo.Err, "sonorix-list: unknown style 'Defualt' (stored: Default); --new-style "
+                        "makes a new one\nTry 'sonorix-list --help' for more information.\n");
+    EXPECT_FALSE(std::filesystem::exists(Out("l.html")));
+
+    EXPECT_EQ(Run({"-q", "-s", "DEFAULT", m_music.Path(), Out("l.html")}).Status, 0);
+    EXPECT_EQ(Run({"-q", "-s", "Jazz", "--new-style", m_music.Path(), Out("j.html")}).Status, 0);
+    EXPECT_EQ(Run({"--list-styles"}).Out, "Default\n") << "a new style is not listed";
+
+    // "AskFor" + "Custom" would store over the global option "AskForCustom".
+    const RunResult global = Run({"-s", "askfor", "--new-style", m_music.Path(), Out("g.html")});
+    EXPECT_EQ(global.Status, 1);
+    EXPECT_EQ(global.Err.rfind("sonorix-list: Please enter a valid profile name! ('askfor')\n", 0),
+              0u);
 }
 
 TEST_F(ListCliTest, ProgressOnlyOnATerminalAndNotWhenQuiet)

@@ -43,6 +43,20 @@ TEST(Tools, EveryProgramAnswersHelpWithItsUsageAndDoesNothingElse)
     }
 }
 
+TEST(Tools, VersionNamesTheReleaseAndTheRevision)
+{
+    for (const char* program : {SONORIX_LIST_EXE, SONORIX_PROBE_EXE}) {
+        SCOPED_TRACE(program);
+        const TempDir work, scratch;
+        const RunResult run = RunIn(program, {"--version"}, work, scratch);
+        EXPECT_EQ(run.Status, 0);
+        // A build from a git checkout names its revision: "Sonorix 4.1 (git 1a2b3c4d5e)".
+        EXPECT_EQ(run.Out.rfind("Sonorix 4.1", 0), 0u) << run.Out;
+        EXPECT_EQ(run.Out.back(), '\n');
+        EXPECT_EQ(run.Out.find('\n'), run.Out.size() - 1);
+    }
+}
+
 TEST(Tools, ControlCharactersFromArgumentsAndFilesReachStandardErrorEscaped)
 {
     const TempDir work, scratch;

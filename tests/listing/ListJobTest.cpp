@@ -20,6 +20,7 @@
 #include "samples/Mp3Builder.h"
 #include "samples/Samples.h"
 #include "tests/support/ScriptedDialogs.h"
+#include "tests/support/Songs.h"
 #include "tests/support/TempDir.h"
 
 using namespace Listing;
@@ -29,20 +30,8 @@ using TestSupport::TempDir;
 
 namespace {
 
-// 128 kbit/s: 16000 bytes are one second of sound.
-constexpr std::size_t kBytesPerSecond = 16000;
-
-void WriteSong(const std::string& path, std::size_t seconds, const std::optional<Id3v1Fields>& tag)
-{
-    Mp3Builder song;
-    song.Frames(3);
-    if (tag) {
-        song.PadTo(seconds * kBytesPerSecond - 128).Id3v1(*tag);
-    } else {
-        song.PadTo(seconds * kBytesPerSecond);
-    }
-    song.Write(path);
-}
+using TestSupport::kBytesPerSecond;
+using TestSupport::WriteSong;
 
 void WriteJunk(const std::string& path, std::size_t size)
 {

@@ -1,6 +1,8 @@
 #include "listing/TextConversion.h"
 
+#include <cerrno>
 #include <gtest/gtest.h>
+#include <iconv.h>
 #include <string>
 #include <utility>
 
@@ -45,4 +47,64 @@ TEST(CellEscaping, HtmlEntitiesCsvQuotesAndBlankedBreaks)
     }
     EXPECT_EQ(BlankLineBreaks("a\tb\r\nc", true), "a b  c");
     EXPECT_EQ(BlankLineBreaks("a\tb\r\nc", false), "a\tb  c");
+}
+
+namespace {
+
+// The byte as the system's converter reads Windows-1252, or empty when it
+// leaves the byte undefined.
+std::string ConverterUtf8(iconv_t converter, unsigned char byte)
+{
+    char in[1] = {static_cast<char>(byte)};
+    char out[8] = {};
+    char* inPos = in;
+    char* outPos = out;
+    std::size_t inLeft = 1;
+    std::size_t outLeft = sizeof out;
+    iconv(converter, nullptr, nullptr, nullptr, nullptr);
+    if (iconv(converter, &inPos, &inLeft, &outPos, &outLeft) == static_cast<std::size_t>(-1)) {
+        return {};
+    }
+    return std::string(out, outPos);
+}
+
+} // namespace
+
+TEST(Windows1252ToUtf8, AgreesWithTheSystemConverterOnEveryHighByte)
+{
+    const iconv_t converter = iconv_open("UTF-8", "WINDOWS-1252");
+    if (converter == reinterpret_cast<iconv_t>(-1)) {
+        GTEST_SKIP() << "no Windows-1252 converter here";
+    }
+    int undefined = 0;
+    for (int byte = 0x80; byte <= 0xFF; ++byte) {
+        SCOPED_TRACE(byte);
+        const std::string expected = ConverterUtf8(converter, static_cast<unsigned char>(byte));
+        const std::string text(1, static_cast<char>(byte));
+        if (expected.empty()) {
+            // Undefined in the code page: the C1 control of the same value.
+            ++undefined;
+            const std::string control = {'\xC2', static_cast<char>(byte)};
+            EXPECT_EQ(Windows1252ToUtf8(text), control);
+        } else {
+            EXPECT_EQ(Windows1252ToUtf8(text), expected);
+        }
+    }
+    iconv_close(converter);
+    EXPECT_EQ(undefined, 5);
+    // The commonest apostrophe in tags is 0x92, the right single quotation mark.
+    EXPECT_EQ(TagTextToUtf8("Don\x92t"), "Don\u2019t");
+}
+
+TEST(QuoteCsvCell, EveryLineBreakAloneOrPairedIsQuoted)
+{
+    const std::pair<const char*, const char*> rows[] = {
+        {"\r", "\"\r\""},     {"\n", "\"\n\""},           {"a\rb", "\"a\rb\""},
+        {"a\nb", "\"a\nb\""}, {"end\r", "\"end\r\""},     {"\nstart", "\"\nstart\""},
+        {"\n\r", "\"\n\r\""}, {"tab\tonly", "tab\tonly"},
+    };
+    for (const auto& [in, out] : rows) {
+        SCOPED_TRACE(in);
+        EXPECT_EQ(QuoteCsvCell(in, ","), out);
+    }
 }

@@ -17,13 +17,6 @@ namespace {
 
 constexpr const char* kProgram = "/opt/sonorix/bin/sonorix";
 
-std::string Read(const std::string& name)
-{
-    return RegTools::ReadRegString(kVendor, kProduct, name);
-}
-
-bool Exists(const std::string& name) { return RegTools::RegValueExists(kVendor, kProduct, name); }
-
 bool VerbRegistered() { return RegTools::ClassRootKeyExists("Folder\\shell\\Sonorix"); }
 
 class GlobalOptionsTest : public ::testing::Test
@@ -57,8 +50,8 @@ TEST_F(GlobalOptionsTest, FirstStartAsksOnceAndStoresTheAnswer)
         // Missing values: AskForCustom counts as off and is not written;
         // DefaultFileName is written; the favourites stay empty.
         EXPECT_FALSE(options.AskForCustom);
-        EXPECT_FALSE(Exists("AskForCustom"));
-        EXPECT_EQ(Read("DefaultFileName"), "TrackRoll");
+        EXPECT_FALSE(TestSupport::IsStored("AskForCustom"));
+        EXPECT_EQ(TestSupport::StoredText("DefaultFileName"), "TrackRoll");
         EXPECT_EQ(options.DefaultFileName, "TrackRoll");
         EXPECT_TRUE(options.Source.empty());
         EXPECT_EQ(m_host.DefaultStyleText(), "Default");
@@ -98,14 +91,14 @@ TEST_F(GlobalOptionsTest, SaveAfterAFailedLoadWritesOnlyWhatTheLoadReached)
     m_options.AskForCustom = true;
     SaveGlobalOptions(m_options, "");
     EXPECT_TRUE(RegTools::ReadRegBool(kVendor, kProduct, "AskForCustom"));
-    EXPECT_EQ(Read("DefaultStyle"), "Broken");
-    EXPECT_EQ(Read("Source"), "/music/\r\n");
-    EXPECT_FALSE(Exists("DefaultFileName"));
+    EXPECT_EQ(TestSupport::StoredText("DefaultStyle"), "Broken");
+    EXPECT_EQ(TestSupport::StoredText("Source"), "/music/\r\n");
+    EXPECT_FALSE(TestSupport::IsStored("DefaultFileName"));
 
     m_options.Output = {"/lists/"};
     m_options.MarkKnown(GlobalValue::Output); // as the options dialog does on a change
     SaveGlobalOptions(m_options, "");
-    EXPECT_EQ(Read("Output"), "/lists/\r\n");
+    EXPECT_EQ(TestSupport::StoredText("Output"), "/lists/\r\n");
 }
 
 TEST_F(GlobalOptionsTest, RemoveFromRegistryAsksThenLeavesNothingThatSaveCannotWriteAgain)
@@ -127,7 +120,7 @@ TEST_F(GlobalOptionsTest, RemoveFromRegistryAsksThenLeavesNothingThatSaveCannotW
     SaveGlobalOptions(m_options, m_host.DefaultStyleText());
     for (const GlobalValueInfo& info : kGlobalValues) {
         SCOPED_TRACE(info.Name);
-        EXPECT_TRUE(Exists(info.Name));
+        EXPECT_TRUE(TestSupport::IsStored(info.Name));
     }
 }
 

@@ -18,18 +18,6 @@ using RegTools::kVendor;
 
 namespace {
 
-std::string Read(const std::string& name)
-{
-    return RegTools::ReadRegString(kVendor, kProduct, name);
-}
-
-void Write(const std::string& name, const std::string& text)
-{
-    RegTools::WriteRegString(kVendor, kProduct, name, text);
-}
-
-bool Exists(const std::string& name) { return RegTools::RegValueExists(kVendor, kProduct, name); }
-
 std::vector<bool> Flags(const std::string& digits)
 {
     std::vector<bool> flags;
@@ -93,11 +81,11 @@ TEST_F(ProfileTest, FirstStartStoresExactlyTheDefaults)
         {"DefaultChecked", "11110111100000000000"}};
     for (const auto& [name, text] : strings) {
         SCOPED_TRACE(name);
-        EXPECT_EQ(Read(name), text);
+        EXPECT_EQ(TestSupport::StoredText(name), text);
     }
     EXPECT_TRUE(RegTools::ReadRegBool(kVendor, kProduct, "DefaultSort"));
     EXPECT_FALSE(RegTools::ReadRegBool(kVendor, kProduct, "DefaultSave30"));
-    EXPECT_FALSE(Exists("DefaultCustom"));
+    EXPECT_FALSE(TestSupport::IsStored("DefaultCustom"));
     EXPECT_EQ(StoredValueCount(), 14);
 
     Profile expected{.Name = "Default",
@@ -141,8 +129,8 @@ TEST_F(ProfileTest, SaveWritesDecimalTextsThatLoadToTheSameProfile)
                                                         {"DefaultChecked", "11110111100000000000"}};
     for (const auto& [name, text] : rows) {
         SCOPED_TRACE(name);
-        EXPECT_TRUE(Exists(name));
-        EXPECT_EQ(Read(name), text);
+        EXPECT_TRUE(TestSupport::IsStored(name));
+        EXPECT_EQ(TestSupport::StoredText(name), text);
     }
     LoadProfile(m_profile, m_host);
     EXPECT_EQ(m_profile, loaded);
@@ -156,11 +144,11 @@ TEST_F(ProfileTest, SaveStoresUnderTheStyleBoxNameAndMarksMissingFlagsOff)
     m_profile.FontColor = -1;
     m_host.SetStyleText("Jazz");
     SaveProfile(m_profile, m_host.StyleText());
-    EXPECT_EQ(Read("JazzChecked"), "100");
-    EXPECT_EQ(Read("JazzInformation"), "Artist\r\nSongname\r\nTime\r\n");
-    EXPECT_EQ(Read("JazzListFormat"), "-1");
-    EXPECT_EQ(Read("JazzFontColor"), "-1");
-    EXPECT_FALSE(Exists("Styles"));
+    EXPECT_EQ(TestSupport::StoredText("JazzChecked"), "100");
+    EXPECT_EQ(TestSupport::StoredText("JazzInformation"), "Artist\r\nSongname\r\nTime\r\n");
+    EXPECT_EQ(TestSupport::StoredText("JazzListFormat"), "-1");
+    EXPECT_EQ(TestSupport::StoredText("JazzFontColor"), "-1");
+    EXPECT_FALSE(TestSupport::IsStored("Styles"));
 }
 
 TEST_F(ProfileTest, IntegerTextsInBothForms)
@@ -202,9 +190,9 @@ TEST_F(ProfileTest, TextsThatAreNoIntegerFail)
 TEST_F(ProfileTest, BadColourStopsTheLoadWithEarlierValuesLoaded)
 {
     FirstStart();
-    Write("DefaultFontColor", "$000000FF");
-    Write("DefaultBackColor", "blue");
-    Write("DefaultHeadline", "changed");
+    TestSupport::StoreText("DefaultFontColor", "$000000FF");
+    TestSupport::StoreText("DefaultBackColor", "blue");
+    TestSupport::StoreText("DefaultHeadline", "changed");
     const int formatChanges = m_host.FormatChangedCount();
     EXPECT_EQ(LoadError(), "'blue' is not a valid integer value for 'DefaultBackColor'");
     EXPECT_EQ(m_profile.FontColor, 0xFF);
@@ -222,12 +210,12 @@ TEST_F(ProfileTest, ListFormatOutsideTheFourFormatsSelectsNone)
         {"4", ListFormat::None}, {"-1", ListFormat::None}, {"-7", ListFormat::None}};
     for (const auto& [text, format] : rows) {
         SCOPED_TRACE(text);
-        Write("DefaultListFormat", text);
+        TestSupport::StoreText("DefaultListFormat", text);
         LoadProfile(m_profile, m_host);
         EXPECT_EQ(m_profile.ListFormat, format);
         EXPECT_EQ(m_host.LastListFormat(), format);
     }
-    Write("DefaultListFormat", "HTML");
+    TestSupport::StoreText("DefaultListFormat", "HTML");
     EXPECT_EQ(LoadError(), "'HTML' is not a valid integer value for 'DefaultListFormat'");
 }
 
@@ -242,11 +230,11 @@ TEST_F(ProfileTest, CheckedMarksItemsByPosition)
         {"000000000000000000000x", "00000000000000000000"}};
     for (const auto& [text, flags] : rows) {
         SCOPED_TRACE(text);
-        Write("DefaultChecked", text);
+        TestSupport::StoreText("DefaultChecked", text);
         LoadProfile(m_profile, m_host);
         EXPECT_EQ(m_profile.Checked, Flags(flags));
     }
-    Write("DefaultChecked", "11x1");
+    TestSupport::StoreText("DefaultChecked", "11x1");
     EXPECT_EQ(LoadError(), "'11x1' is not a valid integer value for 'DefaultChecked': character 3 "
                            "is not a digit");
     EXPECT_EQ(m_profile.Checked, Flags("11000000000000000000"));
@@ -257,8 +245,8 @@ TEST_F(ProfileTest, CheckedFollowsTheStoredOrderOfTheItems)
     FirstStart();
     std::vector<std::string> items(kColumnCaptions.begin(), kColumnCaptions.end());
     std::swap(items[0], items[1]);
-    Write("DefaultInformation", RegTools::JoinList(items));
-    Write("DefaultChecked", "10");
+    TestSupport::StoreText("DefaultInformation", RegTools::JoinList(items));
+    TestSupport::StoreText("DefaultChecked", "10");
     LoadProfile(m_profile, m_host);
     EXPECT_EQ(m_profile.Information, items);
     EXPECT_EQ(m_profile.Information[0], "Artist");
@@ -275,8 +263,8 @@ TEST_F(ProfileTest, UnknownNameGetsItsDefaultsAndKeepsTheRunOnlyFields)
     Load("Ja");
     for (const char* name : {"J", "Ja"}) {
         SCOPED_TRACE(name);
-        EXPECT_EQ(Read(std::string(name) + "FontColor"), "$000080FF");
-        EXPECT_FALSE(Exists(std::string(name) + "Custom"));
+        EXPECT_EQ(TestSupport::StoredText(std::string(name) + "FontColor"), "$000080FF");
+        EXPECT_FALSE(TestSupport::IsStored(std::string(name) + "Custom"));
     }
     EXPECT_EQ(StoredValueCount(), 14 + 12 + 12);
     EXPECT_EQ(m_profile.Name, "Ja");
@@ -284,7 +272,7 @@ TEST_F(ProfileTest, UnknownNameGetsItsDefaultsAndKeepsTheRunOnlyFields)
     EXPECT_EQ(m_profile.Separator, ";");
     EXPECT_TRUE(m_profile.AppendToList);
 
-    Write("JaCustom", "Vinyl");
+    TestSupport::StoreText("JaCustom", "Vinyl");
     Load("Ja");
     EXPECT_EQ(m_profile.Custom, "Vinyl");
 }
@@ -292,21 +280,21 @@ TEST_F(ProfileTest, UnknownNameGetsItsDefaultsAndKeepsTheRunOnlyFields)
 TEST_F(ProfileTest, StoreErrorsReachTheCaller)
 {
     FirstStart();
-    Write("DefaultSort", "yes");
+    TestSupport::StoreText("DefaultSort", "yes");
     EXPECT_THROW(LoadProfile(m_profile, m_host), RegTools::StoreError);
 }
 
 TEST_F(ProfileTest, ProfileListKeepsTheStoredOrderAndTheStoredDefault)
 {
-    Write("Styles", "Rock\r\nDefault\r\njazz\r\n");
-    Write("DefaultStyle", "Unlisted");
+    TestSupport::StoreText("Styles", "Rock\r\nDefault\r\njazz\r\n");
+    TestSupport::StoreText("DefaultStyle", "Unlisted");
     LoadProfileList(m_profile, m_host);
     EXPECT_EQ(m_host.StyleList(), (std::vector<std::string>{"Rock", "Default", "jazz"}));
     EXPECT_EQ(m_host.DefaultStyleList(), (std::vector<std::string>{"Default", "jazz", "Rock"}));
     EXPECT_EQ(m_host.StyleText(), "Unlisted");
     EXPECT_EQ(m_host.DefaultStyleText(), "Unlisted");
     EXPECT_EQ(m_profile.Name, "Unlisted");
-    EXPECT_TRUE(Exists("UnlistedSort"));
+    EXPECT_TRUE(TestSupport::IsStored("UnlistedSort"));
 }
 
 TEST_F(ProfileTest, DefaultCannotBeDeletedInAnyLetterCase)
@@ -318,14 +306,14 @@ TEST_F(ProfileTest, DefaultCannotBeDeletedInAnyLetterCase)
         DeleteProfile(name, m_profile, m_host, m_dialogs);
         EXPECT_EQ(m_dialogs.Messages.back(), "Default profile cannot be deleted!");
         EXPECT_EQ(StoredValueCount(), before);
-        EXPECT_EQ(Read("Styles"), "Default\r\n");
+        EXPECT_EQ(TestSupport::StoredText("Styles"), "Default\r\n");
     }
     EXPECT_EQ(m_dialogs.Messages.size(), 3u);
 }
 
 TEST_F(ProfileTest, DeleteRemovesValuesAndNameAndStoresTheSortedList)
 {
-    Write("Styles", "Default\r\nJazz\r\nBlues\r\n");
+    TestSupport::StoreText("Styles", "Default\r\nJazz\r\nBlues\r\n");
     FirstStart();
     Load("Jazz");
     SaveProfile(m_profile, m_host.StyleText());
@@ -336,10 +324,10 @@ TEST_F(ProfileTest, DeleteRemovesValuesAndNameAndStoresTheSortedList)
          {"Sort", "Save30", "Custom", "Extensions", "Information", "FontStyle", "FontColor",
           "BackColor", "Back2Color", "HeaderColor", "Headline", "ListFormat", "Checked"}) {
         SCOPED_TRACE(suffix);
-        EXPECT_FALSE(Exists(std::string("Jazz") + suffix));
+        EXPECT_FALSE(TestSupport::IsStored(std::string("Jazz") + suffix));
     }
-    EXPECT_TRUE(Exists("BluesSort"));
-    EXPECT_EQ(Read("Styles"), "Blues\r\nDefault\r\n");
+    EXPECT_TRUE(TestSupport::IsStored("BluesSort"));
+    EXPECT_EQ(TestSupport::StoredText("Styles"), "Blues\r\nDefault\r\n");
     EXPECT_EQ(m_host.StyleList(), (std::vector<std::string>{"Blues", "Default"}));
     EXPECT_EQ(m_host.StyleText(), "Default");
     EXPECT_TRUE(m_dialogs.Messages.empty());
@@ -365,28 +353,57 @@ TEST_F(ProfileTest, DeleteFoldsLetterCaseAsTheStoreDoesInAnyLocale)
         ~RestoreLocale() { std::setlocale(LC_ALL, "C.UTF-8"); }
     } restore;
 
-    Write("Styles", "Default\r\nMix\r\n");
+    TestSupport::StoreText("Styles", "Default\r\nMix\r\n");
     FirstStart();
     Load("Mix");
     DeleteProfile("MIX", m_profile, m_host, m_dialogs);
-    EXPECT_FALSE(Exists("MixSort"));
-    EXPECT_EQ(Read("Styles"), "Default\r\n");
+    EXPECT_FALSE(TestSupport::IsStored("MixSort"));
+    EXPECT_EQ(TestSupport::StoredText("Styles"), "Default\r\n");
 }
 
-TEST_F(ProfileTest, DeletingTheDefaultStyleRecreatesItUnlisted)
+TEST_F(ProfileTest, DeletingTheDefaultStyleMakesDefaultTheDefaultStyle)
 {
-    Write("Styles", "Default\r\nJazz\r\n");
-    Write("DefaultStyle", "Jazz");
+    TestSupport::StoreText("Styles", "Default\r\nJazz\r\n");
+    TestSupport::StoreText("DefaultStyle", "JAZZ");
     FirstStart();
-    Write("JazzHeadline", "My jazz");
-    LoadProfile(m_profile, m_host);
-    EXPECT_EQ(m_profile.Headline, "My jazz");
+    TestSupport::StoreText("DefaultHeadline", "Built in");
+    EXPECT_EQ(m_profile.Name, "JAZZ");
 
     DeleteProfile("Jazz", m_profile, m_host, m_dialogs);
-    EXPECT_EQ(Read("Styles"), "Default\r\n");
-    EXPECT_EQ(m_host.StyleText(), "Jazz");
-    EXPECT_EQ(Read("JazzHeadline"), "List created by Sonorix");
-    EXPECT_EQ(m_profile.Headline, "List created by Sonorix");
+    EXPECT_EQ(TestSupport::StoredText("DefaultStyle"), "Default");
+    EXPECT_EQ(TestSupport::StoredText("Styles"), "Default\r\n");
+    EXPECT_EQ(m_host.StyleText(), "Default");
+    EXPECT_EQ(m_host.DefaultStyleText(), "Default");
+    EXPECT_FALSE(TestSupport::IsStored("JazzSort"));
+    EXPECT_FALSE(TestSupport::IsStored("JazzHeadline"));
+    EXPECT_EQ(m_profile.Headline, "Built in");
+    EXPECT_TRUE(m_dialogs.Messages.empty());
+}
+
+TEST_F(ProfileTest, DeletingAnotherStyleKeepsTheDefaultStyle)
+{
+    TestSupport::StoreText("Styles", "Default\r\nJazz\r\nRock\r\n");
+    TestSupport::StoreText("DefaultStyle", "Rock");
+    FirstStart();
+    DeleteProfile("Jazz", m_profile, m_host, m_dialogs);
+    EXPECT_EQ(TestSupport::StoredText("DefaultStyle"), "Rock");
+    EXPECT_EQ(m_host.StyleText(), "Rock");
+}
+
+TEST(IsValidProfileName, RefusesNamesThatCannotBeListedOrWouldOverwriteGlobalValues)
+{
+    const std::pair<std::string, bool> rows[] = {
+        {"Jazz", true},    {"Default", true},
+        {"a b|c", true},   {"Styles2", true},
+        {"AskFo", true},   {"Ask", true},
+        {"", false},       {"Ja\nzz", false},
+        {"Ja\rzz", false}, {std::string("Ja\0zz", 6), false},
+        {"AskFor", false}, {"askfor", false},
+        {"ASKFOR", false}};
+    for (const auto& [name, valid] : rows) {
+        SCOPED_TRACE(name);
+        EXPECT_EQ(IsValidProfileName(name), valid);
+    }
 }
 
 TEST(ColorToHtml, RedGreenBlueFromTheLow24Bits)

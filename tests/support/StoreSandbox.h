@@ -17,6 +17,7 @@
 #include <utility>
 #include <vector>
 
+#include "settings/RegTools.h"
 #include "tests/support/TempDir.h"
 
 namespace TestSupport {
@@ -124,6 +125,22 @@ inline std::optional<std::string> ReadFileIfExists(const std::string& path)
         return std::nullopt;
     }
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// Values under the product key, as the program reads and writes them.
+inline std::string StoredText(const std::string& name)
+{
+    return RegTools::ReadRegString(RegTools::kVendor, RegTools::kProduct, name);
+}
+
+inline void StoreText(const std::string& name, const std::string& text)
+{
+    RegTools::WriteRegString(RegTools::kVendor, RegTools::kProduct, name, text);
+}
+
+inline bool IsStored(const std::string& name)
+{
+    return RegTools::RegValueExists(RegTools::kVendor, RegTools::kProduct, name);
 }
 
 } // namespace TestSupport

@@ -1,0 +1,511 @@
+#include "app/Main.h"
+
+#include <array>
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDir>
+#include <QGridLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QShowEvent>
+#include <QVBoxLayout>
+
+#include "app/frmGlobalOptions.h"
+#include "app/frmNFO.h"
+#include "listing/ListJob.h"
+#include "listing/frmReport.h"
+#include "profiles/ListFormat.h"
+#include "profiles/frmOptions.h"
+#include "scan/DirTools.h"
+#include "widgets/WindowPlacement.h"
+
+namespace {
+
+constexpr int kDesignWidth = 272;
+constexpr int kDesignHeight = 223;
+
+QString Q(const std::string& text) { return QString::fromStdString(text); }
+
+std::string S(const QString& text) { return text.toStdString(); }
+
+QStringList ToStringList(const std::vector<std::string>& items)
+{
+    QStringList list;
+    for (const std::string& item : items) {
+        list.append(Q(item));
+    }
+    return list;
+}
+
+// The job changes the output name (completion, numbered name, emptied); the
+// box shows the name before every box the job opens and when the report
+// appears, so what the user reads next to a message is what the job uses.
+class OutputShowingDialogs final : public Dialogs
+{
+public:
+    OutputShowingDialogs(Dialogs& dialogs, std::function<void()> showOutput)
+        : m_dialogs(dialogs), m_showOutput(std::move(showOutput))
+    {
+    }
+
+    void ShowInformation(const std::string& text) override
+    {
+        m_showOutput();
+        m_dialogs.ShowInformation(text);
+    }
+
+    bool Confirm(const std::string& text) override
+    {
+        m_showOutput();
+        return m_dialogs.Confirm(text);
+    }
+
+    std::optional<std::string> InputBox(const std::string& caption, const std::string& prompt,
+                                        const std::string& initial) override
+    {
+        m_showOutput();
+        return m_dialogs.InputBox(caption, prompt, initial);
+    }
+
+    std::optional<std::string> BrowseFolder(const std::string& title,
+                                            const std::string& startFolder) override
+    {
+        m_showOutput();
+        return m_dialogs.BrowseFolder(title, startFolder);
+    }
+
+    std::optional<std::string> SaveFile(const SaveFileRequest& request) override
+    {
+        m_showOutput();
+        return m_dialogs.SaveFile(request);
+    }
+
+    std::optional<std::int32_t> PickColor(std::int32_t colour) override
+    {
+        m_showOutput();
+        return m_dialogs.PickColor(colour);
+    }
+
+    std::optional<std::string> PickFont(const std::string& faceName) override
+    {
+        m_showOutput();
+        return m_dialogs.PickFont(faceName);
+    }
+
+    void OpenTarget(const std::string& target) override { m_dialogs.OpenTarget(target); }
+
+    void ShowError(const std::string& text) override
+    {
+        m_showOutput();
+        m_dialogs.ShowError(text);
+    }
+
+private:
+    Dialogs& m_dialogs;
+    std::function<void()> m_showOutput;
+};
+
+class OutputShowingReport final : public Listing::ListReport
+{
+public:
+    OutputShowingReport(Listing::ListReport& report, std::function<void()> showOutput)
+        : m_report(report), m_showOutput(std::move(showOutput))
+    {
+    }
+
+    void SetLabelText(Listing::ReportLabel label, const std::string& text) override
+    {
+        m_report.SetLabelText(label, text);
+    }
+
+    void RepaintReportLabel(Listing::ReportLabel label) override
+    {
+        m_report.RepaintReportLabel(label);
+    }
+
+    void RepaintWindow() override { m_report.RepaintWindow(); }
+
+    void SetProgressBar(int position) override { m_report.SetProgressBar(position); }
+
+    void SetOkEnabled(bool enabled) override { m_report.SetOkEnabled(enabled); }
+
+    void ShowReport() override
+    {
+        m_showOutput();
+        m_report.ShowReport();
+    }
+
+    void HideReport() override { m_report.HideReport(); }
+
+    void ScanStarted(std::int64_t fileCount) override { m_report.ScanStarted(fileCount); }
+
+    void FolderSkipped(const std::string& path, int error) override
+    {
+        m_report.FolderSkipped(path, error);
+    }
+
+private:
+    Listing::ListReport& m_report;
+    std::function<void()> m_showOutput;
+};
+
+QGridLayout* GroupGrid(QWidget* group)
+{
+    auto* grid = new QGridLayout(group);
+    grid->setContentsMargins(8, 6, 8, 6);
+    grid->setHorizontalSpacing(7);
+    grid->setVerticalSpacing(6);
+    return grid;
+}
+
+} // namespace
+
+TForm1::TForm1(Dialogs& dialogs, Profiles::Profile& profile, GlobalSettings::GlobalOptions& options,
+               Profiles::ProfileHost& host, std::string programPath, const QStringList& arguments,
+               QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                          Qt::WindowCloseButtonHint),
+      FlatGroupBox1(new TFlatGroupBox("Source", this)),
+      cmbSource(new TFlatComboBox(true, FlatGroupBox1)),
+      btnSource(new TFlatButton("...", FlatGroupBox1)),
+      chkSubdir(new TFlatCheckBox("Include subdirectories", FlatGroupBox1)),
+      FlatGroupBox2(new TFlatGroupBox("Output", this)), Label1(new QLabel("Style:", FlatGroupBox2)),
+      FlatComboBox1(new TFlatComboBox(true, FlatGroupBox2)),
+      FlatButton1(new TFlatButton("Edit", FlatGroupBox2)),
+      Label2(new QLabel("Output file:", FlatGroupBox2)),
+      cmbSave(new TFlatComboBox(true, FlatGroupBox2)),
+      btnSave(new TFlatButton("...", FlatGroupBox2)), btnOptions(new TFlatButton("&Options", this)),
+      btnList(new TFlatButton("Create &List", this)), btnInfo(new TFlatButton("&Info", this)),
+      btnExit(new TFlatButton("&Exit", this)), BrowseFolder1(dialogs, kBrowseTitle, QString()),
+      m_dialogs(dialogs), m_profile(profile), m_options(options), m_host(host),
+      m_programPath(std::move(programPath))
+{
+    setObjectName("TForm1");
+    setWindowTitle("Sonorix");
+    const std::array<std::pair<QWidget*, const char*>, 15> names = {{
+        {FlatGroupBox1, "FlatGroupBox1"},
+        {cmbSource, "cmbSource"},
+        {btnSource, "btnSource"},
+        {chkSubdir, "chkSubdir"},
+        {FlatGroupBox2, "FlatGroupBox2"},
+        {Label1, "Label1"},
+        {FlatComboBox1, "FlatComboBox1"},
+        {FlatButton1, "FlatButton1"},
+        {Label2, "Label2"},
+        {cmbSave, "cmbSave"},
+        {btnSave, "btnSave"},
+        {btnOptions, "btnOptions"},
+        {btnList, "btnList"},
+        {btnInfo, "btnInfo"},
+        {btnExit, "btnExit"},
+    }};
+    for (const auto& [widget, name] : names) {
+        widget->setObjectName(name);
+    }
+    chkSubdir->setChecked(true);
+
+    // The design's sizes are the least each control gets.
+    cmbSource->setMinimumSize(200, 21);
+    btnSource->setMinimumSize(35, 21);
+    chkSubdir->setMinimumSize(153, 17);
+    FlatComboBox1->setMinimumSize(141, 21);
+    FlatButton1->setMinimumSize(35, 21);
+    cmbSave->setMinimumSize(141, 21);
+    btnSave->setMinimumSize(35, 21);
+    for (TFlatButton* button : {btnOptions, btnList, btnInfo, btnExit}) {
+        button->setMinimumSize(130, 25);
+    }
+    FlatGroupBox1->setMinimumSize(260, 71);
+    FlatGroupBox2->setMinimumSize(260, 81);
+
+    QGridLayout* source = GroupGrid(FlatGroupBox1);
+    source->addWidget(cmbSource, 0, 0);
+    source->addWidget(btnSource, 0, 1);
+    source->addWidget(chkSubdir, 1, 0, 1, 2);
+    source->setColumnStretch(0, 1);
+
+    QGridLayout* output = GroupGrid(FlatGroupBox2);
+    output->setColumnMinimumWidth(0, 53);
+    output->addWidget(Label1, 0, 0);
+    output->addWidget(FlatComboBox1, 0, 1);
+    output->addWidget(FlatButton1, 0, 2);
+    output->addWidget(Label2, 1, 0);
+    output->addWidget(cmbSave, 1, 1);
+    output->addWidget(btnSave, 1, 2);
+    output->setColumnStretch(1, 1);
+
+    auto* buttons = new QGridLayout;
+    buttons->setSpacing(0);
+    buttons->addWidget(btnOptions, 0, 0);
+    buttons->addWidget(btnList, 0, 1);
+    buttons->addWidget(btnInfo, 1, 0);
+    buttons->addWidget(btnExit, 1, 1);
+
+    auto* window = new QVBoxLayout(this);
+    window->setContentsMargins(6, 2, 6, 6);
+    window->setSpacing(7);
+    window->addWidget(FlatGroupBox1);
+    window->addWidget(FlatGroupBox2);
+    window->addLayout(buttons);
+    FixWindowSize(*this, kDesignWidth, kDesignHeight);
+
+    QWidget* order[] = {cmbSource, btnSource,  chkSubdir, FlatComboBox1, FlatButton1, cmbSave,
+                        btnSave,   btnOptions, btnList,   btnInfo,       btnExit};
+    for (std::size_t i = 1; i < std::size(order); ++i) {
+        setTabOrder(order[i - 1], order[i]);
+    }
+    chkSubdir->setFocus();
+
+    connect(btnSource, &QPushButton::clicked, this, &TForm1::btnSourceClick);
+    cmbSource->lineEdit()->installEventFilter(this);
+    connect(FlatComboBox1, &TFlatComboBox::UserChanged, this, &TForm1::FlatComboBox1Change);
+    connect(FlatButton1, &QPushButton::clicked, this, &TForm1::FlatButton1Click);
+    connect(btnSave, &QPushButton::clicked, this, &TForm1::btnSaveClick);
+    connect(btnOptions, &QPushButton::clicked, this, &TForm1::btnOptionsClick);
+    connect(btnList, &QPushButton::clicked, this, &TForm1::btnListClick);
+    connect(btnInfo, &QPushButton::clicked, this, &TForm1::btnInfoClick);
+    connect(btnExit, &QPushButton::clicked, this, &TForm1::btnExitClick);
+    connect(qApp, &QApplication::focusChanged, this, &TForm1::FocusChanged);
+
+    FormCreate(arguments);
+}
+
+TForm1::~TForm1()
+{
+    // The application outlives the window; while the window's controls go,
+    // focus moves and its signal must no longer reach the half-destroyed form.
+    disconnect(qApp, &QApplication::focusChanged, this, nullptr);
+}
+
+void TForm1::FormCreate(const QStringList& arguments)
+{
+    // The shell has split the command line already: one argument is one
+    // folder, taken as it stands. A relative one counts from the working
+    // folder, and a folder the box could not hold whole is no folder.
+    if (arguments.size() == 1 && !arguments.front().isEmpty()) {
+        QString folder = arguments.front();
+        if (!folder.startsWith(u'/')) {
+            folder = QDir::currentPath() + u'/' + folder;
+        }
+        if (FirstLine(folder) == folder) {
+            cmbSource->SetText(folder);
+        }
+    }
+    if (!DirTools::FolderExists(S(cmbSource->Text()))) {
+        cmbSource->SetText(QString());
+    }
+}
+
+void TForm1::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    // Qt sends show events again after the window was minimised; the
+    // start-up load runs on the first one only.
+    if (m_shown || event->spontaneous()) {
+        return;
+    }
+    m_shown = true;
+    CenterOnScreen(*this);
+    FormShow();
+}
+
+void TForm1::FormShow()
+{
+    const bool loaded = Guarded(m_dialogs, [&] {
+        GlobalSettings::LoadGlobalOptions(m_options, m_profile, m_host, m_dialogs, m_programPath);
+    });
+    // The dialogs show what was loaded, also when the load stopped early.
+    if (m_links.GlobalOptions) {
+        Guarded(m_dialogs, [&] { m_links.GlobalOptions->ShowOptions(); });
+    }
+    if (m_links.ProfileOptions) {
+        Guarded(m_dialogs, [&] { m_links.ProfileOptions->ShowProfile(); });
+    }
+    if (loaded) {
+        ShowFavourites();
+    }
+    chkSubdir->setFocus();
+}
+
+void TForm1::closeEvent(QCloseEvent* event)
+{
+    event->accept();
+    emit ExitRequested();
+}
+
+bool TForm1::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == cmbSource->lineEdit() && event->type() == QEvent::MouseButtonDblClick) {
+        cmbSourceDblClick();
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void TForm1::FocusChanged(QWidget* old, QWidget* now)
+{
+    // Only a move to another control of this window leaves a box: not the
+    // box's own drop-down, not another window, not the window losing the
+    // focus, and nothing while a check's own message is up or a job runs.
+    if (!old || !now || now->window() != this || m_checking || m_jobRunning) {
+        return;
+    }
+    const auto within = [](QWidget* box, QWidget* widget) {
+        return widget == box || box->isAncestorOf(widget);
+    };
+    m_checking = true;
+    if (within(cmbSource, old) && !within(cmbSource, now)) {
+        cmbSourceExit();
+    } else if (within(cmbSave, old) && !within(cmbSave, now)) {
+        cmbSaveExit();
+    }
+    m_checking = false;
+}
+
+void TForm1::btnSourceClick()
+{
+    Guarded(m_dialogs, [&] {
+        const QString folder = BrowseFolder1.Execute();
+        if (!folder.isEmpty()) {
+            cmbSource->SetText(folder);
+        }
+    });
+}
+
+void TForm1::cmbSourceDblClick() { btnSourceClick(); }
+
+void TForm1::cmbSourceExit()
+{
+    Guarded(m_dialogs, [&] {
+        const std::string source = S(cmbSource->Text());
+        if (!source.empty() && !DirTools::FolderExists(source)) {
+            m_dialogs.ShowInformation(kInvalidPathMessage);
+            cmbSource->SetText(QString());
+        }
+    });
+}
+
+void TForm1::cmbSaveExit()
+{
+    Guarded(m_dialogs, [&] {
+        std::string output = S(cmbSave->Text());
+        if (!Listing::CheckOutputName(output, m_dialogs)) {
+            cmbSave->SetText(QString());
+        }
+    });
+}
+
+void TForm1::FlatComboBox1Change()
+{
+    Guarded(m_dialogs, [&] { Profiles::LoadProfile(m_profile, m_host); });
+    if (m_links.ProfileOptions) {
+        Guarded(m_dialogs, [&] { m_links.ProfileOptions->ShowProfile(); });
+    }
+    SaveDialog1.FileName.clear();
+}
+
+void TForm1::FlatButton1Click()
+{
+    const bool loaded = Guarded(m_dialogs, [&] { Profiles::LoadProfile(m_profile, m_host); });
+    if (!m_links.ProfileOptions) {
+        return;
+    }
+    Guarded(m_dialogs, [&] { m_links.ProfileOptions->ShowProfile(); });
+    if (loaded) {
+        m_links.ShowModal(*m_links.ProfileOptions);
+    }
+}
+
+void TForm1::btnSaveClick()
+{
+    Guarded(m_dialogs, [&] {
+        if (cmbSave->count() > 0 && DirTools::FolderExists(S(cmbSave->itemText(0)))) {
+            SaveDialog1.InitialFolder = S(cmbSave->itemText(0));
+        }
+        // Without a format the dialog keeps what it had.
+        if (m_profile.ListFormat != Profiles::ListFormat::None) {
+            const Profiles::FormatFacts& facts = Profiles::FactsOf(m_profile.ListFormat);
+            SaveDialog1.DefaultExtension = facts.SaveExtension;
+            SaveDialog1.FilterCaption = facts.SaveFilter;
+        }
+        if (const std::optional<std::string> chosen = m_dialogs.SaveFile(SaveDialog1)) {
+            SaveDialog1.FileName = *chosen;
+            cmbSave->SetText(Q(*chosen));
+        }
+    });
+}
+
+void TForm1::btnOptionsClick()
+{
+    if (m_links.GlobalOptions) {
+        m_links.ShowModal(*m_links.GlobalOptions);
+    }
+}
+
+void TForm1::btnInfoClick()
+{
+    if (m_links.Info) {
+        m_links.ShowModal(*m_links.Info);
+    }
+}
+
+void TForm1::btnExitClick() { emit ExitRequested(); }
+
+void TForm1::btnListClick()
+{
+    // The report lets paint events through while the job runs; nothing that
+    // arrives then may start a second job.
+    if (m_jobRunning || !m_links.Report) {
+        return;
+    }
+    m_jobRunning = true;
+    RunListJob();
+    m_jobRunning = false;
+}
+
+void TForm1::RunListJob()
+{
+    Listing::ListJobInput input{.Source = S(cmbSource->Text()),
+                                .IncludeSubdirectories = chkSubdir->isChecked(),
+                                .Output = S(cmbSave->Text()),
+                                .Profile = m_profile,
+                                .AskForCustom = m_options.AskForCustom,
+                                .DefaultFileName = m_options.DefaultFileName};
+    const auto showOutput = [&] { cmbSave->SetText(Q(input.Output)); };
+    OutputShowingDialogs dialogs(m_dialogs, showOutput);
+    OutputShowingReport report(*m_links.Report, showOutput);
+
+    // "Append to existing List" is hidden for HTML: a page appended to a page
+    // is no page. The tick keeps its state for the text formats.
+    const bool append = m_profile.AppendToList;
+    if (m_profile.ListFormat == Profiles::ListFormat::Html) {
+        m_profile.AppendToList = false;
+    }
+    Guarded(dialogs, [&] { (void)Listing::StartListJob(input, report, dialogs); });
+    m_profile.AppendToList = append;
+
+    showOutput();
+    // The job may have put "," into an empty separator and a custom info
+    // text into the profile.
+    if (m_links.ProfileOptions) {
+        Guarded(m_dialogs, [&] { m_links.ProfileOptions->ShowProfile(); });
+    }
+}
+
+void TForm1::ClearOutputBox() { cmbSave->SetText(QString()); }
+
+void TForm1::ShowFavourites()
+{
+    cmbSource->SetItems(ToStringList(m_options.Source));
+    cmbSave->SetItems(ToStringList(m_options.Output));
+}
+
+void TForm1::ChooseStyle(const std::string& name)
+{
+    FlatComboBox1->SetText(Q(name));
+    FlatComboBox1Change();
+}
+
+void TForm1::StyleChanged() { FlatComboBox1Change(); }

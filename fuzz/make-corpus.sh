@@ -1,0 +1,141 @@
+#!/usr/bin/env bash
+# Remakes the seed corpus fuzz/corpus/NAME/ of every fuzz target:
+#   fuzz/make-corpus.sh [REAL_CORPUS] [SAMPLES_PROGRAM]
+# REAL_CORPUS (default ../shared/corpus/real) gives the first KiB and the last
+# 128 bytes of its audio files, SAMPLES_PROGRAM (default
+# build/samples/sonorix-make-samples) the bundled sample files; the rest are
+# small hand-made cases. The corpus is checked in; run this only to change it.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+real=${1:-../shared/corpus/real}
+samples=${2:-build/samples/sonorix-make-samples}
+out=fuzz/corpus
+rm -rf "$out"
+mkdir -p "$out"/{probe,frame_header,id3v1,text,wildcard,stored_list,rows}
+
+# seed FOLDER NAME FORMAT [ARGS...]: one file made by printf.
+seed() {
+    local folder=$1 name=$2
+    shift 2
+    # shellcheck disable=SC2059
+    printf "$@" >"$out/$folder/$name"
+}
+
+zeros() { head -c "$1" /dev/zero; }
+
+# The probe and the tag reader: real files, cut.
+while IFS= read -r -d '' file; do
+    name=$(echo "${file#"$real"/}" | tr '/' '-')
+    head -c 1024 "$file" >"$out/probe/real-$name"
+    tail -c 128 "$file" >"$out/id3v1/real-$name"
+done < <(find "$real" -type f \( -name '*.mp3' -o -name '*.mp1' -o -name '*.mp2' \
+    -o -name '*.wav' \) -print0 | sort -z)
+# Keep every real tag, but only a few tails that hold none.
+for tail in "$out"/id3v1/real-*; do
+    case $(head -c 3 "$tail" | tr -d '\0' | tr 'a-z' 'A-Z') in
+    TAG) ;;
+    *) [ "$(cksum <"$tail" | cut -c1)" = 1 ] || rm "$tail" ;;
+    esac
+done
+
+# The probe: the sample files whole, and a "Xing" frame at the last offset the
+# search takes and one byte behind it, also behind a leading ID3v2 tag.
+tmp=$(mktemp -d)
+trap 'rm -rf "$tmp"' EXIT
+"$samples" "$tmp/samples" >/dev/null
+while IFS= read -r -d '' file; do
+    cp "$file" "$out/probe/sample-$(basename "$file" | tr ' ' '_')"
+done < <(find "$tmp/samples" -type f -print0)
+xing_frame() { printf '\xff\xfb\x90\x44'; zeros 32; printf 'Xing\x00\x00\x00\x0f\x00\x00\x01\x00'; zeros 369; }
+{ zeros 32000; xing_frame; zeros 300; } >"$out/probe/xing-at-bound"
+{ zeros 32001; xing_frame; zeros 300; } >"$out/probe/xing-past-bound"
+{ printf 'ID3\x03\x00\x00\x00\x00\x01\x76'; zeros 246; zeros 32000; xing_frame; zeros 300; } \
+    >"$out/probe/xing-at-bound-behind-id3v2"
+{ printf 'RIFF\x00\x00\x00\x00WAVEfmt '; zeros 20; printf 'data\x00\x10\x00\x00'; \
+    printf '\xff\xfb\x90\x44'; zeros 413; printf '\xff\xfb\x90\x44'; zeros 3000; } >"$out/probe/riff"
+
+# The tag reader: hand-made tags.
+tag() { printf '%-3s%-30s%-30s%-30s%-4s%-28s' "$1" "$2" "$3" "$4" "$5" "$6"; printf "$7"; }
+tag TAG Title Artist Album 1999 Comment '\x00\x07\x11' >"$out/id3v1/track-form"
+tag TAG Title Artist Album 1999 'Comment long enough to fill' 'AB\xff' >"$out/id3v1/no-track"
+tag tAg '\x93Quoted\x94' 'Mot\xf6rhead' '' '' '' ' \x1f\x93' >"$out/id3v1/lower-marker"
+zeros 128 >"$out/id3v1/zeros"
+{ printf 'TAG'; head -c 125 /dev/zero | tr '\0' ' '; } >"$out/id3v1/blanks"
+
+# The frame header decoder: every header of each version and layer, and the
+# numbers behind (the first eight bytes also read as a duration and a rate).
+for b1 in e2 e3 e4 f2 f3 f4 f6 fa fb fc fd fe ff; do
+    {
+        for b2 in 00 10 44 90 a2 e0 f0 fc; do printf "\\xff\\x$b1\\x$b2\\x44"; done
+    } >"$out/frame_header/b1-$b1"
+done
+seed frame_header seconds '\x3d\x0e\x00\x00\x00\x00\x00\x00\xff\xfb'
+seed frame_header negative '\x00\x00\x00\x00\x00\x00\x00\x80\xff\xfb'
+seed frame_header rate '\x9a\x99\x99\x99\x99\x19\x46\x40\xff\xf3'
+
+# Text: the first byte is the cut length, the second picks the separator
+# length, the rest is the text.
+n=0
+for text in 'plain' 'a,b' 'say "hi"' $'two\r\nlines' $'lone\rcr' $'lone\nlf' $'tab\there' \
+    '<b>Tom & Jerry</b>' 'Motörhead' '€ 5' '🎵 song' 'Zürich ×÷' 'ÿŸ' ';semi;colon;'; do
+    n=$((n + 1))
+    printf '\x05\x01%s' "$text" >"$out/text/utf8-$n"
+done
+seed text cp1252-high '\x10\x02,;\x80\x81\x82\x83\x84\x85\x86\x87\x88\x89\x8a\x8b\x8c\x8d\x8e\x8f'
+seed text cp1252-quotes '\x03\x01,\x91\x92\x93\x94\x95\x96\x97\x98\x99\x9a\x9b\x9c\x9d\x9e\x9f'
+seed text latin1 '\x02\x00Mot\xf6rhead \xe4\xf6\xfc\xdf'
+seed text cut-sequences '\x02\x03::a\xe2\x82\xc3\xf0\x9f\x8e'
+seed text overlong '\x04\x00\xc0\xaf\xe0\x80\xaf\xed\xa0\x80\xf4\x90\x80\x80'
+seed text empty '\x00\x00'
+
+# Wildcards: pattern, a zero byte, the name.
+n=0
+while IFS='|' read -r pattern name; do
+    n=$((n + 1))
+    printf '%s\0%s' "$pattern" "$name" >"$out/wildcard/case-$n"
+done <<'CASES'
+*.mp3|song.mp3
+*.mp3|SONG.MP3
+*.MP3|song.mp3
+*.mp3|song.mp3x
+*.m?3|a.mp3
+*.*|noext
+*.|name.
+*x|*ax
+?.mp3|é.mp3
+*.ÄÖÜ|x.äöü
+*.ЖЁ|x.жё
+*.ŁŚ|x.łś
+*.ÀÞ|x.àþ
+*×|a÷
+AZaz|azAZ
+*a*a*a*a*b|aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa
+CASES
+seed wildcard raw-bytes '?.mp3\0\xff.mp3'
+seed wildcard cut-sequence '*.a\0x.\xc3'
+
+# Stored lists.
+seed stored_list crlf 'Default\r\nRock\r\nSpoken Word\r\n'
+seed stored_list lone-breaks 'a\rb\nc\r\n\r\nd'
+seed stored_list nul 'a\r\nb\0c\r\n'
+seed stored_list empty-items '\r\n\r\n\r\n'
+seed stored_list no-final-break 'only'
+
+# Rows: format, separator, columns, the file and tag texts, custom info.
+# Bytes: format code, separator (length and text), column count and columns
+# (Unknown, 20, is followed by its caption), then length-prefixed texts.
+n=0
+for format in 0 1 2 3; do
+    for info in 'plain' 'a,b "c"' $'line\r\nbreak' $'lone\rcr' $'lone\nlf' '<i>&amp;</i>'; do
+        n=$((n + 1))
+        len=$(printf '%s' "$info" | wc -c)
+        {
+            printf "\\x0$format\\x01;\\x06\\x04\\x09\\x14\\x03Odd\\x00\\x04\\x05"
+            printf '\x0c/music/a.mp3\x041234\x0504:10\x03128\x0844.1 kHz\x06Stereo\x01-\x01'
+            printf '\x04Song\x06Artist\x07Comment\x04Rock\x01'
+            printf "\\x$(printf '%02x' "$len")%s" "$info"
+            printf '\x07#FFFFFF'
+        } >"$out/rows/case-$n"
+    done
+done
+echo "seed files: $(find "$out" -type f | wc -l), $(du -sh "$out" | cut -f1)"

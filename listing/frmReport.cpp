@@ -1,0 +1,286 @@
+#include "listing/frmReport.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QProgressBar>
+#include <QVBoxLayout>
+
+#include "widgets/FlatWidgets.h"
+#include "widgets/WindowPlacement.h"
+
+using Listing::ReportLabel;
+
+namespace {
+
+constexpr int kDesignWidth = 233;
+constexpr int kDesignHeight = 237;
+// The value column starts this far right of the captions.
+constexpr int kCaptionColumnWidth = 126;
+constexpr int kRowHeight = 24;
+constexpr int kPathLabelWidth = 185;
+// The value column holds at least this (totals of terabytes) uncut.
+constexpr const char* kWidestValue = "999.999.999.999";
+
+// The kinds of event a person causes: while the window system delivers the
+// input that queued up during a job, these are dropped.
+bool IsUserInput(QEvent::Type type)
+{
+    switch (type) {
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonRelease:
+    case QEvent::MouseButtonDblClick:
+    case QEvent::MouseMove:
+    case QEvent::NonClientAreaMouseButtonPress:
+    case QEvent::NonClientAreaMouseButtonRelease:
+    case QEvent::NonClientAreaMouseButtonDblClick:
+    case QEvent::NonClientAreaMouseMove:
+    case QEvent::Wheel:
+    case QEvent::KeyPress:
+    case QEvent::KeyRelease:
+    case QEvent::ShortcutOverride:
+    case QEvent::Shortcut:
+    case QEvent::ContextMenu:
+    case QEvent::Close:
+    case QEvent::TouchBegin:
+    case QEvent::TouchUpdate:
+    case QEvent::TouchEnd:
+    case QEvent::TouchCancel:
+    case QEvent::TabletPress:
+    case QEvent::TabletMove:
+    case QEvent::TabletRelease:
+        return true;
+    default:
+        return false;
+    }
+}
+
+class InputSwallower final : public QObject
+{
+public:
+    bool eventFilter(QObject*, QEvent* event) override { return IsUserInput(event->type()); }
+};
+
+// Delivers whatever the window system queued, dropping the input among it.
+// Two passes: the first may turn raw window-system input into queued events.
+void DiscardQueuedInput()
+{
+    InputSwallower swallow;
+    QCoreApplication* application = QCoreApplication::instance();
+    application->installEventFilter(&swallow);
+    for (int pass = 0; pass < 2; ++pass) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents);
+    }
+    application->removeEventFilter(&swallow);
+}
+
+QLabel* NewLabel(const QString& text, QWidget* parent, bool bold)
+{
+    auto* label = new QLabel(text, parent);
+    label->setTextFormat(Qt::PlainText); // paths and tags are never markup
+    label->setWordWrap(false);
+    if (bold) {
+        QFont font = label->font();
+        font.setBold(true);
+        label->setFont(font);
+    } else {
+        // A long value never widens the fixed window; it is cut at the edge.
+        label->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    }
+    return label;
+}
+
+} // namespace
+
+TForm4::TForm4(QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
+      Label1(NewLabel("Scanned files:", this, true)), lblFiles(NewLabel("-", this, false)),
+      Label2(NewLabel("Total Bytes:", this, true)), lblBytes(NewLabel("-", this, false)),
+      Label3(NewLabel("Total Length:", this, true)), lblMinutes(NewLabel("-", this, false)),
+      Label4(NewLabel("Untagged files:", this, true)), lblUntagged(NewLabel("-", this, false)),
+      Label5(NewLabel("Invalid files:", this, true)), lblInvalid(NewLabel("-", this, false)),
+      lblStatus(NewLabel("-", this, false)), progress(NewLabel("", this, false)),
+      SpeedButton1(new TFlatButton("&OK", this)), ProgressBar1(new QProgressBar(this))
+{
+    setObjectName("TForm4");
+    setWindowTitle("Sonorix - Report");
+    const std::array<std::pair<QWidget*, const char*>, 14> names = {{
+        {Label1, "Label1"},
+        {lblFiles, "lblFiles"},
+        {Label2, "Label2"},
+        {lblBytes, "lblBytes"},
+        {Label3, "Label3"},
+        {lblMinutes, "lblMinutes"},
+        {Label4, "Label4"},
+        {lblUntagged, "lblUntagged"},
+        {Label5, "Label5"},
+        {lblInvalid, "lblInvalid"},
+        {lblStatus, "lblStatus"},
+        {progress, "progress"},
+        {SpeedButton1, "SpeedButton1"},
+        {ProgressBar1, "ProgressBar1"},
+    }};
+    for (const auto& [widget, name] : names) {
+        widget->setObjectName(name);
+    }
+    for (std::size_t i = 0; i < kLabelCount; ++i) {
+        m_texts[i] = LabelFor(static_cast<ReportLabel>(i))->text();
+    }
+
+    progress->setFixedWidth(kPathLabelWidth);
+    SpeedButton1->setMinimumSize(193, 25);
+    SpeedButton1->setEnabled(false);
+    ProgressBar1->setRange(0, 100);
+    ProgressBar1->setValue(0);
+    ProgressBar1->setTextVisible(false);
+    ProgressBar1->setFixedHeight(17);
+
+    auto* grid = new QGridLayout;
+    grid->setContentsMargins(24, 16, 8, 0);
+    grid->setHorizontalSpacing(0);
+    grid->setVerticalSpacing(0);
+    grid->setColumnMinimumWidth(0, kCaptionColumnWidth);
+    grid->setColumnStretch(1, 1);
+    grid->setColumnMinimumWidth(1, lblBytes->fontMetrics().horizontalAdvance(kWidestValue) + 4);
+    const std::array<std::pair<QLabel*, QLabel*>, 5> rows = {{{Label1, lblFiles},
+                                                              {Label2, lblBytes},
+                                                              {Label3, lblMinutes},
+                                                              {Label4, lblUntagged},
+                                                              {Label5, lblInvalid}}};
+    int row = 0;
+    for (const auto& [caption, value] : rows) {
+        grid->addWidget(caption, row, 0, Qt::AlignLeft | Qt::AlignTop);
+        grid->addWidget(value, row, 1, Qt::AlignTop);
+        grid->setRowMinimumHeight(row, kRowHeight);
+        ++row;
+    }
+    grid->addWidget(lblStatus, row, 0, 1, 2, Qt::AlignTop);
+    grid->setRowMinimumHeight(row++, 20);
+    grid->addWidget(progress, row, 0, 1, 2, Qt::AlignLeft | Qt::AlignTop);
+    grid->setRowMinimumHeight(row++, 28);
+
+    auto* buttonRow = new QHBoxLayout;
+    buttonRow->setContentsMargins(20, 0, 20, 0);
+    buttonRow->addWidget(SpeedButton1);
+
+    auto* window = new QVBoxLayout(this);
+    window->setContentsMargins(0, 0, 0, 0);
+    window->setSpacing(0);
+    window->addLayout(grid);
+    window->addLayout(buttonRow);
+    window->addStretch(1);
+    window->addSpacing(12);
+    window->addWidget(ProgressBar1);
+    FixWindowSize(*this, kDesignWidth, kDesignHeight);
+
+    connect(SpeedButton1, &QPushButton::clicked, this, &TForm4::SpeedButton1Click);
+}
+
+QLabel* TForm4::LabelFor(ReportLabel label) const
+{
+    switch (label) {
+    case ReportLabel::Status:
+        return lblStatus;
+    case ReportLabel::Files:
+        return lblFiles;
+    case ReportLabel::Bytes:
+        return lblBytes;
+    case ReportLabel::Minutes:
+        return lblMinutes;
+    case ReportLabel::Untagged:
+        return lblUntagged;
+    case ReportLabel::Invalid:
+        return lblInvalid;
+    case ReportLabel::Progress:
+        return progress;
+    }
+    return progress;
+}
+
+void TForm4::SetLabelText(ReportLabel label, const std::string& text)
+{
+    m_texts[static_cast<std::size_t>(label)] = QString::fromStdString(text);
+}
+
+void TForm4::Apply(ReportLabel label)
+{
+    LabelFor(label)->setText(m_texts[static_cast<std::size_t>(label)]);
+}
+
+void TForm4::ApplyAll()
+{
+    for (std::size_t i = 0; i < kLabelCount; ++i) {
+        Apply(static_cast<ReportLabel>(i));
+    }
+}
+
+void TForm4::RepaintReportLabel(ReportLabel label)
+{
+    Apply(label);
+    Pump();
+}
+
+void TForm4::RepaintWindow()
+{
+    ApplyAll();
+    Pump();
+}
+
+void TForm4::SetProgressBar(int position) { ProgressBar1->setValue(position); }
+
+void TForm4::SetOkEnabled(bool enabled)
+{
+    SpeedButton1->setEnabled(enabled);
+    if (enabled) {
+        JobEnded();
+    }
+}
+
+void TForm4::ShowReport()
+{
+    CenterOnScreen(*this);
+    show();
+    raise();
+    activateWindow();
+    m_jobRunning = true;
+    m_sincePump.invalidate();
+    Pump();
+}
+
+void TForm4::HideReport()
+{
+    hide();
+    JobEnded();
+}
+
+void TForm4::Pump()
+{
+    if (m_sincePump.isValid() && m_sincePump.elapsed() < kPumpIntervalMs) {
+        return;
+    }
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    m_sincePump.start();
+}
+
+void TForm4::JobEnded()
+{
+    ApplyAll();
+    if (!m_jobRunning) {
+        return;
+    }
+    m_jobRunning = false;
+    DiscardQueuedInput();
+}
+
+void TForm4::SpeedButton1Click() { hide(); }
+
+void TForm4::closeEvent(QCloseEvent* event)
+{
+    if (SpeedButton1->isEnabled()) {
+        event->accept();
+    } else {
+        event->ignore();
+    }
+}

@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# Takes the README's pictures of the desktop program (not a test): makes the
+# bundled samples in a sandbox home inside the build folder $1 (default:
+# build), starts the windows on Qt's offscreen platform with that home,
+# lists the samples with "Create &List" and saves the main window and the
+# report window as docs/screenshots/main.png and report.png, then the
+# dialogs (profile-options-*.png, options.png, info.png).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+. scripts/common.sh
+build=$(build_folder screenshots.sh "${1:-build}" build)
+
+shots=$build/app/sonorix-screenshots
+make_samples=$build/samples/sonorix-make-samples
+for program in "$shots" "$make_samples"; do
+    if [ ! -x "$program" ]; then
+        echo "screenshots.sh: $program is missing; build first (make build)." >&2
+        exit 1
+    fi
+done
+
+sandbox=$build/screenshot-home
+rm -rf "$sandbox"
+mkdir -p "$sandbox/home" "$sandbox/config" "$sandbox/data" "$sandbox/runtime"
+chmod 700 "$sandbox/runtime"
+"$make_samples" "$sandbox/home/Music" >/dev/null
+
+HOME=$sandbox/home XDG_CONFIG_HOME=$sandbox/config XDG_DATA_HOME=$sandbox/data \
+    XDG_RUNTIME_DIR=$sandbox/runtime QT_QPA_PLATFORM=offscreen LC_ALL=C.UTF-8 \
+    "$shots" "$sandbox/home/Music" "$sandbox/home/Music-list" docs/screenshots
+echo "Wrote the pictures of the windows into docs/screenshots/"
