@@ -87,6 +87,30 @@ TEST(SortRows, RowsThatAreNotUtf8StillSort)
     EXPECT_EQ(Sorted({"b\xE9", "a\xFF", "c"}), (std::vector<std::string>{"a\xFF", "b\xE9", "c"}));
 }
 
+namespace {
+
+// The stable order of texts by ICU's own collator for locale (root when
+// empty) at secondary strength: what the row sort must agree with.
+std::vector<std::size_t> CollatorOrder(const std::vector<std::string>& texts,
+                                       const std::string& locale)
+{
+    UErrorCode status = U_ZERO_ERROR;
+    const std::unique_ptr<icu::Collator> collator(icu::Collator::createInstance(
+        locale.empty() ? icu::Locale::getRoot() : icu::Locale::createFromName(locale.c_str()),
+        status));
+    EXPECT_TRUE(U_SUCCESS(status));
+    collator->setStrength(icu::Collator::SECONDARY);
+    std::vector<std::size_t> order(texts.size());
+    std::iota(order.begin(), order.end(), std::size_t{0});
+    std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+        UErrorCode compareStatus = U_ZERO_ERROR;
+        return collator->compareUTF8(texts[a], texts[b], compareStatus) == UCOL_LESS;
+    });
+    return order;
+}
+
+} // namespace
+
 TEST(CollationOrder, AgreesWithTheCollatorWhereKeysOutgrowTheirKeptPrefix)
 {
     // Runs of letters whose keys end just before, at and after the kept
@@ -103,22 +127,10 @@ TEST(CollationOrder, AgreesWithTheCollatorWhereKeysOutgrowTheirKeptPrefix)
     }
     std::shuffle(texts.begin(), texts.end(), std::mt19937(7));
 
-    UErrorCode status = U_ZERO_ERROR;
-    const std::unique_ptr<icu::Collator> collator(
-        icu::Collator::createInstance(icu::Locale::getRoot(), status));
-    ASSERT_TRUE(U_SUCCESS(status));
-    collator->setStrength(icu::Collator::SECONDARY);
-    std::vector<std::size_t> expected(texts.size());
-    std::iota(expected.begin(), expected.end(), std::size_t{0});
-    std::stable_sort(expected.begin(), expected.end(), [&](std::size_t a, std::size_t b) {
-        UErrorCode compareStatus = U_ZERO_ERROR;
-        return collator->compareUTF8(texts[a], texts[b], compareStatus) == UCOL_LESS;
-    });
-
     const SortTextSource textOf = [&](std::size_t index, std::string& text) {
         text = texts[index];
     };
-    EXPECT_EQ(CollationOrder(texts.size(), textOf, ""), expected);
+    EXPECT_EQ(CollationOrder(texts.size(), textOf, ""), CollatorOrder(texts, ""));
 }
 
 // Texts that tie beyond their kept prefix are ordered by what follows the
@@ -151,23 +163,10 @@ TEST(CollationOrder, AgreesWithTheCollatorWhereTiedTextsShareALongBeginning)
         }
         std::shuffle(texts.begin(), texts.end(), std::mt19937(11));
 
-        UErrorCode status = U_ZERO_ERROR;
-        const std::unique_ptr<icu::Collator> collator(icu::Collator::createInstance(
-            locale.empty() ? icu::Locale::getRoot() : icu::Locale::createFromName(locale.c_str()),
-            status));
-        ASSERT_TRUE(U_SUCCESS(status));
-        collator->setStrength(icu::Collator::SECONDARY);
-        std::vector<std::size_t> expected(texts.size());
-        std::iota(expected.begin(), expected.end(), std::size_t{0});
-        std::stable_sort(expected.begin(), expected.end(), [&](std::size_t a, std::size_t b) {
-            UErrorCode compareStatus = U_ZERO_ERROR;
-            return collator->compareUTF8(texts[a], texts[b], compareStatus) == UCOL_LESS;
-        });
-
         const SortTextSource textOf = [&](std::size_t index, std::string& text) {
             text = texts[index];
         };
-        EXPECT_EQ(CollationOrder(texts.size(), textOf, locale), expected);
+        EXPECT_EQ(CollationOrder(texts.size(), textOf, locale), CollatorOrder(texts, locale));
     }
 }
 
