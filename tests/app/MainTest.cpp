@@ -1,4 +1,5 @@
 #include "app/Main.h"
+#include "app/frmGlobalOptions.h"
 
 #include <filesystem>
 #include <fstream>
@@ -189,6 +190,7 @@ private slots:
             QCOMPARE(RegTools::ClassRootKeyExists("Folder\\shell\\Sonorix"), yes);
             QCOMPARE(std::filesystem::exists(RegTools::DesktopEntryPath()), yes);
             QCOMPARE(m_app->Options().Rapidex, yes);
+            QCOMPARE(m_app->GlobalOptionsDialog().FlatCheckBox1->isChecked(), yes);
 
             // The next start asks nothing (an unqueued question fails), and a
             // folder on its command line survives the favourites.
