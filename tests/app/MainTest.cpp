@@ -1,5 +1,4 @@
 #include "app/Main.h"
-#include "app/frmGlobalOptions.h"
 
 #include <filesystem>
 #include <fstream>
@@ -12,6 +11,7 @@
 #include <qpa/qwindowsysteminterface.h>
 
 #include "app/Application.h"
+#include "app/frmGlobalOptions.h"
 #include "listing/frmReport.h"
 #include "samples/Mp3Builder.h"
 #include "settings/RegTools.h"
