@@ -21,6 +21,7 @@
 #include "base/Dialogs.h"
 #include "base/IoError.h"
 #include "base/TerminalText.h"
+#include "base/Utf8.h"
 #include "base/Version.h"
 #include "listing/ListJob.h"
 #include "listing/TextConversion.h"
@@ -467,7 +468,7 @@ private:
         } else {
             line = TerminalSafe(m_status) + " ";
         }
-        line += Tail(TerminalSafe(m_path), Width() - Listing::CountCharacters(line) - 1);
+        line += Tail(TerminalSafe(m_path), Width() - Utf8::Count(line) - 1);
         std::fputs(("\r\033[K" + line).c_str(), stderr);
         std::fflush(stderr);
         m_drawn = true;
@@ -485,14 +486,14 @@ private:
     // The end of text in at most room characters, "..." marking the cut.
     static std::string Tail(const std::string& text, std::size_t room)
     {
-        const std::size_t count = Listing::CountCharacters(text);
+        const std::size_t count = Utf8::Count(text);
         if (count <= room) {
             return text;
         }
         if (room <= 3) {
             return {};
         }
-        const std::size_t skip = Listing::CutCharacters(text, count - (room - 3)).size();
+        const std::size_t skip = Utf8::Cut(text, count - (room - 3)).size();
         return "..." + text.substr(skip);
     }
 

@@ -49,7 +49,7 @@ void CheckConversion(std::string_view text)
 {
     const std::string decoded = Windows1252ToUtf8(text);
     FUZZ_CHECK(Utf8::IsValid(decoded));
-    FUZZ_CHECK(CountCharacters(decoded) == text.size()); // one character per byte
+    FUZZ_CHECK(Utf8::Count(decoded) == text.size()); // one character per byte
     const std::string cell = TagTextToUtf8(text);
     FUZZ_CHECK(Utf8::IsValid(cell));
     FUZZ_CHECK(cell == (Utf8::IsValid(text) ? std::string(text) : decoded));
@@ -57,12 +57,12 @@ void CheckConversion(std::string_view text)
 
 void CheckCuts(std::string_view text, std::size_t count)
 {
-    const std::string cut = CutCharacters(text, count);
+    const std::string cut = Utf8::Cut(text, count);
     FUZZ_CHECK(StartsWith(text, cut));
-    const std::size_t characters = CountCharacters(text);
-    FUZZ_CHECK(CountCharacters(cut) == std::min(count, characters));
+    const std::size_t characters = Utf8::Count(text);
+    FUZZ_CHECK(Utf8::Count(cut) == std::min(count, characters));
     // A cut never ends inside a well-formed sequence: what remains counts the rest.
-    FUZZ_CHECK(CountCharacters(text.substr(cut.size())) == characters - CountCharacters(cut));
+    FUZZ_CHECK(Utf8::Count(text.substr(cut.size())) == characters - Utf8::Count(cut));
     if (Utf8::IsValid(text)) {
         FUZZ_CHECK(Utf8::IsValid(cut));
     }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "base/Utf8.h"
 #include "listing/TextConversion.h"
 #include "profiles/Profile.h"
 

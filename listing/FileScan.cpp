@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "base/LongPath.h"
+#include "base/Utf8.h"
 #include "listing/TextConversion.h"
 #include "listing/internal/OrderedPool.h"
 #include "scan/DirTools.h"
@@ -119,8 +120,8 @@ void FileReader::Read(std::int64_t k, FileResult& result)
         result.Bytes = ParseCount(info.FileSize);
         result.Seconds = ParseCount(info.DurationSeconds);
         if (!tag.Tagged) {
-            tag.Title = CutCharacters(DirTools::StripExtension(FileNamePart(info.FileName)),
-                                      kUntaggedTitleLength);
+            tag.Title = Utf8::Cut(DirTools::StripExtension(FileNamePart(info.FileName)),
+                                  kUntaggedTitleLength);
         }
     }
     // An invalid file's row shows no custom info.

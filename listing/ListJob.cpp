@@ -16,6 +16,7 @@
 #include "base/IoError.h"
 #include "base/LongPath.h"
 #include "base/UniqueFd.h"
+#include "base/Utf8.h"
 #include "listing/Columns.h"
 #include "listing/ListWriter.h"
 #include "listing/RowSorter.h"
@@ -428,7 +429,7 @@ bool CheckOutputName(std::string& output, Dialogs& dialogs)
 void CompleteOutputName(std::string& output, Profiles::ListFormat listFormat)
 {
     if (!DirTools::FolderExists(output) && DirTools::StripExtension(output) == output &&
-        CountCharacters(output) > 5) {
+        Utf8::Count(output) > 5) {
         output += Profiles::FactsOf(listFormat).Extension;
     }
 }

@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "base/Utf8.h"
+
 namespace Listing {
 
 namespace {

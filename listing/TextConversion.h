@@ -7,8 +7,6 @@
 #include <string>
 #include <string_view>
 
-#include "base/Utf8.h"
-
 namespace Listing {
 
 // Every byte as its Windows-1252 character, written as UTF-8. The five bytes
@@ -18,16 +16,6 @@ std::string Windows1252ToUtf8(std::string_view text);
 // A tag field as a cell: kept when it is valid UTF-8 (a tag written by a
 // modern tagger), otherwise read as Windows-1252 (what old taggers wrote).
 std::string TagTextToUtf8(std::string_view text);
-
-// The first count characters of text, and the number of characters, by the
-// UTF-8 rule of every cut: a sequence is never split, and any other byte
-// counts as one on its own, so file names in other encodings are cut too.
-inline std::string CutCharacters(std::string_view text, std::size_t count)
-{
-    return Utf8::Cut(text, count);
-}
-
-inline std::size_t CountCharacters(std::string_view text) { return Utf8::Count(text); }
 
 // True when text holds any of the four bytes.
 [[nodiscard]] bool HoldsAnyOf(std::string_view text, char a, char b, char c, char d);

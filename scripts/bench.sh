@@ -9,12 +9,8 @@ cd "$(dirname "$0")/.."
 build=$(build_folder bench.sh "${1:-build}" bench)
 shift || true
 
-for exe in bench/sonorix-bench bench/sonorix-bench-floor cli/sonorix-list; do
-    if [ ! -x "$build/$exe" ]; then
-        echo "bench.sh: $build/$exe is missing; build first (make bench)." >&2
-        exit 1
-    fi
-done
+require_programs bench.sh bench "$build/bench/sonorix-bench" "$build/bench/sonorix-bench-floor" \
+    "$build/cli/sonorix-list"
 if ! command -v lame >/dev/null; then
     echo "bench.sh: the encoder 'lame' is missing: scripts/install-deps.sh bench/packages.txt" >&2
     exit 1

@@ -10,12 +10,7 @@ build=$(build_folder html-screenshot.sh "${1:-build}" build)
 
 list=$build/cli/sonorix-list
 make_samples=$build/samples/sonorix-make-samples
-for program in "$list" "$make_samples"; do
-    if [ ! -x "$program" ]; then
-        echo "html-screenshot.sh: $program is missing; build first (make build)." >&2
-        exit 1
-    fi
-done
+require_programs html-screenshot.sh build "$list" "$make_samples"
 browser=$(command -v chromium || true)
 if [ -z "$browser" ]; then
     echo "html-screenshot.sh: chromium is missing: scripts/install-deps.sh scripts/screenshot-packages.txt" >&2

@@ -14,10 +14,7 @@ build=$(build_folder run.sh "${1:-build}" run)
 samples=$PWD/samples/generated
 
 make_samples=$build/samples/sonorix-make-samples
-if [ ! -x "$make_samples" ]; then
-    echo "run.sh: $make_samples is missing; build first (make run)." >&2
-    exit 1
-fi
+require_programs run.sh run "$make_samples"
 rm -rf "$samples"
 "$make_samples" "$samples"
 

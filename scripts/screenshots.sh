@@ -12,12 +12,7 @@ build=$(build_folder screenshots.sh "${1:-build}" build)
 
 shots=$build/app/sonorix-screenshots
 make_samples=$build/samples/sonorix-make-samples
-for program in "$shots" "$make_samples"; do
-    if [ ! -x "$program" ]; then
-        echo "screenshots.sh: $program is missing; build first (make build)." >&2
-        exit 1
-    fi
-done
+require_programs screenshots.sh build "$shots" "$make_samples"
 
 sandbox=$build/screenshot-home
 rm -rf "$sandbox"

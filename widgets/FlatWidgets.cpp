@@ -246,18 +246,20 @@ TURLLabel::TURLLabel(Dialogs& dialogs, const QString& caption, QWidget* parent)
 void TURLLabel::enterEvent(QEnterEvent* event)
 {
     QLabel::enterEvent(event);
-    setFont(m_overFont);
-    QPalette colors = palette();
-    colors.setColor(QPalette::WindowText, Qt::blue);
-    setPalette(colors);
+    ShowHovered(true);
 }
 
 void TURLLabel::leaveEvent(QEvent* event)
 {
     QLabel::leaveEvent(event);
-    setFont(m_normalFont);
+    ShowHovered(false);
+}
+
+void TURLLabel::ShowHovered(bool hovered)
+{
+    setFont(hovered ? m_overFont : m_normalFont);
     QPalette colors = palette();
-    colors.setColor(QPalette::WindowText, Qt::black);
+    colors.setColor(QPalette::WindowText, hovered ? Qt::blue : Qt::black);
     setPalette(colors);
 }
 

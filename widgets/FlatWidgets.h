@@ -180,6 +180,8 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
 
 private:
+    void ShowHovered(bool hovered);
+
     Dialogs& m_dialogs;
     QString m_url{};
     QFont m_normalFont;
