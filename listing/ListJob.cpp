@@ -330,10 +330,13 @@ void FinishList(const ListJobTotals& totals, const std::vector<std::string>& cap
                             .Back2Color = profile.Back2ColorText,
                             .Save30 = profile.Save30};
     if (input.Stream != nullptr) {
+        errno = 0;
         WriteList(*input.Stream, content);
         input.Stream->flush();
         if (!*input.Stream) {
-            throw IoError("Cannot write the list to " + input.Output);
+            // The stream keeps no reason; the failed write left it in errno.
+            throw IoError(errno != 0 ? DescribeIoFailure("write", input.Output, errno)
+                                     : "Cannot write '" + input.Output + "'");
         }
     } else {
         WriteList(input.Output, profile.AppendToList, content);
