@@ -745,7 +745,11 @@ TEST_F(ListJobTest, ListsAreTheSameWhateverTheNumberOfReaders)
                     input.Threads = threads;
                     m_dialogs.InputAnswers = {std::string("Box ") + what};
                     const long promptsBefore = CustomInfoPrompts(m_dialogs);
-                    WriteOddFiles(m_music, m_report); // the vanished files come back
+                    // The vanished files come back, made anew in the same
+                    // order, so that a file system that lists a folder in the
+                    // order of creation (tmpfs) lists it as before.
+                    std::filesystem::remove_all(Music("odd"));
+                    WriteOddFiles(m_music, m_report);
                     ASSERT_EQ(Run(input), ListJobResult::Written);
                     EXPECT_EQ(CustomInfoPrompts(m_dialogs), promptsBefore + 1);
                     const std::string list = ReadFile(input.Output);
