@@ -29,6 +29,7 @@
 #include "profiles/ListFormat.h"
 #include "profiles/MemoryProfileHost.h"
 #include "profiles/Profile.h"
+#include "settings/RegTools.h"
 
 namespace {
 
@@ -615,21 +616,24 @@ std::string StoredStyle(const std::string& name, bool newStyle)
 int Run(const Options& options)
 {
     Profiles::Profile profile;
-    Profiles::MemoryProfileHost host; // the style boxes, without a window
-    if (options.Style) {
-        host.SetStyleText(StoredStyle(*options.Style, options.NewStyle));
-        Profiles::LoadProfile(profile, host);
-    } else {
-        Profiles::LoadProfileList(profile, host);
+    GlobalSettings::GlobalOptions global;
+    {
+        // The store is opened once for all that is read from it.
+        const RegTools::StoreSession session;
+        Profiles::MemoryProfileHost host; // the style boxes, without a window
+        if (options.Style) {
+            host.SetStyleText(StoredStyle(*options.Style, options.NewStyle));
+            Profiles::LoadProfile(profile, host);
+        } else {
+            Profiles::LoadProfileList(profile, host);
+        }
+        // Read, never written: "Ask for Custom Info" only when it can matter.
+        using GlobalSettings::GlobalValue;
+        global = options.Custom ? GlobalSettings::ReadGlobalOptions({GlobalValue::DefaultFileName})
+                                : GlobalSettings::ReadGlobalOptions(
+                                      {GlobalValue::AskForCustom, GlobalValue::DefaultFileName});
     }
     ApplyOptions(options, profile);
-
-    // Read, never written: "Ask for Custom Info" only when it can matter.
-    using GlobalSettings::GlobalValue;
-    const GlobalSettings::GlobalOptions global =
-        options.Custom ? GlobalSettings::ReadGlobalOptions({GlobalValue::DefaultFileName})
-                       : GlobalSettings::ReadGlobalOptions(
-                             {GlobalValue::AskForCustom, GlobalValue::DefaultFileName});
     // "-" is standard output: no name is completed or numbered.
     const bool toStdout = options.Arguments[1] == "-";
     Listing::ListJobInput input{.Source = Absolute(options.Arguments[0]),

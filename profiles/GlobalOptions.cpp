@@ -63,6 +63,7 @@ void LoadGlobalOptions(GlobalOptions& options, Profiles::Profile& profile,
                        Profiles::ProfileHost& host, Dialogs& dialogs,
                        const std::string& programPath)
 {
+    const RegTools::StoreSession session;
     if (!RegTools::RegKeyExists(kVendor, kProduct)) {
         // The answer is stored as Rapidex before the Rapidex step reads it.
         if (dialogs.Confirm(kFirstStartQuestion)) {
@@ -104,6 +105,7 @@ void LoadGlobalOptions(GlobalOptions& options, Profiles::Profile& profile,
 
 GlobalOptions ReadGlobalOptions(std::initializer_list<GlobalValue> values)
 {
+    const RegTools::StoreSession session;
     GlobalOptions options;
     for (const GlobalValue value : values) {
         ReadInto(options, value);
@@ -113,6 +115,7 @@ GlobalOptions ReadGlobalOptions(std::initializer_list<GlobalValue> values)
 
 void SaveGlobalOptions(const GlobalOptions& options, const std::string& defaultStyle)
 {
+    const RegTools::StoreSession session;
     for (const GlobalValueInfo& info : kGlobalValues) {
         if (!options.IsKnown(info.Value)) {
             continue;

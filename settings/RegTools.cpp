@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <limits>
+#include <memory>
 #include <utility>
 
 #include "settings/internal/RegToolsInternal.h"
@@ -42,6 +43,51 @@ StoreError Translate(const std::string& file, const SqlError& error, Failure kin
         break;
     }
     return StoreError("The settings store '" + file + "' " + StoreProblem(error));
+}
+
+namespace {
+
+// The store session of this thread: how many are open, and the connection
+// they share once an operation has opened it.
+struct SessionState
+{
+    int Depth = 0;
+    std::unique_ptr<StoreLink> Link{};
+};
+
+thread_local SessionState t_session;
+
+} // namespace
+
+StoreUse::StoreUse(const std::string& file)
+{
+    if (t_session.Depth == 0) {
+        m_own = std::make_unique<StoreLink>(file);
+        m_link = m_own.get();
+        return;
+    }
+    if (!t_session.Link || t_session.Link->File() != file) {
+        t_session.Link.reset();
+        t_session.Link = std::make_unique<StoreLink>(file);
+    } else {
+        t_session.Link->RestartLockWait();
+    }
+    m_link = t_session.Link.get();
+}
+
+StoreUse::~StoreUse()
+{
+    // A connection that holds the store locked for itself is not kept.
+    if (!m_own && t_session.Link && !t_session.Link->Shareable()) {
+        t_session.Link.reset();
+    }
+}
+
+void StoreUse::Failed() noexcept
+{
+    if (!m_own) {
+        t_session.Link.reset();
+    }
 }
 
 std::vector<std::string> KeyPathOrThrow(const std::string& path)
@@ -239,6 +285,15 @@ std::string ReadClassRootString(const std::string& keyPath, const std::string& n
             return id ? StringFrom(txn.GetValue(*id, name), name) : std::string();
         });
     });
+}
+
+StoreSession::StoreSession() { ++detail::t_session.Depth; }
+
+StoreSession::~StoreSession()
+{
+    if (--detail::t_session.Depth == 0) {
+        detail::t_session.Link.reset();
+    }
 }
 
 std::string StoreFilePath()

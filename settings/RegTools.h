@@ -3,8 +3,9 @@
 // The settings store: named string and 32-bit integer values under keys, with
 // the registry's semantics (case-insensitive names, create-on-open, typed
 // values), kept in one SQLite database file. Every operation is one
-// transaction on a connection of its own, so two Sonorix processes never
-// lose each other's writes and a crash never leaves half a value.
+// transaction (on a connection of its own, or its thread's StoreSession's),
+// so two Sonorix processes never lose each other's writes and a crash never
+// leaves half a value.
 
 #include <stdexcept>
 #include <string>
@@ -27,6 +28,20 @@ public:
 
 // $XDG_CONFIG_HOME/sonorix/registry.db, or ~/.config/sonorix/registry.db.
 std::string StoreFilePath();
+
+// While one lives on a thread, the store operations of that thread share one
+// connection instead of opening the store each time; every operation is
+// still a transaction of its own. For runs of operations, such as loading a
+// profile, which would otherwise open and check the file dozens of times.
+// Sessions nest; the connection closes with the outermost one.
+class StoreSession
+{
+public:
+    StoreSession();
+    ~StoreSession();
+    StoreSession(const StoreSession&) = delete;
+    StoreSession& operator=(const StoreSession&) = delete;
+};
 
 // The machine hive, settings key "Software\<vendor>\<product>".
 void CreateRegKey(const std::string& vendor, const std::string& product);

@@ -610,6 +610,7 @@ void StoreLink::Open(const StoreFiles& files)
     // index in memory instead.
     if (Writable() && files.LogHasChanges && !files.LogIndexUsable) {
         Exec(m_db, "PRAGMA locking_mode = EXCLUSIVE");
+        m_exclusive = true;
     }
 }
 

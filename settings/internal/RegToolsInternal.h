@@ -3,6 +3,7 @@
 // Shared by the settings and the verb operations: the error texts and the
 // frame every operation runs in (open the store, do one thing, close it).
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -32,15 +33,38 @@ StoreError Translate(const std::string& file, const SqlError& error, Failure kin
 // SplitKeyPath, or StoreError for a path with an empty key name inside.
 std::vector<std::string> KeyPathOrThrow(const std::string& path);
 
-// Opens the store, runs op(StoreLink&) and closes the store again, also when
-// op throws. A damaged store is reported as such whatever op was doing.
+// The connection one operation runs on: the thread's store session's,
+// opened on first use, or else one of its own that closes with it.
+class StoreUse
+{
+public:
+    explicit StoreUse(const std::string& file);
+    ~StoreUse();
+    StoreUse(const StoreUse&) = delete;
+    StoreUse& operator=(const StoreUse&) = delete;
+
+    StoreLink& Link() { return *m_link; }
+
+    // The store failed: a session's connection is not used again.
+    void Failed() noexcept;
+
+private:
+    std::unique_ptr<StoreLink> m_own{};
+    StoreLink* m_link = nullptr;
+};
+
+// Opens the store (or takes the session's connection), runs op(StoreLink&)
+// and closes the store again, also when op throws. A damaged store is
+// reported as such whatever op was doing.
 template <class Op> auto WithStore(Failure kind, const std::string& name, Op&& op)
 {
-    StoreLink link(StoreFilePath());
+    StoreUse use(StoreFilePath());
     try {
-        return op(link);
+        return op(use.Link());
     } catch (const SqlError& error) {
-        throw Translate(link.File(), error, kind, name);
+        StoreError translated = Translate(use.Link().File(), error, kind, name);
+        use.Failed();
+        throw translated;
     }
 }
 

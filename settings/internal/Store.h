@@ -122,6 +122,13 @@ public:
 
     bool Writable() const { return m_cannotWrite.empty(); }
 
+    // Whether other operations may use this connection after the current
+    // one: not when it holds the store locked for itself.
+    bool Shareable() const { return !m_exclusive; }
+
+    // The lock wait of the next operation on this connection begins now.
+    void RestartLockWait() { m_lockDeadline = std::chrono::steady_clock::now() + kLockWait; }
+
     // Runs body(Transaction&) in one transaction and commits it. A write
     // takes the write lock at the start (BEGIN IMMEDIATE), so it never has to
     // upgrade a read lock and fail against a concurrent writer. A transaction
@@ -209,6 +216,7 @@ private:
     std::string m_cannotWrite{}; // why the store cannot be written; empty when it can
     std::chrono::steady_clock::time_point m_lockDeadline;
     sqlite3* m_db = nullptr;
+    bool m_exclusive = false;
 };
 
 // Creates path and its missing parents with mode 0700; throws StoreError

@@ -357,6 +357,33 @@ TEST(StoreProcesses, ALockOfAnotherProcessIsAwaitedForFiveSeconds)
     }
 }
 
+// A session shares its connection, not a transaction: every operation in it
+// sees what another process wrote before it, waits for that process's lock,
+// and is seen by it at once. (The children work on a thread of their own,
+// outside the session they were forked in.)
+TEST(StoreProcesses, ASessionsOperationsStayTransactionsOfTheirOwn)
+{
+    TestSupport::StoreSandbox sandbox;
+    const auto inChild = [](std::function<void()> body) {
+        return ExitCodeOf(Spawn([&] { std::thread(body).join(); }));
+    };
+    WriteRegString(kVendor, kProduct, "Source", "old");
+    const StoreSession session;
+    EXPECT_EQ(ReadRegString(kVendor, kProduct, "Source"), "old");
+    EXPECT_EQ(inChild([] { WriteRegString(kVendor, kProduct, "Source", "theirs"); }), 0);
+    EXPECT_EQ(ReadRegString(kVendor, kProduct, "Source"), "theirs");
+
+    const pid_t holder = HoldWriteLock(sandbox.StoreFile(), 300);
+    EXPECT_NO_THROW(WriteRegString(kVendor, kProduct, "Source", "mine"));
+    EXPECT_EQ(ExitCodeOf(holder), 0);
+    EXPECT_EQ(inChild([] {
+                  if (ReadRegString(kVendor, kProduct, "Source") != "mine") {
+                      std::abort();
+                  }
+              }),
+              0);
+}
+
 constexpr uid_t kNobody = 65534;
 
 // Runs step in a child process that, when the tests run as root, first
