@@ -108,3 +108,32 @@ TEST(QuoteCsvCell, EveryLineBreakAloneOrPairedIsQuoted)
         EXPECT_EQ(QuoteCsvCell(in, ","), out);
     }
 }
+
+// Every length up to three blocks of sixteen, a hit at every place of it (or
+// none, among all other byte values), so that each block size and the tail
+// are seen to find what they hold and nothing else.
+TEST(HoldsAnyOf, FindsTheFourBytesAtEveryPlaceAndNothingElse)
+{
+    const std::string hits = "\"\r\n,";
+    std::string others;
+    for (int byte = 0; byte < 256; ++byte) {
+        if (hits.find(static_cast<char>(byte)) == std::string::npos) {
+            others += static_cast<char>(byte);
+        }
+    }
+    for (std::size_t length = 0; length <= 48; ++length) {
+        std::string text;
+        for (std::size_t i = 0; i < length; ++i) {
+            text += others[(i * 37 + length) % others.size()];
+        }
+        SCOPED_TRACE(length);
+        EXPECT_FALSE(HoldsAnyOf(text, '"', '\r', '\n', ','));
+        for (std::size_t at = 0; at < length; ++at) {
+            for (const char hit : hits) {
+                std::string holding = text;
+                holding[at] = hit;
+                EXPECT_TRUE(HoldsAnyOf(holding, '"', '\r', '\n', ',')) << at;
+            }
+        }
+    }
+}
