@@ -34,6 +34,7 @@ constexpr double kTargetOneThread = 1.0;
 constexpr double kTargetPool = 1.4;
 constexpr double kTargetBytesPerFile = 1024.0;
 constexpr double kTargetSortCost = 1.5;
+constexpr double kTargetWindow = 1.1;
 constexpr int kLinkSeeds = 40;
 constexpr const char* kDropCaches = "/proc/sys/vm/drop_caches";
 
@@ -51,6 +52,7 @@ struct Options
     std::string Seeds{};  // default: Work + "/seeds"
     std::string List{};   // default: beside this program, ../cli/sonorix-list
     std::string Floor{};  // default: beside this program
+    std::string Window{}; // default: beside this program
     std::string Encoder = "lame";
 };
 
@@ -59,11 +61,14 @@ void Usage(std::FILE* out)
     std::fputs("usage: sonorix-bench [--files N] [--folders M] [--rounds R] [--cold-rounds R]\n"
                "                     [--threads N] [--scale] [--scale-files N] [--scale-rounds R]\n"
                "                     [--corpus DIR] [--seeds DIR] [--work DIR] [--list EXE]\n"
-               "                     [--floor EXE] [--encoder EXE]\n"
+               "                     [--floor EXE] [--window EXE] [--encoder EXE]\n"
                "Defaults: 20000 files in 125 folders, 5 warm rounds, then 3 cold rounds (the\n"
                "page cache dropped before every run; needs root, --cold-rounds 0 skips them),\n"
                "the list with --threads 1 and with its default threads (or --threads N), work\n"
                "folder ./sonorix-bench-work (corpus, seed cache, settings store and lists).\n"
+               "Without --threads the same list is also made from the desktop program's\n"
+               "window (sonorix-bench-window, on Qt's offscreen platform), timed from the\n"
+               "press of \"Create List\" to the end of the job.\n"
                "--scale lists trees of hard links of 40 seeds with 1%, 10% and all of\n"
                "--scale-files files (default 1000000), unsorted, then the largest sorted and\n"
                "unsorted in turn, --scale-rounds times (default 2).\n",
@@ -124,6 +129,8 @@ bool ParseOptions(int argc, char** argv, Options& options)
             options.List = value;
         else if (option == "--floor")
             options.Floor = value;
+        else if (option == "--window")
+            options.Window = value;
         else if (option == "--encoder")
             options.Encoder = value;
         else {
@@ -212,6 +219,7 @@ struct Program
 {
     std::string Label;
     bool IsFloor;
+    bool ReportsJob = false; // prints "job SECONDS", the time that counts
     std::vector<std::string> Argv;
     std::vector<std::pair<std::string, std::string>> Env;
     std::string Out;
@@ -259,8 +267,17 @@ bool RunOnce(Program& program, long files, const std::string& listPath,
                      program.Label.c_str(), seen, files);
         return false;
     }
+    Bench::ChildRun timed = run;
+    if (program.ReportsJob) {
+        long long microseconds = 0;
+        if (std::sscanf(ReadText(program.Out).c_str(), "job %lld", &microseconds) != 1) {
+            std::fprintf(stderr, "sonorix-bench: %s printed no job time\n", program.Label.c_str());
+            return false;
+        }
+        timed.WallSeconds = static_cast<double>(microseconds) / 1e6;
+    }
     if (record != nullptr)
-        record->push_back(run);
+        record->push_back(timed);
     return true;
 }
 
@@ -327,7 +344,8 @@ void PrintRates(const std::vector<Program*>& programs,
         const long peak = PeakKiB(runs[i]);
         std::printf("  %-22s %9.0f files/s   peak %7ld KiB", programs[i]->Label.c_str(), rates[i],
                     peak);
-        if (!programs[i]->IsFloor)
+        // The window's peak is mostly the window system's.
+        if (!programs[i]->IsFloor && !programs[i]->ReportsJob)
             std::printf(" = %.0f bytes per listed file",
                         static_cast<double>(peak) * 1024.0 / static_cast<double>(files));
         std::printf("\n");
@@ -339,6 +357,11 @@ void PrintRates(const std::vector<Program*>& programs,
     std::printf("  %s: list %s / floor %.2f (target at least %.2f: %s)\n", how,
                 programs[2]->Label.substr(std::strlen("list ")).c_str(), pool, kTargetPool,
                 Verdict(pool >= kTargetPool));
+    if (programs.size() > 3) {
+        const double window = MedianWall(runs[3]) / MedianWall(runs[2]);
+        std::printf("  %s: window job time / list time %.2f (target at most %.2f: %s)\n", how,
+                    window, kTargetWindow, Verdict(window <= kTargetWindow));
+    }
 }
 
 std::vector<std::pair<std::string, std::string>> ListEnvironment(const std::string& home)
@@ -377,7 +400,24 @@ int RunComparison(const Options& options, const std::string& work, const std::st
     if (options.Threads)
         pool.Argv.insert(pool.Argv.end(), {"--threads", std::to_string(*options.Threads)});
     pool.Argv.insert(pool.Argv.end(), {options.Corpus, listPath});
-    const std::vector<Program*> programs = {&floor, &single, &pool};
+    std::vector<Program*> programs = {&floor, &single, &pool};
+    // The window has no thread option: it is compared with the default pool.
+    Program window{.Label = "window job (default)",
+                   .IsFloor = false,
+                   .ReportsJob = true,
+                   .Argv = {options.Window, options.Corpus, listPath},
+                   .Env = ListEnvironment(home),
+                   .Out = work + "/window.out",
+                   .Err = work + "/window.err"};
+    window.Env.insert(window.Env.end(),
+                      {{"QT_QPA_PLATFORM", "offscreen"}, {"XDG_RUNTIME_DIR", home + "/runtime"}});
+    if (options.Threads) {
+        std::printf("The window is left out: it always has the default threads.\n");
+    } else if (access(options.Window.c_str(), X_OK) != 0) {
+        std::printf("The window is left out: no program at '%s'.\n", options.Window.c_str());
+    } else {
+        programs.push_back(&window);
+    }
     const long files = options.Shape.Files;
 
     std::printf("Warming the cache (one untimed run of each) ...\n");
@@ -528,6 +568,8 @@ int RunBenchmark(Options& options)
         options.List = here + "/../cli/sonorix-list";
     if (options.Floor.empty())
         options.Floor = here + "/sonorix-bench-floor";
+    if (options.Window.empty())
+        options.Window = here + "/sonorix-bench-window";
     for (const std::string* exe : {&options.List, &options.Floor}) {
         if (access(exe->c_str(), X_OK) != 0) {
             std::fprintf(stderr, "sonorix-bench: no program at '%s' (build it first)\n",
@@ -553,6 +595,8 @@ int RunBenchmark(Options& options)
     const std::string home = work + "/home";
     fs::create_directories(home + "/config");
     fs::create_directories(home + "/data");
+    fs::create_directories(home + "/runtime");
+    fs::permissions(home + "/runtime", fs::perms::owner_all);
     int result = 0;
     if (options.Scale) {
         result = RunScale(options, seeds, work, home);
