@@ -171,24 +171,27 @@ RowCells::RowCells(std::initializer_list<std::string_view> cells)
     }
 }
 
+// Six bits of the length in each byte, lowest first, with 0x40 set where
+// more follow; 0x80 is set in every one of them, so that no length byte looks
+// like an ASCII character.
 void RowCells::Add(std::string_view cell)
 {
     std::size_t length = cell.size();
-    while (length >= 0x80) {
-        m_packed += static_cast<char>(0x80 | (length & 0x7F));
-        length >>= 7;
+    while (length >= 0x40) {
+        m_packed += static_cast<char>(0xC0 | (length & 0x3F));
+        length >>= 6;
     }
-    m_packed += static_cast<char>(length);
+    m_packed += static_cast<char>(0x80 | length);
     m_packed += cell;
 }
 
 std::size_t RowCells::ReadLength(std::size_t& at) const
 {
     std::size_t length = 0;
-    for (int shift = 0;; shift += 7) {
+    for (int shift = 0;; shift += 6) {
         const auto byte = static_cast<unsigned char>(m_packed[at++]);
-        length |= static_cast<std::size_t>(byte & 0x7F) << shift;
-        if (byte < 0x80) {
+        length |= static_cast<std::size_t>(byte & 0x3F) << shift;
+        if ((byte & 0x40) == 0) {
             return length;
         }
     }

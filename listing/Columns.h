@@ -90,7 +90,8 @@ public:
     void Clear() { m_packed.clear(); }
 
     // The cells with their lengths between them: a byte the cells hold is
-    // somewhere in here (and a length byte may look like any byte below 0x80).
+    // somewhere in here, and an ASCII byte in here is a cell's (the length
+    // bytes are all 0x80 or above).
     [[nodiscard]] std::string_view Packed() const { return m_packed; }
 
     template <typename Visit> void ForEachCell(Visit&& visit) const

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "listing/ListWriter.h"
+#include "listing/TextConversion.h"
 #include "profiles/Profile.h"
 
 using namespace Listing;
@@ -201,11 +202,11 @@ TEST(RowCells, KeepEveryCellWhateverItsLengthOrBytes)
     const std::vector<std::string> cells = {"",
                                             std::string(1, '\0'),
                                             "\x80\xFF,\"",
-                                            std::string(127, 'a'),
-                                            std::string(128, 'b'),
-                                            std::string(16383, 'c'),
-                                            std::string(16384, 'd'),
-                                            std::string(70000, 'e'),
+                                            std::string(63, 'a'),
+                                            std::string(64, 'b'),
+                                            std::string(4095, 'c'),
+                                            std::string(4096, 'd'),
+                                            std::string(300000, 'e'),
                                             ""};
     RowCells row;
     for (const std::string& cell : cells) {
@@ -214,6 +215,15 @@ TEST(RowCells, KeepEveryCellWhateverItsLengthOrBytes)
     std::vector<std::string> back;
     row.ForEachCell([&](std::string_view cell) { back.emplace_back(cell); });
     EXPECT_EQ(back, cells);
+
+    // Cells as long as the codes of the bytes that the writers look for:
+    // the lengths never look like them.
+    RowCells plain;
+    for (const char special : {'\n', '\r', '"', ',', '&', '<', '>', '\t', ';'}) {
+        plain.Add(std::string(static_cast<std::size_t>(special), 'x'));
+    }
+    EXPECT_FALSE(HoldsAnyOf(plain.Packed(), '\n', '\r', '"', ','));
+    EXPECT_FALSE(HoldsAnyOf(plain.Packed(), '&', '<', '>', '\t'));
 }
 
 TEST(BuildRow, TagBytesBecomeUtf8ButFileNamesStayAsGiven)
