@@ -186,11 +186,13 @@ public:
         return true;
     }
 
-    // After the valid file k: its path and the bar, when it is shown.
-    void AfterValid(std::int64_t k, const std::string& path)
+    // After the valid file k of files: its path and the bar, when it is
+    // shown.
+    void AfterValid(std::int64_t k, const FileList& files)
     {
         if (m_showing) {
-            m_report.SetText(path);
+            files.PathInto(k, m_path);
+            m_report.SetText(m_path);
             m_report.RepaintLabel();
             m_report.SetProgressBar(Percent(k, m_count));
         }
@@ -202,6 +204,7 @@ private:
 
     ListReport& m_report;
     std::int64_t m_count;
+    std::string m_path{};
     std::chrono::steady_clock::time_point m_shown{};
     bool m_showing = false;
 };
@@ -229,7 +232,6 @@ ScannedRows ScanFiles(const FileList& files, FileResults& results, RowPlan& plan
         scanned.SortEntries.reserve(static_cast<std::size_t>(count));
     }
     ScanReport shown(report, count);
-    std::string path;
     for (std::int64_t k = 0; k < count; ++k) {
         shown.Before(k, totals);
         FileResult& result = results.Take(k);
@@ -265,8 +267,7 @@ ScannedRows ScanFiles(const FileList& files, FileResults& results, RowPlan& plan
         }
         rows.push_back(std::move(result.Row));
         if (result.Valid) {
-            files.PathInto(k, path);
-            shown.AfterValid(k, path);
+            shown.AfterValid(k, files);
         }
         results.Release(k);
     }
