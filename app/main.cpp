@@ -11,6 +11,7 @@
 
 #include "app/Application.h"
 #include "base/Version.h"
+#include "listing/ListJob.h"
 #include "widgets/QtDialogs.h"
 
 namespace {
@@ -58,6 +59,9 @@ int main(int argc, char** argv)
     QApplication::setWindowIcon(QIcon(":/icon/sonorix.png"));
     QGuiApplication::setDesktopFileName("org.example.Sonorix");
 
+    // Ended by a signal during a job (a logout, say), the program leaves no
+    // empty numbered list behind.
+    Listing::RemoveHeldNameOnSignals();
     QtDialogs dialogs;
     // Qt has taken its own options out of the arguments by now.
     const QStringList arguments = QCoreApplication::arguments().mid(1);

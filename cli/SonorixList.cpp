@@ -711,6 +711,8 @@ int main(int argc, char** argv)
         }
         return kExitWritten;
     }
+    // Ctrl+C during the scan leaves no empty numbered list behind.
+    Listing::RemoveHeldNameOnSignals();
     try {
         return RunCommand(options);
     } catch (const UsageError& error) {

@@ -1,8 +1,12 @@
 #include "listing/ListJob.h"
 
 #include <algorithm>
+#include <array>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <csignal>
+#include <cstring>
 #include <fcntl.h>
 #include <optional>
 #include <ostream>
@@ -39,6 +43,51 @@ constexpr int kWalkDepth = 99;
 constexpr int kMinDefaultReaders = 4;
 constexpr int kMaxDefaultReaders = 16;
 
+// The numbered name the running job holds, where a signal handler can read
+// it: the path is written before Held is set, and Held is cleared first.
+struct HeldName
+{
+    std::atomic<bool> Held{false};
+    std::array<char, 4096> Path{};
+    dev_t Device = 0;
+    ino_t Inode = 0;
+};
+
+HeldName g_held;
+
+static_assert(std::atomic<bool>::is_always_lock_free, "read in a signal handler");
+
+constexpr std::array<int, 4> kEndingSignals = {SIGHUP, SIGINT, SIGQUIT, SIGTERM};
+
+void HoldName(const ReservedOutput& reserved)
+{
+    g_held.Held.store(false);
+    // A name too long for the buffer is not cleaned up after a signal.
+    if (reserved.Path.empty() || reserved.Path.size() >= g_held.Path.size()) {
+        return;
+    }
+    std::memcpy(g_held.Path.data(), reserved.Path.c_str(), reserved.Path.size() + 1);
+    g_held.Device = static_cast<dev_t>(reserved.Device);
+    g_held.Inode = static_cast<ino_t>(reserved.Inode);
+    g_held.Held.store(true);
+}
+
+// Only what is safe in a signal handler: the held name goes when it is
+// still the empty file the job made, then the signal does what it would
+// have done.
+void RemoveHeldName(int signal)
+{
+    const int savedErrno = errno;
+    struct stat status = {};
+    if (g_held.Held.load() && ::lstat(g_held.Path.data(), &status) == 0 &&
+        status.st_dev == g_held.Device && status.st_ino == g_held.Inode) {
+        ::unlink(g_held.Path.data());
+    }
+    errno = savedErrno;
+    // The handler was reset to the default on entry (SA_RESETHAND).
+    ::raise(signal);
+}
+
 bool EntryExists(const std::string& path)
 {
     struct stat status = {};
@@ -64,6 +113,7 @@ bool ReserveName(const std::string& path, ReservedOutput& reserved)
     reserved = ReservedOutput{.Path = path,
                               .Device = static_cast<std::uint64_t>(status.st_dev),
                               .Inode = static_cast<std::uint64_t>(status.st_ino)};
+    HoldName(reserved);
     return true;
 }
 
@@ -406,6 +456,22 @@ ListJobResult RunJob(ListJobInput& input, ListReport& report, Dialogs& dialogs)
 
 void ListReport::ScanStarted(std::int64_t) {}
 
+void RemoveHeldNameOnSignals()
+{
+    for (const int signal : kEndingSignals) {
+        struct sigaction current = {};
+        // An ignored signal (nohup) stays ignored.
+        if (::sigaction(signal, nullptr, &current) != 0 || current.sa_handler == SIG_IGN) {
+            continue;
+        }
+        struct sigaction action = {};
+        action.sa_handler = RemoveHeldName;
+        sigemptyset(&action.sa_mask);
+        action.sa_flags = SA_RESETHAND;
+        ::sigaction(signal, &action, nullptr);
+    }
+}
+
 int DefaultReaderThreads()
 {
     // Reads in flight matter more than cores on a disk that is not cached
@@ -484,6 +550,7 @@ std::string CheckListInputs(ListJobInput& input)
 
 void ReleaseReservedOutput(ReservedOutput& reserved)
 {
+    g_held.Held.store(false);
     struct stat status = {};
     // Only the file this job made: the name may have been taken over since.
     if (!reserved.Path.empty() && ::lstat(reserved.Path.c_str(), &status) == 0 &&
@@ -506,6 +573,7 @@ ListJobResult CreateList(ListJobInput& input, ListReport& report, Dialogs& dialo
         throw;
     }
     if (result == ListJobResult::Written) {
+        g_held.Held.store(false);
         input.Reserved = ReservedOutput{}; // the list holds the name now
     } else {
         ReleaseReservedOutput(input.Reserved);

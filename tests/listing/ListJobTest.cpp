@@ -1,6 +1,7 @@
 #include "listing/ListJob.h"
 
 #include <algorithm>
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
@@ -10,6 +11,7 @@
 #include <set>
 #include <string>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 #include <vector>
@@ -383,6 +385,48 @@ TEST_F(ListJobTest, NumberedNameIsHeldFromTheChoiceAndGivenBackWhenNoListIsWritt
         EXPECT_EQ(input.Output, Out("TrackRoll2.csv"));
         EXPECT_FALSE(std::filesystem::exists(Out("TrackRoll2.csv")));
         EXPECT_TRUE(std::filesystem::exists(Out("TrackRoll1.csv")));
+    }
+}
+
+// A program ended by a signal while its job waits (here at the custom-info
+// prompt) leaves no empty numbered name behind, and still ends by that
+// signal; a name the job no longer holds (its list written) stays.
+TEST_F(ListJobTest, ASignalDuringTheJobTakesTheHeldNameAlong)
+{
+    WriteSong(Music("a.mp3"), 1, std::nullopt);
+
+    class Interrupting final : public UnattendedDialogs
+    {
+    public:
+        std::optional<std::string> InputBox(const std::string&, const std::string&,
+                                            const std::string&) override
+        {
+            ::raise(SIGINT);
+            return std::nullopt;
+        }
+
+    private:
+        void Show(const std::string&) override {}
+    };
+
+    for (const bool written : {false, true}) {
+        SCOPED_TRACE(written ? "after the list was written" : "during the job");
+        const pid_t child = ::fork();
+        if (child == 0) {
+            RemoveHeldNameOnSignals();
+            Profiles::Profile profile = MakeProfile(Profiles::ListFormat::Csv, {"Custom Info"});
+            ListJobInput input = Input(profile, m_out.Path());
+            input.AskForCustom = !written;
+            Interrupting dialogs;
+            RecordingReport report;
+            static_cast<void>(StartListJob(input, report, dialogs));
+            ::raise(SIGINT);
+            ::_exit(0);
+        }
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGINT) << status;
+        EXPECT_EQ(std::filesystem::exists(Out("TrackRoll1.csv")), written);
     }
 }
 
