@@ -619,7 +619,7 @@ int Run(const Options& options)
     GlobalSettings::GlobalOptions global;
     {
         // The store is opened once for all that is read from it.
-        const RegTools::StoreSession session;
+        const RegTools::StoreBatch batch;
         Profiles::MemoryProfileHost host; // the style boxes, without a window
         if (options.Style) {
             host.SetStyleText(StoredStyle(*options.Style, options.NewStyle));

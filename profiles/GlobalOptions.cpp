@@ -63,7 +63,7 @@ void LoadGlobalOptions(GlobalOptions& options, Profiles::Profile& profile,
                        Profiles::ProfileHost& host, Dialogs& dialogs,
                        const std::string& programPath)
 {
-    const RegTools::StoreSession session;
+    const RegTools::StoreBatch batch;
     if (!RegTools::RegKeyExists(kVendor, kProduct)) {
         // The answer is stored as Rapidex before the Rapidex step reads it.
         if (dialogs.Confirm(kFirstStartQuestion)) {
@@ -105,7 +105,7 @@ void LoadGlobalOptions(GlobalOptions& options, Profiles::Profile& profile,
 
 GlobalOptions ReadGlobalOptions(std::initializer_list<GlobalValue> values)
 {
-    const RegTools::StoreSession session;
+    const RegTools::StoreBatch batch;
     GlobalOptions options;
     for (const GlobalValue value : values) {
         ReadInto(options, value);
@@ -115,7 +115,7 @@ GlobalOptions ReadGlobalOptions(std::initializer_list<GlobalValue> values)
 
 void SaveGlobalOptions(const GlobalOptions& options, const std::string& defaultStyle)
 {
-    const RegTools::StoreSession session;
+    const RegTools::StoreBatch batch;
     for (const GlobalValueInfo& info : kGlobalValues) {
         if (!options.IsKnown(info.Value)) {
             continue;

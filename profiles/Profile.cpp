@@ -164,7 +164,7 @@ std::string ColorToHtml(std::int32_t colour)
 
 void LoadProfile(Profile& profile, ProfileHost& host)
 {
-    const RegTools::StoreSession session;
+    const RegTools::StoreBatch batch;
     const std::string name = host.MainStyleBox().Text();
     profile.Name = name;
     LoadBool(name + "Sort", true, profile.Sort);
@@ -200,7 +200,7 @@ void LoadProfile(Profile& profile, ProfileHost& host)
 
 void SaveProfile(const Profile& profile, const std::string& name)
 {
-    const RegTools::StoreSession session;
+    const RegTools::StoreBatch batch;
     WriteBool(name + "Sort", profile.Sort);
     WriteBool(name + "Save30", profile.Save30);
     WriteString(name + "Custom", profile.Custom);
@@ -239,7 +239,7 @@ bool IsValidProfileName(const std::string& name)
 
 void SaveProfileAs(Profile& profile, const std::string& name, ProfileHost& host)
 {
-    const RegTools::StoreSession session;
+    const RegTools::StoreBatch batch;
     StyleBox& styles = host.MainStyleBox();
     styles.SetText(name);
     SaveProfile(profile, name);
@@ -262,7 +262,7 @@ std::vector<std::string> StoredStyleNames()
 
 void LoadProfileList(Profile& profile, ProfileHost& host)
 {
-    const RegTools::StoreSession session;
+    const RegTools::StoreBatch batch;
     StyleBox& styles = host.MainStyleBox();
     StyleBox& defaultStyles = host.DefaultStyleBox();
     if (Exists("Styles")) {
@@ -290,7 +290,7 @@ void LoadProfileList(Profile& profile, ProfileHost& host)
 
 void DeleteProfile(const std::string& name, Profile& profile, ProfileHost& host, Dialogs& dialogs)
 {
-    const RegTools::StoreSession session;
+    const RegTools::StoreBatch batch;
     // Stored names ignore letter case, so "DEFAULT" would remove the
     // built-in profile's values just as well.
     if (Ascii::EqualsIgnoringCase(name, kDefaultName)) {

@@ -47,46 +47,46 @@ StoreError Translate(const std::string& file, const SqlError& error, Failure kin
 
 namespace {
 
-// The store session of this thread: how many are open, and the connection
+// The store batch of this thread: how many are open, and the connection
 // they share once an operation has opened it.
-struct SessionState
+struct BatchState
 {
     int Depth = 0;
     std::unique_ptr<StoreLink> Link{};
 };
 
-thread_local SessionState t_session;
+thread_local BatchState t_batch;
 
 } // namespace
 
 StoreUse::StoreUse(const std::string& file)
 {
-    if (t_session.Depth == 0) {
+    if (t_batch.Depth == 0) {
         m_own = std::make_unique<StoreLink>(file);
         m_link = m_own.get();
         return;
     }
-    if (!t_session.Link || t_session.Link->File() != file) {
-        t_session.Link.reset();
-        t_session.Link = std::make_unique<StoreLink>(file);
+    if (!t_batch.Link || t_batch.Link->File() != file) {
+        t_batch.Link.reset();
+        t_batch.Link = std::make_unique<StoreLink>(file);
     } else {
-        t_session.Link->RestartLockWait();
+        t_batch.Link->RestartLockWait();
     }
-    m_link = t_session.Link.get();
+    m_link = t_batch.Link.get();
 }
 
 StoreUse::~StoreUse()
 {
     // A connection that holds the store locked for itself is not kept.
-    if (!m_own && t_session.Link && !t_session.Link->Shareable()) {
-        t_session.Link.reset();
+    if (!m_own && t_batch.Link && !t_batch.Link->Shareable()) {
+        t_batch.Link.reset();
     }
 }
 
 void StoreUse::Failed() noexcept
 {
     if (!m_own) {
-        t_session.Link.reset();
+        t_batch.Link.reset();
     }
 }
 
@@ -287,12 +287,12 @@ std::string ReadClassRootString(const std::string& keyPath, const std::string& n
     });
 }
 
-StoreSession::StoreSession() { ++detail::t_session.Depth; }
+StoreBatch::StoreBatch() { ++detail::t_batch.Depth; }
 
-StoreSession::~StoreSession()
+StoreBatch::~StoreBatch()
 {
-    if (--detail::t_session.Depth == 0) {
-        detail::t_session.Link.reset();
+    if (--detail::t_batch.Depth == 0) {
+        detail::t_batch.Link.reset();
     }
 }
 

@@ -3,7 +3,7 @@
 // The settings store: named string and 32-bit integer values under keys, with
 // the registry's semantics (case-insensitive names, create-on-open, typed
 // values), kept in one SQLite database file. Every operation is one
-// transaction (on a connection of its own, or its thread's StoreSession's),
+// transaction (on a connection of its own, or its thread's StoreBatch's),
 // so two Sonorix processes never lose each other's writes and a crash never
 // leaves half a value.
 
@@ -33,14 +33,14 @@ std::string StoreFilePath();
 // connection instead of opening the store each time; every operation is
 // still a transaction of its own. For runs of operations, such as loading a
 // profile, which would otherwise open and check the file dozens of times.
-// Sessions nest; the connection closes with the outermost one.
-class StoreSession
+// Batches nest; the connection closes with the outermost one.
+class StoreBatch
 {
 public:
-    StoreSession();
-    ~StoreSession();
-    StoreSession(const StoreSession&) = delete;
-    StoreSession& operator=(const StoreSession&) = delete;
+    StoreBatch();
+    ~StoreBatch();
+    StoreBatch(const StoreBatch&) = delete;
+    StoreBatch& operator=(const StoreBatch&) = delete;
 };
 
 // The machine hive, settings key "Software\<vendor>\<product>".

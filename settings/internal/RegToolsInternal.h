@@ -33,7 +33,7 @@ StoreError Translate(const std::string& file, const SqlError& error, Failure kin
 // SplitKeyPath, or StoreError for a path with an empty key name inside.
 std::vector<std::string> KeyPathOrThrow(const std::string& path);
 
-// The connection one operation runs on: the thread's store session's,
+// The connection one operation runs on: the thread's store batch's,
 // opened on first use, or else one of its own that closes with it.
 class StoreUse
 {
@@ -45,7 +45,7 @@ public:
 
     StoreLink& Link() { return *m_link; }
 
-    // The store failed: a session's connection is not used again.
+    // The store failed: a batch's connection is not used again.
     void Failed() noexcept;
 
 private:
@@ -53,7 +53,7 @@ private:
     StoreLink* m_link = nullptr;
 };
 
-// Opens the store (or takes the session's connection), runs op(StoreLink&)
+// Opens the store (or takes the batch's connection), runs op(StoreLink&)
 // and closes the store again, also when op throws. A damaged store is
 // reported as such whatever op was doing.
 template <class Op> auto WithStore(Failure kind, const std::string& name, Op&& op)

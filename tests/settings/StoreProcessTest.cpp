@@ -357,18 +357,18 @@ TEST(StoreProcesses, ALockOfAnotherProcessIsAwaitedForFiveSeconds)
     }
 }
 
-// A session shares its connection, not a transaction: every operation in it
+// A batch shares its connection, not a transaction: every operation in it
 // sees what another process wrote before it, waits for that process's lock,
 // and is seen by it at once. (The children work on a thread of their own,
-// outside the session they were forked in.)
-TEST(StoreProcesses, ASessionsOperationsStayTransactionsOfTheirOwn)
+// outside the batch they were forked in.)
+TEST(StoreProcesses, OperationsOfABatchStayTransactionsOfTheirOwn)
 {
     TestSupport::StoreSandbox sandbox;
     const auto inChild = [](std::function<void()> body) {
         return ExitCodeOf(Spawn([&] { std::thread(body).join(); }));
     };
     WriteRegString(kVendor, kProduct, "Source", "old");
-    const StoreSession session;
+    const StoreBatch batch;
     EXPECT_EQ(ReadRegString(kVendor, kProduct, "Source"), "old");
     EXPECT_EQ(inChild([] { WriteRegString(kVendor, kProduct, "Source", "theirs"); }), 0);
     EXPECT_EQ(ReadRegString(kVendor, kProduct, "Source"), "theirs");
