@@ -176,12 +176,10 @@ FolderEntries ReadFolder(Walk& walk, UniqueFd folder, const std::string& path)
     FolderEntries entries;
     Directory dir(std::move(folder));
     std::string names;
-    std::size_t nameCount = 0;
     while (const dirent* entry = dir.Next()) {
         const bool dots = IsDotOrDotDot(entry->d_name);
         if (walk.Listings != nullptr && !dots) {
             names.append(entry->d_name).push_back('\0');
-            ++nameCount;
         }
         // Hidden entries are not part of the listing at all, so they are not
         // counted either; "." and ".." are.
@@ -197,7 +195,7 @@ FolderEntries ReadFolder(Walk& walk, UniqueFd folder, const std::string& path)
     if (dir.Error() != 0)
         FolderNotRead(walk.Label, path, dir.Error());
     else if (walk.Listings != nullptr && dir.Opened())
-        walk.Listings->Keep(WithSlash(path), std::move(names), nameCount);
+        walk.Listings->Keep(WithSlash(path), std::move(names));
     return entries;
 }
 
@@ -344,7 +342,6 @@ void MatchFiles(const std::string& prefix, const std::string& extension, Progres
 struct FolderListings::Names
 {
     std::string Bytes{}; // every name followed by a NUL
-    std::size_t Count = 0;
 };
 
 struct FolderListings::Table
@@ -362,9 +359,9 @@ const FolderListings::Names* FolderListings::Find(const std::string& prefix) con
     return found == m_table->ByPrefix.end() ? nullptr : &found->second;
 }
 
-void FolderListings::Keep(const std::string& prefix, std::string names, std::size_t count)
+void FolderListings::Keep(const std::string& prefix, std::string names)
 {
-    m_table->ByPrefix.insert_or_assign(prefix, Names{.Bytes = std::move(names), .Count = count});
+    m_table->ByPrefix.insert_or_assign(prefix, Names{.Bytes = std::move(names)});
 }
 
 void CollectFolders(const std::string& folder, int depth, ProgressLabel& label,

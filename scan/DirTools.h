@@ -9,7 +9,6 @@
 // descriptors or memory throws IoError naming the folder, and a folder that
 // exists but cannot be read is reported to the label and skipped.
 
-#include <cstddef>
 #include <memory>
 #include <string>
 #include <vector>
@@ -59,7 +58,7 @@ public:
     // nullptr when the walk did not read it whole.
     [[nodiscard]] const Names* Find(const std::string& prefix) const;
     // Keeps the names of the folder prefix (each followed by a NUL).
-    void Keep(const std::string& prefix, std::string names, std::size_t count);
+    void Keep(const std::string& prefix, std::string names);
 
 private:
     struct Table;
