@@ -83,9 +83,6 @@ public:
 
     void Add(std::string_view cell);
 
-    // Drops the slack that adding left.
-    void ShrinkToFit() { m_packed.shrink_to_fit(); }
-
     // No cells; the memory is kept for the next row.
     void Clear() { m_packed.clear(); }
 
