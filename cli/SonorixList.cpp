@@ -24,7 +24,6 @@
 #include "base/Utf8.h"
 #include "base/Version.h"
 #include "listing/ListJob.h"
-#include "listing/TextConversion.h"
 #include "profiles/GlobalOptions.h"
 #include "profiles/ListFormat.h"
 #include "profiles/MemoryProfileHost.h"
