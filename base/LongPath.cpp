@@ -9,15 +9,6 @@ namespace LongPath {
 
 namespace {
 
-// A folder to stand on for the rest of the way: O_PATH asks for no read
-// permission, only the search permission that resolving the whole path
-// needs too.
-#ifdef O_PATH
-constexpr int kStepFlags = O_PATH | O_DIRECTORY | O_CLOEXEC;
-#else
-constexpr int kStepFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
-#endif
-
 // Where the last stretch of a path starts: the folder opened for the
 // stretches before it (invalid while none was needed) and the rest.
 struct Reach
@@ -45,7 +36,7 @@ Reach Shorten(int base, const std::string& path)
         const std::string stretch(rest.substr(0, slash + 1));
         UniqueFd next;
         do {
-            next = UniqueFd(::openat(reach.Base, stretch.c_str(), kStepFlags));
+            next = UniqueFd(::openat(reach.Base, stretch.c_str(), kFolderFlags));
         } while (!next.Valid() && errno == EINTR);
         if (!next.Valid()) {
             reach.Error = errno;

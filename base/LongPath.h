@@ -6,6 +6,7 @@
 // so its last part is always opened relative to its own folder. A path that
 // fits is handed over whole, as before.
 
+#include <fcntl.h>
 #include <string>
 #include <sys/stat.h>
 #include <sys/types.h>
@@ -13,6 +14,15 @@
 #include "base/UniqueFd.h"
 
 namespace LongPath {
+
+// Opens a folder only to stand on it, for opening or looking at what lies in
+// it: O_PATH asks for no read permission, only the search permission that
+// resolving a path through the folder needs anyway.
+#ifdef O_PATH
+inline constexpr int kFolderFlags = O_PATH | O_DIRECTORY | O_CLOEXEC;
+#else
+inline constexpr int kFolderFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
+#endif
 
 // openat(base, path, flags, mode) for a path of any length; base is a folder
 // descriptor or AT_FDCWD. Gives 0 and the open file in fd, or the errno value

@@ -27,12 +27,6 @@ constexpr std::size_t kUntaggedTitleLength = 30;
 // readers busy while the walk goes on or the calling thread is held up.
 constexpr std::size_t kResultWindow = 4096;
 
-#ifdef O_PATH
-constexpr int kFolderFlags = O_PATH | O_DIRECTORY | O_CLOEXEC;
-#else
-constexpr int kFolderFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
-#endif
-
 std::int64_t ParseCount(const std::string& text)
 {
     std::int64_t value = 0;
@@ -102,7 +96,7 @@ void FileReader::Read(std::int64_t k, FileResult& result)
         // A folder that cannot be opened leaves the file to be opened by its
         // whole path, which fails or succeeds as it always did.
         m_folderFd = UniqueFd();
-        static_cast<void>(LongPath::Open(AT_FDCWD, folder, kFolderFlags, m_folderFd));
+        static_cast<void>(LongPath::Open(AT_FDCWD, folder, LongPath::kFolderFlags, m_folderFd));
         m_folder = &folder;
     }
     MP3Tools::AudioFileInfo& info = m_records.Info;

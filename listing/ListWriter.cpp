@@ -154,12 +154,6 @@ void WriteDirectly(const std::string& fileName, int flags, const Writer& write)
     FillFile(std::move(fd), fileName, write, false);
 }
 
-#ifdef O_PATH
-constexpr int kFolderFlags = O_PATH | O_DIRECTORY | O_CLOEXEC;
-#else
-constexpr int kFolderFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
-#endif
-
 // As many links as the system itself follows before it gives up.
 constexpr int kMaxLinks = 40;
 
@@ -217,7 +211,7 @@ std::optional<ReplaceTarget> FindReplaceTarget(const std::string& fileName)
             return std::nullopt;
         }
         UniqueFd opened;
-        if (LongPath::Open(base, folder, kFolderFlags, opened) != 0) {
+        if (LongPath::Open(base, folder, LongPath::kFolderFlags, opened) != 0) {
             return std::nullopt;
         }
         target.Folder = std::move(opened);
