@@ -58,24 +58,28 @@ void FileList::Add(const std::string& path)
     std::memcpy(m_nameAt, name.data(), name.size());
     m_nameAt[name.size()] = '\0';
 
-    const auto index = static_cast<std::size_t>(m_count);
-    const auto block = static_cast<std::size_t>(std::bit_width(index / kFirstBlock + 1)) - 1;
-    std::unique_ptr<Entry[]>& entries = m_entries.at(block);
+    const Place place = PlaceOf(m_count);
+    std::unique_ptr<Entry[]>& entries = m_entries.at(place.Block);
     if (!entries) {
-        entries = std::make_unique<Entry[]>(kFirstBlock << block);
+        entries = std::make_unique<Entry[]>(kFirstBlock << place.Block);
     }
-    entries[index - kFirstBlock * ((std::size_t{1} << block) - 1)] =
-        Entry{.Folder = &m_folders.back(), .Name = m_nameAt};
+    entries[place.Offset] = Entry{.Folder = &m_folders.back(), .Name = m_nameAt};
     m_nameAt += name.size() + 1;
     m_nameRoom -= name.size() + 1;
     ++m_count;
 }
 
-const FileList::Entry& FileList::At(std::int64_t k) const
+FileList::Place FileList::PlaceOf(std::int64_t k)
 {
     const auto index = static_cast<std::size_t>(k);
     const auto block = static_cast<std::size_t>(std::bit_width(index / kFirstBlock + 1)) - 1;
-    return m_entries[block][index - kFirstBlock * ((std::size_t{1} << block) - 1)];
+    return Place{.Block = block, .Offset = index - kFirstBlock * ((std::size_t{1} << block) - 1)};
+}
+
+const FileList::Entry& FileList::At(std::int64_t k) const
+{
+    const Place place = PlaceOf(k);
+    return m_entries[place.Block][place.Offset];
 }
 
 void FileList::PathInto(std::int64_t k, std::string& path) const

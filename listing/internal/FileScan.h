@@ -62,6 +62,16 @@ private:
     static constexpr std::size_t kBlocks = 48;
     static constexpr std::size_t kNameBlock = 64 * 1024;
 
+    // Where entry k lives: block b holds kFirstBlock << b entries, the first
+    // of them entry kFirstBlock * (2^b - 1).
+    struct Place
+    {
+        std::size_t Block = 0;
+        std::size_t Offset = 0;
+    };
+
+    [[nodiscard]] static Place PlaceOf(std::int64_t k);
+
     [[nodiscard]] const Entry& At(std::int64_t k) const;
 
     std::array<std::unique_ptr<Entry[]>, kBlocks> m_entries{};
