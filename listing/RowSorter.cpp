@@ -349,26 +349,22 @@ std::vector<std::size_t> CollationOrder(std::vector<SortEntry> entries,
         std::sort(entries.begin(), entries.end(), less);
     }
     std::vector<std::size_t> order(entries.size());
-    std::vector<std::pair<std::size_t, std::size_t>> tiedRuns; // first and end in order
+    using Run = std::pair<std::vector<std::size_t>::iterator, std::vector<std::size_t>::iterator>;
+    std::vector<Run> ties; // runs of order whose cut prefixes tie
     for (std::size_t first = 0; first < entries.size();) {
         std::size_t end = first + 1;
         while (end < entries.size() && SameCutPrefix(entries[first].Prefix, entries[end].Prefix)) {
             ++end;
         }
         if (end - first > 1) {
-            tiedRuns.emplace_back(first, end);
+            ties.emplace_back(order.begin() + static_cast<std::ptrdiff_t>(first),
+                              order.begin() + static_cast<std::ptrdiff_t>(end));
         }
         for (; first < end; ++first) {
             order[first] = entries[first].Index;
         }
     }
     std::vector<SortEntry>().swap(entries);
-    using Run = std::pair<std::vector<std::size_t>::iterator, std::vector<std::size_t>::iterator>;
-    std::vector<Run> ties;
-    for (const auto& [first, end] : tiedRuns) {
-        ties.emplace_back(order.begin() + static_cast<std::ptrdiff_t>(first),
-                          order.begin() + static_cast<std::ptrdiff_t>(end));
-    }
     // The runs are settled one at a time by each of a few threads, each with
     // a collator of its own; the calling thread is one of them.
     std::atomic<std::size_t> next{0};
