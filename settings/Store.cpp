@@ -274,20 +274,22 @@ std::int64_t Nanoseconds(const timespec& time)
     return std::int64_t{time.tv_sec} * 1000000000 + time.tv_nsec;
 }
 
-FileStamp StampOf(const std::string& path)
+FileStamp StampOf(const struct stat& info)
 {
-    struct stat info
-    {};
-
-    if (::stat(path.c_str(), &info) != 0) {
-        return {};
-    }
     return {.Exists = true,
             .Device = info.st_dev,
             .Inode = info.st_ino,
             .Size = info.st_size,
             .ModifiedNs = Nanoseconds(info.st_mtim),
             .ChangedNs = Nanoseconds(info.st_ctim)};
+}
+
+FileStamp StampOf(const std::string& path)
+{
+    struct stat info
+    {};
+
+    return ::stat(path.c_str(), &info) == 0 ? StampOf(info) : FileStamp{};
 }
 
 // Looks at the files before SQLite opens any of them.
@@ -317,7 +319,7 @@ StoreFiles Inspect(const std::string& file)
         CheckHeader(file);
     }
     files.CannotWrite = WhyNotWritable(file);
-    files.File = StampOf(file);
+    files.File = StampOf(info);
     files.Log = StampOf(file + "-wal");
     files.LogHasChanges = files.Log.Exists && files.Log.Size > 0;
     files.LogIndexUsable = StampOf(file + "-shm").Size > 0;
