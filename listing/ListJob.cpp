@@ -91,7 +91,27 @@ void RemoveHeldName(int signal)
 bool EntryExists(const std::string& path)
 {
     struct stat status = {};
-    return ::lstat(path.c_str(), &status) == 0;
+    return LongPath::Stat(AT_FDCWD, path, status, AT_SYMLINK_NOFOLLOW) == 0;
+}
+
+// Removes the reserved file when it is still the one this job made: the name
+// may have been taken over since. Its folder is opened first, so a name
+// reserved in a folder of any path length goes too.
+void RemoveReservedFile(const ReservedOutput& reserved)
+{
+    const std::size_t cut = reserved.Path.rfind('/') + 1; // 0 without a "/"
+    UniqueFd folder;
+    if (LongPath::Open(AT_FDCWD, cut == 0 ? std::string(".") : reserved.Path.substr(0, cut),
+                       LongPath::kFolderFlags, folder) != 0) {
+        return;
+    }
+    const std::string name = reserved.Path.substr(cut);
+    struct stat status = {};
+    if (::fstatat(folder.Get(), name.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0 &&
+        static_cast<std::uint64_t>(status.st_dev) == reserved.Device &&
+        static_cast<std::uint64_t>(status.st_ino) == reserved.Inode) {
+        ::unlinkat(folder.Get(), name.c_str(), 0);
+    }
 }
 
 // Takes path for this job when no entry has that name yet, by creating it as
@@ -551,12 +571,8 @@ std::string CheckListInputs(ListJobInput& input)
 void ReleaseReservedOutput(ReservedOutput& reserved)
 {
     g_held.Held.store(false);
-    struct stat status = {};
-    // Only the file this job made: the name may have been taken over since.
-    if (!reserved.Path.empty() && ::lstat(reserved.Path.c_str(), &status) == 0 &&
-        static_cast<std::uint64_t>(status.st_dev) == reserved.Device &&
-        static_cast<std::uint64_t>(status.st_ino) == reserved.Inode) {
-        ::unlink(reserved.Path.c_str());
+    if (!reserved.Path.empty()) {
+        RemoveReservedFile(reserved);
     }
     reserved = ReservedOutput{};
 }

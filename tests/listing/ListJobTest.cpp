@@ -1,6 +1,7 @@
 #include "listing/ListJob.h"
 
 #include <algorithm>
+#include <climits>
 #include <csignal>
 #include <filesystem>
 #include <fstream>
@@ -17,6 +18,8 @@
 #include <vector>
 
 #include "base/IoError.h"
+#include "base/LongPath.h"
+#include "base/UniqueFd.h"
 #include "listing/Columns.h"
 #include "profiles/ListFormat.h"
 #include "samples/Mp3Builder.h"
@@ -385,6 +388,38 @@ TEST_F(ListJobTest, NumberedNameIsHeldFromTheChoiceAndGivenBackWhenNoListIsWritt
         EXPECT_EQ(input.Output, Out("TrackRoll2.csv"));
         EXPECT_FALSE(std::filesystem::exists(Out("TrackRoll2.csv")));
         EXPECT_TRUE(std::filesystem::exists(Out("TrackRoll1.csv")));
+    }
+}
+
+// A name held in a folder whose path is longer than the system takes in one
+// call is given back as well.
+TEST_F(ListJobTest, NumberedNameBeyondPathMaxIsGivenBackWhenNoListIsWritten)
+{
+    WriteSong(Music("a.mp3"), 1, std::nullopt);
+    std::string folder = m_out.Path();
+    while (folder.size() < PATH_MAX) {
+        const std::string name(200, 'd');
+        UniqueFd parent;
+        ASSERT_EQ(LongPath::Open(AT_FDCWD, folder, LongPath::kFolderFlags, parent), 0);
+        ASSERT_EQ(::mkdirat(parent.Get(), name.c_str(), 0755), 0);
+        folder += "/" + name;
+    }
+    const std::string held = folder + "/TrackRoll1.csv";
+    Profiles::Profile profile = MakeProfile(Profiles::ListFormat::Csv, {"Songname"});
+    for (const bool failing : {false, true}) {
+        SCOPED_TRACE(failing ? "an error" : "no files");
+        profile.Extensions = {failing ? "mp3" : "ogg"};
+        ListJobInput input = Input(profile, folder);
+        RecordingReport report;
+        report.FailOnScan = failing;
+        if (failing) {
+            EXPECT_THROW(StartListJob(input, report, m_dialogs), IoError);
+        } else {
+            EXPECT_EQ(StartListJob(input, report, m_dialogs), ListJobResult::NoFiles);
+        }
+        EXPECT_EQ(input.Output, held);
+        struct stat status = {};
+        EXPECT_EQ(LongPath::Stat(AT_FDCWD, held, status, AT_SYMLINK_NOFOLLOW), ENOENT);
     }
 }
 
