@@ -17,8 +17,6 @@
 #include <string_view>
 #include <vector>
 
-#include "tests/support/TempDir.h"
-
 namespace TestSupport {
 
 // One frame header. The defaults give FF FB 90 44: MPEG-1, Layer III, no

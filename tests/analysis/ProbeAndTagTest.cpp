@@ -16,6 +16,7 @@
 #include "analysis/MP3Tools.h"
 #include "analysis/internal/FileAccess.h"
 #include "samples/Mp3Builder.h"
+#include "tests/support/TempDir.h"
 
 using namespace MP3Tools;
 using TestSupport::FrameShape;

@@ -8,6 +8,7 @@
 #include "analysis/MP3Tools.h"
 #include "samples/Mp3Builder.h"
 #include "tests/support/RunProgram.h"
+#include "tests/support/TempDir.h"
 
 using namespace MP3Tools;
 using TestSupport::FrameShape;

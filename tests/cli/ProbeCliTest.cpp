@@ -10,6 +10,7 @@
 
 #include "samples/Mp3Builder.h"
 #include "tests/support/RunProgram.h"
+#include "tests/support/TempDir.h"
 
 using TestSupport::Mp3Builder;
 using TestSupport::RunResult;
