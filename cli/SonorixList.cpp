@@ -157,6 +157,17 @@ std::vector<std::string> SplitItems(const std::string& text)
     return items;
 }
 
+// The names joined by ", ", for the lists of choices in usage errors.
+template <typename Names> std::string JoinNames(const Names& names)
+{
+    std::string text;
+    for (const auto& name : names) {
+        text += text.empty() ? "" : ", ";
+        text += name;
+    }
+    return text;
+}
+
 Profiles::ListFormat ParseFormat(const std::string& name)
 {
     std::string words; // "csv, custom, html or txt"
@@ -182,12 +193,8 @@ std::vector<std::string> ColumnCaptions(const std::string& list)
             Profiles::kColumnCaptions.begin(), Profiles::kColumnCaptions.end(),
             [&](const char* column) { return Ascii::EqualsIgnoringCase(caption, column); });
         if (known == Profiles::kColumnCaptions.end()) {
-            std::string valid;
-            for (const char* column : Profiles::kColumnCaptions) {
-                valid += valid.empty() ? "" : ", ";
-                valid += column;
-            }
-            throw UsageError("unknown column '" + caption + "' (" + valid + ")");
+            throw UsageError("unknown column '" + caption + "' (" +
+                             JoinNames(Profiles::kColumnCaptions) + ")");
         }
         caption = *known;
     }
@@ -603,12 +610,7 @@ std::string StoredStyle(const std::string& name, bool newStyle)
     if (newStyle) {
         return name;
     }
-    std::string names;
-    for (const std::string& item : stored) {
-        names += names.empty() ? "" : ", ";
-        names += item;
-    }
-    throw UsageError("unknown style '" + name + "' (stored: " + names +
+    throw UsageError("unknown style '" + name + "' (stored: " + JoinNames(stored) +
                      "); --new-style makes a new one");
 }
 
