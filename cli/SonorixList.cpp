@@ -475,7 +475,9 @@ private:
         } else {
             line = TerminalSafe(m_status) + " ";
         }
-        line += Tail(TerminalSafe(m_path), Width() - Utf8::Count(line) - 1);
+        // No room for the path at all when the status alone fills the line.
+        const std::size_t used = Utf8::Count(line) + 1;
+        line += Tail(TerminalSafe(m_path), used < Width() ? Width() - used : 0);
         std::fputs(("\r\033[K" + line).c_str(), stderr);
         std::fflush(stderr);
         m_drawn = true;
