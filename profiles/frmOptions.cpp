@@ -22,6 +22,7 @@
 #include "base/Ascii.h"
 #include "widgets/FlatWidgets.h"
 #include "widgets/GuardedConnect.h"
+#include "widgets/QtConvert.h"
 #include "widgets/WindowPlacement.h"
 
 using namespace Profiles;
@@ -40,31 +41,6 @@ constexpr const char* kPressedTab =
     "TFlatButton:checked { background: palette(mid); border-color: #3c3c3c; }";
 
 QString Q(const std::string& text) { return QString::fromStdString(text); }
-
-QStringList ToQt(const std::vector<std::string>& items)
-{
-    QStringList list;
-    for (const std::string& item : items) {
-        list.append(Q(item));
-    }
-    return list;
-}
-
-std::vector<std::string> FromQt(const QStringList& items)
-{
-    std::vector<std::string> list;
-    for (const QString& item : items) {
-        list.push_back(item.toStdString());
-    }
-    return list;
-}
-
-QColor FromBgr(std::int32_t colour)
-{
-    const auto bits = static_cast<std::uint32_t>(colour);
-    return QColor(static_cast<int>(bits & 0xFFu), static_cast<int>((bits >> 8) & 0xFFu),
-                  static_cast<int>((bits >> 16) & 0xFFu));
-}
 
 // The text of a new extension, or nothing when it is refused: leading stars
 // and full stops are dropped, and a character that a file pattern or a
@@ -132,7 +108,7 @@ void ShowColored(TFlatEdit* edit, const QColor& background, const QColor& text)
 // better on it.
 void ShowSwatch(TFlatEdit* swatch, std::int32_t colour, const std::string& text)
 {
-    const QColor background = FromBgr(colour);
+    const QColor background = ColorFromBgr(colour);
     ShowColored(swatch, background, background.lightness() < 128 ? Qt::white : Qt::black);
     swatch->setText(Q(text));
 }
@@ -456,7 +432,7 @@ QWidget* TForm3::BuildHtmlPage()
     face.setFamily("Arial");
     Edit6->setFont(face);
     Edit6->setText("Arial");
-    ShowColored(Edit6, FromBgr(0x804000), FromBgr(0x0080FF));
+    ShowColored(Edit6, ColorFromBgr(0x804000), ColorFromBgr(0x0080FF));
     ShowSwatch(Edit8, 0x0080FF, ColorToHtml(0x0080FF));
     ShowSwatch(Edit7, 0x804000, ColorToHtml(0x804000));
     ShowSwatch(Edit10, 0xB85700, ColorToHtml(0xB85700));
@@ -505,7 +481,7 @@ void TForm3::ShowProfile()
     // The stored order of the extensions is the editor's, which is sorted.
     StableSortIgnoringCase(m_profile.Extensions);
     ListBox1->clear();
-    ListBox1->addItems(ToQt(m_profile.Extensions));
+    ListBox1->addItems(ToQStringList(m_profile.Extensions));
     {
         const QSignalBlocker block(cmbTyp);
         cmbTyp->setCurrentIndex(NumberOf(m_profile.ListFormat));
@@ -514,7 +490,7 @@ void TForm3::ShowProfile()
     FlatEdit1->setText(Q(m_profile.Separator));
     FlatCheckBox1->setChecked(m_profile.AppendToList);
 
-    CheckListBox1->SetLines(ToQt(m_profile.Information), m_profile.Checked);
+    CheckListBox1->SetLines(ToQStringList(m_profile.Information), m_profile.Checked);
     CheckBox1->setChecked(m_profile.Sort);
     Edit1->setText(Q(m_profile.Custom));
 
@@ -531,7 +507,7 @@ void TForm3::ShowColors()
     QFont face = Edit6->font();
     face.setFamily(Q(m_profile.FontStyle));
     Edit6->setFont(face);
-    ShowColored(Edit6, FromBgr(m_profile.BackColor), FromBgr(m_profile.FontColor));
+    ShowColored(Edit6, ColorFromBgr(m_profile.BackColor), ColorFromBgr(m_profile.FontColor));
     ShowSwatch(Edit8, m_profile.FontColor, m_profile.FontColorText);
     ShowSwatch(Edit7, m_profile.BackColor, m_profile.BackColorText);
     ShowSwatch(Edit10, m_profile.Back2Color, m_profile.Back2ColorText);
@@ -611,7 +587,7 @@ void TForm3::MoveItem(int step)
 
 void TForm3::StoreItems()
 {
-    m_profile.Information = FromQt(CheckListBox1->Lines());
+    m_profile.Information = ToStdStrings(CheckListBox1->Lines());
     m_profile.Checked = CheckListBox1->Ticks();
 }
 
