@@ -441,10 +441,11 @@ QWidget* TForm3::BuildHtmlPage()
 
     GuardedConnect(m_dialogs, FlatButton9, &QPushButton::clicked, this,
                    [this] { SpeedButton14Click(); });
-    const std::pair<TFlatButton*, ColorField> pickers[] = {{FlatButton8, ColorField::Font},
-                                                           {FlatButton7, ColorField::Back},
-                                                           {FlatButton10, ColorField::Back2},
-                                                           {FlatButton6, ColorField::Header}};
+    const std::pair<TFlatButton*, ColorField> pickers[] = {
+        {FlatButton8, {&Profile::FontColor, &Profile::FontColorText}},
+        {FlatButton7, {&Profile::BackColor, &Profile::BackColorText}},
+        {FlatButton10, {&Profile::Back2Color, &Profile::Back2ColorText}},
+        {FlatButton6, {&Profile::HeaderColor, &Profile::HeaderColorText}}};
     for (const auto& [button, field] : pickers) {
         GuardedConnect(m_dialogs, button, &QPushButton::clicked, this,
                        [this, field = field] { PickColor(field); });
@@ -610,25 +611,8 @@ void TForm3::PickColor(ColorField field)
         return;
     }
     m_lastPickedColor = *colour;
-    const std::string text = ColorToHtml(*colour);
-    switch (field) {
-    case ColorField::Font:
-        m_profile.FontColor = *colour;
-        m_profile.FontColorText = text;
-        break;
-    case ColorField::Back:
-        m_profile.BackColor = *colour;
-        m_profile.BackColorText = text;
-        break;
-    case ColorField::Back2:
-        m_profile.Back2Color = *colour;
-        m_profile.Back2ColorText = text;
-        break;
-    case ColorField::Header:
-        m_profile.HeaderColor = *colour;
-        m_profile.HeaderColorText = text;
-        break;
-    }
+    m_profile.*field.Colour = *colour;
+    m_profile.*field.Text = ColorToHtml(*colour);
     ShowColors();
 }
 
