@@ -89,27 +89,12 @@ protected:
     }
 };
 
-// Colours an edit through its style sheet (a widget with a style sheet draws
-// its background from it, not from its palette), keeping the flat look.
-void ShowColored(TFlatEdit* edit, const QColor& background, const QColor& text)
-{
-    constexpr const char* kFlatSheet = "flatStyleSheet";
-    QVariant flat = edit->property(kFlatSheet);
-    if (!flat.isValid()) {
-        flat = edit->styleSheet();
-        edit->setProperty(kFlatSheet, flat);
-    }
-    edit->setStyleSheet(flat.toString() + QString("TFlatEdit { background: %1; color: %2; }"
-                                                  "TFlatEdit:disabled { color: #808080; }")
-                                              .arg(background.name(), text.name()));
-}
-
 // A swatch shows its colour, and its text in black or white, whichever reads
 // better on it.
 void ShowSwatch(TFlatEdit* swatch, std::int32_t colour, const std::string& text)
 {
     const QColor background = ColorFromBgr(colour);
-    ShowColored(swatch, background, background.lightness() < 128 ? Qt::white : Qt::black);
+    swatch->SetColors(background, background.lightness() < 128 ? Qt::white : Qt::black);
     swatch->setText(Q(text));
 }
 
@@ -432,7 +417,7 @@ QWidget* TForm3::BuildHtmlPage()
     face.setFamily("Arial");
     Edit6->setFont(face);
     Edit6->setText("Arial");
-    ShowColored(Edit6, ColorFromBgr(0x804000), ColorFromBgr(0x0080FF));
+    Edit6->SetColors(ColorFromBgr(0x804000), ColorFromBgr(0x0080FF));
     ShowSwatch(Edit8, 0x0080FF, ColorToHtml(0x0080FF));
     ShowSwatch(Edit7, 0x804000, ColorToHtml(0x804000));
     ShowSwatch(Edit10, 0xB85700, ColorToHtml(0xB85700));
@@ -508,7 +493,7 @@ void TForm3::ShowColors()
     QFont face = Edit6->font();
     face.setFamily(Q(m_profile.FontStyle));
     Edit6->setFont(face);
-    ShowColored(Edit6, ColorFromBgr(m_profile.BackColor), ColorFromBgr(m_profile.FontColor));
+    Edit6->SetColors(ColorFromBgr(m_profile.BackColor), ColorFromBgr(m_profile.FontColor));
     ShowSwatch(Edit8, m_profile.FontColor, m_profile.FontColorText);
     ShowSwatch(Edit7, m_profile.BackColor, m_profile.BackColorText);
     ShowSwatch(Edit10, m_profile.Back2Color, m_profile.Back2ColorText);
