@@ -8,6 +8,7 @@
 #include "listing/frmReport.h"
 #include "profiles/frmOptions.h"
 #include "widgets/FlatWidgets.h"
+#include "widgets/QtConvert.h"
 
 std::string ComboStyleBox::Text() const
 {
@@ -24,21 +25,13 @@ void ComboStyleBox::SetText(const std::string& text)
 std::vector<std::string> ComboStyleBox::Items() const
 {
     assert(m_box);
-    std::vector<std::string> items;
-    for (const QString& item : m_box->Items()) {
-        items.push_back(item.toStdString());
-    }
-    return items;
+    return ToStdStrings(m_box->Items());
 }
 
 void ComboStyleBox::SetItems(const std::vector<std::string>& items)
 {
     assert(m_box);
-    QStringList list;
-    for (const std::string& item : items) {
-        list.append(QString::fromStdString(item));
-    }
-    m_box->SetItems(list);
+    m_box->SetItems(ToQStringList(items));
 }
 
 void WindowProfileHost::Attach(TFlatComboBox* mainStyles, TFlatComboBox* defaultStyles,

@@ -18,6 +18,7 @@
 #include "profiles/ListFormat.h"
 #include "profiles/frmOptions.h"
 #include "scan/DirTools.h"
+#include "widgets/QtConvert.h"
 #include "widgets/WindowPlacement.h"
 
 namespace {
@@ -28,15 +29,6 @@ constexpr int kDesignHeight = 223;
 QString Q(const std::string& text) { return QString::fromStdString(text); }
 
 std::string S(const QString& text) { return text.toStdString(); }
-
-QStringList ToStringList(const std::vector<std::string>& items)
-{
-    QStringList list;
-    for (const std::string& item : items) {
-        list.append(Q(item));
-    }
-    return list;
-}
 
 // The job changes the output name (completion, numbered name, emptied); the
 // box shows the name before every box the job opens and when the report
@@ -498,8 +490,8 @@ void TForm1::ClearOutputBox() { cmbSave->SetText(QString()); }
 
 void TForm1::ShowFavourites()
 {
-    cmbSource->SetItems(ToStringList(m_options.Source));
-    cmbSave->SetItems(ToStringList(m_options.Output));
+    cmbSource->SetItems(ToQStringList(m_options.Source));
+    cmbSave->SetItems(ToQStringList(m_options.Output));
 }
 
 void TForm1::ChooseStyle(const std::string& name)

@@ -11,6 +11,7 @@
 
 #include "scan/DirTools.h"
 #include "widgets/GuardedConnect.h"
+#include "widgets/QtConvert.h"
 #include "widgets/WindowPlacement.h"
 
 using GlobalSettings::GlobalValue;
@@ -28,9 +29,7 @@ QString Q(const std::string& text) { return QString::fromStdString(text); }
 void ShowList(QListWidget* list, const std::vector<std::string>& items)
 {
     list->clear();
-    for (const std::string& item : items) {
-        list->addItem(Q(item));
-    }
+    list->addItems(ToQStringList(items));
 }
 
 TFlatButton* Button(const char* name, const QString& caption, QWidget* parent)

@@ -224,7 +224,6 @@ struct Program
     std::vector<std::pair<std::string, std::string>> Env;
     std::string Out;
     std::string Err;
-    std::vector<Bench::ChildRun> Runs{};
 };
 
 // Empties the page cache (and the cached folders and file records) so the
@@ -355,8 +354,8 @@ void PrintRates(const std::vector<Program*>& programs,
     // One reader waits on a cold disk much as the floor does: the target for
     // one thread is the warm one.
     if (std::strcmp(how, "warm") == 0)
-        std::printf("  %s: list --threads 1 / floor %.2f (target at least %.2f: %s)\n", how,
-                    single, kTargetOneThread, Verdict(single >= kTargetOneThread));
+        std::printf("  %s: list --threads 1 / floor %.2f (target at least %.2f: %s)\n", how, single,
+                    kTargetOneThread, Verdict(single >= kTargetOneThread));
     else
         std::printf("  %s: list --threads 1 / floor %.2f (no target)\n", how, single);
     std::printf("  %s: list %s / floor %.2f (target at least %.2f: %s)\n", how,
@@ -367,6 +366,23 @@ void PrintRates(const std::vector<Program*>& programs,
         std::printf("  %s: window job time / list time %.2f (target at most %.2f: %s)\n", how,
                     window, kTargetWindow, Verdict(window <= kTargetWindow));
     }
+}
+
+// Rounds as RunRounds takes them, then every run and the rates against the
+// floor; false when a run failed.
+bool MeasureRounds(const std::vector<Program*>& programs, int rounds, bool cold, long files,
+                   const std::string& listPath, std::vector<std::vector<Bench::ChildRun>>& runs)
+{
+    if (!RunRounds(programs, rounds, cold, files, listPath, runs))
+        return false;
+    std::printf("%s, %d rounds taking turns:\n",
+                cold ? "Cold cache (page cache dropped before every run)" : "Warm cache", rounds);
+    for (std::size_t i = 0; i < programs.size(); ++i)
+        PrintRuns(*programs[i], runs[i], files);
+    const char* how = cold ? "cold" : "warm";
+    std::printf("Result, %s cache (median wall time of %d rounds):\n", how, rounds);
+    PrintRates(programs, runs, files, how);
+    return true;
 }
 
 std::vector<std::pair<std::string, std::string>> ListEnvironment(const std::string& home)
@@ -432,13 +448,8 @@ int RunComparison(const Options& options, const std::string& work, const std::st
             return 2;
     }
     std::vector<std::vector<Bench::ChildRun>> runs;
-    if (!RunRounds(programs, options.Rounds, false, files, listPath, runs))
+    if (!MeasureRounds(programs, options.Rounds, false, files, listPath, runs))
         return 2;
-    std::printf("Warm cache, %d rounds taking turns:\n", options.Rounds);
-    for (std::size_t i = 0; i < programs.size(); ++i)
-        PrintRuns(*programs[i], runs[i], files);
-    std::printf("Result, warm cache (median wall time of %d rounds):\n", options.Rounds);
-    PrintRates(programs, runs, files, "warm");
     const long peak = std::max(PeakKiB(runs[1]), PeakKiB(runs[2]));
     const double bytesPerFile = static_cast<double>(peak) * 1024.0 / static_cast<double>(files);
     std::printf("  peak memory per listed file: %.0f bytes (target below %.0f: %s)\n", bytesPerFile,
@@ -453,15 +464,7 @@ int RunComparison(const Options& options, const std::string& work, const std::st
                     kDropCaches);
         return 0;
     }
-    if (!RunRounds(programs, options.ColdRounds, true, files, listPath, runs))
-        return 2;
-    std::printf("Cold cache (page cache dropped before every run), %d rounds taking turns:\n",
-                options.ColdRounds);
-    for (std::size_t i = 0; i < programs.size(); ++i)
-        PrintRuns(*programs[i], runs[i], files);
-    std::printf("Result, cold cache (median wall time of %d rounds):\n", options.ColdRounds);
-    PrintRates(programs, runs, files, "cold");
-    return 0;
+    return MeasureRounds(programs, options.ColdRounds, true, files, listPath, runs) ? 0 : 2;
 }
 
 int RunScale(const Options& options, const std::vector<std::vector<std::uint8_t>>& seeds,

@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -17,11 +18,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
 namespace {
 
-std::vector<std::uint8_t> ReadWhole(const std::filesystem::path& path)
+// The file's bytes, or nothing when it cannot be read: an unreadable input
+// must not pass as an empty one.
+std::optional<std::vector<std::uint8_t>> ReadWhole(const std::filesystem::path& path)
 {
     std::ifstream in(path, std::ios::binary);
-    return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in),
-                                     std::istreambuf_iterator<char>());
+    if (!in) {
+        return std::nullopt;
+    }
+    std::vector<std::uint8_t> bytes(std::istreambuf_iterator<char>(in),
+                                    std::istreambuf_iterator<char>{});
+    if (in.bad()) {
+        return std::nullopt;
+    }
+    return bytes;
 }
 
 } // namespace
@@ -47,14 +57,15 @@ int main(int argc, char** argv)
         return 1;
     }
     for (const auto& file : files) {
-        if (!std::filesystem::is_regular_file(file)) {
+        const std::optional<std::vector<std::uint8_t>> bytes =
+            std::filesystem::is_regular_file(file) ? ReadWhole(file) : std::nullopt;
+        if (!bytes) {
             std::fprintf(stderr, "%s: cannot read\n", file.c_str());
             return 1;
         }
-        const std::vector<std::uint8_t> bytes = ReadWhole(file);
         // An empty vector may give a null data pointer; the entry gets a valid one.
         static const std::uint8_t kNone = 0;
-        LLVMFuzzerTestOneInput(bytes.empty() ? &kNone : bytes.data(), bytes.size());
+        LLVMFuzzerTestOneInput(bytes->empty() ? &kNone : bytes->data(), bytes->size());
     }
     std::printf("%zu inputs replayed\n", files.size());
     return 0;

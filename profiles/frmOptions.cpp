@@ -22,6 +22,7 @@
 #include "base/Ascii.h"
 #include "widgets/FlatWidgets.h"
 #include "widgets/GuardedConnect.h"
+#include "widgets/QtConvert.h"
 #include "widgets/WindowPlacement.h"
 
 using namespace Profiles;
@@ -40,31 +41,6 @@ constexpr const char* kPressedTab =
     "TFlatButton:checked { background: palette(mid); border-color: #3c3c3c; }";
 
 QString Q(const std::string& text) { return QString::fromStdString(text); }
-
-QStringList ToQt(const std::vector<std::string>& items)
-{
-    QStringList list;
-    for (const std::string& item : items) {
-        list.append(Q(item));
-    }
-    return list;
-}
-
-std::vector<std::string> FromQt(const QStringList& items)
-{
-    std::vector<std::string> list;
-    for (const QString& item : items) {
-        list.push_back(item.toStdString());
-    }
-    return list;
-}
-
-QColor FromBgr(std::int32_t colour)
-{
-    const auto bits = static_cast<std::uint32_t>(colour);
-    return QColor(static_cast<int>(bits & 0xFFu), static_cast<int>((bits >> 8) & 0xFFu),
-                  static_cast<int>((bits >> 16) & 0xFFu));
-}
 
 // The text of a new extension, or nothing when it is refused: leading stars
 // and full stops are dropped, and a character that a file pattern or a
@@ -113,27 +89,12 @@ protected:
     }
 };
 
-// Colours an edit through its style sheet (a widget with a style sheet draws
-// its background from it, not from its palette), keeping the flat look.
-void ShowColored(TFlatEdit* edit, const QColor& background, const QColor& text)
-{
-    constexpr const char* kFlatSheet = "flatStyleSheet";
-    QVariant flat = edit->property(kFlatSheet);
-    if (!flat.isValid()) {
-        flat = edit->styleSheet();
-        edit->setProperty(kFlatSheet, flat);
-    }
-    edit->setStyleSheet(flat.toString() + QString("TFlatEdit { background: %1; color: %2; }"
-                                                  "TFlatEdit:disabled { color: #808080; }")
-                                              .arg(background.name(), text.name()));
-}
-
 // A swatch shows its colour, and its text in black or white, whichever reads
 // better on it.
 void ShowSwatch(TFlatEdit* swatch, std::int32_t colour, const std::string& text)
 {
-    const QColor background = FromBgr(colour);
-    ShowColored(swatch, background, background.lightness() < 128 ? Qt::white : Qt::black);
+    const QColor background = ColorFromBgr(colour);
+    swatch->SetColors(background, background.lightness() < 128 ? Qt::white : Qt::black);
     swatch->setText(Q(text));
 }
 
@@ -456,7 +417,7 @@ QWidget* TForm3::BuildHtmlPage()
     face.setFamily("Arial");
     Edit6->setFont(face);
     Edit6->setText("Arial");
-    ShowColored(Edit6, FromBgr(0x804000), FromBgr(0x0080FF));
+    Edit6->SetColors(ColorFromBgr(0x804000), ColorFromBgr(0x0080FF));
     ShowSwatch(Edit8, 0x0080FF, ColorToHtml(0x0080FF));
     ShowSwatch(Edit7, 0x804000, ColorToHtml(0x804000));
     ShowSwatch(Edit10, 0xB85700, ColorToHtml(0xB85700));
@@ -465,10 +426,11 @@ QWidget* TForm3::BuildHtmlPage()
 
     GuardedConnect(m_dialogs, FlatButton9, &QPushButton::clicked, this,
                    [this] { SpeedButton14Click(); });
-    const std::pair<TFlatButton*, ColorField> pickers[] = {{FlatButton8, ColorField::Font},
-                                                           {FlatButton7, ColorField::Back},
-                                                           {FlatButton10, ColorField::Back2},
-                                                           {FlatButton6, ColorField::Header}};
+    const std::pair<TFlatButton*, ColorField> pickers[] = {
+        {FlatButton8, {&Profile::FontColor, &Profile::FontColorText}},
+        {FlatButton7, {&Profile::BackColor, &Profile::BackColorText}},
+        {FlatButton10, {&Profile::Back2Color, &Profile::Back2ColorText}},
+        {FlatButton6, {&Profile::HeaderColor, &Profile::HeaderColorText}}};
     for (const auto& [button, field] : pickers) {
         GuardedConnect(m_dialogs, button, &QPushButton::clicked, this,
                        [this, field = field] { PickColor(field); });
@@ -505,7 +467,7 @@ void TForm3::ShowProfile()
     // The stored order of the extensions is the editor's, which is sorted.
     StableSortIgnoringCase(m_profile.Extensions);
     ListBox1->clear();
-    ListBox1->addItems(ToQt(m_profile.Extensions));
+    ListBox1->addItems(ToQStringList(m_profile.Extensions));
     {
         const QSignalBlocker block(cmbTyp);
         cmbTyp->setCurrentIndex(NumberOf(m_profile.ListFormat));
@@ -514,7 +476,7 @@ void TForm3::ShowProfile()
     FlatEdit1->setText(Q(m_profile.Separator));
     FlatCheckBox1->setChecked(m_profile.AppendToList);
 
-    CheckListBox1->SetLines(ToQt(m_profile.Information), m_profile.Checked);
+    CheckListBox1->SetLines(ToQStringList(m_profile.Information), m_profile.Checked);
     CheckBox1->setChecked(m_profile.Sort);
     Edit1->setText(Q(m_profile.Custom));
 
@@ -531,7 +493,7 @@ void TForm3::ShowColors()
     QFont face = Edit6->font();
     face.setFamily(Q(m_profile.FontStyle));
     Edit6->setFont(face);
-    ShowColored(Edit6, FromBgr(m_profile.BackColor), FromBgr(m_profile.FontColor));
+    Edit6->SetColors(ColorFromBgr(m_profile.BackColor), ColorFromBgr(m_profile.FontColor));
     ShowSwatch(Edit8, m_profile.FontColor, m_profile.FontColorText);
     ShowSwatch(Edit7, m_profile.BackColor, m_profile.BackColorText);
     ShowSwatch(Edit10, m_profile.Back2Color, m_profile.Back2ColorText);
@@ -611,7 +573,7 @@ void TForm3::MoveItem(int step)
 
 void TForm3::StoreItems()
 {
-    m_profile.Information = FromQt(CheckListBox1->Lines());
+    m_profile.Information = ToStdStrings(CheckListBox1->Lines());
     m_profile.Checked = CheckListBox1->Ticks();
 }
 
@@ -634,25 +596,8 @@ void TForm3::PickColor(ColorField field)
         return;
     }
     m_lastPickedColor = *colour;
-    const std::string text = ColorToHtml(*colour);
-    switch (field) {
-    case ColorField::Font:
-        m_profile.FontColor = *colour;
-        m_profile.FontColorText = text;
-        break;
-    case ColorField::Back:
-        m_profile.BackColor = *colour;
-        m_profile.BackColorText = text;
-        break;
-    case ColorField::Back2:
-        m_profile.Back2Color = *colour;
-        m_profile.Back2ColorText = text;
-        break;
-    case ColorField::Header:
-        m_profile.HeaderColor = *colour;
-        m_profile.HeaderColorText = text;
-        break;
-    }
+    m_profile.*field.Colour = *colour;
+    m_profile.*field.Text = ColorToHtml(*colour);
     ShowColors();
 }
 

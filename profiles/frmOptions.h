@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <string>
 
 #include <QDialog>
 
@@ -111,12 +112,11 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
-    enum class ColorField
+    // A colour of the profile and its text, which one picker sets together.
+    struct ColorField
     {
-        Font,
-        Back,
-        Back2,
-        Header
+        std::int32_t Profiles::Profile::*Colour;
+        std::string Profiles::Profile::*Text;
     };
 
     QWidget* BuildMiscPage();

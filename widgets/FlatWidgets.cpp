@@ -96,6 +96,14 @@ void TFlatEdit::ApplyFocusColor(bool focused)
                   QString("TFlatEdit { background: %1; }").arg(background.name()));
 }
 
+void TFlatEdit::SetColors(const QColor& background, const QColor& text)
+{
+    // The flat style sheet draws the background, not the palette.
+    setStyleSheet(QString(kFlatStyle) + QString("TFlatEdit { background: %1; color: %2; }"
+                                                "TFlatEdit:disabled { color: #808080; }")
+                                            .arg(background.name(), text.name()));
+}
+
 TFlatComboBox::TFlatComboBox(bool editable, QWidget* parent) : QComboBox(parent)
 {
     setEditable(editable);

@@ -9,6 +9,7 @@
 #include <functional>
 
 #include <QCheckBox>
+#include <QColor>
 #include <QComboBox>
 #include <QFont>
 #include <QFrame>
@@ -47,6 +48,8 @@ class TFlatEdit : public QLineEdit
 public:
     explicit TFlatEdit(QWidget* parent = nullptr);
     void SetFocusColored(bool on);
+    // Shows the box in these colours, its text grey while it is disabled.
+    void SetColors(const QColor& background, const QColor& text);
 
 protected:
     void focusInEvent(QFocusEvent* event) override;

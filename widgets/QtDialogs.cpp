@@ -15,6 +15,7 @@
 #include <QVBoxLayout>
 
 #include "widgets/FlatWidgets.h"
+#include "widgets/QtConvert.h"
 
 namespace {
 
@@ -130,17 +131,12 @@ std::optional<std::string> QtDialogs::SaveFile(const SaveFileRequest& request)
 
 std::optional<std::int32_t> QtDialogs::PickColor(std::int32_t colour)
 {
-    const auto bits = static_cast<std::uint32_t>(colour);
-    const QColor start(static_cast<int>(bits & 0xFFu), static_cast<int>((bits >> 8) & 0xFFu),
-                       static_cast<int>((bits >> 16) & 0xFFu));
-    const QColor chosen =
-        QColorDialog::getColor(start, Parent(), QString(), QColorDialog::DontUseNativeDialog);
+    const QColor chosen = QColorDialog::getColor(ColorFromBgr(colour), Parent(), QString(),
+                                                 QColorDialog::DontUseNativeDialog);
     if (!chosen.isValid()) {
         return std::nullopt;
     }
-    return static_cast<std::int32_t>(static_cast<std::uint32_t>(chosen.red()) |
-                                     static_cast<std::uint32_t>(chosen.green()) << 8 |
-                                     static_cast<std::uint32_t>(chosen.blue()) << 16);
+    return BgrFromColor(chosen);
 }
 
 std::optional<std::string> QtDialogs::PickFont(const std::string& faceName)

@@ -5,6 +5,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include "app/Application.h"
 #include "app/frmGlobalOptions.h"
 #include "profiles/MemoryProfileHost.h"
 #include "settings/RegTools.h"
@@ -22,31 +23,6 @@ namespace {
 constexpr const char* kProgram = "/opt/sonorix/bin/sonorix";
 constexpr const char* kVerbKey = "Folder\\shell\\Sonorix";
 
-// The dialog's default style box as the profile operations see it.
-class ComboStyleBox final : public StyleBox
-{
-public:
-    std::string Text() const override { return Box->Text().toStdString(); }
-
-    void SetText(const std::string& text) override { Box->SetText(QString::fromStdString(text)); }
-
-    std::vector<std::string> Items() const override
-    {
-        std::vector<std::string> items;
-        for (const QString& item : Box->Items()) {
-            items.push_back(item.toStdString());
-        }
-        return items;
-    }
-
-    void SetItems(const std::vector<std::string>& items) override
-    {
-        Box->SetItems(TestSupport::ToQt(items));
-    }
-
-    TFlatComboBox* Box = nullptr;
-};
-
 class DialogHost final : public ProfileHost
 {
 public:
@@ -57,7 +33,7 @@ public:
     void FormatChanged(ListFormat) override {}
 
     MemoryStyleBox Styles{false};
-    ComboStyleBox DefaultStyles;
+    ComboStyleBox DefaultStyles; // over the dialog's default style box
 };
 
 } // namespace
@@ -98,7 +74,7 @@ private slots:
         m_profile = Profile{};
         m_host = std::make_unique<DialogHost>();
         m_form = std::make_unique<TForm5>(*m_dialogs, *m_options, m_profile, *m_host, kProgram);
-        m_host->DefaultStyles.Box = m_form->cmbStyles;
+        m_host->DefaultStyles.Attach(m_form->cmbStyles);
         m_favouritesChanged = 0;
         m_chosen.clear();
         m_form->SetLinks({.FavouritesChanged = [this] { ++m_favouritesChanged; },

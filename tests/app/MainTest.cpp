@@ -19,6 +19,7 @@
 #include "tests/support/Songs.h"
 #include "tests/support/StoreSandbox.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/WindowChecks.h"
 
 using RegTools::kProduct;
 using RegTools::kVendor;
@@ -46,61 +47,6 @@ std::string ReadText(const std::string& path)
 }
 
 QString Q(const std::string& text) { return QString::fromStdString(text); }
-
-// The scripted answers, with a hook that runs when an information box opens
-// (while the job is still inside the button's handler).
-class HookedDialogs final : public Dialogs
-{
-public:
-    HookedDialogs()
-        : Script([](const std::string& what) { QTest::qFail(what.c_str(), __FILE__, __LINE__); })
-    {
-    }
-
-    void ShowInformation(const std::string& text) override
-    {
-        Script.ShowInformation(text);
-        if (OnInformation) {
-            OnInformation(text);
-        }
-    }
-
-    bool Confirm(const std::string& text) override { return Script.Confirm(text); }
-
-    std::optional<std::string> InputBox(const std::string& caption, const std::string& prompt,
-                                        const std::string& initial) override
-    {
-        return Script.InputBox(caption, prompt, initial);
-    }
-
-    std::optional<std::string> BrowseFolder(const std::string& title,
-                                            const std::string& startFolder) override
-    {
-        return Script.BrowseFolder(title, startFolder);
-    }
-
-    std::optional<std::string> SaveFile(const SaveFileRequest& request) override
-    {
-        return Script.SaveFile(request);
-    }
-
-    std::optional<std::int32_t> PickColor(std::int32_t colour) override
-    {
-        return Script.PickColor(colour);
-    }
-
-    std::optional<std::string> PickFont(const std::string& faceName) override
-    {
-        return Script.PickFont(faceName);
-    }
-
-    void OpenTarget(const std::string& target) override { Script.OpenTarget(target); }
-
-    void ShowError(const std::string& text) override { Script.ShowError(text); }
-
-    TestSupport::ScriptedDialogs Script;
-    std::function<void(const std::string&)> OnInformation{};
-};
 
 // Real input, as the window system hands it over: queued, and delivered only
 // when the program next lets input through.
@@ -133,15 +79,15 @@ private slots:
         m_dir = std::make_unique<TestSupport::TempDir>("sonorix-main");
         std::filesystem::create_directory(Music(""));
         std::filesystem::create_directory(Out(""));
-        m_dialogs = std::make_unique<HookedDialogs>();
+        m_dialogs = std::make_unique<TestSupport::ScriptedDialogs>(TestSupport::QtFailure());
     }
 
     void cleanup()
     {
         m_app.reset();
-        QVERIFY2(m_dialogs->Script.ConfirmAnswers.empty(), "an answer was not asked for");
-        QVERIFY2(m_dialogs->Script.SaveAnswers.empty(), "an answer was not asked for");
-        QVERIFY2(m_dialogs->Script.FolderAnswers.empty(), "an answer was not asked for");
+        QVERIFY2(m_dialogs->ConfirmAnswers.empty(), "an answer was not asked for");
+        QVERIFY2(m_dialogs->SaveAnswers.empty(), "an answer was not asked for");
+        QVERIFY2(m_dialogs->FolderAnswers.empty(), "an answer was not asked for");
         m_dialogs.reset();
         m_opened.clear();
         m_dir.reset();
@@ -181,10 +127,10 @@ private slots:
     {
         for (const bool yes : {true, false}) {
             TestSupport::StoreSandbox sandbox;
-            m_dialogs->Script.Questions.clear();
-            m_dialogs->Script.ConfirmAnswers = {yes};
+            m_dialogs->Questions.clear();
+            m_dialogs->ConfirmAnswers = {yes};
             Show(Start());
-            QCOMPARE(m_dialogs->Script.Questions,
+            QCOMPARE(m_dialogs->Questions,
                      std::vector<std::string>{GlobalSettings::kFirstStartQuestion});
             QCOMPARE(RegTools::ReadRegBool(kVendor, kProduct, "Rapidex"), yes);
             QCOMPARE(RegTools::ClassRootKeyExists("Folder\\shell\\Sonorix"), yes);
@@ -196,7 +142,7 @@ private slots:
             // folder on its command line survives the favourites.
             RegTools::WriteRegString(kVendor, kProduct, "Source", "/srv/music/\r\n");
             Show(Start({Q(Music(""))}));
-            QCOMPARE(m_dialogs->Script.Questions.size(), std::size_t{1});
+            QCOMPARE(m_dialogs->Questions.size(), std::size_t{1});
             QCOMPARE(MainWindow().cmbSource->Text(), Q(Music("")));
             QCOMPARE(MainWindow().cmbSource->Items(), QStringList{"/srv/music/"});
             QCOMPARE(MainWindow().FlatComboBox1->Text(), QString("Default"));
@@ -215,7 +161,7 @@ private slots:
     {
         RegTools::CreateRegKey(kVendor, kProduct);
         Show(Start());
-        QVERIFY(m_dialogs->Script.Questions.empty());
+        QVERIFY(m_dialogs->Questions.empty());
         QVERIFY(RegTools::ReadRegBool(kVendor, kProduct, "Rapidex"));
         QCOMPARE(RegTools::ReadClassRootString("Folder\\shell\\Sonorix\\command", ""),
                  std::string("\"") + kProgram + "\" \"%1\"");
@@ -274,12 +220,12 @@ private slots:
     {
         TForm1& main = ShowForJob();
         const std::string music = Music("");
-        m_dialogs->Script.FolderAnswers = {music, std::nullopt};
+        m_dialogs->FolderAnswers = {music, std::nullopt};
         QTest::mouseDClick(main.cmbSource->lineEdit(), Qt::LeftButton);
         QCOMPARE(main.cmbSource->Text(), Q(music));
         QTest::mouseClick(main.btnSource, Qt::LeftButton); // Cancel
         QCOMPARE(main.cmbSource->Text(), Q(music));
-        QCOMPARE(m_dialogs->Script.Log,
+        QCOMPARE(m_dialogs->Log,
                  (std::vector<std::string>{"Folder: Please choose a directory/",
                                            "Folder: Please choose a directory/" + music}));
     }
@@ -289,7 +235,7 @@ private slots:
         std::filesystem::create_directories(m_sandbox->ConfigHome() + "/sonorix");
         WriteText(m_sandbox->StoreFile(), std::string(4096, 'x'));
         TForm1& main = Show(Start());
-        const std::vector<std::string>& errors = m_dialogs->Script.Errors;
+        const std::vector<std::string>& errors = m_dialogs->Errors;
         QCOMPARE(errors.size(), std::size_t{1});
         QVERIFY2(errors[0].find(m_sandbox->StoreFile()) != std::string::npos, errors[0].c_str());
         QVERIFY(main.isVisible());
@@ -321,22 +267,22 @@ private slots:
             {main.cmbSave, music + "gone/list.csv", kInvalidFileName, ""},
         };
         for (const Row& row : rows) {
-            m_dialogs->Script.Messages.clear();
+            m_dialogs->Messages.clear();
             row.Box->setFocus();
             row.Box->SetText(row.Text);
             main.chkSubdir->setFocus(); // another control of the window
             const auto expected =
                 row.Message ? std::vector<std::string>{row.Message} : std::vector<std::string>{};
-            QCOMPARE(m_dialogs->Script.Messages, expected);
+            QCOMPARE(m_dialogs->Messages, expected);
             QCOMPARE(row.Box->Text(), row.After);
         }
 
         // Losing the focus to nothing (the window deactivated) is no leave.
         main.cmbSave->setFocus();
         main.cmbSave->SetText("list.csv");
-        m_dialogs->Script.Messages.clear();
+        m_dialogs->Messages.clear();
         main.cmbSave->clearFocus();
-        QVERIFY(m_dialogs->Script.Messages.empty());
+        QVERIFY(m_dialogs->Messages.empty());
     }
 
     void saveDialogFollowsTheFormatAndForgetsTheNameOnAStyleChange()
@@ -368,9 +314,9 @@ private slots:
         };
         for (const Row& row : rows) {
             profile.ListFormat = row.Format;
-            m_dialogs->Script.SaveAnswers = {row.Chosen};
+            m_dialogs->SaveAnswers = {row.Chosen};
             QTest::mouseClick(main.btnSave, Qt::LeftButton);
-            QCOMPARE(m_dialogs->Script.Log.back(), "Save: " + row.Request);
+            QCOMPARE(m_dialogs->Log.back(), "Save: " + row.Request);
             QCOMPARE(main.cmbSave->Text(), Q(row.Chosen));
         }
 
@@ -378,9 +324,9 @@ private slots:
         // empties the output box, and forgets the chosen name.
         QTest::keyClick(main.FlatComboBox1->lineEdit(), Qt::Key_Backspace);
         QCOMPARE(main.cmbSave->Text(), QString());
-        m_dialogs->Script.SaveAnswers = {std::nullopt}; // Cancel changes nothing
+        m_dialogs->SaveAnswers = {std::nullopt}; // Cancel changes nothing
         QTest::mouseClick(main.btnSave, Qt::LeftButton);
-        QCOMPARE(m_dialogs->Script.Log.back(), "Save: " + Out("") + "//html/HTML");
+        QCOMPARE(m_dialogs->Log.back(), "Save: " + Out("") + "//html/HTML");
         QCOMPARE(main.cmbSave->Text(), QString());
     }
 
@@ -407,7 +353,7 @@ private slots:
         main.cmbSource->SetText(Q(Music("")));
         main.cmbSave->SetText(Q(Out("list")));
         QTest::mouseClick(main.btnList, Qt::LeftButton);
-        QVERIFY(m_dialogs->Script.Log.empty());
+        QVERIFY(m_dialogs->Log.empty());
         QCOMPARE(ReadText(Out("list.csv")), "Songname,Filesize\r\n" + Music("broken.mp3") +
                                                 ",ERROR\r\nAlpha,32.000\r\nb,16.000\r\n");
         QCOMPARE(main.cmbSave->Text(), Q(Out("list.csv")));
@@ -457,7 +403,7 @@ private slots:
         main.cmbSource->SetText(Q(Music("")));
         main.cmbSave->SetText(Q(Out("list.csv")));
         QTest::mouseClick(main.btnList, Qt::LeftButton);
-        QCOMPARE(m_dialogs->Script.Messages, std::vector<std::string>{kNoFiles});
+        QCOMPARE(m_dialogs->Messages, std::vector<std::string>{kNoFiles});
         QVERIFY(!m_app->Report().isVisible());
         QCOMPARE(m_app->Report().lblStatus->text(), QString("No files found!"));
         QCOMPARE(ReadText(Out("list.csv")), std::string("old list"));
@@ -472,7 +418,7 @@ private slots:
         main.cmbSource->SetText(Q(Music("")));
         main.cmbSave->SetText(Q(Out("list")));
         QTest::mouseClick(main.btnList, Qt::LeftButton);
-        const std::vector<std::string>& errors = m_dialogs->Script.Errors;
+        const std::vector<std::string>& errors = m_dialogs->Errors;
         QCOMPARE(errors.size(), std::size_t{1});
         QVERIFY2(errors[0].rfind("Cannot write '", 0) == 0, errors[0].c_str());
         QVERIFY2(errors[0].ends_with("': No space left on device"), errors[0].c_str());
@@ -499,7 +445,7 @@ private slots:
         m_dialogs->OnInformation = nullptr;
         QCoreApplication::processEvents();
         QCoreApplication::processEvents();
-        QCOMPARE(m_dialogs->Script.Messages, std::vector<std::string>{kNoFiles});
+        QCOMPARE(m_dialogs->Messages, std::vector<std::string>{kNoFiles});
         QCOMPARE(m_opened, QStringList{});
     }
 
@@ -538,7 +484,7 @@ private:
 
     std::unique_ptr<TestSupport::StoreSandbox> m_sandbox;
     std::unique_ptr<TestSupport::TempDir> m_dir;
-    std::unique_ptr<HookedDialogs> m_dialogs;
+    std::unique_ptr<TestSupport::ScriptedDialogs> m_dialogs;
     std::unique_ptr<Application> m_app;
     QStringList m_opened{}; // the program's own dialogs, as they were opened
 };

@@ -12,6 +12,9 @@ void ScriptedDialogs::ShowInformation(const std::string& text)
 {
     Messages.push_back(text);
     Log.push_back("Information: " + text);
+    if (OnInformation) {
+        OnInformation(text);
+    }
 }
 
 bool ScriptedDialogs::Confirm(const std::string& text)

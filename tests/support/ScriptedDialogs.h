@@ -58,6 +58,10 @@ public:
     std::deque<std::optional<std::int32_t>> ColorAnswers{};
     std::deque<std::optional<std::string>> FontAnswers{};
 
+    // Runs when an information box has been recorded, while the code that
+    // showed it is still running.
+    std::function<void(const std::string&)> OnInformation{};
+
 private:
     template <typename T> T Next(std::deque<T>& answers, const std::string& what, T fallback)
     {

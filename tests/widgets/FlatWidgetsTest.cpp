@@ -10,16 +10,8 @@
 
 #include "tests/support/ScriptedDialogs.h"
 #include "tests/support/StoreSandbox.h"
+#include "tests/support/WindowChecks.h"
 #include "widgets/QtDialogs.h"
-
-namespace {
-
-TestSupport::ScriptedDialogs::FailureFunction QtFailure()
-{
-    return [](const std::string& what) { QTest::qFail(what.c_str(), __FILE__, __LINE__); };
-}
-
-} // namespace
 
 class TestFlatWidgets : public QObject
 {
@@ -85,7 +77,7 @@ private slots:
 
     void folderBrowserStartsWhereTheLastChoiceWasWhileItExists()
     {
-        TestSupport::ScriptedDialogs dialogs(QtFailure());
+        TestSupport::ScriptedDialogs dialogs(TestSupport::QtFailure());
         TBrowseFolder browser(dialogs, "Please choose a directory", "/");
         const QString chosen = QString::fromStdString(m_sandbox->Home());
         dialogs.FolderAnswers = {chosen.toStdString(), std::nullopt};
