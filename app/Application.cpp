@@ -58,7 +58,7 @@ Application::Application(Dialogs& dialogs, ModalRunner showModal, const QStringL
         std::make_unique<TForm1>(dialogs, m_profile, m_options, m_host, programPath, arguments);
     m_host.Attach(m_form1->FlatComboBox1, nullptr, nullptr);
     m_form3 = std::make_unique<TForm3>(dialogs, m_profile, m_host, m_form1.get());
-    m_form4 = std::make_unique<TForm4>(m_form1.get());
+    m_form4 = std::make_unique<TForm4>(dialogs, m_form1.get());
     m_form5 =
         std::make_unique<TForm5>(dialogs, m_options, m_profile, m_host, programPath, m_form1.get());
     m_form6 = std::make_unique<TForm6>(dialogs, m_form1.get());

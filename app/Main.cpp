@@ -1,7 +1,5 @@
 #include "app/Main.h"
 
-#include <array>
-
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDir>
@@ -18,6 +16,8 @@
 #include "profiles/ListFormat.h"
 #include "profiles/frmOptions.h"
 #include "scan/DirTools.h"
+#include "widgets/GuardedConnect.h"
+#include "widgets/Named.h"
 #include "widgets/QtConvert.h"
 #include "widgets/WindowPlacement.h"
 
@@ -25,8 +25,6 @@ namespace {
 
 constexpr int kDesignWidth = 272;
 constexpr int kDesignHeight = 223;
-
-QString Q(const std::string& text) { return QString::fromStdString(text); }
 
 std::string S(const QString& text) { return text.toStdString(); }
 
@@ -159,45 +157,44 @@ TForm1::TForm1(Dialogs& dialogs, Profiles::Profile& profile, GlobalSettings::Glo
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                           Qt::WindowCloseButtonHint),
-      FlatGroupBox1(new TFlatGroupBox("Source", this)),
-      cmbSource(new TFlatComboBox(true, FlatGroupBox1)),
-      btnSource(new TFlatButton("...", FlatGroupBox1)),
-      chkSubdir(new TFlatCheckBox("Include subdirectories", FlatGroupBox1)),
-      FlatGroupBox2(new TFlatGroupBox("Output", this)), Label1(new QLabel("Style:", FlatGroupBox2)),
-      FlatComboBox1(new TFlatComboBox(true, FlatGroupBox2)),
-      FlatButton1(new TFlatButton("Edit", FlatGroupBox2)),
-      Label2(new QLabel("Output file:", FlatGroupBox2)),
-      cmbSave(new TFlatComboBox(true, FlatGroupBox2)),
-      btnSave(new TFlatButton("...", FlatGroupBox2)), btnOptions(new TFlatButton("&Options", this)),
-      btnList(new TFlatButton("Create &List", this)), btnInfo(new TFlatButton("&Info", this)),
-      btnExit(new TFlatButton("&Exit", this)), BrowseFolder1(dialogs, kBrowseTitle, QString()),
-      m_dialogs(dialogs), m_profile(profile), m_options(options), m_host(host),
-      m_programPath(std::move(programPath))
+      FlatGroupBox1(Named<TFlatGroupBox>(this, "FlatGroupBox1", "Source")),
+      cmbSource(Named<TFlatComboBox>(FlatGroupBox1, "cmbSource", true)),
+      btnSource(Named<TFlatButton>(FlatGroupBox1, "btnSource", "...")),
+      chkSubdir(Named<TFlatCheckBox>(FlatGroupBox1, "chkSubdir", "Include subdirectories")),
+      FlatGroupBox2(Named<TFlatGroupBox>(this, "FlatGroupBox2", "Output")),
+      Label1(Named<QLabel>(FlatGroupBox2, "Label1", "Style:")),
+      FlatComboBox1(Named<TFlatComboBox>(FlatGroupBox2, "FlatComboBox1", true)),
+      FlatButton1(Named<TFlatButton>(FlatGroupBox2, "FlatButton1", "Edit")),
+      Label2(Named<QLabel>(FlatGroupBox2, "Label2", "Output file:")),
+      cmbSave(Named<TFlatComboBox>(FlatGroupBox2, "cmbSave", true)),
+      btnSave(Named<TFlatButton>(FlatGroupBox2, "btnSave", "...")),
+      btnOptions(Named<TFlatButton>(this, "btnOptions", "&Options")),
+      btnList(Named<TFlatButton>(this, "btnList", "Create &List")),
+      btnInfo(Named<TFlatButton>(this, "btnInfo", "&Info")),
+      btnExit(Named<TFlatButton>(this, "btnExit", "&Exit")),
+      BrowseFolder1(dialogs, kBrowseTitle, QString()), m_dialogs(dialogs), m_profile(profile),
+      m_options(options), m_host(host), m_programPath(std::move(programPath))
 {
     setObjectName("TForm1");
     setWindowTitle("Sonorix");
-    const std::array<std::pair<QWidget*, const char*>, 15> names = {{
-        {FlatGroupBox1, "FlatGroupBox1"},
-        {cmbSource, "cmbSource"},
-        {btnSource, "btnSource"},
-        {chkSubdir, "chkSubdir"},
-        {FlatGroupBox2, "FlatGroupBox2"},
-        {Label1, "Label1"},
-        {FlatComboBox1, "FlatComboBox1"},
-        {FlatButton1, "FlatButton1"},
-        {Label2, "Label2"},
-        {cmbSave, "cmbSave"},
-        {btnSave, "btnSave"},
-        {btnOptions, "btnOptions"},
-        {btnList, "btnList"},
-        {btnInfo, "btnInfo"},
-        {btnExit, "btnExit"},
-    }};
-    for (const auto& [widget, name] : names) {
-        widget->setObjectName(name);
-    }
     chkSubdir->setChecked(true);
+    BuildLayout();
+    SetTabOrder({cmbSource, btnSource, chkSubdir, FlatComboBox1, FlatButton1, cmbSave, btnSave,
+                 btnOptions, btnList, btnInfo, btnExit});
+    chkSubdir->setFocus();
+    ConnectHandlers();
+    FormCreate(arguments);
+}
 
+TForm1::~TForm1()
+{
+    // The application outlives the window; while the window's controls go,
+    // focus moves and its signal must no longer reach the half-destroyed form.
+    disconnect(m_focusChanged);
+}
+
+void TForm1::BuildLayout()
+{
     // The design's sizes are the least each control gets.
     cmbSource->setMinimumSize(200, 21);
     btnSource->setMinimumSize(35, 21);
@@ -242,33 +239,24 @@ TForm1::TForm1(Dialogs& dialogs, Profiles::Profile& profile, GlobalSettings::Glo
     window->addWidget(FlatGroupBox2);
     window->addLayout(buttons);
     FixWindowSize(*this, kDesignWidth, kDesignHeight);
-
-    QWidget* order[] = {cmbSource, btnSource,  chkSubdir, FlatComboBox1, FlatButton1, cmbSave,
-                        btnSave,   btnOptions, btnList,   btnInfo,       btnExit};
-    for (std::size_t i = 1; i < std::size(order); ++i) {
-        setTabOrder(order[i - 1], order[i]);
-    }
-    chkSubdir->setFocus();
-
-    connect(btnSource, &QPushButton::clicked, this, &TForm1::btnSourceClick);
-    cmbSource->lineEdit()->installEventFilter(this);
-    connect(FlatComboBox1, &TFlatComboBox::UserChanged, this, &TForm1::FlatComboBox1Change);
-    connect(FlatButton1, &QPushButton::clicked, this, &TForm1::FlatButton1Click);
-    connect(btnSave, &QPushButton::clicked, this, &TForm1::btnSaveClick);
-    connect(btnOptions, &QPushButton::clicked, this, &TForm1::btnOptionsClick);
-    connect(btnList, &QPushButton::clicked, this, &TForm1::btnListClick);
-    connect(btnInfo, &QPushButton::clicked, this, &TForm1::btnInfoClick);
-    connect(btnExit, &QPushButton::clicked, this, &TForm1::btnExitClick);
-    connect(qApp, &QApplication::focusChanged, this, &TForm1::FocusChanged);
-
-    FormCreate(arguments);
 }
 
-TForm1::~TForm1()
+void TForm1::ConnectHandlers()
 {
-    // The application outlives the window; while the window's controls go,
-    // focus moves and its signal must no longer reach the half-destroyed form.
-    disconnect(qApp, &QApplication::focusChanged, this, nullptr);
+    GuardedConnect(m_dialogs, btnSource, &QPushButton::clicked, this, &TForm1::btnSourceClick);
+    GuardedConnect(m_dialogs, FlatComboBox1, &TFlatComboBox::UserChanged, this,
+                   &TForm1::FlatComboBox1Change);
+    GuardedConnect(m_dialogs, FlatButton1, &QPushButton::clicked, this, &TForm1::FlatButton1Click);
+    GuardedConnect(m_dialogs, btnSave, &QPushButton::clicked, this, &TForm1::btnSaveClick);
+    GuardedConnect(m_dialogs, btnOptions, &QPushButton::clicked, this, &TForm1::btnOptionsClick);
+    GuardedConnect(m_dialogs, btnList, &QPushButton::clicked, this, &TForm1::btnListClick);
+    GuardedConnect(m_dialogs, btnInfo, &QPushButton::clicked, this, &TForm1::btnInfoClick);
+    GuardedConnect(m_dialogs, btnExit, &QPushButton::clicked, this, &TForm1::btnExitClick);
+    // A double click into the source box and the focus leaving a box have no
+    // signal of their own: eventFilter and FocusChanged run their handlers.
+    cmbSource->lineEdit()->installEventFilter(this);
+    m_focusChanged =
+        GuardedConnect(m_dialogs, qApp, &QApplication::focusChanged, this, &TForm1::FocusChanged);
 }
 
 void TForm1::FormCreate(const QStringList& arguments)
@@ -330,7 +318,7 @@ void TForm1::closeEvent(QCloseEvent* event)
 bool TForm1::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == cmbSource->lineEdit() && event->type() == QEvent::MouseButtonDblClick) {
-        cmbSourceDblClick();
+        Guarded(m_dialogs, [&] { cmbSourceDblClick(); });
         return true;
     }
     return QWidget::eventFilter(watched, event);
@@ -348,49 +336,47 @@ void TForm1::FocusChanged(QWidget* old, QWidget* now)
         return widget == box || box->isAncestorOf(widget);
     };
     m_checking = true;
-    if (within(cmbSource, old) && !within(cmbSource, now)) {
-        cmbSourceExit();
-    } else if (within(cmbSave, old) && !within(cmbSave, now)) {
-        cmbSaveExit();
-    }
+    Guarded(m_dialogs, [&] {
+        if (within(cmbSource, old) && !within(cmbSource, now)) {
+            cmbSourceExit();
+        } else if (within(cmbSave, old) && !within(cmbSave, now)) {
+            cmbSaveExit();
+        }
+    });
     m_checking = false;
 }
 
 void TForm1::btnSourceClick()
 {
-    Guarded(m_dialogs, [&] {
-        const QString folder = BrowseFolder1.Execute();
-        if (!folder.isEmpty()) {
-            cmbSource->SetText(folder);
-        }
-    });
+    const QString folder = BrowseFolder1.Execute();
+    if (!folder.isEmpty()) {
+        cmbSource->SetText(folder);
+    }
 }
 
 void TForm1::cmbSourceDblClick() { btnSourceClick(); }
 
 void TForm1::cmbSourceExit()
 {
-    Guarded(m_dialogs, [&] {
-        const std::string source = S(cmbSource->Text());
-        if (!source.empty() && !DirTools::FolderExists(source)) {
-            m_dialogs.ShowInformation(kInvalidPathMessage);
-            cmbSource->SetText(QString());
-        }
-    });
+    const std::string source = S(cmbSource->Text());
+    if (!source.empty() && !DirTools::FolderExists(source)) {
+        m_dialogs.ShowInformation(kInvalidPathMessage);
+        cmbSource->SetText(QString());
+    }
 }
 
 void TForm1::cmbSaveExit()
 {
-    Guarded(m_dialogs, [&] {
-        std::string output = S(cmbSave->Text());
-        if (!Listing::CheckOutputName(output, m_dialogs)) {
-            cmbSave->SetText(QString());
-        }
-    });
+    std::string output = S(cmbSave->Text());
+    if (!Listing::CheckOutputName(output, m_dialogs)) {
+        cmbSave->SetText(QString());
+    }
 }
 
 void TForm1::FlatComboBox1Change()
 {
+    // Each step runs also when the one before it failed: the dialog shows
+    // what the load reached, and the save dialog forgets the old name.
     Guarded(m_dialogs, [&] { Profiles::LoadProfile(m_profile, m_host); });
     if (m_links.ProfileOptions) {
         Guarded(m_dialogs, [&] { m_links.ProfileOptions->ShowProfile(); });
@@ -412,21 +398,19 @@ void TForm1::FlatButton1Click()
 
 void TForm1::btnSaveClick()
 {
-    Guarded(m_dialogs, [&] {
-        if (cmbSave->count() > 0 && DirTools::FolderExists(S(cmbSave->itemText(0)))) {
-            SaveDialog1.InitialFolder = S(cmbSave->itemText(0));
-        }
-        // Without a format the dialog keeps what it had.
-        if (m_profile.ListFormat != Profiles::ListFormat::None) {
-            const Profiles::FormatFacts& facts = Profiles::FactsOf(m_profile.ListFormat);
-            SaveDialog1.DefaultExtension = facts.SaveExtension;
-            SaveDialog1.FilterCaption = facts.SaveFilter;
-        }
-        if (const std::optional<std::string> chosen = m_dialogs.SaveFile(SaveDialog1)) {
-            SaveDialog1.FileName = *chosen;
-            cmbSave->SetText(Q(*chosen));
-        }
-    });
+    if (cmbSave->count() > 0 && DirTools::FolderExists(S(cmbSave->itemText(0)))) {
+        SaveDialog1.InitialFolder = S(cmbSave->itemText(0));
+    }
+    // Without a format the dialog keeps what it had.
+    if (m_profile.ListFormat != Profiles::ListFormat::None) {
+        const Profiles::FormatFacts& facts = Profiles::FactsOf(m_profile.ListFormat);
+        SaveDialog1.DefaultExtension = facts.SaveExtension;
+        SaveDialog1.FilterCaption = facts.SaveFilter;
+    }
+    if (const std::optional<std::string> chosen = m_dialogs.SaveFile(SaveDialog1)) {
+        SaveDialog1.FileName = *chosen;
+        cmbSave->SetText(Q(*chosen));
+    }
 }
 
 void TForm1::btnOptionsClick()

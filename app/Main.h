@@ -91,6 +91,8 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    void BuildLayout();
+    void ConnectHandlers();
     void FormCreate(const QStringList& arguments);
     void FormShow();
     void btnSourceClick();
@@ -113,6 +115,7 @@ private:
     Profiles::ProfileHost& m_host;
     std::string m_programPath;
     MainWindowLinks m_links{};
+    QMetaObject::Connection m_focusChanged{};
     bool m_shown = false;
     bool m_jobRunning = false;
     bool m_checking = false;

@@ -11,6 +11,7 @@
 
 #include "scan/DirTools.h"
 #include "widgets/GuardedConnect.h"
+#include "widgets/Named.h"
 #include "widgets/QtConvert.h"
 #include "widgets/WindowPlacement.h"
 
@@ -24,162 +25,77 @@ constexpr int kDesignHeight = 378;
 
 constexpr const char* kBrowseTitle = "Please choose a directory";
 
-QString Q(const std::string& text) { return QString::fromStdString(text); }
-
 void ShowList(QListWidget* list, const std::vector<std::string>& items)
 {
     list->clear();
     list->addItems(ToQStringList(items));
 }
 
-TFlatButton* Button(const char* name, const QString& caption, QWidget* parent)
-{
-    auto* button = new TFlatButton(caption, parent);
-    button->setObjectName(name);
-    return button;
-}
-
 } // namespace
 
 TForm5::TForm5(Dialogs& dialogs, GlobalSettings::GlobalOptions& options, Profiles::Profile& profile,
                Profiles::ProfileHost& host, std::string programPath, QWidget* parent)
-    : QDialog(parent), cmbStyles(new TFlatComboBox(true, this)),
-      BrowseFolder1(dialogs, kBrowseTitle, "/"), m_dialogs(dialogs), m_options(options),
-      m_profile(profile), m_host(host), m_programPath(std::move(programPath))
+    : QDialog(parent), BrowseFolder1(dialogs, kBrowseTitle, "/"), m_dialogs(dialogs),
+      m_options(options), m_profile(profile), m_host(host), m_programPath(std::move(programPath))
 {
     setObjectName("TForm5");
     setWindowTitle("Options");
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                    Qt::WindowCloseButtonHint);
-    cmbStyles->setObjectName("cmbStyles");
-    cmbStyles->SetSorted(true);
+    BuildLayout();
+    SetTabOrder({FlatEdit1, FlatButton3, FlatButton4, FlatButton5, ListBox2, FlatEdit2, FlatButton6,
+                 FlatButton7, FlatButton8, ListBox3, FlatCheckBox2, FlatCheckBox1, FlatButton9,
+                 FlatButton11, FlatEdit3, cmbStyles, FlatButton10, FlatButton2, FlatButton1});
+    ConnectHandlers();
+    FixWindowSize(*this, kDesignWidth, kDesignHeight);
+}
 
-    m_source.Value = GlobalValue::Source;
-    m_output.Value = GlobalValue::Output;
-    TFlatGroupBox* source = BuildFavourites("Source directory favourites", m_source, FlatButton3,
-                                            FlatButton4, FlatButton5, FlatPanel1);
-    FlatEdit1 = m_source.Edit;
-    FlatEdit1->setObjectName("FlatEdit1");
-    ListBox2 = m_source.List;
-    ListBox2->setObjectName("ListBox2");
-    FlatPanel1->setObjectName("FlatPanel1");
-    TFlatGroupBox* output = BuildFavourites("Output directory favourites", m_output, FlatButton6,
-                                            FlatButton7, FlatButton8, FlatPanel2);
-    FlatEdit2 = m_output.Edit;
-    FlatEdit2->setObjectName("FlatEdit2");
-    ListBox3 = m_output.List;
-    ListBox3->setObjectName("ListBox3");
-    FlatPanel2->setObjectName("FlatPanel2");
-    FlatButton3->setObjectName("FlatButton3");
-    FlatButton4->setObjectName("FlatButton4");
-    FlatButton5->setObjectName("FlatButton5");
-    FlatButton6->setObjectName("FlatButton6");
-    FlatButton7->setObjectName("FlatButton7");
-    FlatButton8->setObjectName("FlatButton8");
+void TForm5::BuildLayout()
+{
+    auto* source = new TFlatGroupBox("Source directory favourites", this);
+    FlatEdit1 = Named<TFlatEdit>(source, "FlatEdit1");
+    FlatButton3 = Named<TFlatButton>(source, "FlatButton3", "...");
+    FlatButton4 = Named<TFlatButton>(source, "FlatButton4", "Add");
+    FlatButton5 = Named<TFlatButton>(source, "FlatButton5", "Del");
+    FlatPanel1 = Named<TFlatPanel>(source, "FlatPanel1");
+    ListBox2 = Named<QListWidget>(FlatPanel1, "ListBox2");
+    m_source = {FlatEdit1, ListBox2, GlobalValue::Source};
+    LayOutFavourites(source, m_source, {FlatButton3, FlatButton4, FlatButton5}, FlatPanel1);
 
-    auto* misc = new TFlatGroupBox("Misc", this);
-    FlatCheckBox2 = new TFlatCheckBox("Ask for Custom Info", misc);
-    FlatCheckBox2->setObjectName("FlatCheckBox2");
-    auto* miscLayout = new QVBoxLayout(misc);
-    miscLayout->addWidget(FlatCheckBox2);
+    auto* output = new TFlatGroupBox("Output directory favourites", this);
+    FlatEdit2 = Named<TFlatEdit>(output, "FlatEdit2");
+    FlatButton6 = Named<TFlatButton>(output, "FlatButton6", "...");
+    FlatButton7 = Named<TFlatButton>(output, "FlatButton7", "Add");
+    FlatButton8 = Named<TFlatButton>(output, "FlatButton8", "Del");
+    FlatPanel2 = Named<TFlatPanel>(output, "FlatPanel2");
+    ListBox3 = Named<QListWidget>(FlatPanel2, "ListBox3");
+    m_output = {FlatEdit2, ListBox3, GlobalValue::Output};
+    LayOutFavourites(output, m_output, {FlatButton6, FlatButton7, FlatButton8}, FlatPanel2);
 
-    auto* registry = new TFlatGroupBox("Registry", this);
-    FlatCheckBox1 = new TFlatCheckBox("Enable Rapidex shell extension", registry);
-    FlatCheckBox1->setObjectName("FlatCheckBox1");
-    FlatButton9 = Button("FlatButton9", "Remove from Registry", registry);
-    FlatButton11 = Button("FlatButton11", "Backup Registry entries", registry);
-    FlatButton11->setEnabled(false); // there is no backup
-    auto* registryLayout = new QVBoxLayout(registry);
-    registryLayout->addWidget(FlatCheckBox1);
-    registryLayout->addWidget(FlatButton9);
-    registryLayout->addWidget(FlatButton11);
-    registryLayout->addStretch(1);
+    TFlatGroupBox* misc = BuildMiscGroup();
+    TFlatGroupBox* registry = BuildRegistryGroup();
+    QLayout* fileNameAndStyle = BuildFileNameAndStyle();
+    QLayout* buttons = BuildButtons();
 
-    auto* fileName = new TFlatGroupBox("Default output filename", this);
-    FlatEdit3 = new TFlatEdit(fileName);
-    FlatEdit3->setObjectName("FlatEdit3");
-    FlatEdit3->SetFocusColored(true);
-    FlatEdit3->installEventFilter(this);
-    auto* fileNameLayout = new QVBoxLayout(fileName);
-    fileNameLayout->addWidget(FlatEdit3);
-
-    auto* style = new TFlatGroupBox("Default style", this);
-    cmbStyles->setParent(style);
-    FlatButton10 = Button("FlatButton10", "Del", style);
-    auto* styleLayout = new QHBoxLayout(style);
-    styleLayout->addWidget(cmbStyles, 1);
-    styleLayout->addWidget(FlatButton10);
-
-    FlatButton2 = Button("FlatButton2", "&Cancel", this);
-    FlatButton1 = Button("FlatButton1", "&OK", this);
-    auto* buttons = new QHBoxLayout;
-    buttons->setSpacing(9);
-    for (TFlatButton* button : {FlatButton2, FlatButton1}) {
-        button->setMinimumSize(100, 25);
-        buttons->addWidget(button, 1);
-    }
-
-    auto* right = new QVBoxLayout;
-    right->addWidget(fileName);
-    right->addWidget(style);
-    right->addStretch(1);
     auto* grid = new QGridLayout(this);
     grid->setContentsMargins(8, 8, 8, 8);
     grid->setHorizontalSpacing(12);
     grid->addWidget(source, 0, 0);
     grid->addWidget(registry, 0, 1);
     grid->addWidget(output, 1, 0);
-    grid->addLayout(right, 1, 1);
+    grid->addLayout(fileNameAndStyle, 1, 1);
     grid->addWidget(misc, 2, 0);
     grid->addLayout(buttons, 2, 1, Qt::AlignBottom);
     grid->setColumnStretch(0, 4);
     grid->setColumnStretch(1, 3);
-
-    QWidget* const tabOrder[] = {FlatEdit1,     FlatButton3,   FlatButton4, FlatButton5,  ListBox2,
-                                 FlatEdit2,     FlatButton6,   FlatButton7, FlatButton8,  ListBox3,
-                                 FlatCheckBox2, FlatCheckBox1, FlatButton9, FlatButton11, FlatEdit3,
-                                 cmbStyles,     FlatButton10,  FlatButton2, FlatButton1};
-    for (std::size_t i = 1; i < std::size(tabOrder); ++i) {
-        setTabOrder(tabOrder[i - 1], tabOrder[i]);
-    }
-
-    connect(FlatCheckBox1, &QCheckBox::toggled, this,
-            [this](bool checked) { CheckBox2Click(checked); });
-    GuardedConnect(m_dialogs, FlatCheckBox2, &QCheckBox::toggled, this, [this](bool checked) {
-        m_options.AskForCustom = checked;
-        m_options.MarkKnown(GlobalValue::AskForCustom);
-    });
-    GuardedConnect(m_dialogs, FlatButton9, &QPushButton::clicked, this,
-                   [this] { SpeedButton7Click(); });
-    GuardedConnect(m_dialogs, FlatEdit3, &QLineEdit::textEdited, this, [this](const QString& text) {
-        m_options.DefaultFileName = text.toStdString();
-        m_options.MarkKnown(GlobalValue::DefaultFileName);
-    });
-    GuardedConnect(m_dialogs, cmbStyles, &TFlatComboBox::UserChanged, this,
-                   [this] { m_options.MarkKnown(GlobalValue::DefaultStyle); });
-    GuardedConnect(m_dialogs, FlatButton10, &QPushButton::clicked, this,
-                   [this] { FlatButton10Click(); });
-    GuardedConnect(m_dialogs, FlatButton2, &QPushButton::clicked, this, [this] { reject(); });
-    GuardedConnect(m_dialogs, FlatButton1, &QPushButton::clicked, this,
-                   [this] { FlatButton1Click(); });
-
-    FixWindowSize(*this, kDesignWidth, kDesignHeight);
 }
 
-TFlatGroupBox* TForm5::BuildFavourites(const QString& caption, Favourites& group,
-                                       TFlatButton*& browse, TFlatButton*& add, TFlatButton*& del,
-                                       TFlatPanel*& panel)
+void TForm5::LayOutFavourites(TFlatGroupBox* box, const Favourites& group,
+                              std::initializer_list<TFlatButton*> buttons, TFlatPanel* panel)
 {
-    auto* box = new TFlatGroupBox(caption, this);
-    group.Edit = new TFlatEdit(box);
     group.Edit->SetFocusColored(true);
     group.Edit->setMinimumWidth(149);
-    browse = new TFlatButton("...", box);
-    add = new TFlatButton("Add", box);
-    del = new TFlatButton("Del", box);
-    panel = new TFlatPanel(box);
-    group.List = new QListWidget(panel);
     group.List->setFrameShape(QFrame::NoFrame);
     group.List->setSelectionMode(QAbstractItemView::SingleSelection);
     group.List->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored);
@@ -190,23 +106,108 @@ TFlatGroupBox* TForm5::BuildFavourites(const QString& caption, Favourites& group
 
     auto* row = new QHBoxLayout;
     row->addWidget(group.Edit, 1);
-    for (TFlatButton* button : {browse, add, del}) {
+    for (TFlatButton* button : buttons) {
         button->setMinimumWidth(30);
         row->addWidget(button);
     }
     auto* layout = new QVBoxLayout(box);
     layout->addLayout(row);
     layout->addWidget(panel, 1);
+}
 
-    // The group is copied by value into the handlers: its controls are set.
-    const Favourites controls = group;
-    GuardedConnect(m_dialogs, browse, &QPushButton::clicked, this,
-                   [this, controls] { Browse(controls); });
-    GuardedConnect(m_dialogs, add, &QPushButton::clicked, this,
-                   [this, controls] { AddFavourite(controls); });
-    GuardedConnect(m_dialogs, del, &QPushButton::clicked, this,
-                   [this, controls] { DeleteFavourite(controls); });
-    return box;
+TFlatGroupBox* TForm5::BuildMiscGroup()
+{
+    auto* misc = new TFlatGroupBox("Misc", this);
+    FlatCheckBox2 = Named<TFlatCheckBox>(misc, "FlatCheckBox2", "Ask for Custom Info");
+    auto* layout = new QVBoxLayout(misc);
+    layout->addWidget(FlatCheckBox2);
+    return misc;
+}
+
+TFlatGroupBox* TForm5::BuildRegistryGroup()
+{
+    auto* registry = new TFlatGroupBox("Registry", this);
+    FlatCheckBox1 =
+        Named<TFlatCheckBox>(registry, "FlatCheckBox1", "Enable Rapidex shell extension");
+    FlatButton9 = Named<TFlatButton>(registry, "FlatButton9", "Remove from Registry");
+    FlatButton11 = Named<TFlatButton>(registry, "FlatButton11", "Backup Registry entries");
+    FlatButton11->setEnabled(false); // there is no backup
+    auto* layout = new QVBoxLayout(registry);
+    layout->addWidget(FlatCheckBox1);
+    layout->addWidget(FlatButton9);
+    layout->addWidget(FlatButton11);
+    layout->addStretch(1);
+    return registry;
+}
+
+QLayout* TForm5::BuildFileNameAndStyle()
+{
+    auto* fileName = new TFlatGroupBox("Default output filename", this);
+    FlatEdit3 = Named<TFlatEdit>(fileName, "FlatEdit3");
+    FlatEdit3->SetFocusColored(true);
+    auto* fileNameLayout = new QVBoxLayout(fileName);
+    fileNameLayout->addWidget(FlatEdit3);
+
+    auto* style = new TFlatGroupBox("Default style", this);
+    cmbStyles = Named<TFlatComboBox>(style, "cmbStyles", true);
+    cmbStyles->SetSorted(true);
+    FlatButton10 = Named<TFlatButton>(style, "FlatButton10", "Del");
+    auto* styleLayout = new QHBoxLayout(style);
+    styleLayout->addWidget(cmbStyles, 1);
+    styleLayout->addWidget(FlatButton10);
+
+    auto* column = new QVBoxLayout;
+    column->addWidget(fileName);
+    column->addWidget(style);
+    column->addStretch(1);
+    return column;
+}
+
+QLayout* TForm5::BuildButtons()
+{
+    FlatButton2 = Named<TFlatButton>(this, "FlatButton2", "&Cancel");
+    FlatButton1 = Named<TFlatButton>(this, "FlatButton1", "&OK");
+    auto* buttons = new QHBoxLayout;
+    buttons->setSpacing(9);
+    for (TFlatButton* button : {FlatButton2, FlatButton1}) {
+        button->setMinimumSize(100, 25);
+        buttons->addWidget(button, 1);
+    }
+    return buttons;
+}
+
+void TForm5::ConnectHandlers()
+{
+    GuardedConnect(m_dialogs, FlatButton3, &QPushButton::clicked, this,
+                   [this] { Browse(m_source); });
+    GuardedConnect(m_dialogs, FlatButton4, &QPushButton::clicked, this,
+                   [this] { AddFavourite(m_source); });
+    GuardedConnect(m_dialogs, FlatButton5, &QPushButton::clicked, this,
+                   [this] { DeleteFavourite(m_source); });
+    GuardedConnect(m_dialogs, FlatButton6, &QPushButton::clicked, this,
+                   [this] { Browse(m_output); });
+    GuardedConnect(m_dialogs, FlatButton7, &QPushButton::clicked, this,
+                   [this] { AddFavourite(m_output); });
+    GuardedConnect(m_dialogs, FlatButton8, &QPushButton::clicked, this,
+                   [this] { DeleteFavourite(m_output); });
+    GuardedConnect(m_dialogs, FlatCheckBox1, &QCheckBox::toggled, this, &TForm5::CheckBox2Click);
+    GuardedConnect(m_dialogs, FlatCheckBox2, &QCheckBox::toggled, this, [this](bool checked) {
+        m_options.AskForCustom = checked;
+        m_options.MarkKnown(GlobalValue::AskForCustom);
+    });
+    GuardedConnect(m_dialogs, FlatButton9, &QPushButton::clicked, this, &TForm5::SpeedButton7Click);
+    GuardedConnect(m_dialogs, FlatEdit3, &QLineEdit::textEdited, this, [this](const QString& text) {
+        m_options.DefaultFileName = text.toStdString();
+        m_options.MarkKnown(GlobalValue::DefaultFileName);
+    });
+    // Leaving the box has no signal of its own: eventFilter runs Edit5Exit.
+    FlatEdit3->installEventFilter(this);
+    GuardedConnect(m_dialogs, cmbStyles, &TFlatComboBox::UserChanged, this,
+                   [this] { m_options.MarkKnown(GlobalValue::DefaultStyle); });
+    GuardedConnect(m_dialogs, FlatButton10, &QPushButton::clicked, this,
+                   &TForm5::FlatButton10Click);
+    GuardedConnect(m_dialogs, FlatButton2, &QPushButton::clicked, this, &TForm5::reject);
+    GuardedConnect(m_dialogs, FlatButton1, &QPushButton::clicked, this, &TForm5::FlatButton1Click);
 }
 
 void TForm5::showEvent(QShowEvent* event)

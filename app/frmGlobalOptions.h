@@ -7,6 +7,7 @@
 // once; "&OK" stores the rest, "&Cancel" stores nothing and undoes nothing.
 
 #include <functional>
+#include <initializer_list>
 #include <string>
 
 #include <QDialog>
@@ -43,16 +44,16 @@ public:
 
     // "Source directory favourites"
     TFlatEdit* FlatEdit1;
-    TFlatButton* FlatButton3;
-    TFlatButton* FlatButton4;
-    TFlatButton* FlatButton5;
+    TFlatButton* FlatButton3; // "...": browse for a folder
+    TFlatButton* FlatButton4; // "Add": the folder typed or chosen
+    TFlatButton* FlatButton5; // "Del": the selected favourite
     TFlatPanel* FlatPanel1;
     QListWidget* ListBox2;
     // "Output directory favourites"
     TFlatEdit* FlatEdit2;
-    TFlatButton* FlatButton6;
-    TFlatButton* FlatButton7;
-    TFlatButton* FlatButton8;
+    TFlatButton* FlatButton6; // "...": browse
+    TFlatButton* FlatButton7; // "Add"
+    TFlatButton* FlatButton8; // "Del"
     TFlatPanel* FlatPanel2;
     QListWidget* ListBox3;
     // "Misc"
@@ -82,14 +83,23 @@ private:
         GlobalSettings::GlobalValue Value;
     };
 
-    TFlatGroupBox* BuildFavourites(const QString& caption, Favourites& group, TFlatButton*& browse,
-                                   TFlatButton*& add, TFlatButton*& del, TFlatPanel*& panel);
+    void BuildLayout();
+    void LayOutFavourites(TFlatGroupBox* box, const Favourites& group,
+                          std::initializer_list<TFlatButton*> buttons, TFlatPanel* panel);
+    TFlatGroupBox* BuildMiscGroup();
+    TFlatGroupBox* BuildRegistryGroup();
+    QLayout* BuildFileNameAndStyle();
+    QLayout* BuildButtons();
+    void ConnectHandlers();
     std::vector<std::string>& ListOf(const Favourites& group);
     void Browse(const Favourites& group);
     void AddFavourite(const Favourites& group);
     void DeleteFavourite(const Favourites& group);
+    // "Enable Rapidex shell extension" (FlatCheckBox1)
     void CheckBox2Click(bool checked);
+    // "Default output filename" (FlatEdit3) loses the focus
     void Edit5Exit();
+    // "Remove from Registry" (FlatButton9)
     void SpeedButton7Click();
     void FlatButton10Click();
     void FlatButton1Click();

@@ -15,6 +15,7 @@
 #include "app/JpegPicture.h"
 #include "widgets/FlatWidgets.h"
 #include "widgets/GuardedConnect.h"
+#include "widgets/Named.h"
 #include "widgets/WindowPlacement.h"
 
 // Outside any namespace, as Qt's resource macro requires; a static library
@@ -29,18 +30,16 @@ constexpr int kDesignHeight = 343;
 
 constexpr const char* kReadme = "readme.htm";
 
-QLabel* Text(const char* name, const QString& text, QWidget* parent)
+QLabel* Text(QWidget* parent, const char* name, const char* text)
 {
-    auto* label = new QLabel(text, parent);
-    label->setObjectName(name);
+    auto* label = Named<QLabel>(parent, name, text);
     label->setTextFormat(Qt::PlainText);
     return label;
 }
 
-QLabel* Picture(const char* name, const QString& resource, QWidget* parent)
+QLabel* Picture(QWidget* parent, const char* name, const QString& resource)
 {
-    auto* label = new QLabel(parent);
-    label->setObjectName(name);
+    auto* label = Named<QLabel>(parent, name);
     QFile file(resource);
     const QImage image = file.open(QIODevice::ReadOnly) ? DecodeJpeg(file.readAll()) : QImage();
     label->setPixmap(QPixmap::fromImage(image));
@@ -83,33 +82,38 @@ TForm6::TForm6(Dialogs& dialogs, QWidget* parent) : QDialog(parent), m_dialogs(d
     setObjectName("TForm6");
     setWindowTitle("Info");
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
+    CreateControls();
+    BuildLayout();
+    GuardedConnect(m_dialogs, FlatButton1, &QPushButton::clicked, this, &TForm6::FlatButton1Click);
+    FixWindowSize(*this, kDesignWidth, kDesignHeight);
+}
 
-    Image1 = Picture("Image1", ":/info/banner.jpg", this);
-    FlatPanel1 = new TFlatPanel(this);
-    FlatPanel1->setObjectName("FlatPanel1");
-    Label1 = Text("Label1", "Sonorix v4.1 - 11.06.2000", FlatPanel1);
-    Label2 = Text("Label2", "Written by Dana Field - (c) 2000 Brightfold", FlatPanel1);
-    Label6 = Text("Label6", "Based on Sonorix 2.0 - (c) 1998 Brightfold", FlatPanel1);
-    Label3 = Text("Label3", "Thanks to Robin Sample and", FlatPanel1);
-    Label4 = Text("Label4", "Kai Example", FlatPanel1);
-    Label5 = Text("Label5", "For further information refer to", FlatPanel1);
-    URLLabel1 = new TURLLabel(dialogs, kReadme, FlatPanel1);
-    URLLabel1->setObjectName("URLLabel1");
+void TForm6::CreateControls()
+{
+    Image1 = Picture(this, "Image1", ":/info/banner.jpg");
+    FlatPanel1 = Named<TFlatPanel>(this, "FlatPanel1");
+    Label1 = Text(FlatPanel1, "Label1", "Sonorix v4.1 - 11.06.2000");
+    Label2 = Text(FlatPanel1, "Label2", "Written by Dana Field - (c) 2000 Brightfold");
+    Label6 = Text(FlatPanel1, "Label6", "Based on Sonorix 2.0 - (c) 1998 Brightfold");
+    Label3 = Text(FlatPanel1, "Label3", "Thanks to Robin Sample and");
+    Label4 = Text(FlatPanel1, "Label4", "Kai Example");
+    Label5 = Text(FlatPanel1, "Label5", "For further information refer to");
+    URLLabel1 = Named<TURLLabel>(FlatPanel1, "URLLabel1", m_dialogs, kReadme);
     URLLabel1->SetURL(kReadme);
     URLLabel1->SetTargetResolver(
         [](const QString&) { return FindReadme(QCoreApplication::applicationDirPath()); });
-    URLLabel2 = new TURLLabel(dialogs, "sonorix@example.org", FlatPanel1);
-    URLLabel2->setObjectName("URLLabel2");
+    URLLabel2 = Named<TURLLabel>(FlatPanel1, "URLLabel2", m_dialogs, "sonorix@example.org");
     URLLabel2->SetURL("mailto:sonorix@example.org");
-    URLLabel3 = new TURLLabel(dialogs, "www.example.org", FlatPanel1);
-    URLLabel3->setObjectName("URLLabel3");
+    URLLabel3 = Named<TURLLabel>(FlatPanel1, "URLLabel3", m_dialogs, "www.example.org");
     URLLabel3->SetURL("https://www.example.org/");
-    Image2 = Picture("Image2", ":/info/levels.jpg", this);
-    FlatButton1 = new TFlatButton("&OK", this);
-    FlatButton1->setObjectName("FlatButton1");
+    Image2 = Picture(this, "Image2", ":/info/levels.jpg");
+    FlatButton1 = Named<TFlatButton>(this, "FlatButton1", "&OK");
     FlatButton1->setMinimumWidth(64);
     FlatButton1->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Expanding);
+}
 
+void TForm6::BuildLayout()
+{
     // The lines are centred in the panel, in groups as the design spaces them.
     auto* texts = new QVBoxLayout(FlatPanel1);
     texts->setContentsMargins(8, 12, 8, 12);
@@ -144,11 +148,9 @@ TForm6::TForm6(Dialogs& dialogs, QWidget* parent) : QDialog(parent), m_dialogs(d
     layout->addWidget(FlatPanel1, 1);
     layout->addLayout(bottom);
     FlatPanel1->setMinimumSize(250, 190);
-
-    GuardedConnect(m_dialogs, FlatButton1, &QPushButton::clicked, this, [this] { accept(); });
-
-    FixWindowSize(*this, kDesignWidth, kDesignHeight);
 }
+
+void TForm6::FlatButton1Click() { accept(); }
 
 void TForm6::showEvent(QShowEvent* event)
 {

@@ -50,5 +50,9 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    void CreateControls();
+    void BuildLayout();
+    void FlatButton1Click();
+
     Dialogs& m_dialogs;
 };

@@ -9,6 +9,8 @@
 #include <QVBoxLayout>
 
 #include "widgets/FlatWidgets.h"
+#include "widgets/GuardedConnect.h"
+#include "widgets/Named.h"
 #include "widgets/WindowPlacement.h"
 
 using Listing::ReportLabel;
@@ -76,59 +78,48 @@ void DiscardQueuedInput()
     application->removeEventFilter(&swallow);
 }
 
-QLabel* NewLabel(const QString& text, QWidget* parent, bool bold)
+// A caption of the report: bold, and never markup.
+QLabel* Caption(QWidget* parent, const char* name, const char* text)
 {
-    auto* label = new QLabel(text, parent);
-    label->setTextFormat(Qt::PlainText); // paths and tags are never markup
+    auto* label = Named<QLabel>(parent, name, text);
+    label->setTextFormat(Qt::PlainText);
     label->setWordWrap(false);
-    if (bold) {
-        QFont font = label->font();
-        font.setBold(true);
-        label->setFont(font);
-    } else {
-        // A long value never widens the fixed window; it is cut at the edge.
-        label->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
-    }
+    QFont font = label->font();
+    font.setBold(true);
+    label->setFont(font);
+    return label;
+}
+
+// A value the job sets: paths and tags are never markup, and a long value
+// never widens the fixed window; it is cut at the edge.
+QLabel* Value(QWidget* parent, const char* name, const char* text)
+{
+    auto* label = Named<QLabel>(parent, name, text);
+    label->setTextFormat(Qt::PlainText);
+    label->setWordWrap(false);
+    label->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     return label;
 }
 
 } // namespace
 
-TForm4::TForm4(QWidget* parent)
+TForm4::TForm4(Dialogs& dialogs, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
-      Label1(NewLabel("Scanned files:", this, true)), lblFiles(NewLabel("-", this, false)),
-      Label2(NewLabel("Total Bytes:", this, true)), lblBytes(NewLabel("-", this, false)),
-      Label3(NewLabel("Total Length:", this, true)), lblMinutes(NewLabel("-", this, false)),
-      Label4(NewLabel("Untagged files:", this, true)), lblUntagged(NewLabel("-", this, false)),
-      Label5(NewLabel("Invalid files:", this, true)), lblInvalid(NewLabel("-", this, false)),
-      lblStatus(NewLabel("-", this, false)), progress(NewLabel("", this, false)),
-      SpeedButton1(new TFlatButton("&OK", this)), ProgressBar1(new QProgressBar(this))
+      Label1(Caption(this, "Label1", "Scanned files:")), lblFiles(Value(this, "lblFiles", "-")),
+      Label2(Caption(this, "Label2", "Total Bytes:")), lblBytes(Value(this, "lblBytes", "-")),
+      Label3(Caption(this, "Label3", "Total Length:")), lblMinutes(Value(this, "lblMinutes", "-")),
+      Label4(Caption(this, "Label4", "Untagged files:")),
+      lblUntagged(Value(this, "lblUntagged", "-")),
+      Label5(Caption(this, "Label5", "Invalid files:")), lblInvalid(Value(this, "lblInvalid", "-")),
+      lblStatus(Value(this, "lblStatus", "-")), progress(Value(this, "progress", "")),
+      SpeedButton1(Named<TFlatButton>(this, "SpeedButton1", "&OK")),
+      ProgressBar1(Named<QProgressBar>(this, "ProgressBar1")), m_dialogs(dialogs)
 {
     setObjectName("TForm4");
     setWindowTitle("Sonorix - Report");
-    const std::array<std::pair<QWidget*, const char*>, 14> names = {{
-        {Label1, "Label1"},
-        {lblFiles, "lblFiles"},
-        {Label2, "Label2"},
-        {lblBytes, "lblBytes"},
-        {Label3, "Label3"},
-        {lblMinutes, "lblMinutes"},
-        {Label4, "Label4"},
-        {lblUntagged, "lblUntagged"},
-        {Label5, "Label5"},
-        {lblInvalid, "lblInvalid"},
-        {lblStatus, "lblStatus"},
-        {progress, "progress"},
-        {SpeedButton1, "SpeedButton1"},
-        {ProgressBar1, "ProgressBar1"},
-    }};
-    for (const auto& [widget, name] : names) {
-        widget->setObjectName(name);
-    }
     for (std::size_t i = 0; i < kLabelCount; ++i) {
         m_texts[i] = LabelFor(static_cast<ReportLabel>(i))->text();
     }
-
     progress->setFixedWidth(kPathLabelWidth);
     SpeedButton1->setMinimumSize(193, 25);
     SpeedButton1->setEnabled(false);
@@ -136,7 +127,13 @@ TForm4::TForm4(QWidget* parent)
     ProgressBar1->setValue(0);
     ProgressBar1->setTextVisible(false);
     ProgressBar1->setFixedHeight(17);
+    BuildLayout();
+    GuardedConnect(m_dialogs, SpeedButton1, &QPushButton::clicked, this,
+                   &TForm4::SpeedButton1Click);
+}
 
+void TForm4::BuildLayout()
+{
     auto* grid = new QGridLayout;
     grid->setContentsMargins(24, 16, 8, 0);
     grid->setHorizontalSpacing(0);
@@ -174,8 +171,6 @@ TForm4::TForm4(QWidget* parent)
     window->addSpacing(12);
     window->addWidget(ProgressBar1);
     FixWindowSize(*this, kDesignWidth, kDesignHeight);
-
-    connect(SpeedButton1, &QPushButton::clicked, this, &TForm4::SpeedButton1Click);
 }
 
 QLabel* TForm4::LabelFor(ReportLabel label) const

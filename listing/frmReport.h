@@ -18,6 +18,7 @@
 #include <QString>
 #include <QWidget>
 
+#include "base/Dialogs.h"
 #include "listing/ListJob.h"
 
 class QLabel;
@@ -30,7 +31,7 @@ class TForm4 : public QWidget, public Listing::ListReport
     Q_OBJECT
 
 public:
-    explicit TForm4(QWidget* parent = nullptr);
+    explicit TForm4(Dialogs& dialogs, QWidget* parent = nullptr);
 
     void SetLabelText(Listing::ReportLabel label, const std::string& text) override;
     void RepaintReportLabel(Listing::ReportLabel label) override;
@@ -61,6 +62,7 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    void BuildLayout();
     void SpeedButton1Click();
     QLabel* LabelFor(Listing::ReportLabel label) const;
     void Apply(Listing::ReportLabel label);
@@ -73,6 +75,7 @@ private:
     static constexpr int kPumpIntervalMs = 30;
     static constexpr std::size_t kLabelCount = 7;
 
+    Dialogs& m_dialogs;
     std::array<QString, kLabelCount> m_texts{};
     QElapsedTimer m_sincePump{};
     bool m_jobRunning = false;

@@ -22,6 +22,7 @@
 #include "base/Ascii.h"
 #include "widgets/FlatWidgets.h"
 #include "widgets/GuardedConnect.h"
+#include "widgets/Named.h"
 #include "widgets/QtConvert.h"
 #include "widgets/WindowPlacement.h"
 
@@ -39,8 +40,6 @@ constexpr const char* kSaveAsPrompt = "Enter Profile Name";
 // The tab of the page shown stays pressed.
 constexpr const char* kPressedTab =
     "TFlatButton:checked { background: palette(mid); border-color: #3c3c3c; }";
-
-QString Q(const std::string& text) { return QString::fromStdString(text); }
 
 // The text of a new extension, or nothing when it is refused: leading stars
 // and full stops are dropped, and a character that a file pattern or a
@@ -96,6 +95,18 @@ void ShowSwatch(TFlatEdit* swatch, std::int32_t colour, const std::string& text)
     const QColor background = ColorFromBgr(colour);
     swatch->SetColors(background, background.lightness() < 128 ? Qt::white : Qt::black);
     swatch->setText(Q(text));
+}
+
+// A colour swatch of the "Style" group; the two of the stored colours that
+// accept typing take their text as it stands.
+TFlatEdit* Swatch(QWidget* parent, const char* name, bool typeable)
+{
+    auto* swatch = Named<TFlatEdit>(parent, name);
+    swatch->setReadOnly(!typeable);
+    // Wide enough for "#DDDDDD", growing with the group.
+    swatch->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+    swatch->setMinimumWidth(swatch->fontMetrics().horizontalAdvance("#DDDDDD") + 14);
+    return swatch;
 }
 
 // The list boxes grow with the window, which their texts size.
@@ -176,35 +187,26 @@ TForm3::TForm3(Dialogs& dialogs, Profile& profile, ProfileHost& host, QWidget* p
                    Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                    Qt::WindowCloseButtonHint);
 
-    PageControl1 = new TFlatPageControl(this);
-    PageControl1->setObjectName("PageControl1");
+    PageControl1 = Named<TFlatPageControl>(this, "PageControl1");
     PageControl1->AddPage(BuildMiscPage(), "Misc");
     PageControl1->AddPage(BuildListItemsPage(), "List Items");
     PageControl1->AddPage(BuildHtmlPage(), "HTML-Options");
 
-    FlatButton3 = new TFlatButton("&Cancel", this);
-    FlatButton2 = new TFlatButton("Save &as...", this);
-    FlatButton1 = new TFlatButton("&Save", this);
+    FlatButton3 = Named<TFlatButton>(this, "FlatButton3", "&Cancel");
+    FlatButton2 = Named<TFlatButton>(this, "FlatButton2", "Save &as...");
+    FlatButton1 = Named<TFlatButton>(this, "FlatButton1", "&Save");
     auto* buttons = new QHBoxLayout;
     for (TFlatButton* button : {FlatButton3, FlatButton2, FlatButton1}) {
         button->setMinimumHeight(25);
         buttons->addWidget(button, 1);
     }
-    FlatButton3->setObjectName("FlatButton3");
-    FlatButton2->setObjectName("FlatButton2");
-    FlatButton1->setObjectName("FlatButton1");
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(4, 4, 4, 4);
     layout->addWidget(PageControl1, 1);
     layout->addLayout(buttons);
 
-    GuardedConnect(m_dialogs, FlatButton3, &QPushButton::clicked, this, [this] { reject(); });
-    GuardedConnect(m_dialogs, FlatButton2, &QPushButton::clicked, this,
-                   [this] { FlatButton2Click(); });
-    GuardedConnect(m_dialogs, FlatButton1, &QPushButton::clicked, this,
-                   [this] { FlatButton1Click(); });
-
+    ConnectHandlers();
     FixWindowSize(*this, kDesignWidth, kDesignHeight);
     PageControl1->PlacePages();
 }
@@ -215,15 +217,11 @@ QWidget* TForm3::BuildMiscPage()
     page->setObjectName("TabMisc");
 
     auto* extensions = new TFlatGroupBox("File-Extensions to scan for", page);
-    FlatEdit2 = new TFlatEdit(extensions);
-    FlatEdit2->setObjectName("FlatEdit2");
+    FlatEdit2 = Named<TFlatEdit>(extensions, "FlatEdit2");
     FlatEdit2->setFixedWidth(72);
-    FlatButton4 = new TFlatButton("Add", extensions);
-    FlatButton4->setObjectName("FlatButton4");
-    FlatButton5 = new TFlatButton("Del", extensions);
-    FlatButton5->setObjectName("FlatButton5");
-    ListBox1 = new ThreeColumnList(extensions);
-    ListBox1->setObjectName("ListBox1");
+    FlatButton4 = Named<TFlatButton>(extensions, "FlatButton4", "Add");
+    FlatButton5 = Named<TFlatButton>(extensions, "FlatButton5", "Del");
+    ListBox1 = Named<ThreeColumnList>(extensions, "ListBox1");
     SizeFreely(ListBox1, 150, 90);
 
     auto* entry = new QHBoxLayout;
@@ -245,8 +243,7 @@ QWidget* TForm3::BuildMiscPage()
     Tighten(extensionsLayout);
 
     auto* format = new TFlatGroupBox("List format", page);
-    cmbTyp = new TFlatComboBox(false, format);
-    cmbTyp->setObjectName("cmbTyp");
+    cmbTyp = Named<TFlatComboBox>(format, "cmbTyp", false);
     cmbTyp->SetSorted(true);
     // In format order, which is also their sorted order: the position of
     // the selected item is the list format's number.
@@ -257,11 +254,9 @@ QWidget* TForm3::BuildMiscPage()
     }
     cmbTyp->SetItems(captions);
     assert(cmbTyp->Items() == captions);
-    FlatEdit1 = new TFlatEdit(format);
-    FlatEdit1->setObjectName("FlatEdit1");
+    FlatEdit1 = Named<TFlatEdit>(format, "FlatEdit1");
     FlatEdit1->setFixedWidth(49);
-    FlatCheckBox1 = new TFlatCheckBox("Append to existing List", format);
-    FlatCheckBox1->setObjectName("FlatCheckBox1");
+    FlatCheckBox1 = Named<TFlatCheckBox>(format, "FlatCheckBox1", "Append to existing List");
     // Showing and hiding them must not move the other controls.
     for (QWidget* control : std::initializer_list<QWidget*>{FlatEdit1, FlatCheckBox1}) {
         QSizePolicy policy = control->sizePolicy();
@@ -282,17 +277,6 @@ QWidget* TForm3::BuildMiscPage()
     Tighten(layout);
     layout->addWidget(extensions, 1);
     layout->addWidget(format);
-
-    GuardedConnect(m_dialogs, FlatButton4, &QPushButton::clicked, this,
-                   [this] { SpeedButton5Click(); });
-    GuardedConnect(m_dialogs, FlatButton5, &QPushButton::clicked, this,
-                   [this] { SpeedButton6Click(); });
-    GuardedConnect(m_dialogs, cmbTyp, &TFlatComboBox::UserChanged, this,
-                   [this] { cmbTypChange(); });
-    GuardedConnect(m_dialogs, FlatEdit1, &QLineEdit::textEdited, this,
-                   [this](const QString& text) { m_profile.Separator = text.toStdString(); });
-    GuardedConnect(m_dialogs, FlatCheckBox1, &QCheckBox::toggled, this,
-                   [this](bool checked) { m_profile.AppendToList = checked; });
     return page;
 }
 
@@ -301,20 +285,14 @@ QWidget* TForm3::BuildListItemsPage()
     auto* page = new QWidget;
     page->setObjectName("TabListItems");
 
-    CheckListBox1 = new TCheckListBox(page);
-    CheckListBox1->setObjectName("CheckListBox1");
+    CheckListBox1 = Named<TCheckListBox>(page, "CheckListBox1");
     CheckListBox1->SetLines(QStringList(kColumnCaptions.begin(), kColumnCaptions.end()), {});
     SizeFreely(CheckListBox1, 140, 150);
-    SpeedButton1 = new TFlatButton("Up", page);
-    SpeedButton1->setObjectName("SpeedButton1");
-    SpeedButton2 = new TFlatButton("Down", page);
-    SpeedButton2->setObjectName("SpeedButton2");
-    CheckBox1 = new QCheckBox("Sort by first entry", page);
-    CheckBox1->setObjectName("CheckBox1");
-    Label1 = new QLabel("Custom Info:", page);
-    Label1->setObjectName("Label1");
-    Edit1 = new TFlatEdit(page);
-    Edit1->setObjectName("Edit1");
+    SpeedButton1 = Named<TFlatButton>(page, "SpeedButton1", "Up");
+    SpeedButton2 = Named<TFlatButton>(page, "SpeedButton2", "Down");
+    CheckBox1 = Named<QCheckBox>(page, "CheckBox1", "Sort by first entry");
+    Label1 = Named<QLabel>(page, "Label1", "Custom Info:");
+    Edit1 = Named<TFlatEdit>(page, "Edit1");
     Edit1->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
     Label1->setBuddy(Edit1);
 
@@ -338,15 +316,6 @@ QWidget* TForm3::BuildListItemsPage()
     layout->addLayout(items, 1);
     layout->addWidget(CheckBox1);
     layout->addLayout(custom);
-
-    GuardedConnect(m_dialogs, CheckListBox1, &QListWidget::itemChanged, this,
-                   [this] { StoreItems(); });
-    GuardedConnect(m_dialogs, SpeedButton1, &QPushButton::clicked, this, [this] { MoveItem(-1); });
-    GuardedConnect(m_dialogs, SpeedButton2, &QPushButton::clicked, this, [this] { MoveItem(1); });
-    GuardedConnect(m_dialogs, CheckBox1, &QCheckBox::toggled, this,
-                   [this](bool checked) { m_profile.Sort = checked; });
-    GuardedConnect(m_dialogs, Edit1, &QLineEdit::textEdited, this,
-                   [this](const QString& text) { m_profile.Custom = text.toStdString(); });
     return page;
 }
 
@@ -356,30 +325,16 @@ QWidget* TForm3::BuildHtmlPage()
     page->setObjectName("TabHtmlOptions");
 
     auto* style = new TFlatGroupBox("Style", page);
-    auto makeButton = [style](const char* name, const char* caption) {
-        auto* button = new TFlatButton(caption, style);
-        button->setObjectName(name);
-        return button;
-    };
-    auto makeSwatch = [style](const char* name, bool typeable) {
-        auto* swatch = new TFlatEdit(style);
-        swatch->setObjectName(name);
-        swatch->setReadOnly(!typeable);
-        // Wide enough for "#DDDDDD", growing with the group.
-        swatch->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
-        swatch->setMinimumWidth(swatch->fontMetrics().horizontalAdvance("#DDDDDD") + 14);
-        return swatch;
-    };
-    FlatButton9 = makeButton("FlatButton9", "Font style");
-    Edit6 = makeSwatch("Edit6", false);
-    FlatButton8 = makeButton("FlatButton8", "Font color");
-    Edit8 = makeSwatch("Edit8", false);
-    FlatButton7 = makeButton("FlatButton7", "Background");
-    Edit7 = makeSwatch("Edit7", false);
-    FlatButton6 = makeButton("FlatButton6", "Header row");
-    Edit11 = makeSwatch("Edit11", true);
-    FlatButton10 = makeButton("FlatButton10", "Background 2");
-    Edit10 = makeSwatch("Edit10", true);
+    FlatButton9 = Named<TFlatButton>(style, "FlatButton9", "Font style");
+    Edit6 = Swatch(style, "Edit6", false);
+    FlatButton8 = Named<TFlatButton>(style, "FlatButton8", "Font color");
+    Edit8 = Swatch(style, "Edit8", false);
+    FlatButton7 = Named<TFlatButton>(style, "FlatButton7", "Background");
+    Edit7 = Swatch(style, "Edit7", false);
+    FlatButton6 = Named<TFlatButton>(style, "FlatButton6", "Header row");
+    Edit11 = Swatch(style, "Edit11", true);
+    FlatButton10 = Named<TFlatButton>(style, "FlatButton10", "Background 2");
+    Edit10 = Swatch(style, "Edit10", true);
 
     auto* grid = new QGridLayout(style);
     grid->addWidget(FlatButton9, 0, 0);
@@ -394,12 +349,10 @@ QWidget* TForm3::BuildHtmlPage()
     grid->addWidget(Edit10, 2, 3);
     Tighten(grid);
 
-    CheckBox3 = new QCheckBox("Don't use Background 2 (saves 30% filesize)", page);
-    CheckBox3->setObjectName("CheckBox3");
+    CheckBox3 = Named<QCheckBox>(page, "CheckBox3", "Don't use Background 2 (saves 30% filesize)");
 
     auto* headline = new TFlatGroupBox("Headline", page);
-    Edit9 = new TFlatEdit(headline);
-    Edit9->setObjectName("Edit9");
+    Edit9 = Named<TFlatEdit>(headline, "Edit9");
     Edit9->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
     auto* headlineLayout = new QVBoxLayout(headline);
     headlineLayout->addWidget(Edit9);
@@ -411,7 +364,12 @@ QWidget* TForm3::BuildHtmlPage()
     layout->addWidget(CheckBox3);
     layout->addWidget(headline);
     layout->addStretch(1);
+    ShowDesignStyle();
+    return page;
+}
 
+void TForm3::ShowDesignStyle()
+{
     // What a form shows before any profile is loaded.
     QFont face = Edit6->font();
     face.setFamily("Arial");
@@ -423,9 +381,30 @@ QWidget* TForm3::BuildHtmlPage()
     ShowSwatch(Edit10, 0xB85700, ColorToHtml(0xB85700));
     ShowSwatch(Edit11, 0x000000, ColorToHtml(0x000000));
     Edit9->setText("List created by Sonorix");
+}
 
+void TForm3::ConnectHandlers()
+{
+    // "Misc"
+    GuardedConnect(m_dialogs, FlatButton4, &QPushButton::clicked, this, &TForm3::SpeedButton5Click);
+    GuardedConnect(m_dialogs, FlatButton5, &QPushButton::clicked, this, &TForm3::SpeedButton6Click);
+    GuardedConnect(m_dialogs, cmbTyp, &TFlatComboBox::UserChanged, this, &TForm3::cmbTypChange);
+    GuardedConnect(m_dialogs, FlatEdit1, &QLineEdit::textEdited, this,
+                   [this](const QString& text) { m_profile.Separator = text.toStdString(); });
+    GuardedConnect(m_dialogs, FlatCheckBox1, &QCheckBox::toggled, this,
+                   [this](bool checked) { m_profile.AppendToList = checked; });
+    // "List Items"
+    GuardedConnect(m_dialogs, CheckListBox1, &QListWidget::itemChanged, this,
+                   [this] { StoreItems(); });
+    GuardedConnect(m_dialogs, SpeedButton1, &QPushButton::clicked, this, [this] { MoveItem(-1); });
+    GuardedConnect(m_dialogs, SpeedButton2, &QPushButton::clicked, this, [this] { MoveItem(1); });
+    GuardedConnect(m_dialogs, CheckBox1, &QCheckBox::toggled, this,
+                   [this](bool checked) { m_profile.Sort = checked; });
+    GuardedConnect(m_dialogs, Edit1, &QLineEdit::textEdited, this,
+                   [this](const QString& text) { m_profile.Custom = text.toStdString(); });
+    // "HTML-Options"
     GuardedConnect(m_dialogs, FlatButton9, &QPushButton::clicked, this,
-                   [this] { SpeedButton14Click(); });
+                   &TForm3::SpeedButton14Click);
     const std::pair<TFlatButton*, ColorField> pickers[] = {
         {FlatButton8, {&Profile::FontColor, &Profile::FontColorText}},
         {FlatButton7, {&Profile::BackColor, &Profile::BackColorText}},
@@ -441,11 +420,13 @@ QWidget* TForm3::BuildHtmlPage()
                    [this](const QString& text) { m_profile.HeaderColorText = text.toStdString(); });
     GuardedConnect(m_dialogs, Edit10, &QLineEdit::textEdited, this,
                    [this](const QString& text) { m_profile.Back2ColorText = text.toStdString(); });
-    GuardedConnect(m_dialogs, CheckBox3, &QCheckBox::toggled, this,
-                   [this](bool checked) { wClick(checked); });
+    GuardedConnect(m_dialogs, CheckBox3, &QCheckBox::toggled, this, &TForm3::wClick);
     GuardedConnect(m_dialogs, Edit9, &QLineEdit::textEdited, this,
                    [this](const QString& text) { m_profile.Headline = text.toStdString(); });
-    return page;
+    // Below the tabs
+    GuardedConnect(m_dialogs, FlatButton3, &QPushButton::clicked, this, &TForm3::reject);
+    GuardedConnect(m_dialogs, FlatButton2, &QPushButton::clicked, this, &TForm3::FlatButton2Click);
+    GuardedConnect(m_dialogs, FlatButton1, &QPushButton::clicked, this, &TForm3::FlatButton1Click);
 }
 
 void TForm3::showEvent(QShowEvent* event)
@@ -610,34 +591,26 @@ void TForm3::wClick(bool checked)
 
 void TForm3::FlatButton1Click()
 {
-    bool saved = false;
-    Guarded(m_dialogs, [&] {
-        const std::string name = m_host.MainStyleBox().Text();
-        if (!IsValidProfileName(name)) {
-            m_dialogs.ShowInformation(kInvalidProfileNameMessage);
-            return;
-        }
-        SaveProfile(m_profile, name);
-        saved = true;
-    });
-    if (saved) {
-        accept();
+    const std::string name = m_host.MainStyleBox().Text();
+    if (!IsValidProfileName(name)) {
+        m_dialogs.ShowInformation(kInvalidProfileNameMessage);
+        return;
     }
+    SaveProfile(m_profile, name);
+    accept();
 }
 
 void TForm3::FlatButton2Click()
 {
-    bool saved = false;
-    Guarded(m_dialogs, [&] {
-        const std::optional<std::string> name =
-            m_dialogs.InputBox(kSaveAsCaption, kSaveAsPrompt, "");
-        if (!name) {
-            return;
-        }
-        if (!IsValidProfileName(*name)) {
-            m_dialogs.ShowInformation(kInvalidProfileNameMessage);
-            return;
-        }
+    const std::optional<std::string> name = m_dialogs.InputBox(kSaveAsCaption, kSaveAsPrompt, "");
+    if (!name) {
+        return;
+    }
+    if (!IsValidProfileName(*name)) {
+        m_dialogs.ShowInformation(kInvalidProfileNameMessage);
+        return;
+    }
+    {
         // The reload inside may stop on an error; the controls follow the
         // record either way.
         struct ShowAfterwards
@@ -654,9 +627,6 @@ void TForm3::FlatButton2Click()
         } else {
             LoadProfile(m_profile, m_host);
         }
-        saved = true;
-    });
-    if (saved) {
-        accept();
     }
+    accept();
 }

@@ -122,15 +122,21 @@ private:
     QWidget* BuildMiscPage();
     QWidget* BuildListItemsPage();
     QWidget* BuildHtmlPage();
+    void ShowDesignStyle();
+    void ConnectHandlers();
     void FormShow();
+    // "Add" (FlatButton4): the extension typed in FlatEdit2
     void SpeedButton5Click();
+    // "Del" (FlatButton5): the selected extension
     void SpeedButton6Click();
     void cmbTypChange();
     void ShowFormat(Profiles::ListFormat listFormat);
     void MoveItem(int step);
     void StoreItems();
+    // "Font style" (FlatButton9)
     void SpeedButton14Click();
     void PickColor(ColorField field);
+    // "Don't use Background 2 (saves 30% filesize)" (CheckBox3)
     void wClick(bool checked);
     void ShowColors();
     void FlatButton1Click();

@@ -1,7 +1,7 @@
 #pragma once
 
-// The core's plain values as Qt holds them, and back: lists of UTF-8 texts,
-// and colours in the stored form 0x00BBGGRR.
+// The core's plain values as Qt holds them, and back: UTF-8 texts, lists of
+// them, and colours in the stored form 0x00BBGGRR.
 
 #include <cstdint>
 #include <string>
@@ -10,6 +10,8 @@
 #include <QColor>
 #include <QString>
 #include <QStringList>
+
+inline QString Q(const std::string& text) { return QString::fromStdString(text); }
 
 inline QStringList ToQStringList(const std::vector<std::string>& items)
 {

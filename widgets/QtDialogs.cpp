@@ -19,8 +19,6 @@
 
 namespace {
 
-QString Q(const std::string& text) { return QString::fromStdString(text); }
-
 // A message box that shows its text as plain text: a tag or file name must
 // never be rendered as markup.
 int ShowBox(QWidget* parent, QMessageBox::Icon icon, const QString& caption, const QString& text,

@@ -38,3 +38,14 @@ void PlaceControls(QWidget& widget)
         }
     }
 }
+
+void SetTabOrder(std::initializer_list<QWidget*> controls)
+{
+    QWidget* previous = nullptr;
+    for (QWidget* control : controls) {
+        if (previous) {
+            QWidget::setTabOrder(previous, control);
+        }
+        previous = control;
+    }
+}

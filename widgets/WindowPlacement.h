@@ -2,6 +2,8 @@
 
 // Where the program's own windows appear and how big they are.
 
+#include <initializer_list>
+
 class QWidget;
 
 // Moves a top-level window to the middle of the screen its parent (or, for a
@@ -19,3 +21,6 @@ void FixWindowSize(QWidget& window, int designWidth, int designHeight);
 // of a group or of a tab not shown yet not even then, so until then they
 // would have sizes that fit nothing.
 void PlaceControls(QWidget& widget);
+
+// Tab moves through the controls in this order, Shift+Tab back.
+void SetTabOrder(std::initializer_list<QWidget*> controls);

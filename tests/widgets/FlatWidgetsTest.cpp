@@ -1,6 +1,7 @@
 #include "widgets/FlatWidgets.h"
 
 #include <memory>
+#include <stdexcept>
 
 #include <QMessageBox>
 #include <QPushButton>
@@ -11,7 +12,32 @@
 #include "tests/support/ScriptedDialogs.h"
 #include "tests/support/StoreSandbox.h"
 #include "tests/support/WindowChecks.h"
+#include "widgets/GuardedConnect.h"
 #include "widgets/QtDialogs.h"
+
+namespace {
+
+// A window's side of a guarded connection: handlers that record what reached
+// them and then fail.
+class FailingHandlers : public QObject
+{
+public:
+    void Toggled(bool checked)
+    {
+        Seen.append(checked ? "toggled on" : "toggled off");
+        throw std::runtime_error("Cannot write 'registry.db'");
+    }
+
+    void Clicked()
+    {
+        Seen.append("clicked");
+        throw std::runtime_error("No folder");
+    }
+
+    QStringList Seen;
+};
+
+} // namespace
 
 class TestFlatWidgets : public QObject
 {
@@ -105,6 +131,34 @@ private slots:
         QVERIFY(!dialogs.Confirm("Remove <b>all</b>?"));
         QCOMPARE(caption, QString("Bestätigung"));
         QCOMPARE(buttons, (QStringList{"&Ja", "&Nein"}));
+    }
+
+    // Every handler of the windows is connected one way; what it throws ends
+    // that handling only, shows in the error box, and the next signal still
+    // reaches it.
+    void guardedHandlersShowWhatTheyThrowAndTakeTheSignalsArguments()
+    {
+        TestSupport::ScriptedDialogs dialogs(TestSupport::QtFailure());
+        FailingHandlers handlers;
+        TFlatCheckBox box("Enable");
+        QPushButton button("Go");
+        QStringList lambdaSaw;
+        GuardedConnect(dialogs, &box, &QCheckBox::toggled, &handlers, &FailingHandlers::Toggled);
+        GuardedConnect(dialogs, &button, &QPushButton::clicked, &handlers,
+                       &FailingHandlers::Clicked);
+        GuardedConnect(dialogs, &box, &QCheckBox::toggled, &handlers, [&](bool checked) {
+            lambdaSaw.append(checked ? "on" : "off");
+            throw std::runtime_error("Lambda");
+        });
+
+        box.setChecked(true);
+        button.click();
+        box.setChecked(false);
+        QCOMPARE(handlers.Seen, (QStringList{"toggled on", "clicked", "toggled off"}));
+        QCOMPARE(lambdaSaw, (QStringList{"on", "off"}));
+        QCOMPARE(dialogs.Errors,
+                 (std::vector<std::string>{"Cannot write 'registry.db'", "Lambda", "No folder",
+                                           "Cannot write 'registry.db'", "Lambda"}));
     }
 
 private:
