@@ -178,6 +178,7 @@ TForm1::TForm1(Dialogs& dialogs, Profiles::Profile& profile, GlobalSettings::Glo
     setObjectName("TForm1");
     setWindowTitle("Sonorix");
     chkSubdir->setChecked(true);
+    SetDesignSizes();
     BuildLayout();
     SetTabOrder({cmbSource, btnSource, chkSubdir, FlatComboBox1, FlatButton1, cmbSave, btnSave,
                  btnOptions, btnList, btnInfo, btnExit});
@@ -193,7 +194,7 @@ TForm1::~TForm1()
     disconnect(m_focusChanged);
 }
 
-void TForm1::BuildLayout()
+void TForm1::SetDesignSizes()
 {
     // The design's sizes are the least each control gets.
     cmbSource->setMinimumSize(200, 21);
@@ -208,7 +209,10 @@ void TForm1::BuildLayout()
     }
     FlatGroupBox1->setMinimumSize(260, 71);
     FlatGroupBox2->setMinimumSize(260, 81);
+}
 
+void TForm1::BuildLayout()
+{
     QGridLayout* source = GroupGrid(FlatGroupBox1);
     source->addWidget(cmbSource, 0, 0);
     source->addWidget(btnSource, 0, 1);

@@ -91,6 +91,7 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    void SetDesignSizes();
     void BuildLayout();
     void ConnectHandlers();
     void FormCreate(const QStringList& arguments);

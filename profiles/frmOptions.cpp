@@ -215,7 +215,17 @@ QWidget* TForm3::BuildMiscPage()
 {
     auto* page = new QWidget;
     page->setObjectName("TabMisc");
+    TFlatGroupBox* extensions = BuildExtensionsGroup(page);
+    TFlatGroupBox* format = BuildFormatGroup(page);
+    auto* layout = new QVBoxLayout(page);
+    Tighten(layout);
+    layout->addWidget(extensions, 1);
+    layout->addWidget(format);
+    return page;
+}
 
+TFlatGroupBox* TForm3::BuildExtensionsGroup(QWidget* page)
+{
     auto* extensions = new TFlatGroupBox("File-Extensions to scan for", page);
     FlatEdit2 = Named<TFlatEdit>(extensions, "FlatEdit2");
     FlatEdit2->setFixedWidth(72);
@@ -241,7 +251,11 @@ QWidget* TForm3::BuildMiscPage()
     extensionsLayout->addLayout(left, 1);
     extensionsLayout->addLayout(warning);
     Tighten(extensionsLayout);
+    return extensions;
+}
 
+TFlatGroupBox* TForm3::BuildFormatGroup(QWidget* page)
+{
     auto* format = new TFlatGroupBox("List format", page);
     cmbTyp = Named<TFlatComboBox>(format, "cmbTyp", false);
     cmbTyp->SetSorted(true);
@@ -272,12 +286,7 @@ QWidget* TForm3::BuildMiscPage()
     formatLayout->addLayout(formatRow);
     formatLayout->addWidget(FlatCheckBox1);
     Tighten(formatLayout);
-
-    auto* layout = new QVBoxLayout(page);
-    Tighten(layout);
-    layout->addWidget(extensions, 1);
-    layout->addWidget(format);
-    return page;
+    return format;
 }
 
 QWidget* TForm3::BuildListItemsPage()

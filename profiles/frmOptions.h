@@ -26,6 +26,7 @@ class TFlatButton;
 class TFlatCheckBox;
 class TFlatComboBox;
 class TFlatEdit;
+class TFlatGroupBox;
 
 // A page control whose tabs are flat buttons in a row above the pages; the
 // pressed button is the page shown.
@@ -120,6 +121,8 @@ private:
     };
 
     QWidget* BuildMiscPage();
+    TFlatGroupBox* BuildExtensionsGroup(QWidget* page);
+    TFlatGroupBox* BuildFormatGroup(QWidget* page);
     QWidget* BuildListItemsPage();
     QWidget* BuildHtmlPage();
     void ShowDesignStyle();
