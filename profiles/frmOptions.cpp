@@ -213,8 +213,8 @@ TForm3::TForm3(Dialogs& dialogs, Profile& profile, ProfileHost& host, QWidget* p
 
 QWidget* TForm3::BuildMiscPage()
 {
-    auto* page = new QWidget;
-    page->setObjectName("TabMisc");
+    // Without a parent: AddPage gives it to the page control.
+    auto* page = Named<QWidget>(nullptr, "TabMisc");
     TFlatGroupBox* extensions = BuildExtensionsGroup(page);
     TFlatGroupBox* format = BuildFormatGroup(page);
     auto* layout = new QVBoxLayout(page);
@@ -291,8 +291,7 @@ TFlatGroupBox* TForm3::BuildFormatGroup(QWidget* page)
 
 QWidget* TForm3::BuildListItemsPage()
 {
-    auto* page = new QWidget;
-    page->setObjectName("TabListItems");
+    auto* page = Named<QWidget>(nullptr, "TabListItems");
 
     CheckListBox1 = Named<TCheckListBox>(page, "CheckListBox1");
     CheckListBox1->SetLines(QStringList(kColumnCaptions.begin(), kColumnCaptions.end()), {});
@@ -330,8 +329,7 @@ QWidget* TForm3::BuildListItemsPage()
 
 QWidget* TForm3::BuildHtmlPage()
 {
-    auto* page = new QWidget;
-    page->setObjectName("TabHtmlOptions");
+    auto* page = Named<QWidget>(nullptr, "TabHtmlOptions");
 
     auto* style = new TFlatGroupBox("Style", page);
     FlatButton9 = Named<TFlatButton>(style, "FlatButton9", "Font style");
