@@ -12,7 +12,6 @@
 #include <set>
 #include <string>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 #include <vector>
@@ -24,6 +23,7 @@
 #include "profiles/ListFormat.h"
 #include "samples/Mp3Builder.h"
 #include "samples/Samples.h"
+#include "tests/support/RunInChild.h"
 #include "tests/support/ScriptedDialogs.h"
 #include "tests/support/Songs.h"
 #include "tests/support/TempDir.h"
@@ -446,8 +446,7 @@ TEST_F(ListJobTest, ASignalDuringTheJobTakesTheHeldNameAlong)
 
     for (const bool written : {false, true}) {
         SCOPED_TRACE(written ? "after the list was written" : "during the job");
-        const pid_t child = ::fork();
-        if (child == 0) {
+        const TestSupport::ChildResult ended = TestSupport::RunInChild([&] {
             RemoveHeldNameOnSignals();
             Profiles::Profile profile = MakeProfile(Profiles::ListFormat::Csv, {"Custom Info"});
             ListJobInput input = Input(profile, m_out.Path());
@@ -456,11 +455,9 @@ TEST_F(ListJobTest, ASignalDuringTheJobTakesTheHeldNameAlong)
             RecordingReport report;
             static_cast<void>(StartListJob(input, report, dialogs));
             ::raise(SIGINT);
-            ::_exit(0);
-        }
-        int status = 0;
-        ASSERT_EQ(::waitpid(child, &status, 0), child);
-        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGINT) << status;
+            return std::string("not interrupted");
+        });
+        EXPECT_EQ(ended.Ending(), "signal " + std::to_string(SIGINT)) << ended.Output;
         EXPECT_EQ(std::filesystem::exists(Out("TrackRoll1.csv")), written);
     }
 }

@@ -12,12 +12,12 @@
 #include <string>
 #include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
 
 #include "base/IoError.h"
 #include "profiles/ListFormat.h"
+#include "tests/support/RunInChild.h"
 #include "tests/support/TempDir.h"
 
 using namespace Listing;
@@ -48,25 +48,6 @@ std::vector<std::string> Entries(const std::string& folder)
     }
     std::sort(names.begin(), names.end());
     return names;
-}
-
-// Runs work in a child process; "exit 0", "exit 3" after an IoError, or
-// "signal N".
-std::string InChild(const std::function<void()>& work)
-{
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        try {
-            work();
-        } catch (const IoError&) {
-            ::_exit(3);
-        }
-        ::_exit(0);
-    }
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    return WIFSIGNALED(status) ? "signal " + std::to_string(WTERMSIG(status))
-                               : "exit " + std::to_string(WEXITSTATUS(status));
 }
 
 ListContent HtmlContent()
@@ -244,11 +225,12 @@ TEST(WriteListFile, AFailedOrInterruptedWriteKeepsThePreviousList)
     for (const Row& row : cases) {
         SCOPED_TRACE(row.Case);
         std::ofstream(path, std::ios::binary) << previous;
-        EXPECT_EQ(InChild([&] {
-                      row.Setup();
-                      WriteOutputFile(path, false, row.Write);
-                  }),
-                  row.End);
+        const TestSupport::ChildResult ended = TestSupport::RunInChild([&] {
+            row.Setup();
+            WriteOutputFile(path, false, row.Write);
+            return std::string();
+        });
+        EXPECT_EQ(ended.Ending(), row.End) << ended.Output;
         EXPECT_TRUE(ReadFile(path) == previous) << "the previous list was changed";
         EXPECT_EQ(Entries(dir.Path()), std::vector<std::string>{"list.csv"});
     }
