@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <string>
 #include <sys/resource.h>
@@ -20,6 +21,9 @@
 namespace fs = std::filesystem;
 using namespace DirTools;
 using Names = std::vector<std::string>;
+using testing::Each;
+using testing::MatchesRegex;
+using testing::StartsWith;
 
 namespace {
 
@@ -113,7 +117,7 @@ protected:
     {
         Names result;
         for (const auto& path : paths) {
-            EXPECT_EQ(path.rfind(At(base) + "/", 0), 0u) << path;
+            EXPECT_THAT(path, StartsWith(At(base) + "/"));
             result.push_back(path.substr(At(base).size() + 1));
         }
         return result;
@@ -178,8 +182,7 @@ TEST_F(ScanTree, TrailingSlashesGiveTheSamePaths)
     Names top;
     CollectFolders("/", 1, label, top);
     ASSERT_FALSE(top.empty());
-    for (const auto& path : top)
-        EXPECT_EQ(path.find('/', 1), std::string::npos) << path;
+    EXPECT_THAT(top, Each(MatchesRegex("/[^/]*")));
 }
 
 TEST_F(ScanTree, CollectFilesMatchesEveryEntryIgnoringCase)

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <random>
 #include <signal.h>
@@ -24,6 +25,7 @@
 #include "tests/support/StoreSandbox.h"
 
 using namespace RegTools;
+using testing::StartsWith;
 
 namespace {
 
@@ -219,9 +221,8 @@ TEST(StoreProcesses, ADamagedStoreIsNamedAndLeftAsItIs)
                 action();
                 ADD_FAILURE() << "no error";
             } catch (const StoreError& error) {
-                const std::string text = error.what();
-                EXPECT_EQ(text.rfind("The settings store '" + file + "' is damaged: ", 0), 0u)
-                    << text;
+                EXPECT_THAT(error.what(),
+                            StartsWith("The settings store '" + file + "' is damaged: "));
             }
             EXPECT_TRUE(TestSupport::ReadFileIfExists(file) == bytes) << "the file was changed";
             if (!wal.empty()) {
@@ -254,8 +255,7 @@ TEST(StoreProcesses, DamageAfterTheStoreWasFoundWholeIsFound)
         ReadRegString(kVendor, kProduct, Name(0, 1));
         ADD_FAILURE() << "no error";
     } catch (const StoreError& error) {
-        const std::string text = error.what();
-        EXPECT_EQ(text.rfind("The settings store '" + file + "' is damaged: ", 0), 0u) << text;
+        EXPECT_THAT(error.what(), StartsWith("The settings store '" + file + "' is damaged: "));
     }
 }
 
