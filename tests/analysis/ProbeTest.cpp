@@ -668,6 +668,9 @@ TEST_F(ProbeTest, UnreadableFileRaisesIoErrorNamingIt)
               "not valid");
 }
 
+// What the probe's own chain of steps (checked against the probe elsewhere)
+// never does: details read for a header given by the caller, a search for the
+// header alone, and a search without attempts.
 TEST_F(ProbeTest, StepsCanBeCalledOnTheirOwn)
 {
     Mp3Builder file;
@@ -675,20 +678,16 @@ TEST_F(ProbeTest, StepsCanBeCalledOnTheirOwn)
     FramePair(file, 1010 + 4'000'000);
     const std::string path = Write(file);
 
-    AudioFileInfo info;
-    ASSERT_TRUE(FindFirstFrame(info, path, 1));
-    EXPECT_EQ(info.FrameOffset, 1010);
-    EXPECT_EQ(info.FrameCount, "9592");
-
     AudioFileInfo details;
     details.FrameOffset = 1010;
     ReadFrameDetails(details, DecodeFrameHeader(0xFB, 0x90, 0x44), path);
-    EXPECT_EQ(details.DurationSeconds, "250");
+    EXPECT_EQ(details.DurationSeconds, "250"); // the tag is not counted as sound
     EXPECT_EQ(details.FrameLength, 417);
 
     AudioFileInfo headerOnly;
     headerOnly.HeaderOnly = true;
     ASSERT_TRUE(FindFirstFrame(headerOnly, path, 1));
+    EXPECT_EQ(headerOnly.FrameOffset, 1010);
     EXPECT_EQ(headerOnly.LayerText, "Layer-III");
     EXPECT_EQ(headerOnly.BitrateText, "");
 
