@@ -10,7 +10,7 @@ function(sonorix_add_gtest name)
     cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
     add_executable(${name} ${ARG_SOURCES})
     target_link_libraries(${name} PRIVATE ${ARG_LIBS} sonorix_test_support GTest::gtest
-        sonorix_warnings)
+        GTest::gmock sonorix_warnings)
     target_compile_definitions(${name} PRIVATE
         SONORIX_CORPUS_DIR="${SONORIX_CORPUS_DIR}"
         SONORIX_BINARY_DIR="${CMAKE_BINARY_DIR}")

@@ -7,6 +7,7 @@
 
 #include "analysis/MP3Tools.h"
 #include "samples/Mp3Builder.h"
+#include "tests/support/RunInChild.h"
 #include "tests/support/RunProgram.h"
 #include "tests/support/TempDir.h"
 
@@ -615,36 +616,11 @@ namespace {
 // returned, or the text of the IoError it threw prefixed by "IoError: ".
 std::string InUnprivilegedChild(const std::function<std::string()>& step)
 {
-    int fds[2];
-    if (pipe(fds) != 0) {
-        return "pipe failed";
+    const TestSupport::ChildResult ended = TestSupport::RunInChild(step, {.Unprivileged = true});
+    if (ended.ExitCode == 125) {
+        return "cannot drop privileges";
     }
-    const pid_t pid = fork();
-    if (pid == 0) {
-        close(fds[0]);
-        std::string result;
-        if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) {
-            result = "cannot drop privileges";
-        } else {
-            try {
-                result = step();
-            } catch (const IoError& error) {
-                result = std::string("IoError: ") + error.what();
-            }
-        }
-        const ssize_t written = write(fds[1], result.data(), result.size());
-        _exit(written == static_cast<ssize_t>(result.size()) ? 0 : 1);
-    }
-    close(fds[1]);
-    std::string result;
-    char buffer[512];
-    for (ssize_t got; (got = read(fds[0], buffer, sizeof buffer)) > 0;) {
-        result.append(buffer, static_cast<std::size_t>(got));
-    }
-    close(fds[0]);
-    int status = 0;
-    waitpid(pid, &status, 0);
-    return result;
+    return ended.Output;
 }
 
 } // namespace
@@ -692,6 +668,9 @@ TEST_F(ProbeTest, UnreadableFileRaisesIoErrorNamingIt)
               "not valid");
 }
 
+// What the probe's own chain of steps (checked against the probe elsewhere)
+// never does: details read for a header given by the caller, a search for the
+// header alone, and a search without attempts.
 TEST_F(ProbeTest, StepsCanBeCalledOnTheirOwn)
 {
     Mp3Builder file;
@@ -699,20 +678,16 @@ TEST_F(ProbeTest, StepsCanBeCalledOnTheirOwn)
     FramePair(file, 1010 + 4'000'000);
     const std::string path = Write(file);
 
-    AudioFileInfo info;
-    ASSERT_TRUE(FindFirstFrame(info, path, 1));
-    EXPECT_EQ(info.FrameOffset, 1010);
-    EXPECT_EQ(info.FrameCount, "9592");
-
     AudioFileInfo details;
     details.FrameOffset = 1010;
     ReadFrameDetails(details, DecodeFrameHeader(0xFB, 0x90, 0x44), path);
-    EXPECT_EQ(details.DurationSeconds, "250");
+    EXPECT_EQ(details.DurationSeconds, "250"); // the tag is not counted as sound
     EXPECT_EQ(details.FrameLength, 417);
 
     AudioFileInfo headerOnly;
     headerOnly.HeaderOnly = true;
     ASSERT_TRUE(FindFirstFrame(headerOnly, path, 1));
+    EXPECT_EQ(headerOnly.FrameOffset, 1010);
     EXPECT_EQ(headerOnly.LayerText, "Layer-III");
     EXPECT_EQ(headerOnly.BitrateText, "");
 

@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <iterator>
 #include <memory>
@@ -23,6 +24,10 @@
 #include "tests/support/RunProgram.h"
 #include "tests/support/TempDir.h"
 
+using testing::AllOf;
+using testing::HasSubstr;
+using testing::Not;
+using testing::StartsWith;
 using TestSupport::Id3v1Fields;
 using TestSupport::Mp3Builder;
 using TestSupport::RunResult;
@@ -167,9 +172,8 @@ TEST_F(ListCliTest, DefaultProfileWritesAnHtmlPageAndAppends)
 {
     ASSERT_EQ(Run({m_music.Path(), Out("page")}).Status, 0);
     const std::string page = ReadFile(Out("page.html"));
-    EXPECT_NE(page.find("<strong>Songname</td>"), std::string::npos);
-    EXPECT_NE(page.find("<td>Alpha</td>"), std::string::npos);
-    EXPECT_NE(page.find("Scanned 2 files, 0 untagged, 32.000 bytes total"), std::string::npos);
+    EXPECT_THAT(page, AllOf(HasSubstr("<strong>Songname</td>"), HasSubstr("<td>Alpha</td>"),
+                            HasSubstr("Scanned 2 files, 0 untagged, 32.000 bytes total")));
 
     ASSERT_EQ(Run({"-a", "-f", "csv", "-c", "Songname", m_music.Path(), Out("page.html")}).Status,
               0);
@@ -234,7 +238,7 @@ TEST_F(ListCliTest, InputOutputAndStoreErrorsExitWithThree)
     WriteText(m_home.File("config/sonorix/registry.db"), std::string(4096, 'x'));
     run = Run({m_music.Path(), Out("list.csv")});
     EXPECT_EQ(run.Status, 3);
-    EXPECT_NE(run.Err.find("registry.db"), std::string::npos) << run.Err;
+    EXPECT_THAT(run.Err, HasSubstr("registry.db"));
     EXPECT_FALSE(std::filesystem::exists(Out("list.csv")));
 }
 
@@ -253,8 +257,7 @@ TEST_F(ListCliTest, UnreadableSongExitsWithThree)
         GTEST_SKIP() << "the tool cannot be run as an unprivileged user here";
     }
     EXPECT_EQ(run.Status, 3);
-    EXPECT_NE(run.Err.find(Music("locked.mp3")), std::string::npos) << run.Err;
-    EXPECT_NE(run.Err.find("Permission denied"), std::string::npos) << run.Err;
+    EXPECT_THAT(run.Err, AllOf(HasSubstr(Music("locked.mp3")), HasSubstr("Permission denied")));
     EXPECT_FALSE(std::filesystem::exists(Out("list.csv")));
 }
 
@@ -316,9 +319,8 @@ TEST_F(ListCliTest, RunOptionsChangeNothingInTheStore)
     const std::string store = StoreBytes();
     ASSERT_FALSE(store.empty());
     // The global options are read, never written.
-    EXPECT_EQ(store.find("DefaultFileName"), std::string::npos);
-    EXPECT_EQ(store.find("AskForCustom"), std::string::npos);
-    EXPECT_NE(store.find("DefaultStyle"), std::string::npos);
+    EXPECT_THAT(store, AllOf(Not(HasSubstr("DefaultFileName")), Not(HasSubstr("AskForCustom")),
+                             HasSubstr("DefaultStyle")));
 
     const RunResult run =
         Run({"-s", "Default", "-f", "custom", "--separator", ";", "-c", "Artist,Songname",
@@ -351,7 +353,7 @@ TEST_F(ListCliTest, HelpDescribesEveryOption)
           "--append", "--no-subdirs", "--custom", "--ext", "--quiet", "--list-columns", "--threads",
           "Exit status", "\"Styles\" and \"DefaultStyle\"", "never written"}) {
         SCOPED_TRACE(option);
-        EXPECT_NE(run.Out.find(option), std::string::npos);
+        EXPECT_THAT(run.Out, HasSubstr(option));
     }
 }
 
@@ -394,8 +396,8 @@ TEST_F(ListCliTest, StyleMustBeStoredUnlessANewOneIsAskedFor)
     // "AskFor" + "Custom" would store over the global option "AskForCustom".
     const RunResult global = Run({"-s", "askfor", "--new-style", m_music.Path(), Out("g.html")});
     EXPECT_EQ(global.Status, 1);
-    EXPECT_EQ(global.Err.rfind("sonorix-list: Please enter a valid profile name! ('askfor')\n", 0),
-              0u);
+    EXPECT_THAT(global.Err,
+                StartsWith("sonorix-list: Please enter a valid profile name! ('askfor')\n"));
 }
 
 TEST_F(ListCliTest, ProgressOnlyOnATerminalAndNotWhenQuiet)
@@ -405,12 +407,10 @@ TEST_F(ListCliTest, ProgressOnlyOnATerminalAndNotWhenQuiet)
 
     ASSERT_EQ(Run({"-f", "csv", m_music.Path(), Out("a.csv")}).Status, 0);
     const std::string shown = terminal.Read();
-    EXPECT_NE(shown.find("Scanning for directories..."), std::string::npos) << shown;
-    EXPECT_NE(shown.find("\r\033[K"), std::string::npos) << shown;
-    EXPECT_NE(
-        shown.find("Done! 2 files, 32.000 bytes, 00:02, 0 untagged, 0 invalid: " + Out("a.csv")),
-        std::string::npos)
-        << shown;
+    EXPECT_THAT(shown,
+                AllOf(HasSubstr("Scanning for directories..."), HasSubstr("\r\033[K"),
+                      HasSubstr("Done! 2 files, 32.000 bytes, 00:02, 0 untagged, 0 invalid: " +
+                                Out("a.csv"))));
 
     ASSERT_EQ(Run({"-q", "-f", "csv", m_music.Path(), Out("b.csv")}).Status, 0);
     EXPECT_EQ(terminal.Read(), "");
@@ -556,9 +556,8 @@ TEST_F(ListCliTest, NamesReachTheTerminalWithControlCharactersEscaped)
     const std::string name = "\x1b]0;owned\x07\x1b[2J.csv";
     ASSERT_EQ(Run({"-f", "csv", m_music.Path(), Out(name)}).Status, 0);
     const std::string shown = terminal.Read();
-    EXPECT_NE(shown.find(": " + Out("\\x1b]0;owned\\x07\\x1b[2J.csv")), std::string::npos) << shown;
-    EXPECT_EQ(shown.find("\x1b]"), std::string::npos) << shown;
-    EXPECT_EQ(shown.find("\x07"), std::string::npos) << shown;
-    EXPECT_EQ(shown.find("\x1b[2J"), std::string::npos) << shown;
+    EXPECT_THAT(shown,
+                AllOf(HasSubstr(": " + Out("\\x1b]0;owned\\x07\\x1b[2J.csv")),
+                      Not(HasSubstr("\x1b]")), Not(HasSubstr("\x07")), Not(HasSubstr("\x1b[2J"))));
     EXPECT_TRUE(std::filesystem::exists(Out(name))); // the file itself has its name
 }

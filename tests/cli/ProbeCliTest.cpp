@@ -1,5 +1,6 @@
 #include <fcntl.h>
 #include <fstream>
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sstream>
 #include <string>
@@ -12,6 +13,9 @@
 #include "tests/support/RunProgram.h"
 #include "tests/support/TempDir.h"
 
+using testing::AllOf;
+using testing::HasSubstr;
+using testing::Not;
 using TestSupport::Mp3Builder;
 using TestSupport::RunResult;
 
@@ -96,17 +100,15 @@ TEST_F(ProbeCliTest, MissingFileGivesAnInvalidRecordAndTheOthersFollowInOrder)
     Mp3Builder().Frame().Frame().PadTo(4096).Write(present);
     const RunResult result = Run({missing, present});
     EXPECT_EQ(result.Status, 0);
+    ASSERT_THAT(result.Out, AllOf(HasSubstr("FileName=" + missing + "\n"),
+                                  HasSubstr("FileName=" + present + "\n")));
     const auto first = result.Out.find("FileName=" + missing + "\n");
     const auto second = result.Out.find("FileName=" + present + "\n");
-    ASSERT_NE(first, std::string::npos);
-    ASSERT_NE(second, std::string::npos);
     EXPECT_LT(first, second);
-    const std::string missingRecord = result.Out.substr(first, second - first);
-    EXPECT_NE(missingRecord.find("\nFileSize=\n"), std::string::npos);
-    EXPECT_NE(missingRecord.find("\nFrameOffset=-1\n"), std::string::npos);
-    EXPECT_NE(missingRecord.find("\nValid=0\n"), std::string::npos);
-    EXPECT_NE(missingRecord.find("\nTagged=0\n\n"), std::string::npos);
-    EXPECT_NE(result.Out.find("\nValid=1\n", second), std::string::npos);
+    EXPECT_THAT(result.Out.substr(first, second - first),
+                AllOf(HasSubstr("\nFileSize=\n"), HasSubstr("\nFrameOffset=-1\n"),
+                      HasSubstr("\nValid=0\n"), HasSubstr("\nTagged=0\n\n")));
+    EXPECT_THAT(result.Out.substr(second), HasSubstr("\nValid=1\n"));
 }
 
 TEST_F(ProbeCliTest, UnreadableFileIsReportedAndTheOthersStillPrinted)
@@ -122,10 +124,8 @@ TEST_F(ProbeCliTest, UnreadableFileIsReportedAndTheOthersStillPrinted)
         GTEST_SKIP() << "the tool cannot be run as an unprivileged user here";
     }
     EXPECT_EQ(result.Status, 3);
-    EXPECT_NE(result.Err.find(locked), std::string::npos);
-    EXPECT_NE(result.Err.find("Permission denied"), std::string::npos);
-    EXPECT_EQ(result.Out.find(locked), std::string::npos);
-    EXPECT_NE(result.Out.find("FileName=" + present + "\n"), std::string::npos);
+    EXPECT_THAT(result.Err, AllOf(HasSubstr(locked), HasSubstr("Permission denied")));
+    EXPECT_THAT(result.Out, AllOf(Not(HasSubstr(locked)), HasSubstr("FileName=" + present + "\n")));
 }
 
 TEST_F(ProbeCliTest, UsageAndHelp)
@@ -133,19 +133,18 @@ TEST_F(ProbeCliTest, UsageAndHelp)
     const RunResult none = Run({});
     EXPECT_EQ(none.Status, 1);
     EXPECT_EQ(none.Out, "");
-    EXPECT_NE(none.Err.find("Usage: sonorix-probe"), std::string::npos);
+    EXPECT_THAT(none.Err, HasSubstr("Usage: sonorix-probe"));
 
     const RunResult unknown = Run({"--frobnicate"});
     EXPECT_EQ(unknown.Status, 1);
-    EXPECT_NE(unknown.Err.find("--frobnicate"), std::string::npos);
+    EXPECT_THAT(unknown.Err, HasSubstr("--frobnicate"));
 
     const RunResult help = Run({"--help"});
     EXPECT_EQ(help.Status, 0);
-    EXPECT_NE(help.Out.find("Usage: sonorix-probe"), std::string::npos);
-    EXPECT_NE(help.Out.find("Exit status"), std::string::npos);
+    EXPECT_THAT(help.Out, AllOf(HasSubstr("Usage: sonorix-probe"), HasSubstr("Exit status")));
 
     // Behind "--" a name that looks like an option is a file.
     const RunResult dashed = Run({"--", "--help"});
     EXPECT_EQ(dashed.Status, 0);
-    EXPECT_NE(dashed.Out.find("FileName=--help\n"), std::string::npos);
+    EXPECT_THAT(dashed.Out, HasSubstr("FileName=--help\n"));
 }

@@ -1,5 +1,6 @@
 #include <filesystem>
 #include <fstream>
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <string>
 #include <vector>
@@ -7,6 +8,10 @@
 #include "tests/support/RunProgram.h"
 #include "tests/support/TempDir.h"
 
+using testing::AllOf;
+using testing::HasSubstr;
+using testing::Not;
+using testing::StartsWith;
 using TestSupport::RunResult;
 using TestSupport::TempDir;
 
@@ -51,7 +56,7 @@ TEST(Tools, VersionNamesTheReleaseAndTheRevision)
         const RunResult run = RunIn(program, {"--version"}, work, scratch);
         EXPECT_EQ(run.Status, 0);
         // A build from a git checkout names its revision: "Sonorix 4.1 (git 1a2b3c4d5e)".
-        EXPECT_EQ(run.Out.rfind("Sonorix 4.1", 0), 0u) << run.Out;
+        EXPECT_THAT(run.Out, StartsWith("Sonorix 4.1"));
         EXPECT_EQ(run.Out.back(), '\n');
         EXPECT_EQ(run.Out.find('\n'), run.Out.size() - 1);
     }
@@ -91,8 +96,7 @@ TEST(Tools, ControlCharactersFromArgumentsAndFilesReachStandardErrorEscaped)
         SCOPED_TRACE(row.Message);
         const RunResult run = RunIn(row.Program, row.Args, work, scratch);
         EXPECT_NE(run.Status, 0);
-        EXPECT_NE(run.Err.find(row.Message + "\n"), std::string::npos) << run.Err;
-        EXPECT_EQ(run.Err.find('\x1b'), std::string::npos) << run.Err;
-        EXPECT_EQ(run.Err.find('\x07'), std::string::npos) << run.Err;
+        EXPECT_THAT(run.Err, AllOf(HasSubstr(row.Message + "\n"), Not(HasSubstr("\x1b")),
+                                   Not(HasSubstr("\x07"))));
     }
 }

@@ -5,6 +5,7 @@
 #include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <iterator>
 #include <map>
@@ -12,7 +13,6 @@
 #include <set>
 #include <string>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 #include <vector>
@@ -24,11 +24,15 @@
 #include "profiles/ListFormat.h"
 #include "samples/Mp3Builder.h"
 #include "samples/Samples.h"
+#include "tests/support/RunInChild.h"
 #include "tests/support/ScriptedDialogs.h"
 #include "tests/support/Songs.h"
 #include "tests/support/TempDir.h"
 
 using namespace Listing;
+using testing::HasSubstr;
+using testing::Not;
+using testing::StartsWith;
 using TestSupport::Id3v1Fields;
 using TestSupport::Mp3Builder;
 using TestSupport::TempDir;
@@ -300,14 +304,14 @@ TEST_F(ListJobTest, HtmlPageWithColouredRowsAndSummary)
     EXPECT_EQ(lines[5], "<tr><td bgcolor=\"#0057B8\">One &amp; &lt;Only&gt;</td>"
                         "<td bgcolor=\"#0057B8\">00:02</td></tr>");
     EXPECT_EQ(lines[6], "<tr><td>Two</td><td>00:03</td></tr>");
-    EXPECT_EQ(lines[7].rfind("</table><p>Index created on ", 0), 0u);
+    EXPECT_THAT(lines[7], StartsWith("</table><p>Index created on "));
 
     profile.Save30 = true;
     input.Output = Out("page.html");
     ASSERT_EQ(Run(input), ListJobResult::Written);
     const std::string page = ReadFile(Out("page.html"));
-    EXPECT_EQ(page.find("#0057B8"), std::string::npos);
-    EXPECT_NE(page.find("<td bgcolor=\"#000000\"><strong>Songname"), std::string::npos);
+    EXPECT_THAT(page, Not(HasSubstr("#0057B8")));
+    EXPECT_THAT(page, HasSubstr("<td bgcolor=\"#000000\"><strong>Songname"));
 }
 
 TEST_F(ListJobTest, AppendAddsHeaderAndRowsBehindTheOldContent)
@@ -446,8 +450,7 @@ TEST_F(ListJobTest, ASignalDuringTheJobTakesTheHeldNameAlong)
 
     for (const bool written : {false, true}) {
         SCOPED_TRACE(written ? "after the list was written" : "during the job");
-        const pid_t child = ::fork();
-        if (child == 0) {
+        const TestSupport::ChildResult ended = TestSupport::RunInChild([&] {
             RemoveHeldNameOnSignals();
             Profiles::Profile profile = MakeProfile(Profiles::ListFormat::Csv, {"Custom Info"});
             ListJobInput input = Input(profile, m_out.Path());
@@ -456,11 +459,9 @@ TEST_F(ListJobTest, ASignalDuringTheJobTakesTheHeldNameAlong)
             RecordingReport report;
             static_cast<void>(StartListJob(input, report, dialogs));
             ::raise(SIGINT);
-            ::_exit(0);
-        }
-        int status = 0;
-        ASSERT_EQ(::waitpid(child, &status, 0), child);
-        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGINT) << status;
+            return std::string("not interrupted");
+        });
+        EXPECT_EQ(ended.Ending(), "signal " + std::to_string(SIGINT)) << ended.Output;
         EXPECT_EQ(std::filesystem::exists(Out("TrackRoll1.csv")), written);
     }
 }
@@ -656,10 +657,9 @@ TEST_F(ListJobTest, InvalidFilesCountInTheAverageOnly)
     Profiles::Profile profile = MakeProfile(Profiles::ListFormat::Html, {"Songname", "Time"});
     ListJobInput input = Input(profile, Out("list.html"));
     ASSERT_EQ(Run(input), ListJobResult::Written);
-    EXPECT_NE(ReadFile(Out("list.html"))
-                  .find("Scanned 2 files, 1 untagged, 960.000 bytes total, 04:00 hours, 02:00 "
-                        "average length."),
-              std::string::npos);
+    EXPECT_THAT(ReadFile(Out("list.html")),
+                HasSubstr("Scanned 2 files, 1 untagged, 960.000 bytes total, 04:00 hours, 02:00 "
+                          "average length."));
     EXPECT_EQ(m_report.Labels[ReportLabel::Invalid], "1");
 }
 
@@ -680,8 +680,8 @@ TEST_F(ListJobTest, TagBytesBecomeUtf8AndUntaggedTitlesAreCutByCharacters)
         cut += "é";
     }
     const std::string list = ReadFile(Out("list.txt"));
-    EXPECT_NE(list.find("\r\nCafé\tBjörk\r\n"), std::string::npos);
-    EXPECT_NE(list.find("\r\n" + cut + "\t\r\n"), std::string::npos);
+    EXPECT_THAT(list, HasSubstr("\r\nCafé\tBjörk\r\n"));
+    EXPECT_THAT(list, HasSubstr("\r\n" + cut + "\t\r\n"));
 }
 
 TEST_F(ListJobTest, ReportFollowsThePhases)

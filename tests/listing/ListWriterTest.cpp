@@ -6,21 +6,25 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <iterator>
 #include <sstream>
 #include <string>
 #include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
 
 #include "base/IoError.h"
 #include "profiles/ListFormat.h"
+#include "tests/support/RunInChild.h"
 #include "tests/support/TempDir.h"
 
 using namespace Listing;
+using testing::AllOf;
+using testing::HasSubstr;
+using testing::MatchesRegex;
 
 namespace {
 
@@ -48,25 +52,6 @@ std::vector<std::string> Entries(const std::string& folder)
     }
     std::sort(names.begin(), names.end());
     return names;
-}
-
-// Runs work in a child process; "exit 0", "exit 3" after an IoError, or
-// "signal N".
-std::string InChild(const std::function<void()>& work)
-{
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        try {
-            work();
-        } catch (const IoError&) {
-            ::_exit(3);
-        }
-        ::_exit(0);
-    }
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    return WIFSIGNALED(status) ? "signal " + std::to_string(WTERMSIG(status))
-                               : "exit " + std::to_string(WEXITSTATUS(status));
 }
 
 ListContent HtmlContent()
@@ -121,6 +106,17 @@ TEST(WriteList, HtmlPageWithHeadSummaryAndFooter)
         "Sonorix 4.1</a> &ndash; made by the Sonorix team, <a "
         "href=\"mailto:team@sonorix.example.org\">team@sonorix.example.org</a>.</p><p>&nbsp;"
         "</p></body></html>\r\n");
+
+    // Without a date of its own the footer gives today's, in the locale's short
+    // form (month, day and year in the C locale the tests run in).
+    ListContent undated = HtmlContent();
+    undated.Date.clear();
+    std::ostringstream today;
+    WriteList(today, undated);
+    EXPECT_THAT(TodayText(), MatchesRegex("[0-9]{2}/[0-9]{2}/[0-9]{2}"));
+    std::string expected = out.str();
+    expected.replace(expected.find("on 12/08/26 by"), 14, "on " + TodayText() + " by");
+    EXPECT_EQ(today.str(), expected);
 }
 
 // Several threads making rows into text write the very list one does: every
@@ -150,24 +146,13 @@ TEST(WriteList, PageTextsAreEscaped)
                         .FontStyle = "\"Comic\"",
                         .FontColor = "<red>",
                         .BackColor = "a&b"};
-    EXPECT_NE(HtmlHeadLine1(page).find("<title>Rock &amp; &lt;Roll&gt;</title>"),
-              std::string::npos);
-    EXPECT_NE(HtmlHeadLine1(page).find("face=\"&quot;Comic&quot;\""), std::string::npos);
-    EXPECT_NE(HtmlHeadLine1(page).find("color=&lt;red&gt;>"), std::string::npos);
-    EXPECT_NE(HtmlHeadLine2(page).find("font-family : &quot;Comic&quot;;"), std::string::npos);
-    const std::string body = HtmlHeadLine3(page, ListSummary{});
-    EXPECT_NE(body.find("<body bgcolor=\"a&amp;b\" text=\"&lt;red&gt;\""), std::string::npos);
-    EXPECT_NE(body.find("<h1>Rock &amp; &lt;Roll&gt;</h1>"), std::string::npos);
-}
-
-TEST(WriteList, FooterDateDefaultsToToday)
-{
-    ListContent content = HtmlContent();
-    content.Date.clear();
-    std::ostringstream out;
-    WriteList(out, content);
-    EXPECT_NE(out.str().find("Index created on " + TodayText() + " by"), std::string::npos);
-    EXPECT_FALSE(TodayText().empty());
+    EXPECT_THAT(HtmlHeadLine1(page),
+                AllOf(HasSubstr("<title>Rock &amp; &lt;Roll&gt;</title>"),
+                      HasSubstr("face=\"&quot;Comic&quot;\""), HasSubstr("color=&lt;red&gt;>")));
+    EXPECT_THAT(HtmlHeadLine2(page), HasSubstr("font-family : &quot;Comic&quot;;"));
+    EXPECT_THAT(HtmlHeadLine3(page, ListSummary{}),
+                AllOf(HasSubstr("<body bgcolor=\"a&amp;b\" text=\"&lt;red&gt;\""),
+                      HasSubstr("<h1>Rock &amp; &lt;Roll&gt;</h1>")));
 }
 
 TEST(WriteListFile, ReplacesOrAppends)
@@ -244,11 +229,12 @@ TEST(WriteListFile, AFailedOrInterruptedWriteKeepsThePreviousList)
     for (const Row& row : cases) {
         SCOPED_TRACE(row.Case);
         std::ofstream(path, std::ios::binary) << previous;
-        EXPECT_EQ(InChild([&] {
-                      row.Setup();
-                      WriteOutputFile(path, false, row.Write);
-                  }),
-                  row.End);
+        const TestSupport::ChildResult ended = TestSupport::RunInChild([&] {
+            row.Setup();
+            WriteOutputFile(path, false, row.Write);
+            return std::string();
+        });
+        EXPECT_EQ(ended.Ending(), row.End) << ended.Output;
         EXPECT_TRUE(ReadFile(path) == previous) << "the previous list was changed";
         EXPECT_EQ(Entries(dir.Path()), std::vector<std::string>{"list.csv"});
     }

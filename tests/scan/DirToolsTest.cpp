@@ -2,23 +2,28 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <string>
 #include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 #include <utility>
 #include <vector>
 
 #include "base/IoError.h"
+#include "tests/support/RunInChild.h"
 
 namespace fs = std::filesystem;
 using namespace DirTools;
 using Names = std::vector<std::string>;
+using testing::Each;
+using testing::MatchesRegex;
+using testing::StartsWith;
 
 namespace {
 
@@ -54,42 +59,22 @@ void ExpectPreOrder(const Names& relative)
     }
 }
 
-// Runs work in a child process left with exactly free unused descriptors,
-// and gives what it returned, or the text of the IoError it threw.
-std::string WithFreeDescriptors(int free, const std::function<std::string()>& work)
+// Descriptors for a child that WithFreeDescriptors can use up.
+const TestSupport::ChildOptions kFewDescriptors{.Limits = {{RLIMIT_NOFILE, 64}}};
+
+// Work for such a child: it takes every descriptor but free of them, then runs work.
+std::function<std::string()> WithFreeDescriptors(int free, std::function<std::string()> work)
 {
-    int channel[2];
-    if (::pipe(channel) != 0)
-        return "no pipe";
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        const rlimit limit{64, 64};
-        ::setrlimit(RLIMIT_NOFILE, &limit);
+    return [free, work = std::move(work)] {
         std::vector<int> taken;
-        for (int fd = 0; (fd = ::dup(channel[1])) >= 0;)
+        for (int fd = 0; (fd = ::open("/dev/null", O_RDONLY)) >= 0;)
             taken.push_back(fd);
         for (int i = 0; i < free && !taken.empty(); ++i) {
             ::close(taken.back());
             taken.pop_back();
         }
-        std::string result;
-        try {
-            result = work();
-        } catch (const IoError& error) {
-            result = error.what();
-        }
-        const ssize_t written = ::write(channel[1], result.data(), result.size());
-        ::_exit(written == static_cast<ssize_t>(result.size()) ? 0 : 1);
-    }
-    ::close(channel[1]);
-    std::string result;
-    char buffer[512];
-    for (ssize_t n = 0; (n = ::read(channel[0], buffer, sizeof buffer)) > 0;)
-        result.append(buffer, static_cast<std::size_t>(n));
-    ::close(channel[0]);
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    return result;
+        return work();
+    };
 }
 
 class ScanTree : public ::testing::Test
@@ -132,7 +117,7 @@ protected:
     {
         Names result;
         for (const auto& path : paths) {
-            EXPECT_EQ(path.rfind(At(base) + "/", 0), 0u) << path;
+            EXPECT_THAT(path, StartsWith(At(base) + "/"));
             result.push_back(path.substr(At(base).size() + 1));
         }
         return result;
@@ -197,8 +182,7 @@ TEST_F(ScanTree, TrailingSlashesGiveTheSamePaths)
     Names top;
     CollectFolders("/", 1, label, top);
     ASSERT_FALSE(top.empty());
-    for (const auto& path : top)
-        EXPECT_EQ(path.find('/', 1), std::string::npos) << path;
+    EXPECT_THAT(top, Each(MatchesRegex("/[^/]*")));
 }
 
 TEST_F(ScanTree, CollectFilesMatchesEveryEntryIgnoringCase)
@@ -302,10 +286,13 @@ TEST_F(ScanTree, RunningOutOfDescriptorsEndsTheWalkInsteadOfLeavingFoldersOut)
     } catch (const IoError& error) {
         (void)error.what();
     }
-    const Row rows[] = {{4, folders, "40 folders"}, {0, folders, exhausted}, {0, files, exhausted}};
+    const std::string thrown = "IoError: " + exhausted;
+    const Row rows[] = {{4, folders, "40 folders"}, {0, folders, thrown}, {0, files, thrown}};
     for (const Row& row : rows) {
         SCOPED_TRACE(row.Result);
-        EXPECT_EQ(WithFreeDescriptors(row.Free, row.Work), row.Result);
+        const TestSupport::ChildResult ended =
+            TestSupport::RunInChild(WithFreeDescriptors(row.Free, row.Work), kFewDescriptors);
+        EXPECT_EQ(ended.Output, row.Result) << ended.Ending();
     }
 }
 

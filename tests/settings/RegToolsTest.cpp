@@ -1,6 +1,7 @@
 #include "settings/RegTools.h"
 
 #include <cstdlib>
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <string>
 #include <vector>
@@ -8,6 +9,7 @@
 #include "tests/support/StoreSandbox.h"
 
 using namespace RegTools;
+using testing::StartsWith;
 
 namespace {
 
@@ -235,10 +237,8 @@ TEST_F(RegToolsTest, AStoreThatCannotBeOpenedIsNamed)
         WriteRegString(kVendor, kProduct, "Source", "x");
         FAIL() << "no error";
     } catch (const StoreError& error) {
-        const std::string text = error.what();
-        EXPECT_EQ(text.rfind("Cannot open the settings store '" + m_sandbox.StoreFile() + "': ", 0),
-                  0u)
-            << text;
+        EXPECT_THAT(error.what(),
+                    StartsWith("Cannot open the settings store '" + m_sandbox.StoreFile() + "': "));
     }
 }
 

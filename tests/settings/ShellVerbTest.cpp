@@ -1,4 +1,5 @@
 #include <dirent.h>
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <string>
 #include <vector>
@@ -7,6 +8,7 @@
 #include "tests/support/StoreSandbox.h"
 
 using namespace RegTools;
+using testing::HasSubstr;
 
 namespace {
 
@@ -77,10 +79,8 @@ TEST_F(ShellVerbTest, RegisterAgainNamesTheLastPath)
               "\"/home/me/new place/sonorix\" \"%1\"");
     EXPECT_EQ(m_sandbox.Count("SELECT count(*) FROM reg_paths WHERE path LIKE 'Folder\\shell\\%'"),
               2);
-    EXPECT_NE(TestSupport::ReadFileIfExists(DesktopEntry())
-                  .value_or("")
-                  .find("\nExec=\"/home/me/new place/sonorix\" %f\n"),
-              std::string::npos);
+    EXPECT_THAT(TestSupport::ReadFileIfExists(DesktopEntry()).value_or(""),
+                HasSubstr("\nExec=\"/home/me/new place/sonorix\" %f\n"));
 }
 
 TEST_F(ShellVerbTest, ExecLineQuotesEveryReservedCharacter)
@@ -97,7 +97,7 @@ TEST_F(ShellVerbTest, ExecLineQuotesEveryReservedCharacter)
         SCOPED_TRACE(path);
         RegisterShellVerb("Folder", "Sonorix", path);
         const std::string entry = TestSupport::ReadFileIfExists(DesktopEntry()).value_or("");
-        EXPECT_NE(entry.find("\nExec=" + std::string(exec) + " %f\n"), std::string::npos) << entry;
+        EXPECT_THAT(entry, HasSubstr("\nExec=" + std::string(exec) + " %f\n"));
     }
 }
 

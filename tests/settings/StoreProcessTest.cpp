@@ -5,54 +5,38 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <random>
 #include <signal.h>
 #include <string>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <thread>
 #include <tuple>
 #include <unistd.h>
 #include <vector>
 
 #include "settings/RegTools.h"
+#include "tests/support/RunInChild.h"
 #include "tests/support/StoreSandbox.h"
 
 using namespace RegTools;
+using testing::StartsWith;
 
 namespace {
 
-// Runs body in a child process, which exits 0 when body returns and 1, with
-// the error text on stderr, when it throws.
-pid_t Spawn(const std::function<void()>& body)
+// Starts body in a child process; its Ending() is "exit 0" when body returns,
+// its Output the error when body throws.
+TestSupport::Child Spawn(const std::function<void()>& body)
 {
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        int code = 0;
-        try {
-            body();
-        } catch (const std::exception& error) {
-            std::fprintf(stderr, "child %d: %s\n", static_cast<int>(::getpid()), error.what());
-            code = 1;
-        }
-        ::_exit(code);
-    }
-    return pid;
-}
-
-int ExitCodeOf(pid_t pid)
-{
-    int status = 0;
-    if (::waitpid(pid, &status, 0) != pid) {
-        return -1;
-    }
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    return TestSupport::Child([body] {
+        body();
+        return std::string();
+    });
 }
 
 std::string Name(int writer, int index)
@@ -82,12 +66,14 @@ TEST(StoreProcesses, TwoWritersAtOnceLoseNothing)
             }
         };
     };
-    const pid_t first = Spawn(writer(1));
-    const pid_t second = Spawn(writer(2));
+    TestSupport::Child first = Spawn(writer(1));
+    TestSupport::Child second = Spawn(writer(2));
     ::close(gate[0]);
     ::close(gate[1]);
-    EXPECT_EQ(ExitCodeOf(first), 0);
-    EXPECT_EQ(ExitCodeOf(second), 0);
+    for (TestSupport::Child* child : {&first, &second}) {
+        const TestSupport::ChildResult ended = child->Wait();
+        EXPECT_EQ(ended.Ending(), "exit 0") << ended.Output;
+    }
 
     EXPECT_EQ(sandbox.Count("SELECT count(*) FROM reg_values"), 2 * kCount);
     for (int id = 1; id <= 2; ++id) {
@@ -102,7 +88,7 @@ TEST(StoreProcesses, AKilledWriterLeavesEveryCompletedWrite)
     TestSupport::StoreSandbox sandbox;
     int report[2];
     ASSERT_EQ(::pipe(report), 0);
-    const pid_t child = Spawn([&] {
+    TestSupport::Child child = Spawn([&] {
         ::close(report[0]);
         for (std::uint32_t i = 0;; ++i) {
             WriteRegString(kVendor, kProduct, Name(0, static_cast<int>(i)),
@@ -120,8 +106,8 @@ TEST(StoreProcesses, AKilledWriterLeavesEveryCompletedWrite)
     while (last < 300 && ::read(report[0], &index, sizeof index) == sizeof index) {
         last = index;
     }
-    ::kill(child, SIGKILL);
-    EXPECT_EQ(ExitCodeOf(child), 128 + SIGKILL);
+    child.Kill(SIGKILL);
+    EXPECT_EQ(child.Wait().Ending(), "signal " + std::to_string(SIGKILL));
     while (::read(report[0], &index, sizeof index) == sizeof index) {
         last = index;
     }
@@ -235,9 +221,8 @@ TEST(StoreProcesses, ADamagedStoreIsNamedAndLeftAsItIs)
                 action();
                 ADD_FAILURE() << "no error";
             } catch (const StoreError& error) {
-                const std::string text = error.what();
-                EXPECT_EQ(text.rfind("The settings store '" + file + "' is damaged: ", 0), 0u)
-                    << text;
+                EXPECT_THAT(error.what(),
+                            StartsWith("The settings store '" + file + "' is damaged: "));
             }
             EXPECT_TRUE(TestSupport::ReadFileIfExists(file) == bytes) << "the file was changed";
             if (!wal.empty()) {
@@ -270,21 +255,20 @@ TEST(StoreProcesses, DamageAfterTheStoreWasFoundWholeIsFound)
         ReadRegString(kVendor, kProduct, Name(0, 1));
         ADD_FAILURE() << "no error";
     } catch (const StoreError& error) {
-        const std::string text = error.what();
-        EXPECT_EQ(text.rfind("The settings store '" + file + "' is damaged: ", 0), 0u) << text;
+        EXPECT_THAT(error.what(), StartsWith("The settings store '" + file + "' is damaged: "));
     }
 }
 
 // Another process that holds the store's write lock for holdMs: it sets up
 // nothing, so on an empty file it holds the lock of a store not set up yet.
 // Returns once the lock is held.
-pid_t HoldWriteLock(const std::string& file, int holdMs)
+TestSupport::Child HoldWriteLock(const std::string& file, int holdMs)
 {
     int ready[2];
     if (::pipe(ready) != 0) {
-        return -1;
+        return Spawn([] { throw std::runtime_error("no pipe"); });
     }
-    const pid_t pid = Spawn([&] {
+    TestSupport::Child holder = Spawn([&] {
         ::close(ready[0]);
         sqlite3* db = nullptr;
         if (sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK ||
@@ -299,10 +283,10 @@ pid_t HoldWriteLock(const std::string& file, int holdMs)
     ::close(ready[1]);
     char c;
     if (::read(ready[0], &c, 1) != 1) {
-        ::kill(pid, SIGKILL);
+        holder.Kill(SIGKILL);
     }
     ::close(ready[0]);
-    return pid;
+    return holder;
 }
 
 TEST(StoreProcesses, ALockOfAnotherProcessIsAwaitedForFiveSeconds)
@@ -334,7 +318,7 @@ TEST(StoreProcesses, ALockOfAnotherProcessIsAwaitedForFiveSeconds)
             ::mkdir((sandbox.ConfigHome() + "/sonorix").c_str(), 0700);
             WriteFile(file, "");
         }
-        const pid_t holder = HoldWriteLock(file, holdMs);
+        TestSupport::Child holder = HoldWriteLock(file, holdMs);
         const auto start = std::chrono::steady_clock::now();
         std::string error = "no error";
         try {
@@ -343,8 +327,8 @@ TEST(StoreProcesses, ALockOfAnotherProcessIsAwaitedForFiveSeconds)
             error = caught.what();
         }
         const auto waited = std::chrono::steady_clock::now() - start;
-        ::kill(holder, SIGKILL);
-        ExitCodeOf(holder);
+        holder.Kill(SIGKILL);
+        static_cast<void>(holder.Wait());
         if (written) {
             EXPECT_EQ(error, "no error");
             EXPECT_EQ(ReadRegString(kVendor, kProduct, "Source"), "new");
@@ -365,23 +349,23 @@ TEST(StoreProcesses, OperationsOfABatchStayTransactionsOfTheirOwn)
 {
     TestSupport::StoreSandbox sandbox;
     const auto inChild = [](std::function<void()> body) {
-        return ExitCodeOf(Spawn([&] { std::thread(body).join(); }));
+        return Spawn([&] { std::thread(body).join(); }).Wait().Ending();
     };
     WriteRegString(kVendor, kProduct, "Source", "old");
     const StoreBatch batch;
     EXPECT_EQ(ReadRegString(kVendor, kProduct, "Source"), "old");
-    EXPECT_EQ(inChild([] { WriteRegString(kVendor, kProduct, "Source", "theirs"); }), 0);
+    EXPECT_EQ(inChild([] { WriteRegString(kVendor, kProduct, "Source", "theirs"); }), "exit 0");
     EXPECT_EQ(ReadRegString(kVendor, kProduct, "Source"), "theirs");
 
-    const pid_t holder = HoldWriteLock(sandbox.StoreFile(), 300);
+    TestSupport::Child holder = HoldWriteLock(sandbox.StoreFile(), 300);
     EXPECT_NO_THROW(WriteRegString(kVendor, kProduct, "Source", "mine"));
-    EXPECT_EQ(ExitCodeOf(holder), 0);
+    EXPECT_EQ(holder.Wait().Ending(), "exit 0");
     EXPECT_EQ(inChild([] {
                   if (ReadRegString(kVendor, kProduct, "Source") != "mine") {
                       std::abort();
                   }
               }),
-              0);
+              "exit 0");
 }
 
 constexpr uid_t kNobody = 65534;
@@ -391,35 +375,19 @@ constexpr uid_t kNobody = 65534;
 // returned, or "StoreError: " and the text of the error it threw.
 std::string AsOrdinaryUser(const std::function<std::string()>& step)
 {
-    int result[2];
-    if (::pipe(result) != 0) {
-        return "pipe failed";
-    }
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        ::close(result[0]);
-        std::string text;
-        if (::geteuid() == 0 && (::setgid(kNobody) != 0 || ::setuid(kNobody) != 0)) {
-            text = "cannot drop privileges";
-        } else {
+    const TestSupport::ChildResult ended = TestSupport::RunInChild(
+        [&] {
             try {
-                text = step();
+                return step();
             } catch (const StoreError& error) {
-                text = std::string("StoreError: ") + error.what();
+                return std::string("StoreError: ") + error.what();
             }
-        }
-        const ssize_t written = ::write(result[1], text.data(), text.size());
-        ::_exit(written == static_cast<ssize_t>(text.size()) ? 0 : 1);
+        },
+        {.Unprivileged = true});
+    if (ended.ExitCode == 125) {
+        return "cannot drop privileges";
     }
-    ::close(result[1]);
-    std::string text;
-    char buffer[512];
-    for (ssize_t got; (got = ::read(result[0], buffer, sizeof buffer)) > 0;) {
-        text.append(buffer, static_cast<std::size_t>(got));
-    }
-    ::close(result[0]);
-    ExitCodeOf(pid);
-    return text;
+    return ended.Output;
 }
 
 // Name, size and mode of every file in the folder.

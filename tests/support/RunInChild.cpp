@@ -1,10 +1,12 @@
 #include "tests/support/RunInChild.h"
 
 #include <cerrno>
+#include <csignal>
 #include <exception>
 #include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <utility>
 
 #include "base/IoError.h"
 
@@ -84,10 +86,22 @@ Child::Child(const std::function<std::string()>& work, const ChildOptions& optio
     m_output = channel[0];
 }
 
+Child::Child(Child&& other) noexcept
+    : m_pid(std::exchange(other.m_pid, -1)), m_output(std::exchange(other.m_output, -1))
+{
+}
+
 Child::~Child()
 {
     if (m_pid > 0) {
         static_cast<void>(Wait());
+    }
+}
+
+void Child::Kill(int signal) const
+{
+    if (m_pid > 0) {
+        ::kill(m_pid, signal);
     }
 }
 

@@ -36,16 +36,22 @@ struct ChildResult
     [[nodiscard]] std::string Ending() const;
 };
 
-// A child under way; Wait() collects it (the destructor waits too).
+// A child under way; Wait() collects it (the destructor waits too). A moved
+// child is collected by its new owner only.
 class Child
 {
 public:
     Child(const std::function<std::string()>& work, const ChildOptions& options = {});
     ~Child();
+    Child(Child&& other) noexcept;
     Child(const Child&) = delete;
     Child& operator=(const Child&) = delete;
+    Child& operator=(Child&&) = delete;
 
     [[nodiscard]] pid_t Pid() const { return m_pid; }
+
+    // Sends signal to the child until it is collected, never to another process.
+    void Kill(int signal) const;
 
     ChildResult Wait();
 

@@ -4,8 +4,9 @@
 #include <fcntl.h>
 #include <fstream>
 #include <iterator>
-#include <sys/wait.h>
 #include <unistd.h>
+
+#include "tests/support/RunInChild.h"
 
 namespace TestSupport {
 
@@ -56,15 +57,11 @@ RunResult RunProgram(const std::string& program, const std::vector<std::string>&
     }
     argv.push_back(nullptr);
 
-    const pid_t pid = fork();
-    if (pid == 0) {
-        RunChild(argv.data(), outPath, errPath, options);
-    }
+    // The child's report channel closes on exec, so the wait ends with the program.
+    const ChildResult ended =
+        RunInChild([&]() -> std::string { RunChild(argv.data(), outPath, errPath, options); });
     RunResult result;
-    int status = 0;
-    if (pid > 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status)) {
-        result.Status = WEXITSTATUS(status);
-    }
+    result.Status = ended.ExitCode;
     result.Out = ReadWholeFile(outPath);
     result.Err = ReadWholeFile(errPath);
     return result;
