@@ -111,6 +111,13 @@ int Run(const ListOptions& options)
                                       {GlobalValue::AskForCustom, GlobalValue::DefaultFileName});
     }
     ApplyOptions(options, profile);
+    // A stored number that names none of the four formats (a store edited by
+    // hand, or a style saved with no format chosen) would join the cells with
+    // nothing between them and write a list no one can read.
+    if (profile.ListFormat == Profiles::ListFormat::None) {
+        throw UsageError("the style '" + profile.Name +
+                         "' has no list format; give one with --format (" + FormatWords() + ")");
+    }
     // "-" is standard output: no name is completed or numbered.
     const bool toStdout = options.Arguments[1] == "-";
     Listing::ListJobInput input{.Source = Absolute(options.Arguments[0]),

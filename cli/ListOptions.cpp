@@ -86,6 +86,18 @@ Exit status:
      or an error of the settings store
 )";
 
+std::string FormatWords()
+{
+    std::string words;
+    for (const Profiles::FormatFacts& facts : Profiles::kListFormats) {
+        if (!words.empty()) {
+            words += &facts == &Profiles::kListFormats.back() ? " or " : ", ";
+        }
+        words += facts.CommandWord;
+    }
+    return words;
+}
+
 namespace {
 
 std::vector<std::string> SplitItems(const std::string& text)
@@ -104,17 +116,12 @@ std::vector<std::string> SplitItems(const std::string& text)
 
 Profiles::ListFormat ParseFormat(const std::string& name)
 {
-    std::string words; // "csv, custom, html or txt"
     for (const Profiles::FormatFacts& facts : Profiles::kListFormats) {
         if (name == facts.CommandWord) {
             return facts.Format;
         }
-        if (!words.empty()) {
-            words += &facts == &Profiles::kListFormats.back() ? " or " : ", ";
-        }
-        words += facts.CommandWord;
     }
-    throw UsageError("unknown format '" + name + "' (" + words + ")");
+    throw UsageError("unknown format '" + name + "' (" + FormatWords() + ")");
 }
 
 // The captions of LIST as the twenty columns spell them; letter case is

@@ -66,6 +66,9 @@ template <typename Names> std::string JoinNames(const Names& names)
     return text;
 }
 
+// The words --format takes, for messages: "csv, custom, html or txt".
+std::string FormatWords();
+
 // The text --help prints.
 extern const char* const kListHelp;
 
