@@ -11,7 +11,6 @@
 #include <string>
 
 #include "base/Dialogs.h"
-#include "profiles/GlobalOptions.h"
 #include "profiles/Profile.h"
 #include "scan/DirTools.h"
 
@@ -82,7 +81,9 @@ struct ListJobInput
     std::string Output{};
     Profiles::Profile& Profile;
     bool AskForCustom = false;
-    std::string DefaultFileName = GlobalSettings::kDefaultFileName;
+    // The global option "Default output filename"; callers pass the stored
+    // one, this is its default.
+    std::string DefaultFileName = "TrackRoll";
     ReservedOutput Reserved{};
     // When set, the list goes to this stream instead of a file (the command
     // line's "-"): Output then only names the stream in messages, and is

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "base/Dialogs.h"
-#include "profiles/Profile.h"
+#include "profiles/ProfileStore.h"
 
 namespace GlobalSettings {
 

@@ -1,14 +1,15 @@
 #pragma once
 
 // The current profile ("style"): one named set of list options, stored as
-// thirteen values named profile name + suffix in the settings store.
+// thirteen values named profile name + suffix in the settings store
+// (profiles/ProfileStore.h). The record and its text rules need no store, so
+// the list job uses them without linking SQLite.
 
 #include <cstdint>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
-#include "base/Dialogs.h"
 #include "profiles/ListFormat.h"
 
 namespace Profiles {
@@ -39,9 +40,6 @@ struct Profile
     bool AppendToList = false;   // not stored: lives for the program run
     friend bool operator==(const Profile&, const Profile&) = default;
 };
-
-// The refusal of a name that IsValidProfileName rejects.
-inline constexpr const char* kInvalidProfileNameMessage = "Please enter a valid profile name!";
 
 // The built-in selection of the list items (kColumnCaptions).
 inline constexpr const char* kDefaultChecked = "11110111100000000000";
@@ -87,43 +85,6 @@ public:
 // 32 bits, raise ProfileError "'<text>' is not a valid integer value for
 // '<valueName>'".
 std::int32_t IntegerFromText(const std::string& text, const std::string& valueName);
-
-// Loads the profile named by the main style box into the record, which is
-// the live current profile from then on; a missing value takes its default,
-// which is stored at once ("Custom" excepted). The load stops at the first
-// error, with the earlier values loaded.
-void LoadProfile(Profile& profile, ProfileHost& host);
-// Stores every value of the profile under name (colours and format as
-// decimal texts); "Styles" is not touched.
-void SaveProfile(const Profile& profile, const std::string& name);
-// A name a profile may be stored under: not empty, no CR, LF or NUL (a
-// stored list would split it into two names), and none of its stored value
-// names (name + suffix) equal, ignoring ASCII letter case, to a global value
-// or "Styles", which storing the profile would overwrite ("AskFor" +
-// "Custom").
-bool IsValidProfileName(const std::string& name);
-
-// Stores the profile under a new name: the main style box shows the name,
-// the profile is stored under it, the name is appended to the main style list
-// and that list stored as "Styles" (a listed name is listed twice), then the
-// list is reloaded, which selects and loads the default style. The caller
-// selects and loads the new name afterwards, as a user's choice would.
-void SaveProfileAs(Profile& profile, const std::string& name, ProfileHost& host);
-
-// The stored style names ("Styles"), read without writing anything (and
-// without making a store where there is none); {"Default"} when none are
-// stored yet.
-std::vector<std::string> StoredStyleNames();
-// Fills both style lists from "Styles" (writing "Default" at first start),
-// selects "DefaultStyle" (default "Default"), then loads that profile.
-void LoadProfileList(Profile& profile, ProfileHost& host);
-// Removes the profile's values and its name from "Styles", then reloads the
-// list. "Default", in any letter case, is refused with an information box.
-// Deleting the profile that "DefaultStyle" names first makes "Default" the
-// default style, so the reload does not select the deleted profile and store
-// it anew. Names are compared as the store compares them (ASCII letter case
-// ignored).
-void DeleteProfile(const std::string& name, Profile& profile, ProfileHost& host, Dialogs& dialogs);
 
 // 0x0080FF -> "#FF8000". Only the low 24 bits count.
 std::string ColorToHtml(std::int32_t colour);

@@ -13,7 +13,7 @@
 #include <QDialog>
 
 #include "base/Dialogs.h"
-#include "profiles/Profile.h"
+#include "profiles/ProfileStore.h"
 
 class QCheckBox;
 class QLabel;

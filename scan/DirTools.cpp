@@ -55,13 +55,15 @@ class Directory
 public:
     explicit Directory(UniqueFd fd)
     {
-        if (!fd.Valid())
+        if (!fd.Valid()) {
             return;
+        }
         m_dir = ::fdopendir(fd.Get());
-        if (m_dir == nullptr)
+        if (m_dir == nullptr) {
             m_error = errno;
-        else
+        } else {
             static_cast<void>(fd.Release()); // closedir closes it now
+        }
     }
 
     Directory(const Directory&) = delete;
@@ -69,18 +71,21 @@ public:
 
     ~Directory()
     {
-        if (m_dir != nullptr)
+        if (m_dir != nullptr) {
             ::closedir(m_dir);
+        }
     }
 
     const dirent* Next()
     {
-        if (m_dir == nullptr)
+        if (m_dir == nullptr) {
             return nullptr;
+        }
         errno = 0;
         const dirent* entry = ::readdir(m_dir);
-        if (entry == nullptr)
+        if (entry == nullptr) {
             m_error = errno;
+        }
         return entry;
     }
 
@@ -155,10 +160,12 @@ bool IsUsablePath(const std::string& path)
 std::string WithSlash(const std::string& folder)
 {
     std::string result = folder;
-    while (result.size() > 1 && result.back() == '/' && result[result.size() - 2] == '/')
+    while (result.size() > 1 && result.back() == '/' && result[result.size() - 2] == '/') {
         result.pop_back();
-    if (result.back() != '/')
+    }
+    if (result.back() != '/') {
         result.push_back('/');
+    }
     return result;
 }
 
@@ -183,19 +190,22 @@ FolderEntries ReadFolder(Walk& walk, UniqueFd folder, const std::string& path)
         }
         // Hidden entries are not part of the listing at all, so they are not
         // counted either; "." and ".." are.
-        if (entry->d_name[0] == '.' && !dots)
+        if (entry->d_name[0] == '.' && !dots) {
             continue;
+        }
         ++entries.Count;
         // Only entries whose type the listing leaves open (links, unknown)
         // cost a look-up beyond the folder's own.
         const unsigned char type = entry->d_type;
-        if (!dots && (type == DT_DIR || type == DT_LNK || type == DT_UNKNOWN))
+        if (!dots && (type == DT_DIR || type == DT_LNK || type == DT_UNKNOWN)) {
             entries.Candidates.push_back({entry->d_name, type, entries.Count});
+        }
     }
-    if (dir.Error() != 0)
+    if (dir.Error() != 0) {
         FolderNotRead(walk.Label, path, dir.Error());
-    else if (walk.Listings != nullptr && dir.Opened())
+    } else if (walk.Listings != nullptr && dir.Opened()) {
         walk.Listings->Keep(WithSlash(path), std::move(names));
+    }
     return entries;
 }
 
@@ -204,8 +214,9 @@ FolderEntries ReadFolder(Walk& walk, UniqueFd folder, const std::string& path)
 void RepaintUpTo(ProgressLabel& label, std::uint64_t position, std::uint64_t& done)
 {
     for (std::uint64_t n = done / kContainerRepaintEvery; n < position / kContainerRepaintEvery;
-         ++n)
+         ++n) {
         label.RepaintContainer();
+    }
     done = std::max(done, position);
 }
 
@@ -223,32 +234,37 @@ void VisitEntry(Walk& walk, const Candidate& entry, const std::string& prefix,
     int openError = 0;
     if (depth > 0) {
         openError = LongPath::Open(walk.Source, childRelative, kOpenFolderFlags, child);
-        if (IsOutOfResources(openError))
+        if (IsOutOfResources(openError)) {
             FolderNotRead(walk.Label, path, openError);
+        }
     }
     FileStatus info{};
     if (child.Valid()) {
-        if (::fstat(child.Get(), &info) != 0)
+        if (::fstat(child.Get(), &info) != 0) {
             throw IoError(DescribeIoFailure("read folder", path, errno));
+        }
     } else if (const int statError = LongPath::Stat(walk.Source, childRelative, info);
                statError != 0) {
         // Not a folder, a dangling link, or gone since the listing. A folder
         // in a folder that may be listed but not searched cannot even be
         // looked at.
-        if (!MeansNoFolder(statError) && (entry.Type == DT_DIR || IsOutOfResources(statError)))
+        if (!MeansNoFolder(statError) && (entry.Type == DT_DIR || IsOutOfResources(statError))) {
             FolderNotRead(walk.Label, path, statError);
+        }
         return;
     } else if (!S_ISDIR(info.st_mode)) {
         return;
     }
-    if (!walk.Entered.insert(FolderId{info.st_dev, info.st_ino}).second)
+    if (!walk.Entered.insert(FolderId{info.st_dev, info.st_ino}).second) {
         return;
+    }
     walk.List.push_back(path);
     walk.Label.SetText(path);
     walk.Label.RepaintLabel();
     // A folder that cannot be read is listed but not entered.
-    if (depth > 0 && !child.Valid())
+    if (depth > 0 && !child.Valid()) {
         FolderNotRead(walk.Label, path, openError);
+    }
     CollectBelow(walk, std::move(child), path + "/", childRelative + "/", depth);
 }
 
@@ -263,8 +279,9 @@ void CollectBelow(Walk& walk, UniqueFd folder, const std::string& prefix,
         walk.Label.RepaintContainer();
         return;
     }
-    if (!folder.Valid())
+    if (!folder.Valid()) {
         return;
+    }
     const FolderEntries entries = ReadFolder(walk, std::move(folder), WithoutSlash(prefix));
     std::uint64_t repainted = 0;
     for (const Candidate& entry : entries.Candidates) {
@@ -282,8 +299,9 @@ UniqueFd OpenFolder(const std::string& prefix, ProgressLabel& label)
 {
     UniqueFd folder;
     const int error = LongPath::Open(AT_FDCWD, prefix, kOpenFolderFlags, folder);
-    if (error != 0 && !MeansNoFolder(error))
+    if (error != 0 && !MeansNoFolder(error)) {
         FolderNotRead(label, WithoutSlash(prefix), error);
+    }
     return folder;
 }
 
@@ -302,17 +320,20 @@ void CollectFolders(const std::string& folder, int depth, ProgressLabel& label,
     }
     const std::string prefix = WithSlash(folder);
     const UniqueFd source = OpenFolder(prefix, label);
-    if (!source.Valid())
+    if (!source.Valid()) {
         return;
+    }
     walk.Source = source.Get();
     // The source counts as entered, so a link back up to it ends there.
     FileStatus info{};
-    if (::fstat(source.Get(), &info) != 0)
+    if (::fstat(source.Get(), &info) != 0) {
         throw IoError(DescribeIoFailure("read folder", WithoutSlash(prefix), errno));
+    }
     walk.Entered.insert(FolderId{info.st_dev, info.st_ino});
     UniqueFd first(::openat(source.Get(), ".", kOpenFolderFlags));
-    if (!first.Valid())
+    if (!first.Valid()) {
         FolderNotRead(label, WithoutSlash(prefix), errno);
+    }
     CollectBelow(walk, std::move(first), prefix, "", depth);
 }
 
@@ -327,13 +348,15 @@ void MatchFiles(const std::string& prefix, const std::string& extension, Progres
     std::string name;
     while (const char* entry = next()) {
         name.assign(entry);
-        if (!pattern.Matches(name))
+        if (!pattern.Matches(name)) {
             continue;
+        }
         list.push_back(prefix + name);
         label.SetText(list.back());
         label.RepaintLabel();
-        if (++matches % kContainerRepaintEvery == 0)
+        if (++matches % kContainerRepaintEvery == 0) {
             label.RepaintContainer();
+        }
     }
 }
 
@@ -379,26 +402,30 @@ void CollectFolders(const std::string& folder, int depth, ProgressLabel& label,
 void CollectFiles(const std::string& folder, const std::string& extension, ProgressLabel& label,
                   std::vector<std::string>& list)
 {
-    if (!IsUsablePath(folder))
+    if (!IsUsablePath(folder)) {
         return;
+    }
     const std::string prefix = WithSlash(folder);
     Directory dir(OpenFolder(prefix, label));
     MatchFiles(prefix, extension, label, list, [&]() -> const char* {
         // "." and ".." are the folder and its parent, never files of it.
         const dirent* entry = dir.Next();
-        while (entry != nullptr && IsDotOrDotDot(entry->d_name))
+        while (entry != nullptr && IsDotOrDotDot(entry->d_name)) {
             entry = dir.Next();
+        }
         return entry == nullptr ? nullptr : entry->d_name;
     });
-    if (dir.Error() != 0)
+    if (dir.Error() != 0) {
         FolderNotRead(label, WithoutSlash(prefix), dir.Error());
+    }
 }
 
 void CollectFiles(const std::string& folder, const std::string& extension, ProgressLabel& label,
                   std::vector<std::string>& list, const FolderListings& listings)
 {
-    if (!IsUsablePath(folder))
+    if (!IsUsablePath(folder)) {
         return;
+    }
     const std::string prefix = WithSlash(folder);
     const FolderListings::Names* names = listings.Find(prefix);
     if (names == nullptr) {
@@ -407,8 +434,9 @@ void CollectFiles(const std::string& folder, const std::string& extension, Progr
     }
     std::size_t at = 0;
     MatchFiles(prefix, extension, label, list, [&]() -> const char* {
-        if (at >= names->Bytes.size())
+        if (at >= names->Bytes.size()) {
             return nullptr;
+        }
         const char* name = names->Bytes.data() + at;
         at += std::strlen(name) + 1;
         return name;
@@ -417,8 +445,9 @@ void CollectFiles(const std::string& folder, const std::string& extension, Progr
 
 bool FolderExists(const std::string& path)
 {
-    if (!IsUsablePath(path))
+    if (!IsUsablePath(path)) {
         return false;
+    }
     // stat, not a listing: a folder the user may not read still exists.
     FileStatus info{};
     return LongPath::Stat(AT_FDCWD, WithSlash(path), info) == 0 && S_ISDIR(info.st_mode);
@@ -428,8 +457,9 @@ std::string StripExtension(const std::string& name)
 {
     const std::size_t dot = name.rfind('.');
     const std::size_t slash = name.rfind('/');
-    if (dot == std::string::npos || (slash != std::string::npos && slash > dot))
+    if (dot == std::string::npos || (slash != std::string::npos && slash > dot)) {
         return name;
+    }
     return name.substr(0, dot);
 }
 

@@ -21,6 +21,7 @@
 #include "profiles/GlobalOptions.h"
 #include "profiles/ListFormat.h"
 #include "samples/Mp3Builder.h"
+#include "settings/RegTools.h"
 #include "tests/support/RunProgram.h"
 #include "tests/support/TempDir.h"
 
@@ -414,6 +415,40 @@ TEST_F(ListCliTest, ProgressOnlyOnATerminalAndNotWhenQuiet)
 
     ASSERT_EQ(Run({"-q", "-f", "csv", m_music.Path(), Out("b.csv")}).Status, 0);
     EXPECT_EQ(terminal.Read(), "");
+}
+
+// A format number that names none of the four (a store edited by hand, or
+// "-1" saved with no format chosen) would join the cells with nothing
+// between them, a list no one can read: the run refuses it and writes
+// nothing, unless --format names a format.
+TEST_F(ListCliTest, StoredFormatOutsideTheFourIsRefusedUnlessOneIsGiven)
+{
+    const std::string store = std::getenv("XDG_CONFIG_HOME");
+    const auto run = [&](const std::vector<std::string>& args) {
+        return TestSupport::RunProgram(
+            SONORIX_LIST_EXE, args, m_home.Path(),
+            {.WorkingFolder = m_out.Path(), .Environment = {{"XDG_CONFIG_HOME", store}}});
+    };
+    for (const char* stored : {"-1", "4", "$7"}) {
+        SCOPED_TRACE(stored);
+        RegTools::WriteRegString(RegTools::kVendor, RegTools::kProduct, "DefaultListFormat",
+                                 stored);
+        const RunResult refused = run({"-q", "-c", "Songname,Artist", m_music.Path(), "list"});
+        EXPECT_EQ(refused.Status, 1);
+        EXPECT_EQ(refused.Err, "sonorix-list: the style 'Default' has no list format; give one "
+                               "with --format (csv, custom, html or txt)\n"
+                               "Try 'sonorix-list --help' for more information.\n");
+        EXPECT_TRUE(std::filesystem::is_empty(m_out.Path()));
+        EXPECT_EQ(
+            RegTools::ReadRegString(RegTools::kVendor, RegTools::kProduct, "DefaultListFormat"),
+            stored);
+
+        const RunResult given =
+            run({"-q", "-f", "txt", "-c", "Songname,Artist", m_music.Path(), "list"});
+        EXPECT_EQ(given.Status, 0) << given.Err;
+        EXPECT_EQ(ReadFile(Out("list.txt")), "Songname\tArtist\r\nAlpha\tBand\r\nBeta\tBand\r\n");
+        std::filesystem::remove(Out("list.txt"));
+    }
 }
 
 TEST_F(ListCliTest, ParallelRunsIntoOneFolderNeverShareAName)

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "profiles/MemoryProfileHost.h"
+#include "profiles/ProfileStore.h"
 #include "settings/RegTools.h"
 #include "tests/support/ScriptedDialogs.h"
 #include "tests/support/StoreSandbox.h"

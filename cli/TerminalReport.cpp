@@ -1,0 +1,154 @@
+#include "cli/TerminalReport.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <iostream>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include "base/TerminalText.h"
+#include "base/Utf8.h"
+
+namespace ListCli {
+
+namespace {
+
+std::size_t Width()
+{
+    winsize size{};
+    if (ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col >= 40) {
+        return size.ws_col;
+    }
+    return 80;
+}
+
+// The end of text in at most room characters, "..." marking the cut.
+std::string Tail(const std::string& text, std::size_t room)
+{
+    const std::size_t count = Utf8::Count(text);
+    if (count <= room) {
+        return text;
+    }
+    if (room <= 3) {
+        return {};
+    }
+    const std::size_t skip = Utf8::Cut(text, count - (room - 3)).size();
+    return "..." + text.substr(skip);
+}
+
+} // namespace
+
+void TerminalReport::SetLabelText(Listing::ReportLabel label, const std::string& text)
+{
+    switch (label) {
+    case Listing::ReportLabel::Status:
+        m_status = text;
+        break;
+    case Listing::ReportLabel::Files:
+        m_files = text;
+        break;
+    case Listing::ReportLabel::Progress:
+        m_path = text;
+        break;
+    case Listing::ReportLabel::Bytes:
+        m_bytes = text;
+        break;
+    case Listing::ReportLabel::Minutes:
+        m_minutes = text;
+        break;
+    case Listing::ReportLabel::Untagged:
+        m_untagged = text;
+        break;
+    case Listing::ReportLabel::Invalid:
+        m_invalid = text;
+        break;
+    }
+}
+
+void TerminalReport::FolderSkipped(const std::string& path, int error)
+{
+    Clear();
+    std::cerr << TerminalSafe("sonorix-list: warning: cannot read folder '" + path +
+                              "': " + std::strerror(error))
+              << std::endl;
+}
+
+void TerminalReport::Summarize(const std::string& output)
+{
+    if (!m_enabled) {
+        return;
+    }
+    Clear();
+    std::cerr << "Done! " << m_files << " files, " << m_bytes << " bytes, " << m_minutes << ", "
+              << m_untagged << " untagged, " << m_invalid << " invalid: " << TerminalSafe(output)
+              << std::endl;
+}
+
+void TerminalReport::Clear()
+{
+    if (m_drawn) {
+        std::fputs("\r\033[K", stderr);
+        std::fflush(stderr);
+        m_drawn = false;
+    }
+}
+
+void TerminalReport::Draw(bool force)
+{
+    if (!m_enabled) {
+        return;
+    }
+    const auto now = std::chrono::steady_clock::now();
+    if (!force && m_drawn && now - m_last < std::chrono::milliseconds(200)) {
+        return;
+    }
+    m_last = now;
+    std::string line;
+    if (m_total > 0 && m_status == "Scanning files...") {
+        constexpr int kBarWidth = 20;
+        const int filled = std::clamp(m_bar, 0, 100) * kBarWidth / 100;
+        // Appended piece by piece: operator+ on a literal and a temporary
+        // makes g++ 12 at -O3 warn falsely (-Wrestrict).
+        line += '[';
+        line.append(static_cast<std::size_t>(filled), '#');
+        line.append(static_cast<std::size_t>(kBarWidth - filled), '-');
+        line += "] ";
+        line += m_files;
+        line += '/';
+        line += std::to_string(m_total);
+        line += ' ';
+    } else {
+        line = TerminalSafe(m_status) + " ";
+    }
+    // No room for the path at all when the status alone fills the line.
+    const std::size_t used = Utf8::Count(line) + 1;
+    line += Tail(TerminalSafe(m_path), used < Width() ? Width() - used : 0);
+    std::fputs(("\r\033[K" + line).c_str(), stderr);
+    std::fflush(stderr);
+    m_drawn = true;
+}
+
+std::optional<std::string> TerminalDialogs::InputBox(const std::string&, const std::string& prompt,
+                                                     const std::string&)
+{
+    if (!isatty(STDIN_FILENO)) {
+        return std::nullopt;
+    }
+    m_report.Clear();
+    std::cerr << prompt << ": " << std::flush;
+    std::string line;
+    if (!std::getline(std::cin, line)) {
+        std::cerr << '\n';
+        return std::nullopt;
+    }
+    return line;
+}
+
+void TerminalDialogs::Show(const std::string& text)
+{
+    m_report.Clear();
+    std::cerr << TerminalSafe(text) << std::endl;
+}
+
+} // namespace ListCli

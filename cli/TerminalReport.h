@@ -1,0 +1,84 @@
+#pragma once
+
+// What sonorix-list shows on the terminal while the list job runs: the
+// report window as one progress line, and the job's dialogs as messages and
+// a prompt.
+
+#include <chrono>
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "base/Dialogs.h"
+#include "listing/ListJob.h"
+
+namespace ListCli {
+
+// The progress line on standard error. The job reports every file; the line
+// is drawn at most a few times a second, and only on a terminal.
+class TerminalReport final : public Listing::ListReport
+{
+public:
+    explicit TerminalReport(bool enabled) : m_enabled(enabled) {}
+
+    void SetLabelText(Listing::ReportLabel label, const std::string& text) override;
+
+    void RepaintReportLabel(Listing::ReportLabel) override { Draw(false); }
+
+    void RepaintWindow() override { Draw(false); }
+
+    void SetProgressBar(int position) override { m_bar = position; }
+
+    void SetOkEnabled(bool) override {}
+
+    void ShowReport() override {}
+
+    void HideReport() override { Clear(); }
+
+    void ScanStarted(std::int64_t fileCount) override { m_total = fileCount; }
+
+    // Shown whether or not progress is: it tells why files are missing.
+    void FolderSkipped(const std::string& path, int error) override;
+
+    // The report window's final figures, as one line in place of the progress.
+    void Summarize(const std::string& output);
+
+    // Removes the progress line, so a message can stand on its own line.
+    void Clear();
+
+private:
+    void Draw(bool force);
+
+    bool m_enabled;
+    bool m_drawn = false;
+    std::chrono::steady_clock::time_point m_last{};
+    std::string m_status{};
+    std::string m_files{};
+    std::string m_path{};
+    std::string m_bytes{};
+    std::string m_minutes{};
+    std::string m_untagged{};
+    std::string m_invalid{};
+    int m_bar = 0;
+    std::int64_t m_total = 0;
+};
+
+// The job's dialogs on a terminal: messages on standard error, the input box
+// as a prompt when a user is at the terminal. The other dialogs are never
+// opened by the list job; they answer as Cancel would.
+class TerminalDialogs final : public UnattendedDialogs
+{
+public:
+    explicit TerminalDialogs(TerminalReport& report) : m_report(report) {}
+
+    // Reads one line when a user is at the terminal; otherwise acts as Cancel.
+    std::optional<std::string> InputBox(const std::string&, const std::string& prompt,
+                                        const std::string&) override;
+
+private:
+    void Show(const std::string& text) override;
+
+    TerminalReport& m_report;
+};
+
+} // namespace ListCli
