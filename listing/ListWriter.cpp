@@ -6,6 +6,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstdint>
+#include <cstring>
 #include <ctime>
 #include <fcntl.h>
 #include <optional>
@@ -162,6 +163,7 @@ constexpr int kMaxLinks = 40;
 struct ReplaceTarget
 {
     UniqueFd Folder{};
+    std::string FolderText{}; // the folder as the user would name it
     std::string Name{};
     bool Exists = false;
 
@@ -203,6 +205,7 @@ std::optional<ReplaceTarget> FindReplaceTarget(const std::string& fileName)
     ReplaceTarget target;
     std::string path = fileName;
     int base = AT_FDCWD;
+    std::string baseText; // the folder base stands for, ending in "/" (empty: the working one)
     for (int links = 0; links <= kMaxLinks; ++links) {
         const std::size_t slash = path.rfind('/');
         const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
@@ -215,6 +218,10 @@ std::optional<ReplaceTarget> FindReplaceTarget(const std::string& fileName)
             return std::nullopt;
         }
         target.Folder = std::move(opened);
+        baseText =
+            path.front() == '/' ? path.substr(0, slash + 1) : baseText + path.substr(0, slash + 1);
+        target.FolderText = baseText.size() > 1 ? baseText.substr(0, baseText.size() - 1)
+                                                : (baseText.empty() ? "." : baseText);
         base = target.Folder.Get();
         target.Name = std::move(name);
         if (::fstatat(base, target.Name.c_str(), &target.Status, AT_SYMLINK_NOFOLLOW) != 0) {
@@ -365,6 +372,18 @@ void WriteWhole(const std::string& fileName, const ReplaceTarget& target, const 
 {
     const HeldSignals held;
     const int folder = target.Folder.Get();
+    // The rename would replace a list the user may not write: refuse as
+    // writing it in place would. The system's own rule decides (ACLs, a
+    // read-only mount; root may write anything there).
+    if (target.Exists && ::faccessat(folder, target.Name.c_str(), W_OK, AT_EACCESS) != 0) {
+        throw IoError(DescribeIoFailure("open", fileName, errno));
+    }
+    // The list could be written in place, but the new one is made beside it:
+    // name the folder that cannot take it, not the list.
+    if (target.Exists && ::faccessat(folder, ".", W_OK | X_OK, AT_EACCESS) != 0) {
+        throw IoError("Cannot write '" + fileName + "': the folder '" + target.FolderText +
+                      "' is not writable: " + std::strerror(errno));
+    }
     TemporaryFile temporary(folder, target.Name, fileName);
     if (target.Exists) {
         const struct stat& old = target.Status;

@@ -18,6 +18,7 @@
 
 #include "base/IoError.h"
 #include "profiles/ListFormat.h"
+#include "tests/support/RunInChild.h"
 #include "tests/support/TempDir.h"
 
 using namespace Listing;
@@ -293,4 +294,51 @@ TEST(WriteListFile, AReplacedListKeepsPermissionsAndLinksAndDevicesAreWrittenInP
     ::close(pipe[0]);
     EXPECT_EQ(std::string(buffer, static_cast<std::size_t>(std::max<ssize_t>(length, 0))),
               "Songname,Artist\r\nOne,A\r\nTwo,B\r\n");
+}
+
+// As an ordinary user: a list the user may not write is not replaced, and a
+// folder that cannot take the new file is named as what is in the way.
+TEST(WriteListFile, AListTheUserMayNotWriteIsLeftAndTheFolderInTheWayIsNamed)
+{
+    TestSupport::TempDir dir;
+    const std::string folder = dir.File("lists");
+    const std::string path = folder + "/list.csv";
+    ASSERT_EQ(::chmod(dir.Path().c_str(), 0755), 0);
+    ASSERT_EQ(::mkdir(folder.c_str(), 0777), 0);
+
+    struct Row
+    {
+        const char* Case;
+        mode_t FileMode, FolderMode;
+        std::string Result;
+    };
+
+    const Row rows[] = {
+        {"a read-only list", 0444, 0777, "IoError: Cannot open '" + path + "': Permission denied"},
+        {"a read-only folder", 0666, 0555,
+         "IoError: Cannot write '" + path + "': the folder '" + folder +
+             "' is not writable: Permission denied"},
+        {"both writable", 0666, 0777, "written"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.Case);
+        ASSERT_EQ(::chmod(folder.c_str(), 0777), 0);
+        std::ofstream(path, std::ios::binary) << "old";
+        ASSERT_EQ(::chmod(path.c_str(), row.FileMode), 0);
+        ASSERT_EQ(::chmod(folder.c_str(), row.FolderMode), 0);
+        const TestSupport::ChildResult child = TestSupport::RunInChild(
+            [&] {
+                WriteList(path, false, CsvContent());
+                return std::string("written");
+            },
+            {.Unprivileged = true});
+        if (child.ExitCode == 125) {
+            GTEST_SKIP() << "no unprivileged user to test with";
+        }
+        EXPECT_EQ(child.Output, row.Result);
+        EXPECT_EQ(ReadFile(path) == "old", row.Result != "written");
+        ASSERT_EQ(::chmod(folder.c_str(), 0777), 0);
+        EXPECT_EQ(Entries(folder), std::vector<std::string>{"list.csv"});
+        std::filesystem::remove(path);
+    }
 }
