@@ -3,15 +3,19 @@
 #include <algorithm>
 #include <climits>
 #include <csignal>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <gtest/gtest.h>
 #include <iterator>
 #include <map>
 #include <optional>
 #include <set>
 #include <string>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -556,6 +560,90 @@ TEST(CompleteOutputName, AddsTheExtensionOnlyToLongNamesWithoutOne)
         std::string output = row.In;
         CompleteOutputName(output, row.Format);
         EXPECT_EQ(output, row.Out);
+    }
+}
+
+// Only a plain file, or nothing yet, takes the extension: a device, a pipe
+// or a socket is written under the name it has.
+TEST(CompleteOutputName, AnOutputThatIsThereButNoPlainFileKeepsItsName)
+{
+    TempDir dir;
+    ASSERT_EQ(::mkfifo(dir.File("a pipe").c_str(), 0600), 0);
+    std::filesystem::create_symlink(dir.File("a pipe"), dir.File("a link"));
+    const UniqueFd listening(::socket(AF_UNIX, SOCK_STREAM, 0));
+    sockaddr_un address = {};
+    address.sun_family = AF_UNIX;
+    const std::string socketPath = dir.File("a socket");
+    ASSERT_LT(socketPath.size(), sizeof address.sun_path);
+    std::memcpy(address.sun_path, socketPath.c_str(), socketPath.size() + 1);
+    ASSERT_EQ(::bind(listening.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address),
+              0);
+    std::ofstream(dir.File("a file")).close();
+
+    const std::pair<std::string, std::string> rows[] = {
+        {"/dev/null", "/dev/null"},
+        {dir.File("a pipe"), dir.File("a pipe")},
+        {dir.File("a link"), dir.File("a link")},
+        {socketPath, socketPath},
+        {dir.File("a file"), dir.File("a file.csv")},
+    };
+    for (const auto& [in, out] : rows) {
+        SCOPED_TRACE(in);
+        std::string output = in;
+        CompleteOutputName(output, Profiles::ListFormat::Csv);
+        EXPECT_EQ(output, out);
+    }
+}
+
+// The file the job writes is never a row of its own list, whatever name or
+// link the walk finds it under; any other matching file is.
+TEST_F(ListJobTest, TheListIsNeverARowOfItself)
+{
+    WriteSong(Music("a.mp3"), 1, Id3v1Fields{.Title = "A"});
+    WriteJunk(Music("other.csv"), 10);
+    const std::string list = "Songname,Time\r\n" + Music("other.csv") + ",ERROR\r\nA,00:01\r\n";
+
+    struct Row
+    {
+        const char* Case;
+        std::string Output;
+        bool Append;
+        std::function<void()> Setup;
+        std::string Written; // where the list ends up
+        std::string Before;  // what the list holds in front of the new one
+    };
+
+    const auto oldList = [this](const std::string& path) {
+        return [path] { std::ofstream(path, std::ios::binary) << "old\r\n"; };
+    };
+    const Row rows[] = {
+        {"its numbered name", m_music.Path(), false, [] {}, Music("TrackRoll1.csv"), ""},
+        {"the list it replaces", Music("list.csv"), false, oldList(Music("list.csv")),
+         Music("list.csv"), ""},
+        {"the list it appends to", Music("list.csv"), true, oldList(Music("list.csv")),
+         Music("list.csv"), "old\r\n"},
+        {"a link to the list", Out("list.csv"), false,
+         [&] {
+             oldList(Out("list.csv"))();
+             std::filesystem::create_symlink(Out("list.csv"), Music("link.csv"));
+         },
+         Out("list.csv"), ""},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.Case);
+        row.Setup();
+        Profiles::Profile profile = MakeProfile(Profiles::ListFormat::Csv, {"Songname", "Time"});
+        profile.Sort = true;
+        profile.AppendToList = row.Append;
+        profile.Extensions = {"mp3", "csv"};
+        ListJobInput input = Input(profile, row.Output);
+        ASSERT_EQ(Run(input), ListJobResult::Written);
+        EXPECT_EQ(input.Output, row.Written);
+        EXPECT_EQ(ReadFile(row.Written), row.Before + list);
+        for (const std::string& made :
+             {Music("TrackRoll1.csv"), Music("list.csv"), Music("link.csv"), Out("list.csv")}) {
+            std::filesystem::remove(made);
+        }
     }
 }
 
