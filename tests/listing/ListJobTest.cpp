@@ -28,6 +28,7 @@
 #include "profiles/ListFormat.h"
 #include "samples/Mp3Builder.h"
 #include "samples/Samples.h"
+#include "tests/support/RunInChild.h"
 #include "tests/support/ScriptedDialogs.h"
 #include "tests/support/Songs.h"
 #include "tests/support/TempDir.h"
@@ -395,6 +396,42 @@ TEST_F(ListJobTest, NumberedNameIsHeldFromTheChoiceAndGivenBackWhenNoListIsWritt
     }
 }
 
+// Giving a name back removes only the empty file the job made: a file that
+// has taken the name since (another run, the user) stays.
+TEST_F(ListJobTest, AGivenBackNameTakenOverMeanwhileStays)
+{
+    Profiles::Profile profile = MakeProfile(Profiles::ListFormat::Csv, {"Songname"});
+    ListJobInput input = Input(profile, m_out.Path());
+    ASSERT_EQ(CheckListInputs(input), "");
+    ASSERT_EQ(input.Output, Out("TrackRoll1.csv"));
+    // Made while the held file is still there, so it cannot share its inode.
+    std::ofstream(Out("other"), std::ios::binary) << "someone else's";
+    std::filesystem::rename(Out("other"), Out("TrackRoll1.csv"));
+    ReleaseReservedOutput(input.Reserved);
+    EXPECT_EQ(ReadFile(Out("TrackRoll1.csv")), "someone else's");
+    EXPECT_TRUE(input.Reserved.Path.empty());
+}
+
+// Without a descriptor to spare, the name cannot be taken as a file, yet a
+// name that is there is still passed over.
+TEST_F(ListJobTest, WithNoDescriptorLeftTheNumberedNameSkipsTakenNames)
+{
+    WriteJunk(Out("TrackRoll1.csv"), 10);
+    Profiles::Profile profile = MakeProfile(Profiles::ListFormat::Csv, {"Songname"});
+    const TestSupport::ChildResult child = TestSupport::RunInChild(
+        [&] {
+            ListJobInput input = Input(profile, m_out.Path());
+            std::vector<UniqueFd> spent;
+            for (UniqueFd fd(::dup(0)); fd.Valid(); fd = UniqueFd(::dup(0))) {
+                spent.push_back(std::move(fd));
+            }
+            return CheckListInputs(input) + "|" + input.Output;
+        },
+        {.Limits = {{RLIMIT_NOFILE, 32}}});
+    EXPECT_EQ(child.Output, "|" + Out("TrackRoll2.csv"));
+    EXPECT_EQ(ReadFile(Out("TrackRoll1.csv")).size(), 10u);
+}
+
 // A name held in a folder whose path is longer than the system takes in one
 // call is given back as well.
 TEST_F(ListJobTest, NumberedNameBeyondPathMaxIsGivenBackWhenNoListIsWritten)
@@ -551,6 +588,7 @@ TEST(CompleteOutputName, AddsTheExtensionOnlyToLongNamesWithoutOne)
         {dir.File("music"), Profiles::ListFormat::None, dir.File("music")},
         {"/a/bcd", Profiles::ListFormat::Csv, "/a/bcd.csv"},
         {"/a/bc", Profiles::ListFormat::Csv, "/a/bc"}, // five characters
+        {"/a/éé", Profiles::ListFormat::Csv, "/a/éé"}, // five characters in seven bytes
         {"/", Profiles::ListFormat::Csv, "/"},
         {dir.Path(), Profiles::ListFormat::Csv, dir.Path()}, // an existing folder
         {"", Profiles::ListFormat::Csv, ""},

@@ -296,6 +296,34 @@ TEST(WriteListFile, AReplacedListKeepsPermissionsAndLinksAndDevicesAreWrittenInP
               "Songname,Artist\r\nOne,A\r\nTwo,B\r\n");
 }
 
+// A replaced list keeps its special bits, owner and group: the owner and
+// group are given before the mode, which a change of owner would clear.
+TEST(WriteListFile, AReplacedListKeepsSpecialBitsOwnerAndGroup)
+{
+    TestSupport::TempDir dir;
+    const std::string path = dir.File("list.csv");
+    const bool root = ::geteuid() == 0;
+    for (const mode_t mode : {04755u, 02750u, 01644u, 07700u}) {
+        SCOPED_TRACE(std::to_string(mode));
+        std::ofstream(path, std::ios::binary) << "old";
+        if (root) {
+            ASSERT_EQ(::chown(path.c_str(), 65534, 65534), 0);
+        }
+        ASSERT_EQ(::chmod(path.c_str(), mode), 0);
+        struct stat before = {};
+        ASSERT_EQ(::stat(path.c_str(), &before), 0);
+        WriteList(path, false, CsvContent());
+        struct stat after = {};
+        ASSERT_EQ(::stat(path.c_str(), &after), 0);
+        EXPECT_NE(after.st_ino, before.st_ino) << "the list was not written whole";
+        EXPECT_EQ(after.st_mode & 07777, mode);
+        EXPECT_EQ(after.st_uid, before.st_uid);
+        EXPECT_EQ(after.st_gid, before.st_gid);
+        EXPECT_EQ(ReadFile(path), "Songname,Artist\r\nOne,A\r\nTwo,B\r\n");
+        std::filesystem::remove(path);
+    }
+}
+
 // As an ordinary user: a list the user may not write is not replaced, and a
 // folder that cannot take the new file is named as what is in the way.
 TEST(WriteListFile, AListTheUserMayNotWriteIsLeftAndTheFolderInTheWayIsNamed)
