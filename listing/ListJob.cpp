@@ -564,23 +564,10 @@ bool CheckOutputName(std::string& output, Dialogs& dialogs)
     return false;
 }
 
-namespace {
-
-// True when output reaches something that is there but no plain file: a
-// device, a pipe or a socket (a folder is no plain file either). Such an
-// output is written as it is named.
-bool NamesSomethingElseThanAFile(const std::string& output)
-{
-    struct stat status = {};
-    return !output.empty() && LongPath::Stat(AT_FDCWD, output, status) == 0 &&
-           !S_ISREG(status.st_mode);
-}
-
-} // namespace
-
 void CompleteOutputName(std::string& output, Profiles::ListFormat listFormat)
 {
-    if (!NamesSomethingElseThanAFile(output) && DirTools::StripExtension(output) == output &&
+    // A device, a pipe or /dev/stdout is written under the name it has.
+    if (!IsWrittenInPlace(output) && DirTools::StripExtension(output) == output &&
         Utf8::Count(output) > 5) {
         output += Profiles::FactsOf(listFormat).Extension;
     }

@@ -9,11 +9,13 @@
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
+#include <linux/magic.h>
 #include <optional>
 #include <ostream>
 #include <pthread.h>
 #include <streambuf>
 #include <sys/stat.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 #include <vector>
 
@@ -171,6 +173,14 @@ struct ReplaceTarget
     {};
 };
 
+// True for a folder of /proc, whose links (a descriptor's, /proc/self/fd/1)
+// stand for what a process has open, not for a path.
+bool IsProcessFolder(int folder)
+{
+    struct statfs system = {};
+    return ::fstatfs(folder, &system) == 0 && system.f_type == PROC_SUPER_MAGIC;
+}
+
 // The text of the link name in folder, or nullopt.
 std::optional<std::string> ReadLink(int folder, const std::string& name)
 {
@@ -238,7 +248,7 @@ std::optional<ReplaceTarget> FindReplaceTarget(const std::string& fileName)
             target.Exists = true;
             return target;
         }
-        if (!S_ISLNK(target.Status.st_mode)) {
+        if (!S_ISLNK(target.Status.st_mode) || IsProcessFolder(base)) {
             return std::nullopt;
         }
         std::optional<std::string> link = ReadLink(base, target.Name);
@@ -589,6 +599,12 @@ void WriteOutputFile(const std::string& fileName, bool append,
     } else {
         WriteDirectly(fileName, O_TRUNC, write);
     }
+}
+
+bool IsWrittenInPlace(const std::string& fileName)
+{
+    struct stat status = {};
+    return LongPath::Stat(AT_FDCWD, fileName, status) == 0 && !FindReplaceTarget(fileName);
 }
 
 void WriteList(const std::string& fileName, bool append, const ListContent& content)

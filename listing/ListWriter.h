@@ -99,6 +99,12 @@ void WriteList(std::ostream& out, const ListContent& content);
 void WriteOutputFile(const std::string& fileName, bool append,
                      const std::function<void(std::ostream&)>& write);
 
+// True for an output that is there and that WriteOutputFile writes as it is,
+// never replaced: no plain file (a device, a pipe, a socket, a folder), or a
+// descriptor of the program reached through /proc (/dev/stdout, /dev/fd/N),
+// whatever it is open on.
+[[nodiscard]] bool IsWrittenInPlace(const std::string& fileName);
+
 // WriteList into the file fileName, as WriteOutputFile opens it.
 void WriteList(const std::string& fileName, bool append, const ListContent& content);
 

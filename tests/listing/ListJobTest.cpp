@@ -4,6 +4,7 @@
 #include <climits>
 #include <csignal>
 #include <cstring>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -617,9 +618,13 @@ TEST(CompleteOutputName, AnOutputThatIsThereButNoPlainFileKeepsItsName)
     ASSERT_EQ(::bind(listening.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address),
               0);
     std::ofstream(dir.File("a file")).close();
+    // /dev/stdout of a program whose output goes to a file.
+    const UniqueFd open(::open(dir.File("a file").c_str(), O_WRONLY | O_CLOEXEC));
+    const std::string descriptor = "/dev/fd/" + std::to_string(open.Get());
 
     const std::pair<std::string, std::string> rows[] = {
         {"/dev/null", "/dev/null"},
+        {descriptor, descriptor},
         {dir.File("a pipe"), dir.File("a pipe")},
         {dir.File("a link"), dir.File("a link")},
         {socketPath, socketPath},

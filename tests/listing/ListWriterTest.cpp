@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <csignal>
 #include <dirent.h>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -322,6 +323,28 @@ TEST(WriteListFile, AReplacedListKeepsSpecialBitsOwnerAndGroup)
         EXPECT_EQ(ReadFile(path), "Songname,Artist\r\nOne,A\r\nTwo,B\r\n");
         std::filesystem::remove(path);
     }
+}
+
+// /dev/stdout (or /dev/fd/N) of a program whose output goes to a file is
+// that open file: written in place, never a new file renamed over the path
+// the descriptor was opened by.
+TEST(WriteListFile, ADescriptorOfTheProgramIsWrittenInPlace)
+{
+    TestSupport::TempDir dir;
+    const std::string path = dir.File("out.csv");
+    std::ofstream(path, std::ios::binary) << "old";
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    EXPECT_TRUE(IsWrittenInPlace("/dev/fd/" + std::to_string(fd)));
+    WriteList("/dev/fd/" + std::to_string(fd), false, CsvContent());
+    struct stat opened = {};
+    struct stat named = {};
+    ASSERT_EQ(::fstat(fd, &opened), 0);
+    ::close(fd);
+    ASSERT_EQ(::stat(path.c_str(), &named), 0);
+    EXPECT_EQ(named.st_ino, opened.st_ino);
+    EXPECT_EQ(ReadFile(path), "Songname,Artist\r\nOne,A\r\nTwo,B\r\n");
+    EXPECT_EQ(Entries(dir.Path()), std::vector<std::string>{"out.csv"});
 }
 
 // As an ordinary user: a list the user may not write is not replaced, and a
