@@ -9,15 +9,18 @@
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
-#include <linux/magic.h>
 #include <optional>
 #include <ostream>
 #include <pthread.h>
 #include <streambuf>
 #include <sys/stat.h>
-#include <sys/vfs.h>
 #include <unistd.h>
 #include <vector>
+
+#ifdef __linux__
+#include <linux/magic.h>
+#include <sys/vfs.h>
+#endif
 
 #include "base/IoError.h"
 #include "base/LongPath.h"
@@ -175,10 +178,14 @@ struct ReplaceTarget
 
 // True for a folder of /proc, whose links (a descriptor's, /proc/self/fd/1)
 // stand for what a process has open, not for a path.
-bool IsProcessFolder(int folder)
+bool IsProcessFolder([[maybe_unused]] int folder)
 {
+#ifdef __linux__
     struct statfs system = {};
     return ::fstatfs(folder, &system) == 0 && system.f_type == PROC_SUPER_MAGIC;
+#else
+    return false;
+#endif
 }
 
 // The text of the link name in folder, or nullopt.
