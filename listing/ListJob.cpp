@@ -173,10 +173,56 @@ void SetLabel(ListReport& report, ReportLabel label, std::int64_t value)
     report.SetLabelText(label, std::to_string(value));
 }
 
+// A file as the system knows it, whatever name or link leads to it.
+struct FileIdentity
+{
+    dev_t Device = 0;
+    ino_t Inode = 0;
+};
+
+// The files the job writes: its reserved name and what the output names now
+// (the list it replaces or appends to, through any link). None of them is a
+// row of the list, under whatever name the walk finds it.
+std::vector<FileIdentity> OwnOutput(const ListJobInput& input)
+{
+    std::vector<FileIdentity> own;
+    if (!input.Reserved.Path.empty()) {
+        own.push_back(FileIdentity{.Device = static_cast<dev_t>(input.Reserved.Device),
+                                   .Inode = static_cast<ino_t>(input.Reserved.Inode)});
+    }
+    struct stat status = {};
+    if (input.Stream == nullptr && !input.Output.empty() &&
+        LongPath::Stat(AT_FDCWD, input.Output, status) == 0) {
+        own.push_back(FileIdentity{.Device = status.st_dev, .Inode = status.st_ino});
+    }
+    return own;
+}
+
+// Drops from found (the matches of one folder) every file that is one of own.
+void DropOwnOutput(const std::string& folder, const std::vector<FileIdentity>& own,
+                   std::vector<std::string>& found)
+{
+    if (own.empty() || found.empty()) {
+        return;
+    }
+    UniqueFd opened;
+    const bool open = LongPath::Open(AT_FDCWD, folder, LongPath::kFolderFlags, opened) == 0;
+    std::erase_if(found, [&](const std::string& path) {
+        struct stat status = {};
+        // Links followed: a link to the list is the list.
+        const bool known =
+            open ? ::fstatat(opened.Get(), path.c_str() + (path.rfind('/') + 1), &status, 0) == 0
+                 : LongPath::Stat(AT_FDCWD, path, status) == 0;
+        return known && std::any_of(own.begin(), own.end(), [&](const FileIdentity& file) {
+                   return file.Device == status.st_dev && file.Inode == status.st_ino;
+               });
+    });
+}
+
 // The report reset, the folder walk and, extension by extension in the
 // profile's order, the matches of the source folder and then of every
 // sub-folder in walk order, into files. The readers may start on every
-// folder's files as soon as they are found.
+// folder's files as soon as they are found. The job's own output is left out.
 void CollectAllFiles(const ListJobInput& input, ListReport& report, FileList& files,
                      FileResults& results)
 {
@@ -196,10 +242,12 @@ void CollectAllFiles(const ListJobInput& input, ListReport& report, FileList& fi
     DirTools::CollectFolders(input.Source, input.IncludeSubdirectories ? kWalkDepth : 0, walk,
                              folders, listings);
 
+    const std::vector<FileIdentity> own = OwnOutput(input);
     std::vector<std::string> found;
     const auto collect = [&](const std::string& folder, const std::string& extension) {
         found.clear();
         DirTools::CollectFiles(folder, extension, walk, found, listings);
+        DropOwnOutput(folder, own, found);
         for (const std::string& path : found) {
             files.Add(path);
         }
@@ -518,7 +566,8 @@ bool CheckOutputName(std::string& output, Dialogs& dialogs)
 
 void CompleteOutputName(std::string& output, Profiles::ListFormat listFormat)
 {
-    if (!DirTools::FolderExists(output) && DirTools::StripExtension(output) == output &&
+    // A device, a pipe or /dev/stdout is written under the name it has.
+    if (!IsWrittenInPlace(output) && DirTools::StripExtension(output) == output &&
         Utf8::Count(output) > 5) {
         output += Profiles::FactsOf(listFormat).Extension;
     }

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstdint>
+#include <cstring>
 #include <ctime>
 #include <fcntl.h>
 #include <optional>
@@ -15,6 +16,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
+
+#ifdef __linux__
+#include <linux/magic.h>
+#include <sys/vfs.h>
+#endif
 
 #include "base/IoError.h"
 #include "base/LongPath.h"
@@ -162,12 +168,25 @@ constexpr int kMaxLinks = 40;
 struct ReplaceTarget
 {
     UniqueFd Folder{};
+    std::string FolderText{}; // the folder as the user would name it
     std::string Name{};
     bool Exists = false;
 
     struct stat Status
     {};
 };
+
+// True for a folder of /proc, whose links (a descriptor's, /proc/self/fd/1)
+// stand for what a process has open, not for a path.
+bool IsProcessFolder([[maybe_unused]] int folder)
+{
+#ifdef __linux__
+    struct statfs system = {};
+    return ::fstatfs(folder, &system) == 0 && system.f_type == PROC_SUPER_MAGIC;
+#else
+    return false;
+#endif
+}
 
 // The text of the link name in folder, or nullopt.
 std::optional<std::string> ReadLink(int folder, const std::string& name)
@@ -203,6 +222,7 @@ std::optional<ReplaceTarget> FindReplaceTarget(const std::string& fileName)
     ReplaceTarget target;
     std::string path = fileName;
     int base = AT_FDCWD;
+    std::string baseText; // the folder base stands for, ending in "/" (empty: the working one)
     for (int links = 0; links <= kMaxLinks; ++links) {
         const std::size_t slash = path.rfind('/');
         const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
@@ -215,6 +235,10 @@ std::optional<ReplaceTarget> FindReplaceTarget(const std::string& fileName)
             return std::nullopt;
         }
         target.Folder = std::move(opened);
+        baseText =
+            path.front() == '/' ? path.substr(0, slash + 1) : baseText + path.substr(0, slash + 1);
+        target.FolderText = baseText.size() > 1 ? baseText.substr(0, baseText.size() - 1)
+                                                : (baseText.empty() ? "." : baseText);
         base = target.Folder.Get();
         target.Name = std::move(name);
         if (::fstatat(base, target.Name.c_str(), &target.Status, AT_SYMLINK_NOFOLLOW) != 0) {
@@ -231,7 +255,7 @@ std::optional<ReplaceTarget> FindReplaceTarget(const std::string& fileName)
             target.Exists = true;
             return target;
         }
-        if (!S_ISLNK(target.Status.st_mode)) {
+        if (!S_ISLNK(target.Status.st_mode) || IsProcessFolder(base)) {
             return std::nullopt;
         }
         std::optional<std::string> link = ReadLink(base, target.Name);
@@ -365,6 +389,18 @@ void WriteWhole(const std::string& fileName, const ReplaceTarget& target, const 
 {
     const HeldSignals held;
     const int folder = target.Folder.Get();
+    // The rename would replace a list the user may not write: refuse as
+    // writing it in place would. The system's own rule decides (ACLs, a
+    // read-only mount; root may write anything there).
+    if (target.Exists && ::faccessat(folder, target.Name.c_str(), W_OK, AT_EACCESS) != 0) {
+        throw IoError(DescribeIoFailure("open", fileName, errno));
+    }
+    // The list could be written in place, but the new one is made beside it:
+    // name the folder that cannot take it, not the list.
+    if (target.Exists && ::faccessat(folder, ".", W_OK | X_OK, AT_EACCESS) != 0) {
+        throw IoError("Cannot write '" + fileName + "': the folder '" + target.FolderText +
+                      "' is not writable: " + std::strerror(errno));
+    }
     TemporaryFile temporary(folder, target.Name, fileName);
     if (target.Exists) {
         const struct stat& old = target.Status;
@@ -570,6 +606,12 @@ void WriteOutputFile(const std::string& fileName, bool append,
     } else {
         WriteDirectly(fileName, O_TRUNC, write);
     }
+}
+
+bool IsWrittenInPlace(const std::string& fileName)
+{
+    struct stat status = {};
+    return LongPath::Stat(AT_FDCWD, fileName, status) == 0 && !FindReplaceTarget(fileName);
 }
 
 void WriteList(const std::string& fileName, bool append, const ListContent& content)

@@ -92,12 +92,18 @@ void WriteList(std::ostream& out, const ListContent& content);
 // links followed), made durable and renamed over the target when complete,
 // with the old file's permissions (and owner and group where allowed). A
 // failure, a full disk or a terminating signal leaves the previous list as
-// it was and no temporary file behind. With append set, and for an output
-// that is no regular file (a device, a pipe), fileName itself is opened
-// (created when missing) and written. Any failure throws IoError naming
-// fileName and the reason.
+// it was and no temporary file behind. A list the user could not write in
+// place is not replaced. With append set, and for an output that
+// IsWrittenInPlace, fileName itself is opened (created when missing) and
+// written. Any failure throws IoError naming fileName and the reason.
 void WriteOutputFile(const std::string& fileName, bool append,
                      const std::function<void(std::ostream&)>& write);
+
+// True for an output that is there and that WriteOutputFile writes as it is,
+// never replaced: no plain file (a device, a pipe, a socket, a folder), or a
+// descriptor of the program reached through /proc (/dev/stdout, /dev/fd/N),
+// whatever it is open on.
+[[nodiscard]] bool IsWrittenInPlace(const std::string& fileName);
 
 // WriteList into the file fileName, as WriteOutputFile opens it.
 void WriteList(const std::string& fileName, bool append, const ListContent& content);

@@ -200,3 +200,49 @@ TEST(FormatDuration, MinutesAndSecondsThenHours)
         EXPECT_EQ(FormatDuration(seconds), text);
     }
 }
+
+// Every entry of the bit-rate and sampling-rate tables, written as the
+// published tables list them, so that a wrong entry shows without any real
+// file of that kind at hand.
+TEST(FrameTables, EveryBitRateAndSamplingRate)
+{
+    using Rates = std::array<int, 15>;
+    constexpr Rates kNone{};
+    constexpr Rates kMpeg1Layer1{0,   32,  64,  96,  128, 160, 192, 224,
+                                 256, 288, 320, 352, 384, 416, 448};
+    constexpr Rates kMpeg1Layer2{0, 32, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 384};
+    constexpr Rates kMpeg1Layer3{0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320};
+    constexpr Rates kLowLayer1{0, 32, 48, 56, 64, 80, 96, 112, 128, 144, 160, 176, 192, 224, 256};
+    constexpr Rates kLowLayer23{0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160};
+
+    struct Row
+    {
+        const char* Version;
+        std::uint16_t Code;
+        std::array<const Rates*, 3> Layers; // Layer III, II, I (codes 1 to 3)
+        std::array<double, 4> Sampling;     // sampling index 0 to 3
+    };
+
+    const Row rows[] = {
+        {"MPEG-2.5", 0, {&kLowLayer23, &kLowLayer23, &kLowLayer1}, {11.025, 12.0, 8.0, 0.0}},
+        {"reserved", 1, {&kNone, &kNone, &kNone}, {0.0, 0.0, 0.0, 0.0}},
+        {"MPEG-2", 2, {&kLowLayer23, &kLowLayer23, &kLowLayer1}, {22.05, 24.0, 16.0, 0.0}},
+        {"MPEG-1", 3, {&kMpeg1Layer3, &kMpeg1Layer2, &kMpeg1Layer1}, {44.1, 48.0, 32.0, 0.0}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.Version);
+        for (std::uint16_t layer = 1; layer <= 3; ++layer) {
+            for (std::uint16_t index = 0; index < 15; ++index) {
+                SCOPED_TRACE(testing::Message() << "layer code " << layer << ", index " << index);
+                const FrameHeader header{
+                    .Version = row.Code, .Layer = layer, .BitrateIndex = index};
+                EXPECT_EQ(Bitrate(header), (*row.Layers[layer - 1u])[index]);
+            }
+        }
+        for (std::uint16_t index = 0; index < 4; ++index) {
+            SCOPED_TRACE(testing::Message() << "sampling index " << index);
+            EXPECT_EQ(SamplingRate(FrameHeader{.Version = row.Code, .SamplingIndex = index}),
+                      row.Sampling[index]);
+        }
+    }
+}

@@ -596,3 +596,36 @@ TEST_F(ListCliTest, NamesReachTheTerminalWithControlCharactersEscaped)
                       Not(HasSubstr("\x1b]")), Not(HasSubstr("\x07")), Not(HasSubstr("\x1b[2J"))));
     EXPECT_TRUE(std::filesystem::exists(Out(name))); // the file itself has its name
 }
+
+// A named pipe is written as it is named, without an extension; a list
+// written into the folder it lists is not one of its own rows, under its
+// numbered name or its own.
+TEST_F(ListCliTest, TheOutputIsWrittenAsNamedAndNeverListsItself)
+{
+    ASSERT_EQ(::mkfifo(Out("pipe").c_str(), 0600), 0);
+    // Open for reading first, so that the run's open for writing goes through.
+    const int reader = ::open(Out("pipe").c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    ASSERT_GE(reader, 0);
+    RunResult run = Run({"-q", "-f", "csv", "-c", "Songname", "--sort", m_music.Path(), "pipe"});
+    std::string piped(4096, '\0');
+    const ssize_t got = ::read(reader, piped.data(), piped.size());
+    ::close(reader);
+    piped.resize(static_cast<std::size_t>(std::max<ssize_t>(got, 0)));
+    EXPECT_EQ(run.Status, 0) << run.Err;
+    EXPECT_EQ(piped, "Songname\r\nAlpha\r\nBeta\r\n");
+    EXPECT_FALSE(std::filesystem::exists(Out("pipe.csv")));
+
+    for (const std::string& output : {m_music.Path(), Music("list.csv")}) {
+        SCOPED_TRACE(output);
+        WriteText(Music("list.csv"), "old\r\n");
+        run = Run({"-q", "-e", "mp3,csv", "-f", "csv", "-c", "Songname", "--no-sort",
+                   m_music.Path(), output});
+        EXPECT_EQ(run.Status, 0) << run.Err;
+        // The old list beside a numbered one is a file like any other.
+        const bool numbered = output == m_music.Path();
+        const std::string written = numbered ? Music("TrackRoll1.csv") : output;
+        EXPECT_EQ(ReadFile(written), "Songname\r\nBeta\r\nAlpha\r\n" +
+                                         (numbered ? Music("list.csv") + ",ERROR\r\n" : ""));
+        std::filesystem::remove(written);
+    }
+}

@@ -3,8 +3,11 @@
 #include <algorithm>
 #include <climits>
 #include <csignal>
+#include <cstring>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <iterator>
@@ -12,7 +15,9 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <thread>
 #include <unistd.h>
 #include <vector>
@@ -395,6 +400,42 @@ TEST_F(ListJobTest, NumberedNameIsHeldFromTheChoiceAndGivenBackWhenNoListIsWritt
     }
 }
 
+// Giving a name back removes only the empty file the job made: a file that
+// has taken the name since (another run, the user) stays.
+TEST_F(ListJobTest, AGivenBackNameTakenOverMeanwhileStays)
+{
+    Profiles::Profile profile = MakeProfile(Profiles::ListFormat::Csv, {"Songname"});
+    ListJobInput input = Input(profile, m_out.Path());
+    ASSERT_EQ(CheckListInputs(input), "");
+    ASSERT_EQ(input.Output, Out("TrackRoll1.csv"));
+    // Made while the held file is still there, so it cannot share its inode.
+    std::ofstream(Out("other"), std::ios::binary) << "someone else's";
+    std::filesystem::rename(Out("other"), Out("TrackRoll1.csv"));
+    ReleaseReservedOutput(input.Reserved);
+    EXPECT_EQ(ReadFile(Out("TrackRoll1.csv")), "someone else's");
+    EXPECT_TRUE(input.Reserved.Path.empty());
+}
+
+// Without a descriptor to spare, the name cannot be taken as a file, yet a
+// name that is there is still passed over.
+TEST_F(ListJobTest, WithNoDescriptorLeftTheNumberedNameSkipsTakenNames)
+{
+    WriteJunk(Out("TrackRoll1.csv"), 10);
+    Profiles::Profile profile = MakeProfile(Profiles::ListFormat::Csv, {"Songname"});
+    const TestSupport::ChildResult child = TestSupport::RunInChild(
+        [&] {
+            ListJobInput input = Input(profile, m_out.Path());
+            std::vector<UniqueFd> spent;
+            for (UniqueFd fd(::dup(0)); fd.Valid(); fd = UniqueFd(::dup(0))) {
+                spent.push_back(std::move(fd));
+            }
+            return CheckListInputs(input) + "|" + input.Output;
+        },
+        {.Limits = {{RLIMIT_NOFILE, 32}}});
+    EXPECT_EQ(child.Output, "|" + Out("TrackRoll2.csv"));
+    EXPECT_EQ(ReadFile(Out("TrackRoll1.csv")).size(), 10u);
+}
+
 // A name held in a folder whose path is longer than the system takes in one
 // call is given back as well.
 TEST_F(ListJobTest, NumberedNameBeyondPathMaxIsGivenBackWhenNoListIsWritten)
@@ -548,6 +589,7 @@ TEST(CompleteOutputName, AddsTheExtensionOnlyToLongNamesWithoutOne)
         {dir.File("music"), Profiles::ListFormat::None, dir.File("music")},
         {"/a/bcd", Profiles::ListFormat::Csv, "/a/bcd.csv"},
         {"/a/bc", Profiles::ListFormat::Csv, "/a/bc"}, // five characters
+        {"/a/éé", Profiles::ListFormat::Csv, "/a/éé"}, // five characters in seven bytes
         {"/", Profiles::ListFormat::Csv, "/"},
         {dir.Path(), Profiles::ListFormat::Csv, dir.Path()}, // an existing folder
         {"", Profiles::ListFormat::Csv, ""},
@@ -557,6 +599,94 @@ TEST(CompleteOutputName, AddsTheExtensionOnlyToLongNamesWithoutOne)
         std::string output = row.In;
         CompleteOutputName(output, row.Format);
         EXPECT_EQ(output, row.Out);
+    }
+}
+
+// Only a plain file, or nothing yet, takes the extension: a device, a pipe
+// or a socket is written under the name it has.
+TEST(CompleteOutputName, AnOutputThatIsThereButNoPlainFileKeepsItsName)
+{
+    TempDir dir;
+    ASSERT_EQ(::mkfifo(dir.File("a pipe").c_str(), 0600), 0);
+    std::filesystem::create_symlink(dir.File("a pipe"), dir.File("a link"));
+    const UniqueFd listening(::socket(AF_UNIX, SOCK_STREAM, 0));
+    sockaddr_un address = {};
+    address.sun_family = AF_UNIX;
+    const std::string socketPath = dir.File("a socket");
+    ASSERT_LT(socketPath.size(), sizeof address.sun_path);
+    std::memcpy(address.sun_path, socketPath.c_str(), socketPath.size() + 1);
+    ASSERT_EQ(::bind(listening.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address),
+              0);
+    std::ofstream(dir.File("a file")).close();
+    // /dev/stdout of a program whose output goes to a file.
+    const UniqueFd open(::open(dir.File("a file").c_str(), O_WRONLY | O_CLOEXEC));
+    const std::string descriptor = "/dev/fd/" + std::to_string(open.Get());
+
+    const std::pair<std::string, std::string> rows[] = {
+        {"/dev/null", "/dev/null"},
+        {descriptor, descriptor},
+        {dir.File("a pipe"), dir.File("a pipe")},
+        {dir.File("a link"), dir.File("a link")},
+        {socketPath, socketPath},
+        {dir.File("a file"), dir.File("a file.csv")},
+    };
+    for (const auto& [in, out] : rows) {
+        SCOPED_TRACE(in);
+        std::string output = in;
+        CompleteOutputName(output, Profiles::ListFormat::Csv);
+        EXPECT_EQ(output, out);
+    }
+}
+
+// The file the job writes is never a row of its own list, whatever name or
+// link the walk finds it under; any other matching file is.
+TEST_F(ListJobTest, TheListIsNeverARowOfItself)
+{
+    WriteSong(Music("a.mp3"), 1, Id3v1Fields{.Title = "A"});
+    WriteJunk(Music("other.csv"), 10);
+    const std::string list = "Songname,Time\r\n" + Music("other.csv") + ",ERROR\r\nA,00:01\r\n";
+
+    struct Row
+    {
+        const char* Case;
+        std::string Output;
+        bool Append;
+        std::function<void()> Setup;
+        std::string Written; // where the list ends up
+        std::string Before;  // what the list holds in front of the new one
+    };
+
+    const auto oldList = [this](const std::string& path) {
+        return [path] { std::ofstream(path, std::ios::binary) << "old\r\n"; };
+    };
+    const Row rows[] = {
+        {"its numbered name", m_music.Path(), false, [] {}, Music("TrackRoll1.csv"), ""},
+        {"the list it replaces", Music("list.csv"), false, oldList(Music("list.csv")),
+         Music("list.csv"), ""},
+        {"the list it appends to", Music("list.csv"), true, oldList(Music("list.csv")),
+         Music("list.csv"), "old\r\n"},
+        {"a link to the list", Out("list.csv"), false,
+         [&] {
+             oldList(Out("list.csv"))();
+             std::filesystem::create_symlink(Out("list.csv"), Music("link.csv"));
+         },
+         Out("list.csv"), ""},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.Case);
+        row.Setup();
+        Profiles::Profile profile = MakeProfile(Profiles::ListFormat::Csv, {"Songname", "Time"});
+        profile.Sort = true;
+        profile.AppendToList = row.Append;
+        profile.Extensions = {"mp3", "csv"};
+        ListJobInput input = Input(profile, row.Output);
+        ASSERT_EQ(Run(input), ListJobResult::Written);
+        EXPECT_EQ(input.Output, row.Written);
+        EXPECT_EQ(ReadFile(row.Written), row.Before + list);
+        for (const std::string& made :
+             {Music("TrackRoll1.csv"), Music("list.csv"), Music("link.csv"), Out("list.csv")}) {
+            std::filesystem::remove(made);
+        }
     }
 }
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <csignal>
 #include <dirent.h>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -279,4 +280,101 @@ TEST(WriteListFile, AReplacedListKeepsPermissionsAndLinksAndDevicesAreWrittenInP
     ::close(pipe[0]);
     EXPECT_EQ(std::string(buffer, static_cast<std::size_t>(std::max<ssize_t>(length, 0))),
               "Songname,Artist\r\nOne,A\r\nTwo,B\r\n");
+}
+
+// A replaced list keeps its special bits, owner and group: the owner and
+// group are given before the mode, which a change of owner would clear.
+TEST(WriteListFile, AReplacedListKeepsSpecialBitsOwnerAndGroup)
+{
+    TestSupport::TempDir dir;
+    const std::string path = dir.File("list.csv");
+    const bool root = ::geteuid() == 0;
+    for (const mode_t mode : {04755u, 02750u, 01644u, 07700u}) {
+        SCOPED_TRACE(std::to_string(mode));
+        std::ofstream(path, std::ios::binary) << "old";
+        if (root) {
+            ASSERT_EQ(::chown(path.c_str(), 65534, 65534), 0);
+        }
+        ASSERT_EQ(::chmod(path.c_str(), mode), 0);
+        struct stat before = {};
+        ASSERT_EQ(::stat(path.c_str(), &before), 0);
+        WriteList(path, false, CsvContent());
+        struct stat after = {};
+        ASSERT_EQ(::stat(path.c_str(), &after), 0);
+        EXPECT_NE(after.st_ino, before.st_ino) << "the list was not written whole";
+        EXPECT_EQ(after.st_mode & 07777, mode);
+        EXPECT_EQ(after.st_uid, before.st_uid);
+        EXPECT_EQ(after.st_gid, before.st_gid);
+        EXPECT_EQ(ReadFile(path), "Songname,Artist\r\nOne,A\r\nTwo,B\r\n");
+        std::filesystem::remove(path);
+    }
+}
+
+// /dev/stdout (or /dev/fd/N) of a program whose output goes to a file is
+// that open file: written in place, never a new file renamed over the path
+// the descriptor was opened by.
+TEST(WriteListFile, ADescriptorOfTheProgramIsWrittenInPlace)
+{
+    TestSupport::TempDir dir;
+    const std::string path = dir.File("out.csv");
+    std::ofstream(path, std::ios::binary) << "old";
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    EXPECT_TRUE(IsWrittenInPlace("/dev/fd/" + std::to_string(fd)));
+    WriteList("/dev/fd/" + std::to_string(fd), false, CsvContent());
+    struct stat opened = {};
+    struct stat named = {};
+    ASSERT_EQ(::fstat(fd, &opened), 0);
+    ::close(fd);
+    ASSERT_EQ(::stat(path.c_str(), &named), 0);
+    EXPECT_EQ(named.st_ino, opened.st_ino);
+    EXPECT_EQ(ReadFile(path), "Songname,Artist\r\nOne,A\r\nTwo,B\r\n");
+    EXPECT_EQ(Entries(dir.Path()), std::vector<std::string>{"out.csv"});
+}
+
+// As an ordinary user: a list the user may not write is not replaced, and a
+// folder that cannot take the new file is named as what is in the way.
+TEST(WriteListFile, AListTheUserMayNotWriteIsLeftAndTheFolderInTheWayIsNamed)
+{
+    TestSupport::TempDir dir;
+    const std::string folder = dir.File("lists");
+    const std::string path = folder + "/list.csv";
+    ASSERT_EQ(::chmod(dir.Path().c_str(), 0755), 0);
+    ASSERT_EQ(::mkdir(folder.c_str(), 0777), 0);
+
+    struct Row
+    {
+        const char* Case;
+        mode_t FileMode, FolderMode;
+        std::string Result;
+    };
+
+    const Row rows[] = {
+        {"a read-only list", 0444, 0777, "IoError: Cannot open '" + path + "': Permission denied"},
+        {"a read-only folder", 0666, 0555,
+         "IoError: Cannot write '" + path + "': the folder '" + folder +
+             "' is not writable: Permission denied"},
+        {"both writable", 0666, 0777, "written"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.Case);
+        ASSERT_EQ(::chmod(folder.c_str(), 0777), 0);
+        std::ofstream(path, std::ios::binary) << "old";
+        ASSERT_EQ(::chmod(path.c_str(), row.FileMode), 0);
+        ASSERT_EQ(::chmod(folder.c_str(), row.FolderMode), 0);
+        const TestSupport::ChildResult child = TestSupport::RunInChild(
+            [&] {
+                WriteList(path, false, CsvContent());
+                return std::string("written");
+            },
+            {.Unprivileged = true});
+        if (child.ExitCode == 125) {
+            GTEST_SKIP() << "no unprivileged user to test with";
+        }
+        EXPECT_EQ(child.Output, row.Result);
+        EXPECT_EQ(ReadFile(path) == "old", row.Result != "written");
+        ASSERT_EQ(::chmod(folder.c_str(), 0777), 0);
+        EXPECT_EQ(Entries(folder), std::vector<std::string>{"list.csv"});
+        std::filesystem::remove(path);
+    }
 }

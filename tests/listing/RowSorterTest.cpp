@@ -67,6 +67,24 @@ TEST(SortRows, RowsSharingALongBeginningAreComparedInFull)
                                   folder + "c"}));
 }
 
+// Two rows alone whose keys tie beyond the kept prefix are put in order too,
+// wherever in the list the pair stands.
+TEST(SortRows, APairTiedBeyondThePrefixIsOrderedAnywhereInTheList)
+{
+    const std::string folder = "/home/listener/Music/Some Artist/Some Album With A Long Name/";
+    const std::string a = folder + "a";
+    const std::string b = folder + "b";
+    const std::pair<std::vector<std::string>, std::vector<std::string>> rows[] = {
+        {{b, a}, {a, b}},
+        {{b, a, "zulu"}, {a, b, "zulu"}},
+        {{"zulu", b, "alpha", a}, {a, b, "alpha", "zulu"}},
+    };
+    for (const auto& [in, out] : rows) {
+        SCOPED_TRACE(in.size());
+        EXPECT_EQ(Sorted(in), out);
+    }
+}
+
 TEST(SortRows, OrdersByThePlainTextNotByTheWrittenRow)
 {
     // Quoting puts a '"' in front of the first row, escaping an '&' into the

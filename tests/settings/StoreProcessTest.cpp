@@ -494,3 +494,66 @@ TEST(StoreFiles, AStoreThatCannotBeWrittenIsReadAndLeftAsItWas)
 }
 
 } // namespace
+
+// What a user may not write is checked whole before anything is changed: a
+// read-only store keeps a value that is there (deleting it is a write), and
+// a store whose log index (-shm) may not be written counts as read-only.
+TEST(StoreFiles, AStoreThatCannotBeWrittenKeepsEveryValueAndSaysWhy)
+{
+    TestSupport::StoreSandbox sandbox;
+    const std::string folder = sandbox.ConfigHome() + "/sonorix";
+    const std::string file = sandbox.StoreFile();
+    ASSERT_EQ(::chmod(sandbox.Root().c_str(), 0755), 0);
+    if (::geteuid() == 0) {
+        ASSERT_EQ(::chown(sandbox.ConfigHome().c_str(), kNobody, kNobody), 0);
+    }
+    const auto asUser = [](const std::function<std::string()>& step) {
+        return TestSupport::RunInChild(step, {.Unprivileged = true});
+    };
+
+    struct Row
+    {
+        const char* What;
+        std::function<void()> Lock;
+        std::function<void()> Change;
+        std::string Error;
+    };
+
+    const Row rows[] = {
+        {"an existing value deleted from a read-only store",
+         [&] { ASSERT_EQ(::chmod(file.c_str(), 0444), 0); },
+         [] { DeleteRegValue(kVendor, kProduct, "Source"); },
+         "error: The settings store '" + file + "' cannot be written: Permission denied"},
+        {"a log index the user may not write",
+         [&] {
+             // Left by another user's process; the store itself is writable.
+             std::ofstream(file + "-shm").close();
+             ASSERT_EQ(::chmod((file + "-shm").c_str(), 0444), 0);
+         },
+         [] { WriteRegString(kVendor, kProduct, "Source", "/new"); },
+         "error: Konnte Daten für 'Source' nicht setzen: the settings store '" + file +
+             "' cannot be written: '" + file + "-shm': Permission denied"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.What);
+        std::filesystem::remove_all(folder);
+        const TestSupport::ChildResult setUp = asUser([] {
+            WriteRegString(kVendor, kProduct, "Source", "/music");
+            return std::string("set up");
+        });
+        if (setUp.ExitCode == 125) {
+            GTEST_SKIP() << "no unprivileged user to test with";
+        }
+        ASSERT_EQ(setUp.Output, "set up");
+        row.Lock();
+        const std::string before = FilesIn(folder);
+        EXPECT_EQ(asUser([&] {
+                      row.Change();
+                      return std::string("changed");
+                  }).Output,
+                  row.Error);
+        EXPECT_EQ(asUser([] { return ReadRegString(kVendor, kProduct, "Source"); }).Output,
+                  "/music");
+        EXPECT_EQ(FilesIn(folder), before);
+    }
+}
