@@ -651,11 +651,26 @@ std::int64_t StoreLink::ReadLayoutVersion()
     }
     // The tables and the layout version are written in one transaction:
     // tables without a version belong to another program, whose file must
-    // not get ours added.
-    if (version == 0 && objects > 0) {
+    // not get ours added, and a version without our tables was set by
+    // another program too. Either is refused before anything (the journal
+    // mode in the header included) is written.
+    if ((version == 0 && objects > 0) || (version > 0 && !HasOurTables())) {
         throw SqlError(SQLITE_NOTADB, "it is not a Sonorix settings database");
     }
     return version;
+}
+
+// Both tables, each with the columns the operations use.
+bool StoreLink::HasOurTables()
+{
+    Statement columns(m_db, "SELECT (SELECT count(*) FROM sqlite_master WHERE type = 'table' AND "
+                            "name IN ('reg_keys', 'reg_values')), "
+                            "(SELECT count(*) FROM pragma_table_info('reg_keys') "
+                            "WHERE name IN ('id', 'hive', 'parent', 'name')), "
+                            "(SELECT count(*) FROM pragma_table_info('reg_values') "
+                            "WHERE name IN ('key_id', 'name', 'type', 'data'))");
+    columns.Step();
+    return columns.Integer(0) == 2 && columns.Integer(1) == 4 && columns.Integer(2) == 4;
 }
 
 // Damage away from the first page would otherwise show only when an

@@ -167,6 +167,7 @@ private:
     void CloseKeepingLog() noexcept;
     void Prepare(const StoreFiles& files);
     std::int64_t ReadLayoutVersion();
+    bool HasOurTables();
     void CheckWhole(const StoreFiles& files);
     void UseWal();
     void CreateTables();

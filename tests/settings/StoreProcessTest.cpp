@@ -200,11 +200,16 @@ TEST(StoreProcesses, ADamagedStoreIsNamedAndLeftAsItIs)
     ASSERT_EQ(sqlite3_exec(db, update.c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
     const std::string log = TestSupport::ReadFileIfExists(file + "-wal").value();
     sqlite3_close(db);
-    const std::string foreign = sandbox.Root() + "/foreign.db";
-    ASSERT_EQ(sqlite3_open(foreign.c_str(), &db), SQLITE_OK);
-    ASSERT_EQ(sqlite3_exec(db, "CREATE TABLE songs (title TEXT)", nullptr, nullptr, nullptr),
-              SQLITE_OK);
-    sqlite3_close(db);
+    // Other programs' databases: one without a layout version, and two
+    // that carry ours (1) without our tables.
+    const auto foreign = [&](const std::string& name, const char* sql) {
+        const std::string path = sandbox.Root() + "/" + name;
+        sqlite3* other = nullptr;
+        EXPECT_EQ(sqlite3_open(path.c_str(), &other), SQLITE_OK);
+        EXPECT_EQ(sqlite3_exec(other, sql, nullptr, nullptr, nullptr), SQLITE_OK);
+        sqlite3_close(other);
+        return TestSupport::ReadFileIfExists(path).value();
+    };
     const std::tuple<const char*, std::string, std::string> rows[] = {
         {"random bytes", noise, ""},
         {"one byte", "x", ""},
@@ -214,7 +219,14 @@ TEST(StoreProcesses, ADamagedStoreIsNamedAndLeftAsItIs)
         {"a store with a broken page inside", brokenPage, ""},
         {"a broken page and a log", brokenPage, log},
         {"an index that no longer matches its table", inIndex, ""},
-        {"another program's database", TestSupport::ReadFileIfExists(foreign).value(), ""},
+        {"another program's database", foreign("songs.db", "CREATE TABLE songs (title TEXT)"), ""},
+        {"a database of our layout version without tables",
+         foreign("versioned.db", "PRAGMA user_version = 1"), ""},
+        {"a database of our layout version with tables of other columns",
+         foreign("lookalike.db", "CREATE TABLE reg_keys (id INTEGER PRIMARY KEY); "
+                                 "CREATE TABLE reg_values (key_id INTEGER); "
+                                 "PRAGMA user_version = 1"),
+         ""},
     };
     for (const auto& [what, bytes, wal] : rows) {
         SCOPED_TRACE(what);
