@@ -159,12 +159,14 @@ void RemoveDesktopEntry()
 std::string ResolveFileType(const std::string& extension, const std::string& fallback)
 {
     const auto path = detail::KeyPathOrThrow("." + extension);
-    return detail::WithStore(detail::Failure::Write, "", [&](StoreLink& link) {
+    // The file type is the key's unnamed value: the key names it.
+    const std::string valueName = "." + extension;
+    return detail::WithStore(detail::Failure::Write, valueName, [&](StoreLink& link) {
         return link.Write([&](Transaction& txn) {
             const auto id = txn.CreateKey(Hive::ClassesRoot, path);
             const auto value = txn.GetValue(id, "");
             if (value && value->IsInteger) {
-                throw StoreError(detail::TypeErrorText(""));
+                throw StoreError(detail::TypeErrorText(valueName));
             }
             if (value && !value->Text.empty()) {
                 return value->Text;
@@ -185,7 +187,9 @@ void RegisterShellVerb(const std::string& keyClass, const std::string& verb,
     }
     path->push_back("command");
     const std::string command = "\"" + programPath + "\" \"%1\"";
-    detail::WithStore(detail::Failure::Write, "", [&](StoreLink& link) {
+    // The command is the key's unnamed value: the key names it.
+    const std::string valueName = resolved + "\\shell\\" + verb + "\\command";
+    detail::WithStore(detail::Failure::Write, valueName, [&](StoreLink& link) {
         link.Write([&](Transaction& txn) {
             txn.PutString(txn.CreateKey(Hive::ClassesRoot, *path), "", command);
             return true;

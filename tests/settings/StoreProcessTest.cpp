@@ -526,6 +526,14 @@ TEST(StoreFiles, AStoreThatCannotBeWrittenIsReadAndLeftAsItWas)
                   }),
                   "StoreError: Konnte Daten für 'Source' nicht setzen: the settings store '" +
                       file + "' cannot be written: " + row.Reason);
+        // A key's default value is named by its key.
+        EXPECT_EQ(AsOrdinaryUser([] {
+                      RegisterShellVerb("Folder", "Sonorix", "/opt/sonorix/bin/sonorix");
+                      return std::string("registered");
+                  }),
+                  "StoreError: Konnte Daten für 'Folder\\shell\\Sonorix\\command' nicht "
+                  "setzen: the settings store '" +
+                      file + "' cannot be written: " + row.Reason);
         EXPECT_EQ(FilesIn(folder), before);
 
         row.Unlock();
