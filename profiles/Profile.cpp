@@ -162,7 +162,9 @@ std::string ColorToHtml(std::int32_t colour)
     return text;
 }
 
-void LoadProfile(Profile& profile, ProfileHost& host)
+namespace {
+
+void LoadValues(Profile& profile, ProfileHost& host)
 {
     const RegTools::StoreBatch batch;
     const std::string name = host.MainStyleBox().Text();
@@ -196,6 +198,25 @@ void LoadProfile(Profile& profile, ProfileHost& host)
     profile.Information = LoadList(name + "Information", RegTools::JoinList(builtInItems));
     profile.Checked.assign(profile.Information.size(), false);
     LoadChecked(name + "Checked", profile);
+}
+
+// Runs load; when it throws, the error is the profile's load error.
+template <class Load> void KeepingLoadError(Profile& profile, Load&& load)
+{
+    try {
+        load();
+    } catch (const std::exception& error) {
+        profile.LoadError = error.what();
+        throw;
+    }
+}
+
+} // namespace
+
+void LoadProfile(Profile& profile, ProfileHost& host)
+{
+    KeepingLoadError(profile, [&] { LoadValues(profile, host); });
+    profile.LoadError.clear();
 }
 
 void SaveProfile(const Profile& profile, const std::string& name)
@@ -260,7 +281,9 @@ std::vector<std::string> StoredStyleNames()
     return RegTools::SplitList(ReadString("Styles"));
 }
 
-void LoadProfileList(Profile& profile, ProfileHost& host)
+namespace {
+
+void LoadListAndProfile(Profile& profile, ProfileHost& host)
 {
     const RegTools::StoreBatch batch;
     StyleBox& styles = host.MainStyleBox();
@@ -286,6 +309,13 @@ void LoadProfileList(Profile& profile, ProfileHost& host)
         WriteString("DefaultStyle", kDefaultName);
     }
     LoadProfile(profile, host);
+}
+
+} // namespace
+
+void LoadProfileList(Profile& profile, ProfileHost& host)
+{
+    KeepingLoadError(profile, [&] { LoadListAndProfile(profile, host); });
 }
 
 void DeleteProfile(const std::string& name, Profile& profile, ProfileHost& host, Dialogs& dialogs)

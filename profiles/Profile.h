@@ -37,6 +37,11 @@ struct Profile
     std::vector<bool> Checked{}; // one flag per Information entry, by position
     std::string Separator{};     // not stored: lives for the program run
     bool AppendToList = false;   // not stored: lives for the program run
+    // Not stored: why the last load of the record stopped (LoadProfile, or
+    // LoadGlobalOptions before it reached the profile); empty once a load ran
+    // to its end. A record whose load stopped holds a mix of two profiles and
+    // must not make a list.
+    std::string LoadError{};
     friend bool operator==(const Profile&, const Profile&) = default;
 };
 
