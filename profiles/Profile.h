@@ -17,6 +17,11 @@ struct Profile
 {
     std::string Name{};
     bool Sort = false;
+    // "Don't use Background 2 (saves 30% filesize)": the rows of an HTML list
+    // do not alternate. Without it every second data row (positions 1, 3, ...
+    // after sorting) has Back2Color on each of its cells; with it no data
+    // cell carries a colour, which makes the page smaller. Header cells keep
+    // HeaderColor either way; the text formats ignore it.
     bool Save30 = false;
     std::string FontStyle{};
     // Colours are 0x00BBGGRR; the text beside each is ColorToHtml of it

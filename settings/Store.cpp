@@ -16,7 +16,7 @@
 #include "base/UniqueFd.h"
 #include "settings/RegTools.h"
 
-namespace RegTools::detail {
+namespace RegTools::Detail {
 
 namespace {
 
@@ -793,4 +793,4 @@ std::string XdgHome(const char* variable, const char* fallback)
     return home + "/" + fallback;
 }
 
-} // namespace RegTools::detail
+} // namespace RegTools::Detail

@@ -21,7 +21,7 @@
 struct sqlite3;
 struct sqlite3_stmt;
 
-namespace RegTools::detail {
+namespace RegTools::Detail {
 
 enum class Hive
 {
@@ -228,4 +228,4 @@ void MakeFolders(const std::string& path, const std::string& purpose);
 // (".config", ".local/share"); throws StoreError when no home folder is known.
 std::string XdgHome(const char* variable, const char* fallback);
 
-} // namespace RegTools::detail
+} // namespace RegTools::Detail
