@@ -5,6 +5,7 @@
 #include <memory>
 #include <utility>
 
+#include "settings/internal/Paths.h"
 #include "settings/internal/RegToolsInternal.h"
 #include "settings/internal/Store.h"
 

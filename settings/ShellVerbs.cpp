@@ -7,6 +7,7 @@
 #include "base/IoError.h"
 #include "base/UniqueFd.h"
 #include "settings/RegTools.h"
+#include "settings/internal/Paths.h"
 #include "settings/internal/RegToolsInternal.h"
 #include "settings/internal/Store.h"
 
