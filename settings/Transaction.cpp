@@ -108,9 +108,16 @@ std::optional<StoredValue> Transaction::GetValue(std::int64_t keyId, const std::
 
 void Transaction::PutString(std::int64_t keyId, const std::string& name, const std::string& text)
 {
-    MustWrite();
     // An existing value keeps the letter case of its name, as in the registry.
     const std::string stored = CutAtNul(text);
+    // Storing what is stored already needs no write.
+    if (!m_cannotWrite.empty()) {
+        const auto value = GetValue(keyId, name);
+        if (value && !value->IsInteger && value->Text == stored) {
+            return;
+        }
+    }
+    MustWrite();
     Statement upsert(m_db, "INSERT INTO reg_values (key_id, name, type, data) "
                            "VALUES (?1, ?2, 'string', ?3) ON CONFLICT (key_id, name) "
                            "DO UPDATE SET type = excluded.type, data = excluded.data");
@@ -119,6 +126,13 @@ void Transaction::PutString(std::int64_t keyId, const std::string& name, const s
 
 void Transaction::PutInteger(std::int64_t keyId, const std::string& name, std::int32_t value)
 {
+    // Storing what is stored already needs no write.
+    if (!m_cannotWrite.empty()) {
+        const auto stored = GetValue(keyId, name);
+        if (stored && stored->IsInteger && stored->IntegerReadable && stored->Integer == value) {
+            return;
+        }
+    }
     MustWrite();
     Statement upsert(m_db, "INSERT INTO reg_values (key_id, name, type, data) "
                            "VALUES (?1, ?2, 'integer', ?3) ON CONFLICT (key_id, name) "

@@ -36,7 +36,8 @@ inline constexpr std::int64_t kNoKey = -1;
 
 // The statements one operation runs inside its transaction. On a store that
 // cannot be written, a key that would be created on the way is kNoKey, and
-// only a change that is really needed fails.
+// only a change that is really needed fails: deleting what is missing and
+// storing a value as it is stored already succeed.
 class Transaction
 {
 public:

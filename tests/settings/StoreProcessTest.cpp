@@ -510,10 +510,12 @@ TEST(StoreFiles, AStoreThatCannotBeWrittenIsReadAndLeftAsItWas)
         row.Lock();
         const std::string before = FilesIn(folder);
 
-        // Reading needs no write: not even the keys a read would create.
+        // Reading needs no write: not even the keys a read would create. Nor
+        // does storing a value as it is stored (every start stores Rapidex).
         EXPECT_EQ(AsOrdinaryUser([] {
                       CreateRegKey(kVendor, kProduct);
                       DeleteRegValue(kVendor, kProduct, "Missing");
+                      WriteRegBool(kVendor, kProduct, "Rapidex", true);
                       return ReadRegString(kVendor, kProduct, "Source") + " " +
                              std::to_string(ReadRegBool(kVendor, kProduct, "Rapidex")) + " " +
                              std::to_string(RegValueExists(kVendor, kProduct, "Missing")) + " " +
