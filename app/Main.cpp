@@ -447,6 +447,12 @@ void TForm1::btnListClick()
 
 void TForm1::RunListJob()
 {
+    // Without a whole profile the job would miss its list information (or
+    // mix two profiles): say why the profile did not load instead.
+    if (!m_profile.LoadError.empty()) {
+        m_dialogs.ShowError(m_profile.LoadError);
+        return;
+    }
     Listing::ListJobInput input{.Source = S(cmbSource->Text()),
                                 .IncludeSubdirectories = chkSubdir->isChecked(),
                                 .Output = S(cmbSave->Text()),

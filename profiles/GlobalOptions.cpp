@@ -57,14 +57,14 @@ void ReadInto(GlobalOptions& options, GlobalValue value)
     options.MarkKnown(value);
 }
 
-} // namespace
-
-void LoadGlobalOptions(GlobalOptions& options, Profiles::Profile& profile,
-                       Profiles::ProfileHost& host, Dialogs& dialogs,
-                       const std::string& programPath)
+// The steps of the start-up load before the profile list.
+void LoadStartSteps(GlobalOptions& options, Dialogs& dialogs, const std::string& programPath)
 {
-    const RegTools::StoreBatch batch;
-    if (!RegTools::RegKeyExists(kVendor, kProduct)) {
+    // The question stands until its answer is stored as Rapidex, which only
+    // this answer and the options dialog write. The settings key alone tells
+    // nothing: the command-line tools make it, and a missing Rapidex must
+    // never switch the folder verb on unasked.
+    if (!Exists(GlobalValue::Rapidex)) {
         // The answer is stored as Rapidex before the Rapidex step reads it.
         if (dialogs.Confirm(kFirstStartQuestion)) {
             EnableShellExtension(programPath);
@@ -85,7 +85,22 @@ void LoadGlobalOptions(GlobalOptions& options, Profiles::Profile& profile,
         DisableShellExtension();
     }
     options.MarkKnown(GlobalValue::Rapidex);
+}
 
+} // namespace
+
+void LoadGlobalOptions(GlobalOptions& options, Profiles::Profile& profile,
+                       Profiles::ProfileHost& host, Dialogs& dialogs,
+                       const std::string& programPath)
+{
+    const RegTools::StoreBatch batch;
+    try {
+        LoadStartSteps(options, dialogs, programPath);
+    } catch (const std::exception& error) {
+        // The profile is not reached either: the list job must say why.
+        profile.LoadError = error.what();
+        throw;
+    }
     Profiles::LoadProfileList(profile, host);
     options.MarkKnown(GlobalValue::DefaultStyle);
 

@@ -89,10 +89,11 @@ struct GlobalOptions
     friend bool operator==(const GlobalOptions&, const GlobalOptions&) = default;
 };
 
-// Start-up: the first-start question (when the product key is missing), the
-// product key created, then AskForCustom, Rapidex (the folder verb for
-// programPath registered or removed), the profile list with the default
-// profile loaded, DefaultFileName (written when missing), Source and Output.
+// Start-up: the first-start question (while no Rapidex is stored, whatever
+// else the store holds), the product key created, then AskForCustom, Rapidex
+// (the folder verb for programPath registered or removed), the profile list
+// with the default profile loaded, DefaultFileName (written when missing),
+// Source and Output.
 // A store error stops the load at that step, with the earlier values loaded
 // and marked known.
 void LoadGlobalOptions(GlobalOptions& options, Profiles::Profile& profile,

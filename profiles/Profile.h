@@ -18,6 +18,11 @@ struct Profile
 {
     std::string Name{};
     bool Sort = false;
+    // "Don't use Background 2 (saves 30% filesize)": the rows of an HTML list
+    // do not alternate. Without it every second data row (positions 1, 3, ...
+    // after sorting) has Back2Color on each of its cells; with it no data
+    // cell carries a colour, which makes the page smaller. Header cells keep
+    // HeaderColor either way; the text formats ignore it.
     bool Save30 = false;
     std::string FontStyle{};
     // Colours are 0x00BBGGRR; the text beside each is ColorToHtml of it
@@ -38,6 +43,11 @@ struct Profile
     std::vector<bool> Checked{}; // one flag per Information entry, by position
     std::string Separator{};     // not stored: lives for the program run
     bool AppendToList = false;   // not stored: lives for the program run
+    // Not stored: why the last load of the record stopped (LoadProfile, or
+    // LoadGlobalOptions before it reached the profile); empty once a load ran
+    // to its end. A record whose load stopped holds a mix of two profiles and
+    // must not make a list.
+    std::string LoadError{};
     friend bool operator==(const Profile&, const Profile&) = default;
 };
 

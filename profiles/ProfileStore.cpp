@@ -101,7 +101,9 @@ void LoadChecked(const std::string& name, Profile& profile)
 
 } // namespace
 
-void LoadProfile(Profile& profile, ProfileHost& host)
+namespace {
+
+void LoadValues(Profile& profile, ProfileHost& host)
 {
     const RegTools::StoreBatch batch;
     const std::string name = host.MainStyleBox().Text();
@@ -135,6 +137,25 @@ void LoadProfile(Profile& profile, ProfileHost& host)
     profile.Information = LoadList(name + "Information", RegTools::JoinList(builtInItems));
     profile.Checked.assign(profile.Information.size(), false);
     LoadChecked(name + "Checked", profile);
+}
+
+// Runs load; when it throws, the error is the profile's load error.
+template <class Load> void KeepingLoadError(Profile& profile, Load&& load)
+{
+    try {
+        load();
+    } catch (const std::exception& error) {
+        profile.LoadError = error.what();
+        throw;
+    }
+}
+
+} // namespace
+
+void LoadProfile(Profile& profile, ProfileHost& host)
+{
+    KeepingLoadError(profile, [&] { LoadValues(profile, host); });
+    profile.LoadError.clear();
 }
 
 void SaveProfile(const Profile& profile, const std::string& name)
@@ -199,7 +220,9 @@ std::vector<std::string> StoredStyleNames()
     return RegTools::SplitList(ReadString("Styles"));
 }
 
-void LoadProfileList(Profile& profile, ProfileHost& host)
+namespace {
+
+void LoadListAndProfile(Profile& profile, ProfileHost& host)
 {
     const RegTools::StoreBatch batch;
     StyleBox& styles = host.MainStyleBox();
@@ -225,6 +248,13 @@ void LoadProfileList(Profile& profile, ProfileHost& host)
         WriteString("DefaultStyle", kDefaultName);
     }
     LoadProfile(profile, host);
+}
+
+} // namespace
+
+void LoadProfileList(Profile& profile, ProfileHost& host)
+{
+    KeepingLoadError(profile, [&] { LoadListAndProfile(profile, host); });
 }
 
 void DeleteProfile(const std::string& name, Profile& profile, ProfileHost& host, Dialogs& dialogs)

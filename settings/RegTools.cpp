@@ -5,12 +5,13 @@
 #include <memory>
 #include <utility>
 
+#include "settings/internal/Paths.h"
 #include "settings/internal/RegToolsInternal.h"
 #include "settings/internal/Store.h"
 
 namespace RegTools {
 
-namespace detail {
+namespace Detail {
 
 std::string ReadErrorText(const std::string& name)
 {
@@ -99,23 +100,23 @@ std::vector<std::string> KeyPathOrThrow(const std::string& path)
     return std::move(*names);
 }
 
-} // namespace detail
+} // namespace Detail
 
-using detail::Hive;
-using detail::StoredValue;
-using detail::StoreLink;
-using detail::Transaction;
+using Detail::Hive;
+using Detail::StoredValue;
+using Detail::StoreLink;
+using Detail::Transaction;
 
 namespace {
 
 std::vector<std::string> VendorPath(const std::string& vendor)
 {
-    return detail::KeyPathOrThrow("Software\\" + vendor);
+    return Detail::KeyPathOrThrow("Software\\" + vendor);
 }
 
 std::vector<std::string> SettingsPath(const std::string& vendor, const std::string& product)
 {
-    return detail::KeyPathOrThrow("Software\\" + vendor + "\\" + product);
+    return Detail::KeyPathOrThrow("Software\\" + vendor + "\\" + product);
 }
 
 // The registry hands out a DWORD through a four-byte buffer: a string that
@@ -123,18 +124,18 @@ std::vector<std::string> SettingsPath(const std::string& vendor, const std::stri
 bool BoolFrom(const std::optional<StoredValue>& value, const std::string& name)
 {
     if (!value) {
-        throw StoreError(detail::ReadErrorText(name));
+        throw StoreError(Detail::ReadErrorText(name));
     }
     if (!value->IsInteger) {
         if (value->Text.size() + 1 <= 4) {
-            throw StoreError(detail::TypeErrorText(name));
+            throw StoreError(Detail::TypeErrorText(name));
         }
-        throw StoreError(detail::ReadErrorText(name));
+        throw StoreError(Detail::ReadErrorText(name));
     }
     constexpr auto kLowest = std::int64_t{std::numeric_limits<std::int32_t>::min()};
     constexpr auto kHighest = std::int64_t{std::numeric_limits<std::uint32_t>::max()};
     if (!value->IntegerReadable || value->Integer < kLowest || value->Integer > kHighest) {
-        throw StoreError(detail::ReadErrorText(name));
+        throw StoreError(Detail::ReadErrorText(name));
     }
     return value->Integer != 0;
 }
@@ -145,7 +146,7 @@ std::string StringFrom(const std::optional<StoredValue>& value, const std::strin
         return {};
     }
     if (value->IsInteger) {
-        throw StoreError(detail::TypeErrorText(name));
+        throw StoreError(Detail::TypeErrorText(name));
     }
     return value->Text;
 }
@@ -155,9 +156,9 @@ std::string StringFrom(const std::optional<StoredValue>& value, const std::strin
 void CreateRegKey(const std::string& vendor, const std::string& product)
 {
     const auto path = SettingsPath(vendor, product);
-    detail::WithStore(detail::Failure::Access, "", [&](StoreLink& link) {
+    Detail::WithStore(Detail::Failure::Access, "", [&](StoreLink& link) {
         link.ReadOrCreate(Hive::Machine, path, [](Transaction& txn, std::int64_t id) {
-            if (id == detail::kNoKey) {
+            if (id == Detail::kNoKey) {
                 txn.MustWrite();
             }
             return true;
@@ -168,8 +169,8 @@ void CreateRegKey(const std::string& vendor, const std::string& product)
 bool RegKeyExists(const std::string& vendor, const std::string& product)
 {
     const auto vendorPath = VendorPath(vendor);
-    const auto productPath = detail::KeyPathOrThrow(product);
-    return detail::WithStore(detail::Failure::Access, "", [&](StoreLink& link) {
+    const auto productPath = Detail::KeyPathOrThrow(product);
+    return Detail::WithStore(Detail::Failure::Access, "", [&](StoreLink& link) {
         return link.ReadOrCreate(
             Hive::Machine, vendorPath, [&](Transaction& txn, std::int64_t vendorId) {
                 return txn.FindKey(Hive::Machine, productPath, vendorId).has_value();
@@ -180,8 +181,8 @@ bool RegKeyExists(const std::string& vendor, const std::string& product)
 void DeleteRegKey(const std::string& vendor, const std::string& product)
 {
     const auto vendorPath = VendorPath(vendor);
-    const auto productPath = detail::KeyPathOrThrow(product);
-    detail::WithStore(detail::Failure::Access, "", [&](StoreLink& link) {
+    const auto productPath = Detail::KeyPathOrThrow(product);
+    Detail::WithStore(Detail::Failure::Access, "", [&](StoreLink& link) {
         link.Write([&](Transaction& txn) {
             const auto vendorId = txn.CreateKey(Hive::Machine, vendorPath);
             // An empty product names the vendor key itself, which stays.
@@ -198,7 +199,7 @@ void DeleteRegKey(const std::string& vendor, const std::string& product)
 bool RegValueExists(const std::string& vendor, const std::string& product, const std::string& name)
 {
     const auto path = SettingsPath(vendor, product);
-    return detail::WithStore(detail::Failure::Read, name, [&](StoreLink& link) {
+    return Detail::WithStore(Detail::Failure::Read, name, [&](StoreLink& link) {
         return link.ReadOrCreate(Hive::Machine, path, [&](Transaction& txn, std::int64_t id) {
             return txn.GetValue(id, name).has_value();
         });
@@ -209,7 +210,7 @@ void WriteRegString(const std::string& vendor, const std::string& product, const
                     const std::string& text)
 {
     const auto path = SettingsPath(vendor, product);
-    detail::WithStore(detail::Failure::Write, name, [&](StoreLink& link) {
+    Detail::WithStore(Detail::Failure::Write, name, [&](StoreLink& link) {
         link.Write([&](Transaction& txn) {
             txn.PutString(txn.CreateKey(Hive::Machine, path), name, text);
             return true;
@@ -221,7 +222,7 @@ std::string ReadRegString(const std::string& vendor, const std::string& product,
                           const std::string& name)
 {
     const auto path = SettingsPath(vendor, product);
-    return detail::WithStore(detail::Failure::Read, name, [&](StoreLink& link) {
+    return Detail::WithStore(Detail::Failure::Read, name, [&](StoreLink& link) {
         return link.ReadOrCreate(Hive::Machine, path, [&](Transaction& txn, std::int64_t id) {
             return StringFrom(txn.GetValue(id, name), name);
         });
@@ -232,7 +233,7 @@ void WriteRegBool(const std::string& vendor, const std::string& product, const s
                   bool flag)
 {
     const auto path = SettingsPath(vendor, product);
-    detail::WithStore(detail::Failure::Write, name, [&](StoreLink& link) {
+    Detail::WithStore(Detail::Failure::Write, name, [&](StoreLink& link) {
         link.Write([&](Transaction& txn) {
             txn.PutInteger(txn.CreateKey(Hive::Machine, path), name, flag ? 1 : 0);
             return true;
@@ -243,7 +244,7 @@ void WriteRegBool(const std::string& vendor, const std::string& product, const s
 bool ReadRegBool(const std::string& vendor, const std::string& product, const std::string& name)
 {
     const auto path = SettingsPath(vendor, product);
-    return detail::WithStore(detail::Failure::Read, name, [&](StoreLink& link) {
+    return Detail::WithStore(Detail::Failure::Read, name, [&](StoreLink& link) {
         return link.ReadOrCreate(Hive::Machine, path, [&](Transaction& txn, std::int64_t id) {
             return BoolFrom(txn.GetValue(id, name), name);
         });
@@ -253,7 +254,7 @@ bool ReadRegBool(const std::string& vendor, const std::string& product, const st
 void DeleteRegValue(const std::string& vendor, const std::string& product, const std::string& name)
 {
     const auto path = SettingsPath(vendor, product);
-    detail::WithStore(detail::Failure::Access, name, [&](StoreLink& link) {
+    Detail::WithStore(Detail::Failure::Access, name, [&](StoreLink& link) {
         link.Write([&](Transaction& txn) {
             txn.DeleteValue(txn.CreateKey(Hive::Machine, path), name);
             return true;
@@ -263,11 +264,11 @@ void DeleteRegValue(const std::string& vendor, const std::string& product, const
 
 bool ClassRootKeyExists(const std::string& keyPath)
 {
-    const auto path = detail::SplitKeyPath(keyPath);
+    const auto path = Detail::SplitKeyPath(keyPath);
     if (!path) {
         return false;
     }
-    return detail::WithStore(detail::Failure::Access, "", [&](StoreLink& link) {
+    return Detail::WithStore(Detail::Failure::Access, "", [&](StoreLink& link) {
         return link.Read(
             [&](Transaction& txn) { return txn.FindKey(Hive::ClassesRoot, *path).has_value(); });
     });
@@ -275,11 +276,11 @@ bool ClassRootKeyExists(const std::string& keyPath)
 
 std::string ReadClassRootString(const std::string& keyPath, const std::string& name)
 {
-    const auto path = detail::SplitKeyPath(keyPath);
+    const auto path = Detail::SplitKeyPath(keyPath);
     if (!path) {
         return {};
     }
-    return detail::WithStore(detail::Failure::Read, name, [&](StoreLink& link) {
+    return Detail::WithStore(Detail::Failure::Read, name, [&](StoreLink& link) {
         return link.Read([&](Transaction& txn) -> std::string {
             const auto id = txn.FindKey(Hive::ClassesRoot, *path);
             return id ? StringFrom(txn.GetValue(*id, name), name) : std::string();
@@ -287,18 +288,18 @@ std::string ReadClassRootString(const std::string& keyPath, const std::string& n
     });
 }
 
-StoreBatch::StoreBatch() { ++detail::t_batch.Depth; }
+StoreBatch::StoreBatch() { ++Detail::t_batch.Depth; }
 
 StoreBatch::~StoreBatch()
 {
-    if (--detail::t_batch.Depth == 0) {
-        detail::t_batch.Link.reset();
+    if (--Detail::t_batch.Depth == 0) {
+        Detail::t_batch.Link.reset();
     }
 }
 
 std::string StoreFilePath()
 {
-    return detail::XdgHome("XDG_CONFIG_HOME", ".config") + "/sonorix/registry.db";
+    return Detail::XdgHome("XDG_CONFIG_HOME", ".config") + "/sonorix/registry.db";
 }
 
 } // namespace RegTools

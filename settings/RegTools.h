@@ -43,7 +43,23 @@ public:
     StoreBatch& operator=(const StoreBatch&) = delete;
 };
 
-// The machine hive, settings key "Software\<vendor>\<product>".
+// The machine hive, settings key "Software\<vendor>\<product>". Every
+// operation except RegKeyExists and DeleteRegKey creates the settings key
+// when it is missing; those two create only the vendor key. On a store that
+// cannot be written nothing is created, and a missing key holds no values.
+//
+// What a read gives, as the registry gives it:
+// - a missing value: ReadRegString gives "", ReadRegBool throws
+//   "Konnte Daten für '<name>' nicht holen", DeleteRegValue does nothing and
+//   RegValueExists is false; callers that want a default ask RegValueExists
+//   first;
+// - an integer read by ReadRegString: "Ungültiger Datentyp für '<name>'";
+// - a string read by ReadRegBool: the type error when it fits a four-byte
+//   buffer with its NUL (at most three bytes), else the read error;
+// - an integer row that holds no number, or one outside both the signed and
+//   the unsigned 32-bit range (written by another tool): the read error.
+//   Any other integer is true when it is not 0.
+// Strings are stored and read up to their first NUL.
 void CreateRegKey(const std::string& vendor, const std::string& product);
 bool RegKeyExists(const std::string& vendor, const std::string& product);
 void DeleteRegKey(const std::string& vendor, const std::string& product);

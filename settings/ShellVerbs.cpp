@@ -7,14 +7,15 @@
 #include "base/IoError.h"
 #include "base/UniqueFd.h"
 #include "settings/RegTools.h"
+#include "settings/internal/Paths.h"
 #include "settings/internal/RegToolsInternal.h"
 #include "settings/internal/Store.h"
 
 namespace RegTools {
 
-using detail::Hive;
-using detail::StoreLink;
-using detail::Transaction;
+using Detail::Hive;
+using Detail::StoreLink;
+using Detail::Transaction;
 
 namespace {
 
@@ -32,8 +33,8 @@ std::string KeyClass(const std::string& keyClass, const std::string& verb)
 [[nodiscard]] std::optional<std::vector<std::string>> VerbKeyPath(const std::string& keyClass,
                                                                   const std::string& verb)
 {
-    auto path = detail::SplitKeyPath(keyClass);
-    const auto verbPath = detail::SplitKeyPath(verb);
+    auto path = Detail::SplitKeyPath(keyClass);
+    const auto verbPath = Detail::SplitKeyPath(verb);
     if (!path || !verbPath || verbPath->empty()) {
         return std::nullopt;
     }
@@ -108,7 +109,7 @@ void WriteDesktopEntry(const std::string& programPath)
 {
     const std::string path = DesktopEntryPath();
     const std::string folder = path.substr(0, path.rfind('/'));
-    detail::MakeFolders(folder, "the desktop entry");
+    Detail::MakeFolders(folder, "the desktop entry");
     std::string temp = folder + "/.sonorix-folder.desktop.XXXXXX";
     UniqueFd file(::mkostemp(temp.data(), O_CLOEXEC));
     if (!file.Valid()) {
@@ -158,13 +159,15 @@ void RemoveDesktopEntry()
 
 std::string ResolveFileType(const std::string& extension, const std::string& fallback)
 {
-    const auto path = detail::KeyPathOrThrow("." + extension);
-    return detail::WithStore(detail::Failure::Write, "", [&](StoreLink& link) {
+    const auto path = Detail::KeyPathOrThrow("." + extension);
+    // The file type is the key's unnamed value: the key names it.
+    const std::string valueName = "." + extension;
+    return Detail::WithStore(Detail::Failure::Write, valueName, [&](StoreLink& link) {
         return link.Write([&](Transaction& txn) {
             const auto id = txn.CreateKey(Hive::ClassesRoot, path);
             const auto value = txn.GetValue(id, "");
             if (value && value->IsInteger) {
-                throw StoreError(detail::TypeErrorText(""));
+                throw StoreError(Detail::TypeErrorText(valueName));
             }
             if (value && !value->Text.empty()) {
                 return value->Text;
@@ -185,7 +188,9 @@ void RegisterShellVerb(const std::string& keyClass, const std::string& verb,
     }
     path->push_back("command");
     const std::string command = "\"" + programPath + "\" \"%1\"";
-    detail::WithStore(detail::Failure::Write, "", [&](StoreLink& link) {
+    // The command is the key's unnamed value: the key names it.
+    const std::string valueName = resolved + "\\shell\\" + verb + "\\command";
+    Detail::WithStore(Detail::Failure::Write, valueName, [&](StoreLink& link) {
         link.Write([&](Transaction& txn) {
             txn.PutString(txn.CreateKey(Hive::ClassesRoot, *path), "", command);
             return true;
@@ -200,7 +205,7 @@ void UnregisterShellVerb(const std::string& keyClass, const std::string& verb)
 {
     const std::string resolved = KeyClass(keyClass, verb);
     if (const auto path = VerbKeyPath(resolved, verb)) {
-        detail::WithStore(detail::Failure::Access, "", [&](StoreLink& link) {
+        Detail::WithStore(Detail::Failure::Access, "", [&](StoreLink& link) {
             link.Write([&](Transaction& txn) {
                 if (const auto id = txn.FindKey(Hive::ClassesRoot, *path)) {
                     txn.DeleteKeyTree(*id);
@@ -216,7 +221,7 @@ void UnregisterShellVerb(const std::string& keyClass, const std::string& verb)
 
 std::string DesktopEntryPath()
 {
-    return detail::XdgHome("XDG_DATA_HOME", ".local/share") +
+    return Detail::XdgHome("XDG_DATA_HOME", ".local/share") +
            "/applications/sonorix-folder.desktop";
 }
 

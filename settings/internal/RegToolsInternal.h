@@ -10,7 +10,7 @@
 #include "settings/RegTools.h"
 #include "settings/internal/Store.h"
 
-namespace RegTools::detail {
+namespace RegTools::Detail {
 
 std::string ReadErrorText(const std::string& name);  // "Konnte Daten für '%s' nicht holen"
 std::string WriteErrorText(const std::string& name); // "Konnte Daten für '%s' nicht setzen"
@@ -68,4 +68,4 @@ template <class Op> auto WithStore(Failure kind, const std::string& name, Op&& o
     }
 }
 
-} // namespace RegTools::detail
+} // namespace RegTools::Detail

@@ -46,7 +46,7 @@ private:
     // Start-up as the main window does it; the first start answers No.
     void Start()
     {
-        if (!RegTools::RegKeyExists(kVendor, kProduct)) {
+        if (!TestSupport::IsStored("Rapidex")) {
             m_dialogs->ConfirmAnswers = {false};
         }
         LoadGlobalOptions(*m_options, m_profile, *m_host, *m_dialogs, kProgram);

@@ -157,16 +157,19 @@ private slots:
         }
     }
 
-    void rapidexMissingWithTheKeyPresentCountsAsOn()
+    // The command-line tools make the settings key; only a stored Rapidex
+    // answers the question.
+    void rapidexMissingWithTheKeyPresentAsksFirst()
     {
         RegTools::CreateRegKey(kVendor, kProduct);
+        m_dialogs->ConfirmAnswers = {false};
         Show(Start());
-        QVERIFY(m_dialogs->Questions.empty());
-        QVERIFY(RegTools::ReadRegBool(kVendor, kProduct, "Rapidex"));
-        QCOMPARE(RegTools::ReadClassRootString("Folder\\shell\\Sonorix\\command", ""),
-                 std::string("\"") + kProgram + "\" \"%1\"");
-        QVERIFY(std::filesystem::exists(RegTools::DesktopEntryPath()));
-        QVERIFY(m_app->Options().Rapidex);
+        QCOMPARE(m_dialogs->Questions,
+                 std::vector<std::string>{GlobalSettings::kFirstStartQuestion});
+        QVERIFY(!RegTools::ReadRegBool(kVendor, kProduct, "Rapidex"));
+        QVERIFY(!RegTools::ClassRootKeyExists("Folder\\shell\\Sonorix"));
+        QVERIFY(!std::filesystem::exists(RegTools::DesktopEntryPath()));
+        QVERIFY(!m_app->Options().Rapidex);
     }
 
     void tabOrderAndUncutCaptions()
@@ -240,11 +243,22 @@ private slots:
         QVERIFY2(errors[0].find(m_sandbox->StoreFile()) != std::string::npos, errors[0].c_str());
         QVERIFY(main.isVisible());
         QCOMPARE(ReadText(m_sandbox->StoreFile()), std::string(4096, 'x'));
+
+        // The profile never loaded: "Create &List" shows why, not a missing
+        // list information.
+        WriteSong(Music("a.mp3"), 1, std::nullopt);
+        main.cmbSource->SetText(Q(Music("")));
+        main.cmbSave->SetText(Q(Out("list.csv")));
+        QTest::mouseClick(main.btnList, Qt::LeftButton);
+        QCOMPARE(m_dialogs->Log.size(), std::size_t{2});
+        QCOMPARE(errors.size(), std::size_t{2});
+        QCOMPARE(errors[1], errors[0]);
+        QVERIFY(!std::filesystem::exists(Out("list.csv")));
     }
 
     void leavingABoxChecksItsText()
     {
-        RegTools::CreateRegKey(kVendor, kProduct);
+        AnsweredAtAnEarlierStart();
         TForm1& main = Show(Start());
         QVERIFY(QTest::qWaitForWindowActive(&main));
 
@@ -287,7 +301,7 @@ private slots:
 
     void saveDialogFollowsTheFormatAndForgetsTheNameOnAStyleChange()
     {
-        RegTools::CreateRegKey(kVendor, kProduct);
+        AnsweredAtAnEarlierStart();
         RegTools::WriteRegString(kVendor, kProduct, "Output", Out("") + "\r\n");
         TForm1& main = Show(Start());
         Profiles::Profile& profile = m_app->CurrentProfile();
@@ -478,8 +492,14 @@ private:
     // Shown after an earlier start, with the default profile loaded.
     TForm1& ShowForJob()
     {
-        RegTools::CreateRegKey(kVendor, kProduct);
+        AnsweredAtAnEarlierStart();
         return Show(Start());
+    }
+
+    // The first-start question answered Yes.
+    static void AnsweredAtAnEarlierStart()
+    {
+        RegTools::WriteRegBool(kVendor, kProduct, "Rapidex", true);
     }
 
     std::unique_ptr<TestSupport::StoreSandbox> m_sandbox;

@@ -61,22 +61,58 @@ TEST_F(GlobalOptionsTest, FirstStartAsksOnceAndStoresTheAnswer)
     }
 }
 
-TEST_F(GlobalOptionsTest, StoredValuesLoadAndARapidexLeftMissingCountsAsOn)
+// Only a stored Rapidex answers the first-start question: a settings key
+// and values that the command-line tools wrote (a profile, the style list)
+// must neither skip it nor switch the folder verb on.
+TEST_F(GlobalOptionsTest, TheFirstStartQuestionStandsUntilRapidexIsStored)
 {
-    RegTools::CreateRegKey(kVendor, kProduct);
-    RegTools::WriteRegBool(kVendor, kProduct, "AskForCustom", true);
-    RegTools::WriteRegString(kVendor, kProduct, "DefaultFileName", "Shelf");
-    RegTools::WriteRegString(kVendor, kProduct, "Source", "/music/\r\n/more/\r\n");
-    RegTools::WriteRegString(kVendor, kProduct, "Output", "/lists/\r\n");
-    Load();
-    EXPECT_TRUE(m_dialogs.Questions.empty());
-    EXPECT_TRUE(m_options.Rapidex);
-    EXPECT_TRUE(RegTools::ReadRegBool(kVendor, kProduct, "Rapidex"));
-    EXPECT_TRUE(VerbRegistered());
-    EXPECT_TRUE(m_options.AskForCustom);
-    EXPECT_EQ(m_options.DefaultFileName, "Shelf");
-    EXPECT_EQ(m_options.Source, (std::vector<std::string>{"/music/", "/more/"}));
-    EXPECT_EQ(m_options.Output, std::vector<std::string>{"/lists/"});
+    struct Row
+    {
+        const char* What;
+        int Stored; // Rapidex: -1 missing, else 0 or 1
+        bool Answer;
+        bool Asked, Registered;
+    };
+
+    const Row rows[] = {
+        {"no Rapidex, answered No", -1, false, true, false},
+        {"no Rapidex, answered Yes", -1, true, true, true},
+        {"Rapidex on", 1, false, false, true},
+        {"Rapidex off", 0, false, false, false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.What);
+        TestSupport::StoreSandbox sandbox;
+        TestSupport::ScriptedDialogs dialogs;
+        GlobalOptions options;
+        Profiles::MemoryProfileHost host;
+        // What a command-line run leaves in an empty store.
+        Profiles::LoadProfileList(m_profile, host);
+        if (row.Stored >= 0) {
+            RegTools::WriteRegBool(kVendor, kProduct, "Rapidex", row.Stored == 1);
+        }
+        RegTools::WriteRegBool(kVendor, kProduct, "AskForCustom", true);
+        RegTools::WriteRegString(kVendor, kProduct, "DefaultFileName", "Shelf");
+        RegTools::WriteRegString(kVendor, kProduct, "Source", "/music/\r\n/more/\r\n");
+        RegTools::WriteRegString(kVendor, kProduct, "Output", "/lists/\r\n");
+        if (row.Asked) {
+            dialogs.ConfirmAnswers = {row.Answer};
+        }
+        LoadGlobalOptions(options, m_profile, host, dialogs, kProgram);
+        EXPECT_EQ(dialogs.Questions.size(), row.Asked ? 1u : 0u);
+        EXPECT_EQ(options.Rapidex, row.Registered);
+        EXPECT_EQ(RegTools::ReadRegBool(kVendor, kProduct, "Rapidex"), row.Registered);
+        EXPECT_EQ(VerbRegistered(), row.Registered);
+        EXPECT_EQ(TestSupport::ReadFileIfExists(RegTools::DesktopEntryPath()).has_value(),
+                  row.Registered);
+        EXPECT_TRUE(options.AskForCustom);
+        EXPECT_EQ(options.DefaultFileName, "Shelf");
+        EXPECT_EQ(options.Source, (std::vector<std::string>{"/music/", "/more/"}));
+        EXPECT_EQ(options.Output, std::vector<std::string>{"/lists/"});
+
+        LoadGlobalOptions(options, m_profile, host, dialogs, kProgram);
+        EXPECT_EQ(dialogs.Questions.size(), row.Asked ? 1u : 0u) << "answered once is enough";
+    }
 }
 
 // A load stopped by an error must not let OK wipe what it never read.

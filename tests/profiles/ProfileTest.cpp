@@ -201,6 +201,11 @@ TEST_F(ProfileTest, BadColourStopsTheLoadWithEarlierValuesLoaded)
     EXPECT_EQ(m_profile.BackColor, 0x804000);
     EXPECT_EQ(m_profile.Headline, "List created by Sonorix");
     EXPECT_EQ(m_host.FormatChangedCount(), formatChanges);
+    // The record remembers why, until a load runs to its end.
+    EXPECT_EQ(m_profile.LoadError, "'blue' is not a valid integer value for 'DefaultBackColor'");
+    TestSupport::StoreText("DefaultBackColor", "0");
+    LoadProfile(m_profile, m_host);
+    EXPECT_EQ(m_profile.LoadError, "");
 }
 
 TEST_F(ProfileTest, ListFormatOutsideTheFourFormatsSelectsNone)

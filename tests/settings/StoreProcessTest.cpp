@@ -186,11 +186,16 @@ TEST(StoreProcesses, ADamagedStoreIsNamedAndLeftAsItIs)
     ASSERT_EQ(sqlite3_exec(db, update.c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
     const std::string log = TestSupport::ReadFileIfExists(file + "-wal").value();
     sqlite3_close(db);
-    const std::string foreign = sandbox.Root() + "/foreign.db";
-    ASSERT_EQ(sqlite3_open(foreign.c_str(), &db), SQLITE_OK);
-    ASSERT_EQ(sqlite3_exec(db, "CREATE TABLE songs (title TEXT)", nullptr, nullptr, nullptr),
-              SQLITE_OK);
-    sqlite3_close(db);
+    // Other programs' databases: one without a layout version, and two
+    // that carry ours (1) without our tables.
+    const auto foreign = [&](const std::string& name, const char* sql) {
+        const std::string path = sandbox.Root() + "/" + name;
+        sqlite3* other = nullptr;
+        EXPECT_EQ(sqlite3_open(path.c_str(), &other), SQLITE_OK);
+        EXPECT_EQ(sqlite3_exec(other, sql, nullptr, nullptr, nullptr), SQLITE_OK);
+        sqlite3_close(other);
+        return TestSupport::ReadFileIfExists(path).value();
+    };
     const std::tuple<const char*, std::string, std::string> rows[] = {
         {"random bytes", noise, ""},
         {"one byte", "x", ""},
@@ -200,7 +205,14 @@ TEST(StoreProcesses, ADamagedStoreIsNamedAndLeftAsItIs)
         {"a store with a broken page inside", brokenPage, ""},
         {"a broken page and a log", brokenPage, log},
         {"an index that no longer matches its table", inIndex, ""},
-        {"another program's database", TestSupport::ReadFileIfExists(foreign).value(), ""},
+        {"another program's database", foreign("songs.db", "CREATE TABLE songs (title TEXT)"), ""},
+        {"a database of our layout version without tables",
+         foreign("versioned.db", "PRAGMA user_version = 1"), ""},
+        {"a database of our layout version with tables of other columns",
+         foreign("lookalike.db", "CREATE TABLE reg_keys (id INTEGER PRIMARY KEY); "
+                                 "CREATE TABLE reg_values (key_id INTEGER); "
+                                 "PRAGMA user_version = 1"),
+         ""},
     };
     for (const auto& [what, bytes, wal] : rows) {
         SCOPED_TRACE(what);
@@ -466,10 +478,12 @@ TEST(StoreFiles, AStoreThatCannotBeWrittenIsReadAndLeftAsItWas)
         row.Lock();
         const std::string before = FilesIn(folder);
 
-        // Reading needs no write: not even the keys a read would create.
+        // Reading needs no write: not even the keys a read would create. Nor
+        // does storing a value as it is stored (every start stores Rapidex).
         EXPECT_EQ(AsOrdinaryUser([] {
                       CreateRegKey(kVendor, kProduct);
                       DeleteRegValue(kVendor, kProduct, "Missing");
+                      WriteRegBool(kVendor, kProduct, "Rapidex", true);
                       return ReadRegString(kVendor, kProduct, "Source") + " " +
                              std::to_string(ReadRegBool(kVendor, kProduct, "Rapidex")) + " " +
                              std::to_string(RegValueExists(kVendor, kProduct, "Missing")) + " " +
@@ -481,6 +495,14 @@ TEST(StoreFiles, AStoreThatCannotBeWrittenIsReadAndLeftAsItWas)
                       return std::string("written");
                   }),
                   "StoreError: Konnte Daten für 'Source' nicht setzen: the settings store '" +
+                      file + "' cannot be written: " + row.Reason);
+        // A key's default value is named by its key.
+        EXPECT_EQ(AsOrdinaryUser([] {
+                      RegisterShellVerb("Folder", "Sonorix", "/opt/sonorix/bin/sonorix");
+                      return std::string("registered");
+                  }),
+                  "StoreError: Konnte Daten für 'Folder\\shell\\Sonorix\\command' nicht "
+                  "setzen: the settings store '" +
                       file + "' cannot be written: " + row.Reason);
         EXPECT_EQ(FilesIn(folder), before);
 
