@@ -592,6 +592,11 @@ std::string CheckListInputs(ListJobInput& input)
     if (SelectedCaptions(input.Profile).empty()) {
         result = "List information";
     }
+    // With no format the cells would be joined with nothing between them:
+    // a list no one could read back.
+    if (input.Profile.ListFormat == Profiles::ListFormat::None) {
+        result = "List format";
+    }
     if (input.Stream != nullptr) {
         return result; // no file is named, made or replaced
     }

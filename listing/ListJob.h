@@ -133,7 +133,8 @@ inline constexpr const char* kCustomInfoPrompt = "Enter Custom Info";
 void CompleteOutputName(std::string& output, Profiles::ListFormat listFormat);
 
 // Empty when the job may run, else what is missing: "Source/Output File",
-// "Source Folder", "Extensions", "List information" or "Output File". An
+// "Source Folder", "Extensions", "List information", "List format" (no format
+// is chosen) or "Output File". An
 // output that names an existing folder is replaced by the first free name
 // folder + DefaultFileName + n + extension (n = 1, 2, ...), which is
 // reserved at once as an empty file (input.Reserved).

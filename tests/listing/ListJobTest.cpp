@@ -519,6 +519,7 @@ TEST_F(ListJobTest, EachMissingInputHasItsMessage)
         std::vector<std::string> Extensions;
         bool Selected;
         std::vector<std::string> Messages;
+        Profiles::ListFormat Format = Profiles::ListFormat::Csv;
     };
 
     const std::string error = " Error - Please enter all neccessary information - aborting...";
@@ -533,6 +534,13 @@ TEST_F(ListJobTest, EachMissingInputHasItsMessage)
          {"Source Folder" + error}},
         {"no extension", m_music.Path(), Out("l.csv"), {}, true, {"Extensions" + error}},
         {"nothing selected", m_music.Path(), Out("l.csv"), {}, false, {"List information" + error}},
+        {"no list format",
+         m_music.Path(),
+         Out("l.csv"),
+         {"mp3"},
+         true,
+         {"List format" + error},
+         Profiles::ListFormat::None},
         {"output folder missing",
          m_music.Path(),
          Out("gone/list.csv"),
@@ -548,7 +556,7 @@ TEST_F(ListJobTest, EachMissingInputHasItsMessage)
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.Case);
-        Profiles::Profile profile = MakeProfile(Profiles::ListFormat::Csv, {"Songname"});
+        Profiles::Profile profile = MakeProfile(row.Format, {"Songname"});
         profile.Extensions = row.Extensions;
         profile.Checked = {row.Selected};
         ListJobInput input = Input(profile, row.Output);
