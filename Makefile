@@ -4,7 +4,10 @@
 #   make install PREFIX=...  installs Sonorix (default /usr/local)
 #   make package      builds a Debian package
 #   make screenshots  retakes the README's pictures of the windows
-# SANITIZE=1 builds and tests with AddressSanitizer and UndefinedBehaviorSanitizer.
+# SANITIZE=1 builds and tests with AddressSanitizer and UndefinedBehaviorSanitizer,
+# SANITIZE=thread with ThreadSanitizer (build-tsan/).
+#   make test-threads  builds with ThreadSanitizer only the programs whose tests
+#               start threads or processes and runs those tests (CI does)
 #   make fuzz   builds the fuzz targets with clang and libFuzzer (and both
 #               sanitizers) into build-fuzz/ and runs each FUZZ_SECONDS seconds
 
@@ -12,6 +15,9 @@ SANITIZE ?= 0
 ifeq ($(SANITIZE),1)
 BUILD ?= build-asan
 CMAKE_FLAGS += -DSONORIX_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug
+else ifeq ($(SANITIZE),thread)
+BUILD ?= build-tsan
+CMAKE_FLAGS += -DSONORIX_TSAN=ON
 else
 BUILD ?= build
 endif
@@ -19,7 +25,7 @@ JOBS ?= $(shell nproc)
 FUZZ_SECONDS ?= 60
 FUZZ_BUILD ?= build-fuzz
 
-.PHONY: all deps configure build test run install package screenshots bench fuzz format clean
+.PHONY: all deps configure build test test-threads run install package screenshots bench fuzz format clean
 
 all: build
 
@@ -36,6 +42,22 @@ build: configure
 test: CMAKE_FLAGS += -DSONORIX_WERROR=ON
 test: build
 	@cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+
+# The tests that start threads or processes, under ThreadSanitizer: the reader
+# pool, the sort, the writer and the list job (listing), the parallel helpers
+# (base), concurrent store processes (settings) and the command line run with
+# many reader threads. Only these programs are built, so the step takes minutes.
+# No Qt: its libraries are not built for ThreadSanitizer.
+TSAN_BUILD ?= build-tsan
+TSAN_PROGRAMS ?= sonorix_base_tests sonorix_listing_tests sonorix_settings_tests \
+	sonorix_list_cli_tests sonorix-list
+test-threads: deps
+	@cmake -S . -B $(TSAN_BUILD) -G Ninja -DSONORIX_TSAN=ON -DSONORIX_WERROR=ON \
+		-DCMAKE_BUILD_TYPE=RelWithDebInfo
+	@cmake --build $(TSAN_BUILD) --target $(TSAN_PROGRAMS) -j $(JOBS)
+	@cd $(TSAN_BUILD) && TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
+		setarch "$$(uname -m)" -R ctest --output-on-failure -j $(JOBS) \
+		-E 'NOT_BUILT|^sonorix_|^FuzzCorpus[.]|^Packaging[.]'
 
 run: build
 	@scripts/run.sh $(BUILD)
@@ -74,4 +96,4 @@ format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i
 
 clean:
-	@rm -rf build build-asan build-fuzz
+	@rm -rf build build-asan build-tsan build-fuzz

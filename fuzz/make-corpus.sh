@@ -12,6 +12,7 @@ samples=${2:-build/samples/sonorix-make-samples}
 out=fuzz/corpus
 rm -rf "$out"
 mkdir -p "$out"/{probe,frame_header,id3v1,text,wildcard,stored_list,rows}
+mkdir -p "$out"/{stored_values,output_name,terminal_text,desktop_entry}
 
 # seed FOLDER NAME FORMAT [ARGS...]: one file made by printf.
 seed() {
@@ -138,4 +139,63 @@ for format in 0 1 2 3; do
         } >"$out/rows/case-$n"
     done
 done
+# Terminal text: controls of every kind, stray bytes and literal escapes.
+seed terminal_text plain 'Mot\xc3\xb6rhead - Song.mp3'
+seed terminal_text c0 'a\x1b[2Jb\tc\r\nd\x00e\x7f'
+seed terminal_text c1 '\xc2\x9b31m \xc2\x85 \xc2\xa0'
+seed terminal_text stray '\x9b\xff\xc0\xaf\xe2\x82'
+seed terminal_text literal-escapes '\\x41 \\x \\\\x1b \\'
+
+# Output names: the format number + 1, then the name.
+n=0
+for name in '\x01/music/list' '\x02/a/\xc3\xa9\xc3\xa9' '\x03/a/\xc3\xa9\xc3\xa9\xc3\xa9' \
+    '\x00x.csv' '\x01/tmp' '\x04./dir.d/name' '\x02.hidden' '\x01/a/b.c/d' '\x03name.' '\x00' \
+    '\x02/dev/stdout'; do
+    n=$((n + 1))
+    seed output_name "case-$n" "$name"
+done
+
+# Program paths of the desktop entry.
+seed desktop_entry plain '/usr/bin/sonorix'
+seed desktop_entry blanks '/opt/My Apps/sonorix'
+seed desktop_entry quotes '/a"b`c$d\\e%%f%%%%g'
+seed desktop_entry breaks '/x\ny\rz\tw\\n'
+seed desktop_entry zero '/a\0b'
+seed desktop_entry field-code '/a/%%f %%U'
+seed desktop_entry latin1 '/\xfc/\xff'
+
+# Stored values: an integer text and a 32-bit number, the profile name, then
+# the profile (flags byte, font, four colours, headline, custom info, the two
+# lists as count and texts, the checked bits), a format text, and last the
+# "Checked" text. Texts are a length byte and the bytes.
+text() { local LC_ALL=C; printf "\\x$(printf %02x ${#1})%s" "$1"; }
+values() {
+    local file=$1 integer=$2 number=$3 name=$4 flags=$5 format=$6 checked=$7
+    {
+        text "$integer"
+        printf "$number"
+        text "$name"
+        printf "$flags"
+        text Arial
+        printf '\x00\x00\x80\xff\x00\x80\x40\x00\x00\xb8\x57\x00\xff\xff\xff\xff'
+        text 'List created by Sonorix'
+        text ''
+        printf '\x02'; text mp3; text MP2
+        printf '\x04'; text Songname; text Artist; text $'two\r\nitems'; text Time
+        printf '\x00\x00\x00\x0b'
+        text "$format"
+        printf '%s' "$checked"
+    } >"$out/stored_values/$file"
+}
+values hex-all-bits '$FFFFFFFF' '\x00\x00\x00\x01' Default '\x0d' 2 101
+values minus-hex '-$1' '\x80\x00\x00\x00' Rock '\x01' '$3' 11110111100000000000
+values blanks-plus ' +33023' '\x7f\xff\xff\xff' 'Spoken Word' '\x02' ' 7' 1x1
+values decimal-limits '-2147483648' '\xff\xff\xff\xff' DefaultStyle '\x10' -1 0
+values too-big '2147483648' '\x12\x34\x56\x78' 'Zürich' '\x0c' '$100000000' ''
+values lower-hex '$abcdef' '\x00\x00\x00\x00' 'a$b' '\x07' 1 '9'
+values bad-digits '12a' '\x00\x00\x00\x2a' 'x' '\x05' '$' '!'
+values refused-askfor '0' '\x00\x00\x00\x00' AskFor '\x00' 0 1
+values refused-case '0' '\x00\x00\x00\x00' aSKfOR '\x00' 0 1
+values refused-break '0' '\x00\x00\x00\x00' $'a\r\nb' '\x00' 0 1
+
 echo "seed files: $(find "$out" -type f | wc -l), $(du -sh "$out" | cut -f1)"

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Runs the libFuzzer targets of a fuzz build (make fuzz) one after another.
 #   fuzz/run.sh BUILD SECONDS [TARGET...]
-# BUILD defaults to build-fuzz, SECONDS (per target) to 60, the targets to all
-# seven (probe, frame_header, id3v1, text, wildcard, stored_list, rows).
+# BUILD defaults to build-fuzz, SECONDS (per target) to 60, the targets to
+# every fuzz_NAME program the build holds.
 # Each target starts from its seed corpus (fuzz/corpus/NAME, never written)
 # and keeps what it finds in BUILD/fuzz-work/NAME, reused by the next run. An
 # input that crashes a target or breaks one of its checks is kept as
@@ -14,7 +14,13 @@ seconds=${2:-60}
 shift $(($# < 2 ? $# : 2))
 targets=("$@")
 if [ ${#targets[@]} -eq 0 ]; then
-    targets=(probe frame_header id3v1 text wildcard stored_list rows)
+    for exe in "$build"/fuzz/fuzz_*; do
+        [ -x "$exe" ] && [ -f "$exe" ] && targets+=("${exe##*/fuzz_}")
+    done
+fi
+if [ ${#targets[@]} -eq 0 ]; then
+    echo "run.sh: no fuzz targets in $build/fuzz; build first (make fuzz)." >&2
+    exit 1
 fi
 
 work=$build/fuzz-work

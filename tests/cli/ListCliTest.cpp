@@ -463,11 +463,14 @@ TEST_F(ListCliTest, ParallelRunsIntoOneFolderNeverShareAName)
 
     constexpr std::size_t kRuns = 4;
     std::vector<TempDir> scratch(kRuns);
+    // All made before the first thread starts: the threads read this vector.
     std::vector<std::unique_ptr<Terminal>> terminals;
+    for (std::size_t i = 0; i < kRuns; ++i) {
+        terminals.push_back(std::make_unique<Terminal>());
+    }
     std::vector<RunResult> runs(kRuns);
     std::vector<std::thread> threads;
     for (std::size_t i = 0; i < kRuns; ++i) {
-        terminals.push_back(std::make_unique<Terminal>());
         threads.emplace_back([&, i] {
             runs[i] = TestSupport::RunProgram(
                 SONORIX_LIST_EXE,
