@@ -12,7 +12,7 @@ samples=${2:-build/samples/sonorix-make-samples}
 out=fuzz/corpus
 rm -rf "$out"
 mkdir -p "$out"/{probe,frame_header,id3v1,text,wildcard,stored_list,rows}
-mkdir -p "$out"/{stored_values,output_name,terminal_text,desktop_entry}
+mkdir -p "$out"/{stored_values,output_name,terminal_text,desktop_entry,list_options}
 
 # seed FOLDER NAME FORMAT [ARGS...]: one file made by printf.
 seed() {
@@ -197,5 +197,31 @@ values bad-digits '12a' '\x00\x00\x00\x2a' 'x' '\x05' '$' '!'
 values refused-askfor '0' '\x00\x00\x00\x00' AskFor '\x00' 0 1
 values refused-case '0' '\x00\x00\x00\x00' aSKfOR '\x00' 0 1
 values refused-break '0' '\x00\x00\x00\x00' $'a\r\nb' '\x00' 0 1
+
+# sonorix-list command lines: the words of one line, each ended by a zero
+# byte but the last.
+words() { local name=$1; shift; printf '%s\0' "$@" | head -c -1 >"$out/list_options/$name"; }
+words abbreviated --thr 8 --form txt a b
+words bundled-short -qa -fcsv a b
+words empty ''
+words end-of-options -- -q -f
+words every-option -s Default --new-style -f custom --separator \; -c artist\,songname --no-sort --save30 -a --custom Shelf -e mp3\,\,wav --no-subdirs --threads 16 src out
+words full-run -q -f csv -c Songname\,Artist\,\,Time --sort --custom x music list
+words help-with-more -h x y z
+words info-only --list-columns
+words list-styles --list-styles
+words long-values --style=Jazz --format=html --columns=Filename --ext=mp3 --threads=0004 src -
+words missing-short-value a b -s
+words threads-missing a b --threads
+words threads-negative --threads -1 a b
+words threads-signed --threads +4 a b
+words threads-text --threads four a b
+words threads-too-many --threads 257 a b
+words too-many a b c
+words unknown-column -c songname\,Rating a b
+words unknown-format -f pdf a b
+words unknown-option --frobnicate a b
+words value-on-flag --sort=yes a b
+words version --version
 
 echo "seed files: $(find "$out" -type f | wc -l), $(du -sh "$out" | cut -f1)"
