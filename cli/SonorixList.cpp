@@ -51,7 +51,8 @@ Options:
                         writes "Styles" and "DefaultStyle" as start-up does)
       --new-style       let --style name a style that is not stored yet: it
                         is created with the defaults (not added to the list)
-  -f, --format FMT      list format for this run: csv | custom | html | txt
+  -f, --format FMT      list format for this run: csv | custom | html | txt,
+                        or json: one JSON array for scripts (see below)
       --separator TEXT  separator of the custom format for this run
   -c, --columns LIST    comma-separated column captions (letter case
                         ignored), in order: the selected columns for this run
@@ -89,6 +90,13 @@ extension (6 characters or more) gets the format's extension; an OUTPUT that
 is an existing folder gets a numbered name from the global option "Default
 output filename" (TrackRoll1.csv, TrackRoll2.csv, ...).
 
+The json format writes one array, one object per listed file in list order,
+keyed by the selected column captions; values are the cell texts, but
+Filesize (bytes), Time (seconds, to the millisecond), KBps (kbit/s),
+Frequency (Hz) and Frames are numbers. An invalid file is an object with
+Filepath, Filename and "Invalid": true. No headline, no totals; it cannot
+be appended to.
+
 When the global option "Ask for Custom Info" is on and no --custom is given,
 the custom info text is asked for on the terminal ("Enter Custom Info: "),
 once per run; without a terminal on standard input nothing is asked and the
@@ -119,6 +127,7 @@ struct Options
 {
     std::optional<std::string> Style{};
     std::optional<Profiles::ListFormat> Format{};
+    bool Json = false; // -f json: the job's JSON list, not a profile format
     std::optional<std::string> Separator{};
     std::optional<std::vector<std::string>> Columns{};
     std::optional<bool> Sort{};
@@ -170,16 +179,14 @@ template <typename Names> std::string JoinNames(const Names& names)
 
 Profiles::ListFormat ParseFormat(const std::string& name)
 {
-    std::string words; // "csv, custom, html or txt"
+    std::string words; // "csv, custom, html, txt or json"
     for (const Profiles::FormatFacts& facts : Profiles::kListFormats) {
         if (name == facts.CommandWord) {
             return facts.Format;
         }
-        if (!words.empty()) {
-            words += &facts == &Profiles::kListFormats.back() ? " or " : ", ";
-        }
-        words += facts.CommandWord;
+        words += std::string(facts.CommandWord) + ", ";
     }
+    words.replace(words.size() - 2, 2, " or json");
     throw UsageError("unknown format '" + name + "' (" + words + ")");
 }
 
@@ -272,7 +279,11 @@ void ApplyOption(Options& options, int code, const std::string& value)
         options.Style = value;
         break;
     case 'f':
-        options.Format = ParseFormat(value);
+        options.Json = value == "json";
+        options.Format.reset();
+        if (!options.Json) {
+            options.Format = ParseFormat(value);
+        }
         break;
     case kOptSeparator:
         options.Separator = value;
@@ -355,6 +366,9 @@ Options ParseOptions(int argc, char** argv)
     if (!options.Help && !options.ListColumns && !options.ListStyles && !options.Version &&
         options.Arguments.size() != 2) {
         throw UsageError("expected SOURCE and OUTPUT");
+    }
+    if (options.Json && options.Append) {
+        throw UsageError("--append cannot add to a json list (it would no longer be JSON)");
     }
     return options;
 }
@@ -647,7 +661,8 @@ int Run(const Options& options)
                                 .AskForCustom = !options.Custom && global.AskForCustom,
                                 .DefaultFileName = global.DefaultFileName,
                                 .Stream = toStdout ? &std::cout : nullptr,
-                                .Threads = options.Threads};
+                                .Threads = options.Threads,
+                                .Json = options.Json};
 
     TerminalReport report(!options.Quiet && isatty(STDERR_FILENO));
     TerminalDialogs dialogs(report);
