@@ -37,7 +37,12 @@ test: CMAKE_FLAGS += -DSONORIX_WERROR=ON
 test: build
 	@cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 
-run: build
+# Builds only what it runs, with the flags of `make test`, so a later
+# `make test` in the same folder builds the tests and nothing again.
+RUN_TARGETS = sonorix sonorix-list sonorix-probe sonorix-make-samples
+run: CMAKE_FLAGS += -DSONORIX_WERROR=ON
+run: configure
+	@cmake --build $(BUILD) -j $(JOBS) --target $(RUN_TARGETS)
 	@scripts/run.sh $(BUILD)
 
 # make install PREFIX=/usr/local (the default) installs the programs, the menu

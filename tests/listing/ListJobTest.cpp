@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <iostream>
 #include <iterator>
 #include <map>
 #include <optional>
@@ -804,6 +805,7 @@ TEST_F(ListJobTest, ListsAreTheSameWhateverTheNumberOfReaders)
                                       Profiles::kColumnCaptions.end());
     for (const auto& [what, source] : sources) {
         if (!std::filesystem::is_directory(source)) {
+            std::cout << "The " << what << " row is left out: no folder at " << source << "\n";
             continue; // no corpus beside the repository
         }
         for (const Profiles::ListFormat format :
