@@ -59,7 +59,12 @@ test-threads: deps
 		setarch "$$(uname -m)" -R ctest --output-on-failure -j $(JOBS) \
 		-E 'NOT_BUILT|^sonorix_|^FuzzCorpus[.]|^Packaging[.]'
 
-run: build
+# Builds only what it runs, with the flags of `make test`, so a later
+# `make test` in the same folder builds the tests and nothing again.
+RUN_TARGETS = sonorix sonorix-list sonorix-probe sonorix-make-samples
+run: CMAKE_FLAGS += -DSONORIX_WERROR=ON
+run: configure
+	@cmake --build $(BUILD) -j $(JOBS) --target $(RUN_TARGETS)
 	@scripts/run.sh $(BUILD)
 
 # make install PREFIX=/usr/local (the default) installs the programs, the menu

@@ -156,6 +156,7 @@ void FillFrameDetails(AudioFileInfo& info, const FrameHeader& header, const std:
             info.SampleRateText = Cut(SampleRateText(double{rate}), 10);
             info.BitrateText = Cut(std::to_string(bitrate), 15);
             seconds = audioSize * 8 / (bitrate * 1000);
+            info.DurationMilliseconds = audioSize * 8 / bitrate; // bits / (kbit/s)
         }
     }
     if (!variable) {
@@ -167,7 +168,9 @@ void FillFrameDetails(AudioFileInfo& info, const FrameHeader& header, const std:
         // number of bytes per second).
         info.FrameCount = Cut(std::to_string(audioSize / info.FrameBodyLength), 10);
         seconds = audioSize / (std::int64_t{bitrate} * 125);
+        info.DurationMilliseconds = audioSize * 8 / bitrate;
     }
+    info.SampleRateHz = static_cast<std::int32_t>(std::lround(SamplingRate(header) * 1000.0));
     info.DurationSeconds = std::to_string(seconds);
     info.DurationText = Cut(FormatDuration(seconds), 10);
     const int paddingBytes = header.Layer == 3 ? 4 : 1; // a Layer I slot is four bytes
@@ -381,6 +384,8 @@ void ResetAudioFileInfo(AudioFileInfo& info)
         text->clear();
     }
     info.EncoderText.assign(1, '-');
+    info.DurationMilliseconds = 0;
+    info.SampleRateHz = 0;
     info.FrameOffset = 0;
     info.FrameLength = 0;
     info.FrameBodyLength = 0;

@@ -78,6 +78,11 @@ struct AudioFileInfo
     std::string CopyrightText{};
     std::string EmphasisText{};
     std::string EncoderText = "-";
+    // The playing time in whole milliseconds (its whole seconds are
+    // DurationSeconds) and the sampling rate in Hz, for lists that give
+    // numbers rather than texts.
+    std::int64_t DurationMilliseconds = 0;
+    std::int32_t SampleRateHz = 0;
     std::int64_t FrameOffset = 0; // search start; after a successful search the first frame
     std::int32_t FrameLength = 0;
     std::int32_t FrameBodyLength = 0;

@@ -3,13 +3,16 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPixmap>
+#include <QSaveFile>
 #include <QShowEvent>
+#include <QStandardPaths>
 #include <QVBoxLayout>
 
 #include "app/JpegPicture.h"
@@ -57,6 +60,40 @@ bool Inside(const QString& folder, const QString& path)
     return !outer.isEmpty() && (inner == outer || inner.startsWith(outer + '/'));
 }
 
+// Writes the guide the program carries into the user's cache folder and
+// returns its read-me; a file already as carried is left alone, so a reader
+// that has it open never sees it change. Empty when a file cannot be written.
+QString CachedGuide()
+{
+    InitInfoPictures();
+    const QString cache = QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation);
+    if (cache.isEmpty()) {
+        return {};
+    }
+    const QString folder = cache + "/sonorix/guide";
+    QDirIterator carried(":/guide", QDir::Files, QDirIterator::Subdirectories);
+    while (carried.hasNext()) {
+        const QString resource = carried.next();
+        const QString target = folder + resource.mid(QStringLiteral(":/guide").size());
+        QFile source(resource);
+        if (!source.open(QIODevice::ReadOnly)) {
+            return {};
+        }
+        const QByteArray bytes = source.readAll();
+        QFile existing(target);
+        if (existing.open(QIODevice::ReadOnly) && existing.readAll() == bytes) {
+            continue;
+        }
+        QSaveFile copy(target);
+        if (!QDir().mkpath(QFileInfo(target).path()) || !copy.open(QIODevice::WriteOnly) ||
+            copy.write(bytes) != bytes.size() || !copy.commit()) {
+            return {};
+        }
+    }
+    const QString readme = folder + '/' + kReadme;
+    return IsFile(readme) ? readme : QString();
+}
+
 } // namespace
 
 QString FindReadme(const QString& programFolder)
@@ -73,7 +110,7 @@ QString FindReadme(const QString& programFolder)
     if (Inside(SONORIX_BUILD_DIR, programFolder) && IsFile(SONORIX_SOURCE_README)) {
         return QDir::cleanPath(SONORIX_SOURCE_README);
     }
-    return {};
+    return CachedGuide();
 }
 
 TForm6::TForm6(Dialogs& dialogs, QWidget* parent) : QDialog(parent), m_dialogs(dialogs)

@@ -19,7 +19,9 @@ class TURLLabel;
 // The read-me file the "readme.htm" link opens: the one in the working
 // folder, else the installed copy (share/doc/sonorix beside the program
 // folder's parent), else, for a program run from its build folder, the
-// source tree's copy; empty when there is none.
+// source tree's copy, else a copy of the guide the program carries, written
+// to $XDG_CACHE_HOME/sonorix/guide/ (an install may leave out
+// /usr/share/doc); empty only when that copy cannot be written.
 QString FindReadme(const QString& programFolder);
 
 // info dialog

@@ -114,7 +114,7 @@ int Run(const ListOptions& options)
     // A stored number that names none of the four formats (a store edited by
     // hand, or a style saved with no format chosen) would join the cells with
     // nothing between them and write a list no one can read.
-    if (profile.ListFormat == Profiles::ListFormat::None) {
+    if (!options.Json && profile.ListFormat == Profiles::ListFormat::None) {
         throw UsageError("the style '" + profile.Name +
                          "' has no list format; give one with --format (" + FormatWords() + ")");
     }
@@ -128,7 +128,8 @@ int Run(const ListOptions& options)
                                 .AskForCustom = !options.Custom && global.AskForCustom,
                                 .DefaultFileName = global.DefaultFileName,
                                 .Stream = toStdout ? &std::cout : nullptr,
-                                .Threads = options.Threads};
+                                .Threads = options.Threads,
+                                .Json = options.Json};
 
     TerminalReport report(!options.Quiet && isatty(STDERR_FILENO));
     TerminalDialogs dialogs(report);

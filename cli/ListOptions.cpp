@@ -22,7 +22,8 @@ Options:
                         writes "Styles" and "DefaultStyle" as start-up does)
       --new-style       let --style name a style that is not stored yet: it
                         is created with the defaults (not added to the list)
-  -f, --format FMT      list format for this run: csv | custom | html | txt
+  -f, --format FMT      list format for this run: csv | custom | html | txt,
+                        or json: one JSON array for scripts (see below)
       --separator TEXT  separator of the custom format for this run
   -c, --columns LIST    comma-separated column captions (letter case
                         ignored), in order: the selected columns for this run
@@ -59,6 +60,13 @@ the list to standard output (no extension is added). An OUTPUT without
 extension (6 characters or more) gets the format's extension; an OUTPUT that
 is an existing folder gets a numbered name from the global option "Default
 output filename" (TrackRoll1.csv, TrackRoll2.csv, ...).
+
+The json format writes one array, one object per listed file in list order,
+keyed by the selected column captions; values are the cell texts, but
+Filesize (bytes), Time (seconds, to the millisecond), KBps (kbit/s),
+Frequency (Hz) and Frames are numbers. An invalid file is an object with
+Filepath, Filename and "Invalid": true. No headline, no totals; it cannot
+be appended to.
 
 When the global option "Ask for Custom Info" is on and no --custom is given,
 the custom info text is asked for on the terminal ("Enter Custom Info: "),
@@ -121,7 +129,9 @@ Profiles::ListFormat ParseFormat(const std::string& name)
             return facts.Format;
         }
     }
-    throw UsageError("unknown format '" + name + "' (" + FormatWords() + ")");
+    std::string words = FormatWords(); // "csv, custom, html or txt"
+    words.replace(words.rfind(" or "), 4, ", ");
+    throw UsageError("unknown format '" + name + "' (" + words + " or json)");
 }
 
 // The captions of LIST as the twenty columns spell them; letter case is
@@ -212,7 +222,11 @@ void ApplyOption(ListOptions& options, int code, const std::string& value)
         options.Style = value;
         break;
     case 'f':
-        options.Format = ParseFormat(value);
+        options.Json = value == "json";
+        options.Format.reset();
+        if (!options.Json) {
+            options.Format = ParseFormat(value);
+        }
         break;
     case kOptSeparator:
         options.Separator = value;
@@ -297,6 +311,9 @@ ListOptions ParseListOptions(int argc, char** argv)
     if (!options.Help && !options.ListColumns && !options.ListStyles && !options.Version &&
         options.Arguments.size() != 2) {
         throw UsageError("expected SOURCE and OUTPUT");
+    }
+    if (options.Json && options.Append) {
+        throw UsageError("--append cannot add to a json list (it would no longer be JSON)");
     }
     return options;
 }

@@ -20,6 +20,7 @@ struct ListOptions
 {
     std::optional<std::string> Style{};
     std::optional<Profiles::ListFormat> Format{};
+    bool Json = false; // -f json: the job's JSON list, not a profile format
     std::optional<std::string> Separator{};
     std::optional<std::vector<std::string>> Columns{};
     std::optional<bool> Sort{};

@@ -65,8 +65,8 @@ bool IsCaption(const std::string& caption)
 // Decimal digits only (leading zeros allowed) with a value from 1 to 256.
 bool IsThreadCount(const std::string& text)
 {
-    if (text.empty() || !std::all_of(text.begin(), text.end(),
-                                     [](char c) { return c >= '0' && c <= '9'; })) {
+    if (text.empty() ||
+        !std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; })) {
         return false;
     }
     const std::size_t first = std::min(text.find_first_not_of('0'), text.size());
@@ -92,6 +92,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         FUZZ_CHECK(options.Threads == 0 ||
                    (options.Threads >= 1 && options.Threads <= ListCli::kMaxThreads));
         FUZZ_CHECK(!options.Format || IsFormat(*options.Format));
+        // json is no profile format, and a JSON list is never appended to.
+        FUZZ_CHECK(!options.Json || (!options.Format && !options.Append));
         if (options.Columns) {
             FUZZ_CHECK(std::all_of(options.Columns->begin(), options.Columns->end(), IsCaption));
         }

@@ -122,6 +122,24 @@ void AddColumnCell(RowCells& row, Column column, const MP3Tools::AudioFileInfo& 
     }
 }
 
+// The cells of kJsonNumberCells.
+void AddNumberCells(RowCells& row, const MP3Tools::AudioFileInfo& info)
+{
+    if (!info.Valid) {
+        row.Add("0");
+        for (std::size_t i = 1; i < kJsonNumberCells; ++i) {
+            row.Add("");
+        }
+        return;
+    }
+    row.Add("1");
+    row.Add(info.FileSize);
+    row.Add(std::to_string(info.DurationMilliseconds));
+    row.Add(info.BitrateText);
+    row.Add(std::to_string(info.SampleRateHz));
+    row.Add(info.FrameCount);
+}
+
 } // namespace
 
 Column ColumnFromCaption(std::string_view caption)
@@ -197,11 +215,15 @@ std::size_t RowCells::ReadLength(std::size_t& at) const
     }
 }
 
-void RowCells::JoinInto(std::string& text, std::string_view separator) const
+void RowCells::JoinInto(std::string& text, std::string_view separator, std::size_t skip) const
 {
     text.clear();
     bool first = true;
     ForEachCell([&](std::string_view cell) {
+        if (skip > 0) {
+            --skip;
+            return;
+        }
         if (!first) {
             text += separator;
         }
@@ -255,6 +277,9 @@ RowCells BuildRow(const MP3Tools::AudioFileInfo& info, const MP3Tools::TagInfo& 
     thread_local RowCells t_row;
     RowCells& row = t_row;
     row.Clear();
+    if (format.NumberCells > 0) {
+        AddNumberCells(row, info);
+    }
     if (!info.Valid) {
         AddCell(row, info.FileName, format.ListFormat);
         row.Add("ERROR");

@@ -59,11 +59,19 @@ Column ColumnFromCaption(std::string_view caption);
 std::vector<std::string> SelectedCaptions(const Profiles::Profile& profile);
 std::vector<Column> ResolveColumns(const std::vector<std::string>& captions);
 
+// The cells a JSON row holds before the ones the user reads: "1" for a valid
+// file (else "0"), then its size in bytes, playing time in milliseconds,
+// kbit/s, Hz and frame count, as decimal numbers ("" for an invalid file).
+inline constexpr std::size_t kJsonNumberCells = 6;
+
 // How rows of one list are put together.
 struct RowFormat
 {
     Profiles::ListFormat ListFormat = Profiles::ListFormat::None;
     std::string Separator{};
+    // Leading cells of numbers that are neither shown nor sorted by: 0, or
+    // kJsonNumberCells for a JSON list (whose cells are otherwise CSV's).
+    std::size_t NumberCells = 0;
     friend bool operator==(const RowFormat&, const RowFormat&) = default;
 };
 
@@ -101,8 +109,9 @@ public:
     }
 
     // The cells joined by separator, into text (whose buffer is reused):
-    // what the user reads, and what rows are sorted by.
-    void JoinInto(std::string& text, std::string_view separator) const;
+    // what the user reads, and what rows are sorted by. The first skip
+    // cells are left out.
+    void JoinInto(std::string& text, std::string_view separator, std::size_t skip = 0) const;
     std::string Joined(std::string_view separator) const;
 
     friend bool operator==(const RowCells&, const RowCells&) = default;
@@ -129,7 +138,8 @@ std::string FileNamePart(const std::string& path);
 // The header row: the captions as cells.
 RowCells BuildHeaderRow(const std::vector<std::string>& captions, const RowFormat& format);
 
-// The row of one file. An invalid file (info.Valid false) gets its path,
+// The row of one file, behind format.NumberCells cells of its numbers. An
+// invalid file (info.Valid false) gets its path,
 // "ERROR" and one blank cell for every further selected column, whatever
 // else the records hold. Tag texts are turned into UTF-8 (only when the file
 // is tagged: an untagged file's Songname comes from its file name and is kept

@@ -135,7 +135,7 @@ void FileReader::Read(std::int64_t k, FileResult& result)
     result.SortPrefix.Length = kNoSortPrefix;
     if (m_plan.Sort) {
         if (SortKeyMaker* maker = Maker()) {
-            result.Row.JoinInto(m_text, m_plan.Format.Separator);
+            result.Row.JoinInto(m_text, m_plan.Format.Separator, m_plan.Format.NumberCells);
             result.SortPrefix = maker->Prefix(m_text);
         }
     }

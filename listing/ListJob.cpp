@@ -22,6 +22,7 @@
 #include "base/UniqueFd.h"
 #include "base/Utf8.h"
 #include "listing/Columns.h"
+#include "listing/JsonWriter.h"
 #include "listing/ListWriter.h"
 #include "listing/RowSorter.h"
 #include "listing/TextConversion.h"
@@ -112,6 +113,12 @@ void RemoveReservedFile(const ReservedOutput& reserved)
         static_cast<std::uint64_t>(status.st_ino) == reserved.Inode) {
         ::unlinkat(folder.Get(), name.c_str(), 0);
     }
+}
+
+// The extension an output name without one gets.
+std::string_view OutputExtension(const ListJobInput& input)
+{
+    return input.Json ? kJsonExtension : Profiles::FactsOf(input.Profile.ListFormat).Extension;
 }
 
 // Takes path for this job when no entry has that name yet, by creating it as
@@ -428,7 +435,7 @@ void FinishList(const ListJobTotals& totals, const std::vector<std::string>& cap
         SortKeyMaker maker(plan.CollationLocale);
         // Called by several threads at once, each with its own text.
         const SortTextSource textOf = [&](std::size_t index, std::string& text) {
-            content.Rows[index].JoinInto(text, format.Separator);
+            content.Rows[index].JoinInto(text, format.Separator, format.NumberCells);
         };
         std::string text;
         for (std::size_t i = 0; i < scanned.SortEntries.size(); ++i) {
@@ -448,15 +455,24 @@ void FinishList(const ListJobTotals& totals, const std::vector<std::string>& cap
                             .HeaderColor = profile.HeaderColorText,
                             .Back2Color = profile.Back2ColorText,
                             .Save30 = profile.Save30};
+    const auto write = [&](std::ostream& out) {
+        if (input.Json) {
+            WriteJsonList(out, captions, content.Rows);
+        } else {
+            WriteList(out, content);
+        }
+    };
     if (input.Stream != nullptr) {
         errno = 0;
-        WriteList(*input.Stream, content);
+        write(*input.Stream);
         input.Stream->flush();
         if (!*input.Stream) {
             // The stream keeps no reason; the failed write left it in errno.
             throw IoError(errno != 0 ? DescribeIoFailure("write", input.Output, errno)
                                      : "Cannot write '" + input.Output + "'");
         }
+    } else if (input.Json) {
+        WriteOutputFile(input.Output, false, write);
     } else {
         WriteList(input.Output, profile.AppendToList, content);
     }
@@ -472,7 +488,10 @@ ListJobResult RunJob(ListJobInput& input, ListReport& report, Dialogs& dialogs)
 
     const std::vector<std::string> captions = SelectedCaptions(profile);
     RowPlan plan{.Columns = ResolveColumns(captions),
-                 .Format = RowFormatOf(profile.ListFormat, profile.Separator),
+                 .Format = input.Json ? RowFormat{.ListFormat = Profiles::ListFormat::Csv,
+                                                  .Separator = ",",
+                                                  .NumberCells = kJsonNumberCells}
+                                      : RowFormatOf(profile.ListFormat, profile.Separator),
                  .Sort = profile.Sort,
                  .CollationLocale = profile.Sort ? CollationLocaleName() : std::string()};
     const bool customSelected = std::find(plan.Columns.begin(), plan.Columns.end(),
@@ -566,10 +585,15 @@ bool CheckOutputName(std::string& output, Dialogs& dialogs)
 
 void CompleteOutputName(std::string& output, Profiles::ListFormat listFormat)
 {
+    CompleteOutputName(output, Profiles::FactsOf(listFormat).Extension);
+}
+
+void CompleteOutputName(std::string& output, std::string_view extension)
+{
     // A device, a pipe or /dev/stdout is written under the name it has.
     if (!IsWrittenInPlace(output) && DirTools::StripExtension(output) == output &&
         Utf8::Count(output) > 5) {
-        output += Profiles::FactsOf(listFormat).Extension;
+        output += extension;
     }
 }
 
@@ -594,14 +618,14 @@ std::string CheckListInputs(ListJobInput& input)
     }
     // With no format the cells would be joined with nothing between them:
     // a list no one could read back.
-    if (input.Profile.ListFormat == Profiles::ListFormat::None) {
+    if (!input.Json && input.Profile.ListFormat == Profiles::ListFormat::None) {
         result = "List format";
     }
     if (input.Stream != nullptr) {
         return result; // no file is named, made or replaced
     }
     if (DirTools::FolderExists(folder)) {
-        const std::string extension(Profiles::FactsOf(input.Profile.ListFormat).Extension);
+        const std::string extension(OutputExtension(input));
         ReleaseReservedOutput(input.Reserved);
         for (std::int64_t n = 1;; ++n) {
             std::string candidate = folder + input.DefaultFileName + std::to_string(n) + extension;
@@ -656,7 +680,7 @@ ListJobResult StartListJob(ListJobInput& input, ListReport& report, Dialogs& dia
     if (input.Stream == nullptr) {
         // A rejected name is emptied, and the input check below reports it.
         (void)CheckOutputName(input.Output, dialogs);
-        CompleteOutputName(input.Output, input.Profile.ListFormat);
+        CompleteOutputName(input.Output, OutputExtension(input));
     }
     const std::string missing = CheckListInputs(input);
     if (!missing.empty()) {

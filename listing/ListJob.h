@@ -9,6 +9,7 @@
 #include <iosfwd>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "base/Dialogs.h"
 #include "profiles/Profile.h"
@@ -92,6 +93,11 @@ struct ListJobInput
     // The threads that read the files; 0 is DefaultReaderThreads(), 1 reads
     // them on the calling thread. The list is the same whatever the number.
     int Threads = 0;
+    // The command line's JSON list (listing/JsonWriter.h) instead of the
+    // profile's format: rows sorted as the CSV list's, the ".json" extension,
+    // and always a new or replaced file (a second array appended would be no
+    // JSON).
+    bool Json = false;
 };
 
 // Threads enough to keep several reads in flight on a disk that is not
@@ -131,6 +137,7 @@ inline constexpr const char* kCustomInfoPrompt = "Enter Custom Info";
 // Appends the format's extension to an output name that has none, when the
 // name is no existing folder and has 6 characters or more.
 void CompleteOutputName(std::string& output, Profiles::ListFormat listFormat);
+void CompleteOutputName(std::string& output, std::string_view extension);
 
 // Empty when the job may run, else what is missing: "Source/Output File",
 // "Source Folder", "Extensions", "List information", "List format" (no format

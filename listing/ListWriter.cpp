@@ -404,9 +404,10 @@ void WriteWhole(const std::string& fileName, const ReplaceTarget& target, const 
     TemporaryFile temporary(folder, target.Name, fileName);
     if (target.Exists) {
         const struct stat& old = target.Status;
-        if (::fchown(temporary.Fd(), old.st_uid, old.st_gid) != 0) {
-            static_cast<void>(::fchown(temporary.Fd(), static_cast<uid_t>(-1), old.st_gid));
-        }
+        // Where not even the group can be kept, the list takes the writer's.
+        const bool kept = ::fchown(temporary.Fd(), old.st_uid, old.st_gid) == 0 ||
+                          ::fchown(temporary.Fd(), static_cast<uid_t>(-1), old.st_gid) == 0;
+        static_cast<void>(kept);
         if (::fchmod(temporary.Fd(), old.st_mode & 07777) != 0) {
             throw IoError(DescribeIoFailure("write", fileName, errno));
         }

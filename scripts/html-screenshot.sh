@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Takes the README's picture of an HTML list as a browser shows it (not a
-# test): lists the bundled samples with the Default profile in a sandbox home
-# inside the build folder $1 (default: build) and renders the page with
-# headless Chromium into docs/screenshots/html-list.png.
+# test): lists the bundled samples with the Default profile and the programs
+# of the build folder $1 (default: build) in a sandbox home at a fixed place,
+# /tmp/sonorix-screenshots (so the picture shows no build folder), and renders
+# the page with headless Chromium into docs/screenshots/html-list.png.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/common.sh
@@ -17,7 +18,7 @@ if [ -z "$browser" ]; then
     exit 1
 fi
 
-sandbox=$build/html-screenshot-home
+sandbox=/tmp/sonorix-screenshots
 rm -rf "$sandbox"
 mkdir -p "$sandbox/home" "$sandbox/config" "$sandbox/data"
 "$make_samples" "$sandbox/home/Music" >/dev/null

@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
 # Takes the README's pictures of the desktop program (not a test): makes the
-# bundled samples in a sandbox home inside the build folder $1 (default:
-# build), starts the windows on Qt's offscreen platform with that home,
-# lists the samples with "Create &List" and saves the main window and the
-# report window as docs/screenshots/main.png and report.png, then the
-# dialogs (profile-options-*.png, options.png, info.png).
+# bundled samples in a sandbox home at a fixed place, /tmp/sonorix-screenshots
+# (so the pictures show no build folder and come out the same from any
+# checkout), starts the windows of the build folder $1 (default: build) on
+# Qt's offscreen platform with that home, lists the samples with "Create
+# &List" and saves the main window and the report window as
+# docs/screenshots/main.png and report.png, then the dialogs
+# (profile-options-*.png, options.png, info.png).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/common.sh
@@ -14,7 +16,7 @@ shots=$build/app/sonorix-screenshots
 make_samples=$build/samples/sonorix-make-samples
 require_programs screenshots.sh build "$shots" "$make_samples"
 
-sandbox=$build/screenshot-home
+sandbox=/tmp/sonorix-screenshots
 rm -rf "$sandbox"
 mkdir -p "$sandbox/home" "$sandbox/config" "$sandbox/data" "$sandbox/runtime"
 chmod 700 "$sandbox/runtime"

@@ -86,12 +86,17 @@ std::string EscapeValue(const std::string& value)
 
 std::string DesktopEntryText(const std::string& programPath)
 {
+    const std::string program = programPath.substr(0, programPath.find('\0'));
     return "[Desktop Entry]\n"
            "Type=Application\n"
            "Name=Sonorix\n"
            "Comment=Catalogue the MPEG audio files of a folder\n"
+           // Menus hide the entry once the program it names is gone.
+           "TryExec=" +
+           EscapeValue(program) +
+           "\n"
            "Exec=" +
-           EscapeValue(QuoteExecArgument(programPath.substr(0, programPath.find('\0')))) +
+           EscapeValue(QuoteExecArgument(program)) +
            " %f\n"
            "MimeType=inode/directory;\n"
            "NoDisplay=true\n"

@@ -72,6 +72,8 @@ TEST_F(ProbeTest, ConstantBitRateFileGivesFramesAndSecondsFromItsSize)
                                    .CopyrightText = "no",
                                    .EmphasisText = "none",
                                    .EncoderText = "l3Enc",
+                                   .DurationMilliseconds = 250'000,
+                                   .SampleRateHz = 44'100,
                                    .FrameOffset = 0,
                                    .FrameLength = 417,
                                    .FrameBodyLength = 417,

@@ -2,7 +2,9 @@
 
 #include <QDir>
 #include <QFile>
+#include <QImage>
 #include <QLabel>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -90,7 +92,7 @@ private slots:
         QCOMPARE(m_dialogs->Opened, expected);
     }
 
-    void readmeIsFoundInTheWorkingThenTheInstalledFolder()
+    void readmeIsFoundInTheWorkingThenTheInstalledFolderElseInTheCache()
     {
         QTemporaryDir root;
         const QString prefix = root.filePath("prefix");
@@ -99,7 +101,20 @@ private slots:
         const QString previous = QDir::currentPath();
         QVERIFY(QDir::setCurrent(working));
 
-        QCOMPARE(FindReadme(prefix + "/bin"), QString());
+        // No installed guide (/usr/share/doc left out): the carried one is
+        // copied, with its pictures, into the cache, and a stale copy renewed.
+        const QString guide =
+            QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) +
+            "/sonorix/guide";
+        for (int round = 0; round < 2; ++round) {
+            QCOMPARE(FindReadme(prefix + "/bin"), guide + "/readme.htm");
+            QFile copy(guide + "/readme.htm");
+            QVERIFY(copy.open(QIODevice::ReadOnly));
+            QVERIFY(copy.readAll().contains("<img src=\"screenshots/main.png\""));
+            QVERIFY(!QImage(guide + "/screenshots/main.png").isNull());
+            QVERIFY(Touch(guide + "/readme.htm")); // emptied: stale for the next round
+        }
+
         QVERIFY(Touch(prefix + "/share/doc/sonorix/readme.htm"));
         QCOMPARE(FindReadme(prefix + "/bin"), prefix + "/share/doc/sonorix/readme.htm");
         QVERIFY(Touch(working + "/readme.htm"));

@@ -181,6 +181,15 @@ TEST_F(ListCliTest, DefaultProfileWritesAnHtmlPageAndAppends)
     EXPECT_EQ(ReadFile(Out("page.html")), page + "Songname\r\nAlpha\r\nBeta\r\n");
 }
 
+TEST_F(ListCliTest, JsonListGetsItsExtensionAndReplacesTheFile)
+{
+    WriteText(Out("songs.json"), "old");
+    ASSERT_EQ(Run({"-f", "json", "-c", "Songname,Filesize", m_music.Path(), Out("songs")}).Status,
+              0);
+    EXPECT_EQ(ReadFile(Out("songs.json")), "[\n{\"Songname\":\"Alpha\",\"Filesize\":16000},\n"
+                                           "{\"Songname\":\"Beta\",\"Filesize\":16000}\n]\n");
+}
+
 TEST_F(ListCliTest, UsageAndValidationErrorsExitWithOne)
 {
     struct Row
@@ -194,8 +203,11 @@ TEST_F(ListCliTest, UsageAndValidationErrorsExitWithOne)
         {{}, "sonorix-list: expected SOURCE and OUTPUT\n" + usageHint},
         {{"--frobnicate", "a", "b"}, "sonorix-list: unknown option '--frobnicate'\n" + usageHint},
         {{"-f", "pdf", "a", "b"},
-         "sonorix-list: unknown format 'pdf' (csv, custom, html or txt)\n" + usageHint},
+         "sonorix-list: unknown format 'pdf' (csv, custom, html, txt or json)\n" + usageHint},
         {{"a", "b", "--style"}, "sonorix-list: option '--style' needs a value\n" + usageHint},
+        {{"-f", "json", "-a", "a", "b"},
+         "sonorix-list: --append cannot add to a json list (it would no longer be JSON)\n" +
+             usageHint},
         {{"-c", "songname,Rating", "a", "b"},
          "sonorix-list: unknown column 'Rating' (Songname, Artist, Time, Filesize, Custom Info, "
          "KBps, Mode, Album, Filepath, Filename, Comment, Track, Genre, Year, Frequency, Frames, "

@@ -10,6 +10,7 @@
 #include <functional>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <iostream>
 #include <iterator>
 #include <map>
 #include <optional>
@@ -942,6 +943,7 @@ TEST_F(ListJobTest, ListsAreTheSameWhateverTheNumberOfReaders)
                                       Profiles::kColumnCaptions.end());
     for (const auto& [what, source] : sources) {
         if (!std::filesystem::is_directory(source)) {
+            std::cout << "The " << what << " row is left out: no folder at " << source << "\n";
             continue; // no corpus beside the repository
         }
         for (const Profiles::ListFormat format :

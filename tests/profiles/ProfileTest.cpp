@@ -346,7 +346,9 @@ TEST_F(ProfileTest, DeleteFoldsLetterCaseAsTheStoreDoesInAnyLocale)
     const TestSupport::TempDir locales("sonorix-locale");
     const std::string command =
         "localedef -i tr_TR -f UTF-8 '" + locales.File("tr_TR.UTF-8") + "' >/dev/null 2>&1";
-    (void)std::system(command.c_str()); // warnings give a non-zero status; setlocale decides
+    // Warnings give a non-zero status; setlocale decides.
+    const int status = std::system(command.c_str());
+    static_cast<void>(status);
     ::setenv("LOCPATH", locales.Path().c_str(), 1);
     const bool turkish = std::setlocale(LC_ALL, "tr_TR.UTF-8") != nullptr;
     ::unsetenv("LOCPATH");

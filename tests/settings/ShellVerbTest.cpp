@@ -2,6 +2,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "settings/RegTools.h"
@@ -60,6 +61,7 @@ TEST_F(ShellVerbTest, RegisterWritesTheQuotedCommandAndTheDesktopEntry)
                                                              "Name=Sonorix\n"
                                                              "Comment=Catalogue the MPEG audio "
                                                              "files of a folder\n"
+                                                             "TryExec=/opt/My Apps/sonorix\n"
                                                              "Exec=\"/opt/My Apps/sonorix\" %f\n"
                                                              "MimeType=inode/directory;\n"
                                                              "NoDisplay=true\n"
@@ -85,19 +87,21 @@ TEST_F(ShellVerbTest, RegisterAgainNamesTheLastPath)
 
 TEST_F(ShellVerbTest, ExecLineQuotesEveryReservedCharacter)
 {
-    const std::pair<const char*, const char*> rows[] = {
-        {"/usr/bin/sonorix", "\"/usr/bin/sonorix\""},
-        {"/opt/a$b`c", "\"/opt/a\\\\$b\\\\`c\""},
-        {"/opt/say \"hi\"", "\"/opt/say \\\\\"hi\\\\\"\""},
-        {"/opt/back\\slash", "\"/opt/back\\\\\\\\slash\""},
-        {"/opt/100%", "\"/opt/100%%\""},
-        {"/opt/tab\there", "\"/opt/tab\\there\""},
+    // The TryExec line names the program unquoted, with the string escapes only.
+    const std::tuple<const char*, const char*, const char*> rows[] = {
+        {"/usr/bin/sonorix", "\"/usr/bin/sonorix\"", "/usr/bin/sonorix"},
+        {"/opt/a$b`c", "\"/opt/a\\\\$b\\\\`c\"", "/opt/a$b`c"},
+        {"/opt/say \"hi\"", "\"/opt/say \\\\\"hi\\\\\"\"", "/opt/say \"hi\""},
+        {"/opt/back\\slash", "\"/opt/back\\\\\\\\slash\"", "/opt/back\\\\slash"},
+        {"/opt/100%", "\"/opt/100%%\"", "/opt/100%"},
+        {"/opt/tab\there", "\"/opt/tab\\there\"", "/opt/tab\\there"},
     };
-    for (const auto& [path, exec] : rows) {
+    for (const auto& [path, exec, tryExec] : rows) {
         SCOPED_TRACE(path);
         RegisterShellVerb("Folder", "Sonorix", path);
         const std::string entry = TestSupport::ReadFileIfExists(DesktopEntry()).value_or("");
         EXPECT_THAT(entry, HasSubstr("\nExec=" + std::string(exec) + " %f\n"));
+        EXPECT_THAT(entry, HasSubstr("\nTryExec=" + std::string(tryExec) + "\n"));
     }
 }
 

@@ -57,7 +57,9 @@ TEST(StoreProcesses, TwoWritersAtOnceLoseNothing)
         return [&, id] {
             ::close(gate[1]);
             char c;
-            (void)::read(gate[0], &c, 1);
+            // Opened when the parent closes its end: a byte or the end of the pipe.
+            const ssize_t opened = ::read(gate[0], &c, 1);
+            static_cast<void>(opened);
             for (int i = 0; i < kCount; ++i) {
                 WriteRegString(kVendor, kProduct, Name(id, i), Text(i));
                 if (ReadRegString(kVendor, kProduct, Name(id, i)) != Text(i)) {

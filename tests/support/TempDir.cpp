@@ -35,7 +35,9 @@ void EmptyFolder(int folder)
         struct stat status = {};
         if (::fstatat(folder, name.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0 &&
             S_ISDIR(status.st_mode)) {
-            ::fchmodat(folder, name.c_str(), 0700, 0);
+            // A folder that stays locked fails the removal below, which says so.
+            const bool unlocked = ::fchmodat(folder, name.c_str(), 0700, 0) == 0;
+            static_cast<void>(unlocked);
             const int inner =
                 ::openat(folder, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
             if (inner >= 0) {
