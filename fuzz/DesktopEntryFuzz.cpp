@@ -119,18 +119,28 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                                             "Name=Sonorix",
                                             "Comment=Catalogue the MPEG audio files of a folder",
                                             "",
+                                            "",
                                             "MimeType=inode/directory;",
                                             "NoDisplay=true",
                                             "Terminal=false",
                                             ""};
     FUZZ_CHECK(lines.size() == fixed.size());
     for (std::size_t i = 0; i < fixed.size(); ++i) {
-        if (i != 4) {
+        if (i != 4 && i != 5) {
             FUZZ_CHECK(lines[i] == fixed[i]);
         }
     }
+    const std::string program = programPath.substr(0, programPath.find('\0'));
 
-    const std::string& exec = lines[4];
+    // TryExec names the program itself, escaped as a string value.
+    const std::string tryExec = lines[4];
+    const std::string tryStart = "TryExec=";
+    FUZZ_CHECK(tryExec.compare(0, tryStart.size(), tryStart) == 0);
+    std::string tried;
+    FUZZ_CHECK(ReadValueEscapes(tryExec.substr(tryStart.size()), tried));
+    FUZZ_CHECK(tried == program);
+
+    const std::string& exec = lines[5];
     const std::string start = kExecStart;
     const std::string end = kExecEnd;
     FUZZ_CHECK(exec.size() >= start.size() + end.size());
@@ -141,6 +151,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                                 unescaped));
     std::string argument;
     FUZZ_CHECK(ReadQuotedArgument(unescaped, argument));
-    FUZZ_CHECK(argument == programPath.substr(0, programPath.find('\0')));
+    FUZZ_CHECK(argument == program);
     return 0;
 }
