@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <getopt.h>
 #include <iostream>
+#include <new>
 #include <optional>
 #include <string>
 #include <sys/ioctl.h>
@@ -20,6 +21,7 @@
 #include "base/Ascii.h"
 #include "base/Dialogs.h"
 #include "base/IoError.h"
+#include "base/SignalCleanup.h"
 #include "base/TerminalText.h"
 #include "base/Utf8.h"
 #include "base/Version.h"
@@ -714,12 +716,15 @@ int main(int argc, char** argv)
         }
         return kExitWritten;
     }
-    // Ctrl+C during the scan leaves no empty numbered list behind.
-    Listing::RemoveHeldNameOnSignals();
+    // Ctrl+C leaves no temporary or empty numbered list behind.
+    SignalCleanup::InstallHandlers();
     try {
         return RunCommand(options);
     } catch (const UsageError& error) {
         return ReportUsageError(error);
+    } catch (const std::bad_alloc&) {
+        std::cerr << "sonorix-list: out of memory\n"; // a text that needs no memory
+        return kExitIoError;
     } catch (const std::exception& error) {
         // Input/output and settings-store errors, and anything else that
         // stopped the job: the text names the file and the reason.

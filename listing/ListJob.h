@@ -142,12 +142,6 @@ std::string CheckListInputs(ListJobInput& input);
 // and forgets it.
 void ReleaseReservedOutput(ReservedOutput& reserved);
 
-// From now on a hang-up, interrupt, quit or terminate signal first removes
-// the reserved empty file of the job under way (when it is still the one the
-// job made), then ends the program as it would have; signals the program
-// ignores stay ignored. For the programs' main functions.
-void RemoveHeldNameOnSignals();
-
 // The job itself; the report must already be shown. Throws IoError when a
 // file cannot be probed (the first such file in walk order), the walk runs out of descriptors or
 // memory, or the list cannot be written; the report's OK is enabled before any error leaves the

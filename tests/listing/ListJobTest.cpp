@@ -19,6 +19,7 @@
 
 #include "base/IoError.h"
 #include "base/LongPath.h"
+#include "base/SignalCleanup.h"
 #include "base/UniqueFd.h"
 #include "listing/Columns.h"
 #include "profiles/ListFormat.h"
@@ -448,7 +449,7 @@ TEST_F(ListJobTest, ASignalDuringTheJobTakesTheHeldNameAlong)
         SCOPED_TRACE(written ? "after the list was written" : "during the job");
         const pid_t child = ::fork();
         if (child == 0) {
-            RemoveHeldNameOnSignals();
+            SignalCleanup::InstallHandlers();
             Profiles::Profile profile = MakeProfile(Profiles::ListFormat::Csv, {"Custom Info"});
             ListJobInput input = Input(profile, m_out.Path());
             input.AskForCustom = !written;

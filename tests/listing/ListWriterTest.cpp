@@ -1,6 +1,7 @@
 #include "listing/ListWriter.h"
 
 #include <algorithm>
+#include <chrono>
 #include <csignal>
 #include <dirent.h>
 #include <filesystem>
@@ -13,11 +14,14 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
 #include "base/IoError.h"
+#include "base/SignalCleanup.h"
 #include "profiles/ListFormat.h"
+#include "tests/support/RunInChild.h"
 #include "tests/support/TempDir.h"
 
 using namespace Listing;
@@ -245,6 +249,7 @@ TEST(WriteListFile, AFailedOrInterruptedWriteKeepsThePreviousList)
         SCOPED_TRACE(row.Case);
         std::ofstream(path, std::ios::binary) << previous;
         EXPECT_EQ(InChild([&] {
+                      SignalCleanup::InstallHandlers(); // as the programs do
                       row.Setup();
                       WriteOutputFile(path, false, row.Write);
                   }),
@@ -293,4 +298,68 @@ TEST(WriteListFile, AReplacedListKeepsPermissionsAndLinksAndDevicesAreWrittenInP
     ::close(pipe[0]);
     EXPECT_EQ(std::string(buffer, static_cast<std::size_t>(std::max<ssize_t>(length, 0))),
               "Songname,Artist\r\nOne,A\r\nTwo,B\r\n");
+}
+
+// A terminating signal may land on any thread of the program (the desktop
+// program's toolkit has several): wherever it lands while a list is written,
+// the folder then holds the previous list and no temporary file.
+TEST(WriteListFile, ASignalOnAnotherThreadLeavesNoTemporaryFile)
+{
+    TestSupport::TempDir dir;
+    const std::string path = dir.File("list.csv");
+    const std::string previous = "Songname\r\nOld\r\n";
+    ListContent content = CsvContent();
+    content.Threads = 4;
+    content.Rows.assign(400000, RowCells{"A song with a longer name", "An artist"});
+    for (int trial = 0; trial < 3; ++trial) {
+        SCOPED_TRACE(trial);
+        std::ofstream(path, std::ios::binary) << previous;
+        const TestSupport::ChildResult result = TestSupport::RunInChild([&] {
+            SignalCleanup::InstallHandlers();
+            // Sends the signal to the process as soon as the temporary file
+            // is there; this thread, not the writer, takes it.
+            std::thread sender([&] {
+                for (;;) {
+                    for (const std::string& name : Entries(dir.Path())) {
+                        if (name != "list.csv") {
+                            std::this_thread::sleep_for(std::chrono::milliseconds(trial * 5));
+                            ::kill(::getpid(), SIGTERM);
+                            return;
+                        }
+                    }
+                }
+            });
+            sender.detach();
+            WriteList(path, false, content);
+            std::this_thread::sleep_for(std::chrono::seconds(10));
+            return std::string("the signal did not end the program");
+        });
+        EXPECT_EQ(result.Ending(), "signal " + std::to_string(SIGTERM)) << result.Output;
+        EXPECT_EQ(Entries(dir.Path()), std::vector<std::string>{"list.csv"});
+        const std::string list = ReadFile(path);
+        EXPECT_TRUE(list == previous || list.size() > 10000000)
+            << "neither the old nor the new list";
+    }
+}
+
+// A program that may start no thread (the user's process limit is reached)
+// still writes its list with several threads asked for, and never hangs.
+TEST(WriteListFile, WithoutThreadsToBeHadTheListIsWrittenAllTheSame)
+{
+    TestSupport::TempDir dir;
+    ASSERT_EQ(::chmod(dir.Path().c_str(), 0777), 0);
+    ListContent content = CsvContent();
+    content.Rows.assign(3000, RowCells{"One", "A"});
+    std::ostringstream expected;
+    WriteList(expected, content);
+    content.Threads = 4;
+    const TestSupport::ChildResult result = TestSupport::RunInChild(
+        [&] {
+            ::alarm(30); // a hang ends the child
+            WriteList(dir.File("list.csv"), false, content);
+            return std::string();
+        },
+        TestSupport::ChildOptions{.Unprivileged = true, .Limits = {{RLIMIT_NPROC, 1}}});
+    EXPECT_EQ(result.Ending(), "exit 0") << result.Output;
+    EXPECT_TRUE(ReadFile(dir.File("list.csv")) == expected.str());
 }
