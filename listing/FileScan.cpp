@@ -118,9 +118,10 @@ void FileReader::ReadFile(std::int64_t k, FileResult& result)
     MP3Tools::AudioFileInfo& info = m_records.Info;
     MP3Tools::TagInfo& tag = m_records.Tag;
     if (m_folderFd.Valid() && !folder.empty()) {
-        MP3Tools::ProbeAudioFileAndTagIn(info, tag, m_folderFd.Get(), m_files.NameOf(k), m_path);
+        MP3Tools::ProbeAudioFileAndTagIn(info, tag, m_folderFd.Get(), m_files.NameOf(k), m_path,
+                                         m_plan.DecimalSeparator);
     } else {
-        MP3Tools::ProbeAudioFileAndTag(info, tag, m_path);
+        MP3Tools::ProbeAudioFileAndTag(info, tag, m_path, m_plan.DecimalSeparator);
     }
     result.Valid = info.Valid;
     result.Tagged = tag.Tagged;

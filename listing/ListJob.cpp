@@ -394,10 +394,13 @@ ListJobResult RunJob(ListJobInput& input, ListReport& report, Dialogs& dialogs)
     }
 
     const std::vector<std::string> captions = SelectedCaptions(profile);
+    // Here, before any reader starts, and only here.
+    const LocaleFacts locale = ReadLocaleFacts();
     RowPlan plan{.Columns = ResolveColumns(captions),
                  .Format = RowFormatOf(profile.ListFormat, profile.Separator),
                  .Sort = profile.Sort,
-                 .CollationLocale = profile.Sort ? CollationLocaleName() : std::string()};
+                 .CollationLocale = profile.Sort ? locale.CollationLocale : std::string(),
+                 .DecimalSeparator = locale.DecimalSeparator};
     const bool customSelected = std::find(plan.Columns.begin(), plan.Columns.end(),
                                           Column::CustomInfo) != plan.Columns.end();
     const bool askForCustom = input.AskForCustom && customSelected;
@@ -406,9 +409,6 @@ ListJobResult RunJob(ListJobInput& input, ListReport& report, Dialogs& dialogs)
         plan.CustomKnown.store(true);
     }
 
-    // Read from the locale on first use: here, before the readers start, so
-    // that they only ever read it.
-    static_cast<void>(MP3Tools::DecimalSeparator());
     std::optional<FileList> list(std::in_place);
     FileList& files = *list;
     plan.Threads = input.Threads > 0 ? input.Threads : DefaultReaderThreads();
@@ -446,6 +446,12 @@ ListJobResult RunJob(ListJobInput& input, ListReport& report, Dialogs& dialogs)
 } // namespace
 
 void ListReport::ScanStarted(std::int64_t) {}
+
+LocaleFacts ReadLocaleFacts()
+{
+    return LocaleFacts{.DecimalSeparator = MP3Tools::LocaleDecimalSeparator(),
+                       .CollationLocale = CollationLocaleName()};
+}
 
 int DefaultReaderThreads()
 {

@@ -93,6 +93,19 @@ struct ListJobInput
     int Threads = 0;
 };
 
+// What a list shows of the user's locale. A job reads it once, on its own
+// thread, before any reader starts: the C library's locale is process-wide
+// and must not be read by threads while someone may set it.
+struct LocaleFacts
+{
+    std::string DecimalSeparator = "."; // of the sampling rate
+    std::string CollationLocale{};      // the sort's ICU locale; empty is the root locale
+    friend bool operator==(const LocaleFacts&, const LocaleFacts&) = default;
+};
+
+// The facts of the locale the program's setlocale set (LC_NUMERIC, LC_COLLATE).
+LocaleFacts ReadLocaleFacts();
+
 // Threads enough to keep several reads in flight on a disk that is not
 // cached yet: twice the cores, at least 4 and at most 16.
 int DefaultReaderThreads();

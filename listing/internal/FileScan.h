@@ -92,7 +92,8 @@ struct RowPlan
     RowFormat Format{};
     bool Sort = false;
     std::string CollationLocale{};
-    int Threads = 1; // the readers, which also settle ties of the sort
+    std::string DecimalSeparator = "."; // of the sampling rate
+    int Threads = 1;                    // the readers, which also settle ties of the sort
     std::string Custom{};
     std::atomic<bool> CustomKnown{false};
 };

@@ -131,13 +131,7 @@ TEST(HeaderTexts, AreTheDisplayWordsOfEachCode)
     EXPECT_EQ(FlagText(1), "yes");
 }
 
-class SampleRateTextTest : public testing::Test
-{
-protected:
-    void TearDown() override { SetDecimalSeparator("."); }
-};
-
-TEST_F(SampleRateTextTest, OneDecimalRoundedHalfAwayFromZeroWithTheUsersSeparator)
+TEST(SampleRateText, OneDecimalRoundedHalfAwayFromZeroWithTheUsersSeparator)
 {
     const std::tuple<double, const char*, const char*> rows[] = {
         {44.1, "44.1 kHz", "44,1 kHz"},
@@ -157,10 +151,8 @@ TEST_F(SampleRateTextTest, OneDecimalRoundedHalfAwayFromZeroWithTheUsersSeparato
         {0.75, "0.8 kHz", "0,8 kHz"}};
     for (const auto& [rate, dotted, comma] : rows) {
         SCOPED_TRACE(rate);
-        SetDecimalSeparator(".");
-        EXPECT_EQ(SampleRateText(rate), dotted);
-        SetDecimalSeparator(",");
-        EXPECT_EQ(SampleRateText(rate), comma);
+        EXPECT_EQ(SampleRateText(rate, "."), dotted);
+        EXPECT_EQ(SampleRateText(rate, ","), comma);
     }
 }
 
