@@ -531,10 +531,11 @@ std::string CheckListInputs(ListJobInput& input)
 
 void ReleaseReservedOutput(ReservedOutput& reserved)
 {
-    HeldName().reset();
+    // Removed while still registered: a signal meanwhile removes it as well.
     if (!reserved.Path.empty()) {
         RemoveReservedFile(reserved);
     }
+    HeldName().reset();
     reserved = ReservedOutput{};
 }
 
