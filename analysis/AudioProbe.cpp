@@ -82,22 +82,25 @@ std::int64_t LeadingTagsEnd(const ReadOnlyFile& file, ByteWindow& window)
 // Where the frame search of info's file may look, and the sizes it computes with.
 struct SearchArea
 {
-    std::int64_t FileSize = 0;  // the whole file
-    std::int64_t AudioSize = 0; // the file less its leading ID3v2 tags
-    std::int64_t Start = 0;     // the first offset searched
-    std::int64_t Bound = 0;     // the last offset a frame may start at
+    std::int64_t FileSize = 0;           // the whole file
+    std::int64_t AudioSize = 0;          // the file less its leading ID3v2 tags
+    std::int64_t Start = 0;              // the first offset searched
+    std::int64_t Bound = 0;              // the last offset a frame may start at
+    std::string_view DecimalSeparator{}; // of the sampling-rate text
 };
 
 // Leading ID3v2 tags are skipped in plain files (a RIFF file starts with its
 // own header), and the search bound counts from behind them: cover art would
 // otherwise push the first frame out of reach.
-SearchArea MakeSearchArea(const AudioFileInfo& info, const ReadOnlyFile& file, ByteWindow& window)
+SearchArea MakeSearchArea(const AudioFileInfo& info, const ReadOnlyFile& file, ByteWindow& window,
+                          std::string_view decimalSeparator)
 {
     const std::int64_t tagsEnd = info.RiffWrapped ? 0 : LeadingTagsEnd(file, window);
     return SearchArea{.FileSize = file.Size(),
                       .AudioSize = file.Size() - tagsEnd,
                       .Start = std::max(info.FrameOffset, tagsEnd),
-                      .Bound = tagsEnd + kSearchBound};
+                      .Bound = tagsEnd + kSearchBound,
+                      .DecimalSeparator = decimalSeparator};
 }
 
 void SetHeaderTexts(AudioFileInfo& info, const FrameHeader& header)
@@ -128,7 +131,7 @@ std::int32_t BigEndian32(const std::uint8_t* bytes)
 // The bit-rate, sampling-rate, frame-count and duration fields of a valid
 // first frame, from the 256 bytes that begin 36 bytes behind it.
 void FillFrameDetails(AudioFileInfo& info, const FrameHeader& header, const std::uint8_t* xing,
-                      std::int64_t audioSize)
+                      std::int64_t audioSize, std::string_view decimalSeparator)
 {
     std::int64_t seconds = 0;
     bool variable = false;
@@ -153,7 +156,7 @@ void FillFrameDetails(AudioFileInfo& info, const FrameHeader& header, const std:
             info.VariableBitrate = true;
             info.FrameCount = Cut(std::to_string(frames), 10);
             info.FrameBodyLength = static_cast<std::int32_t>(body);
-            info.SampleRateText = Cut(SampleRateText(double{rate}), 10);
+            info.SampleRateText = Cut(SampleRateText(double{rate}, decimalSeparator), 10);
             info.BitrateText = Cut(std::to_string(bitrate), 15);
             seconds = audioSize * 8 / (bitrate * 1000);
             info.DurationMilliseconds = audioSize * 8 / bitrate; // bits / (kbit/s)
@@ -161,7 +164,7 @@ void FillFrameDetails(AudioFileInfo& info, const FrameHeader& header, const std:
     }
     if (!variable) {
         const int bitrate = Bitrate(header);
-        info.SampleRateText = Cut(SampleRateText(SamplingRate(header)), 10);
+        info.SampleRateText = Cut(SampleRateText(SamplingRate(header), decimalSeparator), 10);
         info.BitrateText = Cut(std::to_string(bitrate), 15);
         info.FrameBodyLength = FrameBodyLength(header);
         // Whole frames and whole seconds, truncated (bit rate x 125 is the
@@ -245,7 +248,7 @@ bool TryCandidate(AudioFileInfo& info, std::int64_t p, const SearchArea& area,
     if (xing == nullptr) {
         return false;
     }
-    FillFrameDetails(info, header, xing, area.AudioSize);
+    FillFrameDetails(info, header, xing, area.AudioSize, area.DecimalSeparator);
     if (info.VariableBitrate) {
         return true;
     }
@@ -306,7 +309,8 @@ std::int64_t AudioDataStartOf(const ReadOnlyFile& file, ByteWindow& bytes)
     return -1;
 }
 
-bool FirstFrameOf(AudioFileInfo& info, const ReadOnlyFile& file, ByteWindow& bytes, int attempts)
+bool FirstFrameOf(AudioFileInfo& info, const ReadOnlyFile& file, ByteWindow& bytes, int attempts,
+                  std::string_view decimalSeparator)
 {
     if (attempts <= 0 || !file.IsOpen()) {
         return false;
@@ -315,7 +319,7 @@ bool FirstFrameOf(AudioFileInfo& info, const ReadOnlyFile& file, ByteWindow& byt
         info.FileSize = Cut(std::to_string(file.Size()), 15);
         return false;
     }
-    const SearchArea area = MakeSearchArea(info, file, bytes);
+    const SearchArea area = MakeSearchArea(info, file, bytes, decimalSeparator);
     info.FrameOffset = area.Start;
     return SearchFirstFrame(info, area, bytes, attempts);
 }
@@ -355,7 +359,8 @@ void GuessEncoderOf(AudioFileInfo& info, ByteWindow& bytes)
 }
 
 // The probe on an open file; info holds the reset record with its FileName.
-void ProbeOpenFile(AudioFileInfo& info, const ReadOnlyFile& file, ByteWindow& bytes)
+void ProbeOpenFile(AudioFileInfo& info, const ReadOnlyFile& file, ByteWindow& bytes,
+                   std::string_view decimalSeparator)
 {
     info.FrameOffset = AudioDataStartOf(file, bytes);
     if (info.FrameOffset == -1) {
@@ -364,7 +369,7 @@ void ProbeOpenFile(AudioFileInfo& info, const ReadOnlyFile& file, ByteWindow& by
     if (info.FrameOffset > 0) {
         info.RiffWrapped = true;
     }
-    if (FirstFrameOf(info, file, bytes, 8)) {
+    if (FirstFrameOf(info, file, bytes, 8, decimalSeparator)) {
         GuessEncoderOf(info, bytes);
         info.Valid = true;
     }
@@ -395,22 +400,23 @@ void ResetAudioFileInfo(AudioFileInfo& info)
     info.Valid = false;
 }
 
-void ProbeAudioFile(AudioFileInfo& info, const std::string& path)
+void ProbeAudioFile(AudioFileInfo& info, const std::string& path, std::string_view decimalSeparator)
 {
     ResetAudioFileInfo(info);
     info.FileName = path;
     const ReadOnlyFile file(path);
     ByteWindow bytes(file);
-    ProbeOpenFile(info, file, bytes);
+    ProbeOpenFile(info, file, bytes, decimalSeparator);
 }
 
 namespace {
 
 // The rest of ProbeAudioFileAndTag once info is reset and file open.
-void ProbeOpenFileAndTag(AudioFileInfo& info, TagInfo& tag, const ReadOnlyFile& file)
+void ProbeOpenFileAndTag(AudioFileInfo& info, TagInfo& tag, const ReadOnlyFile& file,
+                         std::string_view decimalSeparator)
 {
     ByteWindow bytes(file);
-    ProbeOpenFile(info, file, bytes);
+    ProbeOpenFile(info, file, bytes, decimalSeparator);
     ResetTagInfo(tag);
     if (info.Valid) {
         Detail::ReadTagOf(tag, file, bytes);
@@ -419,19 +425,20 @@ void ProbeOpenFileAndTag(AudioFileInfo& info, TagInfo& tag, const ReadOnlyFile& 
 
 } // namespace
 
-void ProbeAudioFileAndTag(AudioFileInfo& info, TagInfo& tag, const std::string& path)
+void ProbeAudioFileAndTag(AudioFileInfo& info, TagInfo& tag, const std::string& path,
+                          std::string_view decimalSeparator)
 {
     ResetAudioFileInfo(info);
     info.FileName = path;
-    ProbeOpenFileAndTag(info, tag, ReadOnlyFile(path));
+    ProbeOpenFileAndTag(info, tag, ReadOnlyFile(path), decimalSeparator);
 }
 
 void ProbeAudioFileAndTagIn(AudioFileInfo& info, TagInfo& tag, int folder, const char* name,
-                            const std::string& path)
+                            const std::string& path, std::string_view decimalSeparator)
 {
     ResetAudioFileInfo(info);
     info.FileName = path;
-    ProbeOpenFileAndTag(info, tag, ReadOnlyFile(folder, name, path));
+    ProbeOpenFileAndTag(info, tag, ReadOnlyFile(folder, name, path), decimalSeparator);
 }
 
 std::int64_t FindAudioDataStart(const std::string& path)
@@ -448,7 +455,7 @@ bool FindFirstFrame(AudioFileInfo& info, const std::string& path, int attempts)
     }
     const ReadOnlyFile file(path);
     ByteWindow bytes(file);
-    return FirstFrameOf(info, file, bytes, attempts);
+    return FirstFrameOf(info, file, bytes, attempts, ".");
 }
 
 void ReadFrameDetails(AudioFileInfo& info, FrameHeader header, const std::string& path)
@@ -458,9 +465,9 @@ void ReadFrameDetails(AudioFileInfo& info, FrameHeader header, const std::string
         return;
     }
     ByteWindow bytes(file);
-    const SearchArea area = MakeSearchArea(info, file, bytes);
+    const SearchArea area = MakeSearchArea(info, file, bytes, ".");
     if (const std::uint8_t* xing = bytes.Fetch(info.FrameOffset + kXingOffset, kXingBytes)) {
-        FillFrameDetails(info, header, xing, area.AudioSize);
+        FillFrameDetails(info, header, xing, area.AudioSize, area.DecimalSeparator);
     }
 }
 

@@ -4,7 +4,6 @@
 #include <clocale>
 #include <cmath>
 #include <cstdlib>
-#include <optional>
 
 #include "analysis/MP3Tools.h"
 
@@ -46,12 +45,6 @@ const std::string& TextFromTable(const std::array<std::string, 4>& table, int co
 {
     assert(code >= 0 && code <= 3);
     return table[static_cast<std::size_t>(code & 3)];
-}
-
-std::optional<std::string>& DecimalSeparatorSetting()
-{
-    static std::optional<std::string> separator;
-    return separator;
 }
 
 // One-decimal text of value, rounded half away from zero, with "." as the
@@ -190,26 +183,19 @@ const std::string& FlagText(int bit)
     return texts[static_cast<std::size_t>(bit & 1)];
 }
 
-void SetDecimalSeparator(const std::string& separator) { DecimalSeparatorSetting() = separator; }
-
-const std::string& DecimalSeparator()
+std::string LocaleDecimalSeparator()
 {
-    auto& separator = DecimalSeparatorSetting();
-    if (!separator) {
-        // Read once, after the program has called setlocale for the user.
-        const std::lconv* conventions = std::localeconv();
-        const char* point = conventions != nullptr ? conventions->decimal_point : nullptr;
-        separator = point != nullptr && *point != '\0' ? std::string(point) : std::string(".");
-    }
-    return *separator;
+    const std::lconv* conventions = std::localeconv();
+    const char* point = conventions != nullptr ? conventions->decimal_point : nullptr;
+    return point != nullptr && *point != '\0' ? std::string(point) : std::string(".");
 }
 
-std::string SampleRateText(double kiloHertz)
+std::string SampleRateText(double kiloHertz, std::string_view separator)
 {
     std::string text = OneDecimal(kiloHertz);
     const auto point = text.find('.');
     if (point != std::string::npos) {
-        text.replace(point, 1, DecimalSeparator());
+        text.replace(point, 1, separator);
     }
     return text + " kHz";
 }

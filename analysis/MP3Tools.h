@@ -8,6 +8,7 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "base/IoError.h"
 
@@ -49,13 +50,14 @@ const std::string& ModeExtensionText(int code);
 const std::string& EmphasisText(int code);
 const std::string& FlagText(int bit); // "no" / "yes"
 
-// The decimal separator of the sampling-rate text. It starts as the user's
-// numeric locale (LC_NUMERIC as set by setlocale) gives it, read on the first
-// call (make it before several threads probe files at once); tests set it.
-void SetDecimalSeparator(const std::string& separator);
-const std::string& DecimalSeparator();
-// kHz with one decimal, halves away from zero, then " kHz" ("44.1 kHz").
-std::string SampleRateText(double kiloHertz);
+// The decimal separator of the user's numeric locale (LC_NUMERIC as the
+// program's setlocale set it), read now; "." when the locale gives none.
+// The C library's locale is not to be read while other threads may set it:
+// a job reads it once on its own thread and hands it to the probes.
+std::string LocaleDecimalSeparator();
+// kHz with one decimal, halves away from zero, separator as the decimal point,
+// then " kHz" ("44.1 kHz", "44,1 kHz").
+std::string SampleRateText(double kiloHertz, std::string_view separator);
 
 // What the probe of one file yields. Texts are display-ready.
 struct AudioFileInfo
@@ -98,7 +100,9 @@ void ResetAudioFileInfo(AudioFileInfo& info);
 // Fills info for the file at path. A missing file, or an entry that is not a
 // regular file, is simply not Valid; a file that exists but cannot be opened
 // or read throws IoError.
-void ProbeAudioFile(AudioFileInfo& info, const std::string& path);
+// The sampling-rate text shows decimalSeparator as its decimal point.
+void ProbeAudioFile(AudioFileInfo& info, const std::string& path,
+                    std::string_view decimalSeparator = ".");
 
 // 0 for a plain file, the first byte behind a RIFF "data" id and its size, or
 // -1 for a missing or too small file or a RIFF file without "data" in reach.
@@ -133,13 +137,14 @@ void ReadTag(TagInfo& tag, const std::string& path);
 // ProbeAudioFile, then for a Valid file ReadTag; a file that is not Valid
 // leaves tag reset. The same records as the two calls, from one open of the
 // file and, for most files, two reads (its head and its last 128 bytes).
-void ProbeAudioFileAndTag(AudioFileInfo& info, TagInfo& tag, const std::string& path);
+void ProbeAudioFileAndTag(AudioFileInfo& info, TagInfo& tag, const std::string& path,
+                          std::string_view decimalSeparator = ".");
 
 // ProbeAudioFileAndTag of path, given as the entry name of the open folder
 // descriptor folder (path is that folder's path, "/" and name): the same
 // records and errors, without resolving the folders of path again.
 void ProbeAudioFileAndTagIn(AudioFileInfo& info, TagInfo& tag, int folder, const char* name,
-                            const std::string& path);
+                            const std::string& path, std::string_view decimalSeparator = ".");
 
 // Entries 0..147 are the genre names, entry 148 is "-".
 extern const std::array<std::string, 149> kGenres;

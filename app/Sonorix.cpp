@@ -10,6 +10,7 @@
 #include <QIcon>
 
 #include "app/Application.h"
+#include "base/SignalCleanup.h"
 #include "base/Version.h"
 #include "listing/ListJob.h"
 #include "widgets/QtDialogs.h"
@@ -59,9 +60,9 @@ int main(int argc, char** argv)
     QApplication::setWindowIcon(QIcon(":/icon/sonorix.png"));
     QGuiApplication::setDesktopFileName("org.example.Sonorix");
 
-    // Ended by a signal during a job (a logout, say), the program leaves no
-    // empty numbered list behind.
-    Listing::RemoveHeldNameOnSignals();
+    // Ended by a signal during a job (a logout, say), on whatever thread it
+    // lands, the program leaves no temporary or empty numbered list behind.
+    SignalCleanup::InstallHandlers();
     QtDialogs dialogs;
     // Qt has taken its own options out of the arguments by now.
     const QStringList arguments = QCoreApplication::arguments().mid(1);

@@ -6,3 +6,8 @@ std::string DescribeIoFailure(const std::string& action, const std::string& path
 {
     return "Cannot " + action + " '" + path + "': " + std::strerror(err);
 }
+
+std::string DescribeOutOfMemory(const std::string& action, const std::string& path)
+{
+    return "Cannot " + action + " '" + path + "': out of memory";
+}

@@ -13,3 +13,7 @@ public:
 
 // "Cannot read '<path>': <strerror(err)>" style text for an errno value.
 std::string DescribeIoFailure(const std::string& action, const std::string& path, int err);
+
+// "Cannot read '<path>': out of memory": an allocation failed while path was
+// worked on.
+std::string DescribeOutOfMemory(const std::string& action, const std::string& path);

@@ -5,8 +5,10 @@
 #include <clocale>
 #include <exception>
 #include <iostream>
+#include <new>
 #include <string>
 
+#include "base/SignalCleanup.h"
 #include "base/TerminalText.h"
 #include "base/Version.h"
 #include "cli/ListCommand.h"
@@ -48,12 +50,15 @@ int main(int argc, char** argv)
         }
         return ListCli::kExitWritten;
     }
-    // Ctrl+C during the scan leaves no empty numbered list behind.
-    Listing::RemoveHeldNameOnSignals();
+    // Ctrl+C leaves no temporary or empty numbered list behind.
+    SignalCleanup::InstallHandlers();
     try {
         return ListCli::RunListCommand(options);
     } catch (const ListCli::UsageError& error) {
         return ReportUsageError(error);
+    } catch (const std::bad_alloc&) {
+        std::cerr << "sonorix-list: out of memory\n"; // a text that needs no memory
+        return ListCli::kExitIoError;
     } catch (const std::exception& error) {
         // Input/output and settings-store errors, and anything else that
         // stopped the job: the text names the file and the reason.

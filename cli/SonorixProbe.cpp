@@ -85,7 +85,7 @@ private:
 std::string Describe(const std::string& path)
 {
     MP3Tools::AudioFileInfo info;
-    MP3Tools::ProbeAudioFile(info, path);
+    MP3Tools::ProbeAudioFile(info, path, MP3Tools::LocaleDecimalSeparator());
     MP3Tools::TagInfo tag;
     MP3Tools::ReadTag(tag, path);
 

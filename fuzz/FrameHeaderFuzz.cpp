@@ -67,7 +67,7 @@ void CheckDuration(std::int64_t seconds)
 
 void CheckRateText(double kiloHertz)
 {
-    const std::string text = SampleRateText(kiloHertz);
+    const std::string text = SampleRateText(kiloHertz, ".");
     FUZZ_CHECK(text.size() > 4 && text.compare(text.size() - 4, 4, " kHz") == 0);
     if (std::isfinite(kiloHertz) && std::fabs(kiloHertz) < 1e6) {
         // One decimal, at most half a tenth away.
@@ -81,11 +81,6 @@ void CheckRateText(double kiloHertz)
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    static const bool separatorSet = [] {
-        SetDecimalSeparator(".");
-        return true;
-    }();
-    (void)separatorSet;
     for (std::size_t i = 0; i + 4 <= size; ++i) {
         if (PassesSyncFilter(data[i], data[i + 1], data[i + 2])) {
             FUZZ_CHECK(data[i] == 0xFF);

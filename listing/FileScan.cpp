@@ -6,13 +6,15 @@
 #include <charconv>
 #include <cstring>
 #include <fcntl.h>
+#include <new>
 #include <stdexcept>
 #include <string_view>
 
+#include "base/IoError.h"
 #include "base/LongPath.h"
+#include "base/Parallel.h"
 #include "base/Utf8.h"
 #include "listing/TextConversion.h"
-#include "listing/internal/OrderedPool.h"
 #include "scan/DirTools.h"
 
 namespace Listing::Detail {
@@ -94,6 +96,16 @@ FileReader::~FileReader() = default;
 
 void FileReader::Read(std::int64_t k, FileResult& result)
 {
+    try {
+        ReadFile(k, result);
+    } catch (const std::bad_alloc&) {
+        m_files.PathInto(k, m_path);
+        throw IoError(DescribeOutOfMemory("read", m_path));
+    }
+}
+
+void FileReader::ReadFile(std::int64_t k, FileResult& result)
+{
     m_files.PathInto(k, m_path);
     const std::string& folder = m_files.FolderOf(k);
     if (&folder != m_folder) {
@@ -106,9 +118,10 @@ void FileReader::Read(std::int64_t k, FileResult& result)
     MP3Tools::AudioFileInfo& info = m_records.Info;
     MP3Tools::TagInfo& tag = m_records.Tag;
     if (m_folderFd.Valid() && !folder.empty()) {
-        MP3Tools::ProbeAudioFileAndTagIn(info, tag, m_folderFd.Get(), m_files.NameOf(k), m_path);
+        MP3Tools::ProbeAudioFileAndTagIn(info, tag, m_folderFd.Get(), m_files.NameOf(k), m_path,
+                                         m_plan.DecimalSeparator);
     } else {
-        MP3Tools::ProbeAudioFileAndTag(info, tag, m_path);
+        MP3Tools::ProbeAudioFileAndTag(info, tag, m_path, m_plan.DecimalSeparator);
     }
     result.Valid = info.Valid;
     result.Tagged = tag.Tagged;
@@ -149,7 +162,7 @@ SortKeyMaker* FileReader::Maker()
     if (!m_maker && !m_noMaker) {
         try {
             m_maker = std::make_unique<SortKeyMaker>(m_plan.CollationLocale);
-        } catch (const std::runtime_error&) {
+        } catch (const IoError&) {
             m_noMaker = true;
         }
     }
@@ -161,48 +174,26 @@ FileResults::FileResults(const FileList& files, const RowPlan& plan, int threads
     for (int i = 0; i < std::max(threads, 1); ++i) {
         m_readers.emplace_back(files, plan);
     }
-    if (threads > 1) {
-        m_pool = std::make_unique<OrderedPool<FileResult>>(
-            threads, kResultWindow, [this](int worker, std::int64_t k, FileResult& result) {
-                m_readers[static_cast<std::size_t>(worker)].Read(k, result);
-            });
-        if (m_pool->Threads() == 0) {
-            m_pool.reset(); // no thread to be had: the calling thread reads
-        }
-    }
+    // One thread reads on the calling thread, one file at a time.
+    m_pool = std::make_unique<Parallel::OrderedPipeline<FileResult>>(
+        threads, threads > 1 ? kResultWindow : 1,
+        [this](int worker, std::int64_t k, FileResult& result) {
+            m_readers[static_cast<std::size_t>(worker)].Read(k, result);
+        });
 }
 
 FileResults::~FileResults() = default;
 
-void FileResults::FilesFound()
-{
-    if (m_pool) {
-        m_pool->MakeAvailable(m_files.Count());
-    }
-}
+void FileResults::FilesFound() { m_pool->MakeAvailable(m_files.Count()); }
 
 void FileResults::WalkDone()
 {
-    if (m_pool) {
-        m_pool->MakeAvailable(m_files.Count());
-        m_pool->Close();
-    }
+    m_pool->MakeAvailable(m_files.Count());
+    m_pool->Close();
 }
 
-FileResult& FileResults::Take(std::int64_t k)
-{
-    if (m_pool) {
-        return m_pool->Take(k);
-    }
-    m_readers.front().Read(k, m_single);
-    return m_single;
-}
+FileResult& FileResults::Take(std::int64_t k) { return m_pool->Take(k); }
 
-void FileResults::Release(std::int64_t k)
-{
-    if (m_pool) {
-        m_pool->Release(k);
-    }
-}
+void FileResults::Release(std::int64_t k) { m_pool->Release(k); }
 
 } // namespace Listing::Detail

@@ -8,6 +8,7 @@
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
+#include <new>
 #include <optional>
 #include <ostream>
 #include <sys/stat.h>
@@ -19,6 +20,7 @@
 #include "analysis/MP3Tools.h"
 #include "base/IoError.h"
 #include "base/LongPath.h"
+#include "base/SignalCleanup.h"
 #include "base/UniqueFd.h"
 #include "base/Utf8.h"
 #include "listing/Columns.h"
@@ -44,49 +46,11 @@ constexpr int kWalkDepth = 99;
 constexpr int kMinDefaultReaders = 4;
 constexpr int kMaxDefaultReaders = 16;
 
-// The numbered name the running job holds, where a signal handler can read
-// it: the path is written before Held is set, and Held is cleared first.
-struct HeldName
+// The numbered name the running job holds, for the signal handler.
+std::optional<SignalCleanup::Registration>& HeldName()
 {
-    std::atomic<bool> Held{false};
-    std::array<char, 4096> Path{};
-    dev_t Device = 0;
-    ino_t Inode = 0;
-};
-
-HeldName g_held;
-
-static_assert(std::atomic<bool>::is_always_lock_free, "read in a signal handler");
-
-constexpr std::array<int, 4> kEndingSignals = {SIGHUP, SIGINT, SIGQUIT, SIGTERM};
-
-void HoldName(const ReservedOutput& reserved)
-{
-    g_held.Held.store(false);
-    // A name too long for the buffer is not cleaned up after a signal.
-    if (reserved.Path.empty() || reserved.Path.size() >= g_held.Path.size()) {
-        return;
-    }
-    std::memcpy(g_held.Path.data(), reserved.Path.c_str(), reserved.Path.size() + 1);
-    g_held.Device = static_cast<dev_t>(reserved.Device);
-    g_held.Inode = static_cast<ino_t>(reserved.Inode);
-    g_held.Held.store(true);
-}
-
-// Only what is safe in a signal handler: the held name goes when it is
-// still the empty file the job made, then the signal does what it would
-// have done.
-void RemoveHeldName(int signal)
-{
-    const int savedErrno = errno;
-    struct stat status = {};
-    if (g_held.Held.load() && ::lstat(g_held.Path.data(), &status) == 0 &&
-        status.st_dev == g_held.Device && status.st_ino == g_held.Inode) {
-        ::unlink(g_held.Path.data());
-    }
-    errno = savedErrno;
-    // The handler was reset to the default on entry (SA_RESETHAND).
-    ::raise(signal);
+    static std::optional<SignalCleanup::Registration> held;
+    return held;
 }
 
 bool EntryExists(const std::string& path)
@@ -127,20 +91,27 @@ std::string_view OutputExtension(const ListJobInput& input)
 // reports the reason later.
 bool ReserveName(const std::string& path, ReservedOutput& reserved)
 {
+    // Registered before it exists, so that a signal at any moment takes it
+    // along (a name too long for the handler's place is not).
+    HeldName().reset();
+    HeldName().emplace(AT_FDCWD, path.c_str());
     UniqueFd file;
     const int error =
         LongPath::Open(AT_FDCWD, path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, file, 0666);
-    if (error == EEXIST) {
-        return false;
-    }
     struct stat status = {};
     if (error != 0 || ::fstat(file.Get(), &status) != 0) {
-        return !EntryExists(path);
+        HeldName().reset();
+        return error != EEXIST && !EntryExists(path);
     }
     reserved = ReservedOutput{.Path = path,
                               .Device = static_cast<std::uint64_t>(status.st_dev),
                               .Inode = static_cast<std::uint64_t>(status.st_ino)};
-    HoldName(reserved);
+    if (!HeldName()->Identify(status.st_dev, status.st_ino)) {
+        // A signal is ending the program; its handler may have looked before
+        // the file was there.
+        ReleaseReservedOutput(reserved);
+        throw IoError(DescribeIoFailure("open", path, EINTR));
+    }
     return true;
 }
 
@@ -487,13 +458,16 @@ ListJobResult RunJob(ListJobInput& input, ListReport& report, Dialogs& dialogs)
     }
 
     const std::vector<std::string> captions = SelectedCaptions(profile);
+    // Here, before any reader starts, and only here.
+    const LocaleFacts locale = ReadLocaleFacts();
     RowPlan plan{.Columns = ResolveColumns(captions),
                  .Format = input.Json ? RowFormat{.ListFormat = Profiles::ListFormat::Csv,
                                                   .Separator = ",",
                                                   .NumberCells = kJsonNumberCells}
                                       : RowFormatOf(profile.ListFormat, profile.Separator),
                  .Sort = profile.Sort,
-                 .CollationLocale = profile.Sort ? CollationLocaleName() : std::string()};
+                 .CollationLocale = profile.Sort ? locale.CollationLocale : std::string(),
+                 .DecimalSeparator = locale.DecimalSeparator};
     const bool customSelected = std::find(plan.Columns.begin(), plan.Columns.end(),
                                           Column::CustomInfo) != plan.Columns.end();
     const bool askForCustom = input.AskForCustom && customSelected;
@@ -502,9 +476,6 @@ ListJobResult RunJob(ListJobInput& input, ListReport& report, Dialogs& dialogs)
         plan.CustomKnown.store(true);
     }
 
-    // Read from the locale on first use: here, before the readers start, so
-    // that they only ever read it.
-    static_cast<void>(MP3Tools::DecimalSeparator());
     std::optional<FileList> list(std::in_place);
     FileList& files = *list;
     plan.Threads = input.Threads > 0 ? input.Threads : DefaultReaderThreads();
@@ -543,20 +514,10 @@ ListJobResult RunJob(ListJobInput& input, ListReport& report, Dialogs& dialogs)
 
 void ListReport::ScanStarted(std::int64_t) {}
 
-void RemoveHeldNameOnSignals()
+LocaleFacts ReadLocaleFacts()
 {
-    for (const int signal : kEndingSignals) {
-        struct sigaction current = {};
-        // An ignored signal (nohup) stays ignored.
-        if (::sigaction(signal, nullptr, &current) != 0 || current.sa_handler == SIG_IGN) {
-            continue;
-        }
-        struct sigaction action = {};
-        action.sa_handler = RemoveHeldName;
-        sigemptyset(&action.sa_mask);
-        action.sa_flags = SA_RESETHAND;
-        ::sigaction(signal, &action, nullptr);
-    }
+    return LocaleFacts{.DecimalSeparator = MP3Tools::LocaleDecimalSeparator(),
+                       .CollationLocale = CollationLocaleName()};
 }
 
 int DefaultReaderThreads()
@@ -648,10 +609,11 @@ std::string CheckListInputs(ListJobInput& input)
 
 void ReleaseReservedOutput(ReservedOutput& reserved)
 {
-    g_held.Held.store(false);
+    // Removed while still registered: a signal meanwhile removes it as well.
     if (!reserved.Path.empty()) {
         RemoveReservedFile(reserved);
     }
+    HeldName().reset();
     reserved = ReservedOutput{};
 }
 
@@ -659,7 +621,13 @@ ListJobResult CreateList(ListJobInput& input, ListReport& report, Dialogs& dialo
 {
     ListJobResult result = ListJobResult::NoFiles;
     try {
-        result = RunJob(input, report, dialogs);
+        try {
+            result = RunJob(input, report, dialogs);
+        } catch (const std::bad_alloc&) {
+            // What was being read or written names itself; this is the rest
+            // (the walk, the sort, the rows).
+            throw IoError(DescribeOutOfMemory("list", input.Source));
+        }
     } catch (...) {
         ReleaseReservedOutput(input.Reserved);
         // A job stopped by an error can still be dismissed.
@@ -667,7 +635,7 @@ ListJobResult CreateList(ListJobInput& input, ListReport& report, Dialogs& dialo
         throw;
     }
     if (result == ListJobResult::Written) {
-        g_held.Held.store(false);
+        HeldName().reset();
         input.Reserved = ReservedOutput{}; // the list holds the name now
     } else {
         ReleaseReservedOutput(input.Reserved);

@@ -100,6 +100,19 @@ struct ListJobInput
     bool Json = false;
 };
 
+// What a list shows of the user's locale. A job reads it once, on its own
+// thread, before any reader starts: the C library's locale is process-wide
+// and must not be read by threads while someone may set it.
+struct LocaleFacts
+{
+    std::string DecimalSeparator = "."; // of the sampling rate
+    std::string CollationLocale{};      // the sort's ICU locale; empty is the root locale
+    friend bool operator==(const LocaleFacts&, const LocaleFacts&) = default;
+};
+
+// The facts of the locale the program's setlocale set (LC_NUMERIC, LC_COLLATE).
+LocaleFacts ReadLocaleFacts();
+
 // Threads enough to keep several reads in flight on a disk that is not
 // cached yet: twice the cores, at least 4 and at most 16.
 int DefaultReaderThreads();
@@ -150,12 +163,6 @@ std::string CheckListInputs(ListJobInput& input);
 // Removes the reserved empty file when it is still the one this job made,
 // and forgets it.
 void ReleaseReservedOutput(ReservedOutput& reserved);
-
-// From now on a hang-up, interrupt, quit or terminate signal first removes
-// the reserved empty file of the job under way (when it is still the one the
-// job made), then ends the program as it would have; signals the program
-// ignores stay ignored. For the programs' main functions.
-void RemoveHeldNameOnSignals();
 
 // The job itself; the report must already be shown. Throws IoError when a
 // file cannot be probed (the first such file in walk order), the walk runs out of descriptors or

@@ -4,14 +4,13 @@
 #include <array>
 #include <cerrno>
 #include <chrono>
-#include <csignal>
 #include <cstdint>
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
+#include <new>
 #include <optional>
 #include <ostream>
-#include <pthread.h>
 #include <streambuf>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -24,9 +23,10 @@
 
 #include "base/IoError.h"
 #include "base/LongPath.h"
+#include "base/Parallel.h"
+#include "base/SignalCleanup.h"
 #include "base/UniqueFd.h"
 #include "listing/TextConversion.h"
-#include "listing/internal/OrderedPool.h"
 #include "profiles/ListFormat.h"
 
 namespace Listing {
@@ -267,57 +267,8 @@ std::optional<ReplaceTarget> FindReplaceTarget(const std::string& fileName)
     return std::nullopt;
 }
 
-// The signals that end a program, held back while a list is written whole.
-// One that comes meanwhile is not lost: the writer sees it, gives up its
-// temporary file, and the signal is delivered when the writer returns (to a
-// program that keeps the default action, that is the end). So an interrupted
-// run leaves the previous list as it was and no temporary file behind.
-// SIGXFSZ is among them so that a file-size limit, too, only ever hits the
-// temporary file and never kills the program before it is removed.
-class HeldSignals
-{
-public:
-    HeldSignals()
-    {
-        sigemptyset(&m_held);
-        for (const int signal : kSignals) {
-            sigaddset(&m_held, signal);
-        }
-        pthread_sigmask(SIG_BLOCK, &m_held, &m_before);
-    }
-
-    HeldSignals(const HeldSignals&) = delete;
-    HeldSignals& operator=(const HeldSignals&) = delete;
-
-    ~HeldSignals() { pthread_sigmask(SIG_SETMASK, &m_before, nullptr); }
-
-    // True when one of them is waiting that the program does not ignore and
-    // had not held back itself.
-    [[nodiscard]] bool Arrived() const
-    {
-        sigset_t pending;
-        sigemptyset(&pending);
-        if (sigpending(&pending) != 0) {
-            return false;
-        }
-        for (const int signal : kSignals) {
-            struct sigaction action = {};
-            if (sigismember(&pending, signal) == 1 && sigismember(&m_before, signal) == 0 &&
-                sigaction(signal, nullptr, &action) == 0 && action.sa_handler != SIG_IGN) {
-                return true;
-            }
-        }
-        return false;
-    }
-
-private:
-    static constexpr std::array<int, 5> kSignals = {SIGHUP, SIGINT, SIGQUIT, SIGTERM, SIGXFSZ};
-    sigset_t m_held{};
-    sigset_t m_before{};
-};
-
 // A file made under a fresh hidden name beside the target, removed again
-// unless Keep is called.
+// unless Keep is called, also when a signal ends the program meanwhile.
 class TemporaryFile
 {
 public:
@@ -337,12 +288,28 @@ public:
         for (std::uint64_t attempt = 0; attempt < 100 && error == EEXIST; ++attempt) {
             m_name = stem + ToHex((seed ^ (static_cast<std::uint64_t>(::getpid()) << 32)) +
                                   attempt * 0x9E3779B97F4A7C15ULL);
+            // Registered before it exists, so no moment is left in which
+            // a signal would leave it behind.
+            m_registration.reset();
+            m_registration.emplace(folder, m_name.c_str());
             error =
                 LongPath::Open(folder, m_name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, m_fd, 0666);
+        }
+        struct stat status = {};
+        if (error == 0 && ::fstat(m_fd.Get(), &status) != 0) {
+            error = errno;
+            ::unlinkat(m_folder, m_name.c_str(), 0);
         }
         if (error != 0) {
             m_name.clear();
             throw IoError(DescribeIoFailure("open", fileName, error));
+        }
+        if (!m_registration->Identify(status.st_dev, status.st_ino)) {
+            // The program is being ended by a signal whose handler may have
+            // looked before this file was there.
+            ::unlinkat(m_folder, m_name.c_str(), 0);
+            m_name.clear();
+            throw IoError(DescribeIoFailure("write", fileName, EINTR));
         }
     }
 
@@ -363,7 +330,11 @@ public:
 
     [[nodiscard]] int Fd() const { return m_fd.Get(); }
 
-    void Keep() { m_name.clear(); }
+    void Keep()
+    {
+        m_name.clear();
+        m_registration.reset();
+    }
 
 private:
     static std::string ToHex(std::uint64_t value)
@@ -379,6 +350,7 @@ private:
     int m_folder;
     std::string m_name{};
     UniqueFd m_fd{};
+    std::optional<SignalCleanup::Registration> m_registration{};
 };
 
 // Writes the list into a temporary file beside the target, makes it durable
@@ -387,7 +359,6 @@ private:
 // allows.
 void WriteWhole(const std::string& fileName, const ReplaceTarget& target, const Writer& write)
 {
-    const HeldSignals held;
     const int folder = target.Folder.Get();
     // The rename would replace a list the user may not write: refuse as
     // writing it in place would. The system's own rule decides (ACLs, a
@@ -413,9 +384,6 @@ void WriteWhole(const std::string& fileName, const ReplaceTarget& target, const 
         }
     }
     FillFile(temporary.TakeFd(), fileName, write, true);
-    if (held.Arrived()) {
-        throw IoError(DescribeIoFailure("write", fileName, EINTR));
-    }
     if (::renameat(folder, temporary.Name().c_str(), folder, target.Name.c_str()) != 0) {
         throw IoError(DescribeIoFailure("write", fileName, errno));
     }
@@ -571,7 +539,7 @@ void WriteList(std::ostream& out, const ListContent& content)
     } else {
         // Blocks of rows are made into text by a few threads while this one
         // writes the blocks done before, in order.
-        Detail::OrderedPool<std::string> pool(
+        Parallel::OrderedPipeline<std::string> pool(
             content.Threads, 2 * static_cast<std::size_t>(content.Threads),
             [&](int, std::int64_t block, std::string& text) {
                 text.clear();
@@ -600,12 +568,16 @@ void WriteList(std::ostream& out, const ListContent& content)
 void WriteOutputFile(const std::string& fileName, bool append,
                      const std::function<void(std::ostream&)>& write)
 {
-    if (append) {
-        WriteDirectly(fileName, O_APPEND, write);
-    } else if (const std::optional<ReplaceTarget> target = FindReplaceTarget(fileName)) {
-        WriteWhole(fileName, *target, write);
-    } else {
-        WriteDirectly(fileName, O_TRUNC, write);
+    try {
+        if (append) {
+            WriteDirectly(fileName, O_APPEND, write);
+        } else if (const std::optional<ReplaceTarget> target = FindReplaceTarget(fileName)) {
+            WriteWhole(fileName, *target, write);
+        } else {
+            WriteDirectly(fileName, O_TRUNC, write);
+        }
+    } catch (const std::bad_alloc&) {
+        throw IoError(DescribeOutOfMemory("write", fileName));
     }
 }
 

@@ -2,17 +2,12 @@
 
 #include <algorithm>
 #include <array>
-#include <atomic>
 #include <clocale>
 #include <cstdint>
 #include <cstring>
 #include <memory>
-#include <mutex>
 #include <numeric>
 #include <optional>
-#include <stdexcept>
-#include <system_error>
-#include <thread>
 #include <unicode/coll.h>
 #include <unicode/locid.h>
 #include <unicode/ucol.h>
@@ -22,6 +17,9 @@
 #include <unicode/usetiter.h>
 #include <unicode/ustring.h>
 #include <unicode/utf8.h>
+
+#include "base/IoError.h"
+#include "base/Parallel.h"
 
 namespace Listing {
 
@@ -34,8 +32,8 @@ std::unique_ptr<icu::Collator> MakeCollator(const std::string& locale)
         locale.empty() ? icu::Locale::getRoot() : icu::Locale::createFromName(locale.c_str());
     std::unique_ptr<icu::Collator> collator(icu::Collator::createInstance(icuLocale, status));
     if (U_FAILURE(status) || !collator) {
-        throw std::runtime_error("Cannot sort the list: no collation for locale '" + locale +
-                                 "': " + u_errorName(status));
+        throw IoError("Cannot sort the list: no collation for locale '" + locale +
+                      "': " + u_errorName(status));
     }
     collator->setStrength(icu::Collator::SECONDARY);
     return collator;
@@ -332,22 +330,8 @@ std::vector<std::size_t> CollationOrder(std::vector<SortEntry> entries,
         return pa.Length != pb.Length ? pa.Length < pb.Length : a.Index < b.Index;
     };
     // A large list is sorted in two halves at once, which are then merged.
-    const auto middle = entries.begin() + static_cast<std::ptrdiff_t>(entries.size() / 2);
-    std::optional<std::thread> other;
-    if (threads > 1 && entries.size() >= kEntriesForTwoThreads) {
-        try {
-            other.emplace([&] { std::sort(middle, entries.end(), less); });
-        } catch (const std::system_error&) {
-            other.reset(); // one thread sorts it all
-        }
-    }
-    if (other) {
-        std::sort(entries.begin(), middle, less);
-        other->join();
-        std::inplace_merge(entries.begin(), middle, entries.end(), less);
-    } else {
-        std::sort(entries.begin(), entries.end(), less);
-    }
+    Parallel::Sort(entries.begin(), entries.end(), less,
+                   entries.size() >= kEntriesForTwoThreads ? threads : 1);
     std::vector<std::size_t> order(entries.size());
     using Run = std::pair<std::vector<std::size_t>::iterator, std::vector<std::size_t>::iterator>;
     std::vector<Run> ties; // runs of order whose cut prefixes tie
@@ -367,40 +351,16 @@ std::vector<std::size_t> CollationOrder(std::vector<SortEntry> entries,
     std::vector<SortEntry>().swap(entries);
     // The runs are settled one at a time by each of a few threads, each with
     // a collator of its own; the calling thread is one of them.
-    std::atomic<std::size_t> next{0};
-    std::mutex failureLock;
-    std::exception_ptr failure;
-    const auto settle = [&] {
-        try {
-            std::optional<SortKeyMaker> maker;
-            for (std::size_t run = next++; run < ties.size(); run = next++) {
-                if (!maker) {
-                    maker.emplace(locale);
-                }
-                OrderTiedRun(ties[run].first, ties[run].second, textOf, *maker);
-            }
-        } catch (...) {
-            const std::lock_guard lock(failureLock);
-            failure = std::current_exception();
-            next = ties.size();
+    const int workers = static_cast<int>(std::min<std::size_t>(
+        static_cast<std::size_t>(std::max(threads, 1)), 1 + ties.size() / kTiesPerThread));
+    std::vector<std::unique_ptr<SortKeyMaker>> makers(static_cast<std::size_t>(workers));
+    Parallel::ForEachIndex(workers, ties.size(), [&](int worker, std::size_t run) {
+        std::unique_ptr<SortKeyMaker>& maker = makers[static_cast<std::size_t>(worker)];
+        if (!maker) {
+            maker = std::make_unique<SortKeyMaker>(locale);
         }
-    };
-    std::vector<std::thread> helpers;
-    const auto wanted = static_cast<std::size_t>(std::max(threads, 1)) - 1;
-    for (std::size_t i = 0; i < std::min(wanted, ties.size() / kTiesPerThread); ++i) {
-        try {
-            helpers.emplace_back(settle);
-        } catch (const std::system_error&) {
-            break; // fewer helpers: the runs are settled all the same
-        }
-    }
-    settle();
-    for (std::thread& helper : helpers) {
-        helper.join();
-    }
-    if (failure) {
-        std::rethrow_exception(failure);
-    }
+        OrderTiedRun(ties[run].first, ties[run].second, textOf, *maker);
+    });
     return order;
 }
 

@@ -41,7 +41,7 @@ struct SortKeyPrefix
 class SortKeyMaker
 {
 public:
-    // Throws std::runtime_error when ICU has no collator for locale at all.
+    // Throws IoError when ICU has no collator for locale at all.
     explicit SortKeyMaker(const std::string& locale);
     ~SortKeyMaker();
     SortKeyMaker(const SortKeyMaker&) = delete;
@@ -83,13 +83,13 @@ struct SortEntry
 // ordered by their whole keys, made once per text and kept only while their
 // tie is settled, so memory stays small for long rows; up to threads threads
 // settle ties at the same time (textOf must allow that). Throws
-// std::runtime_error when ICU has no collator for locale at all.
+// IoError when ICU has no collator for locale at all.
 std::vector<std::size_t> CollationOrder(std::vector<SortEntry> entries,
                                         const SortTextSource& textOf, const std::string& locale,
                                         int threads);
 
 // The same for count texts, with the collation of locale. Throws
-// std::runtime_error when ICU has no collator for locale at all.
+// IoError when ICU has no collator for locale at all.
 std::vector<std::size_t> CollationOrder(std::size_t count, const SortTextSource& textOf,
                                         const std::string& locale);
 

@@ -18,9 +18,11 @@
 #include "listing/Columns.h"
 #include "listing/RowSorter.h"
 
-namespace Listing::Detail {
+namespace Parallel {
+template <typename Result> class OrderedPipeline;
+} // namespace Parallel
 
-template <typename Result> class OrderedPool;
+namespace Listing::Detail {
 
 // The files of the walk in walk order, each as its folder (a path ending in
 // "/") and its name. A folder's text is kept once for all of its files, so a
@@ -90,7 +92,8 @@ struct RowPlan
     RowFormat Format{};
     bool Sort = false;
     std::string CollationLocale{};
-    int Threads = 1; // the readers, which also settle ties of the sort
+    std::string DecimalSeparator = "."; // of the sampling rate
+    int Threads = 1;                    // the readers, which also settle ties of the sort
     std::string Custom{};
     std::atomic<bool> CustomKnown{false};
 };
@@ -133,10 +136,12 @@ public:
 
     // Probes file k (and reads its tag), counts its bytes and seconds, gives
     // an untagged file its title and builds its row. Throws IoError when the
-    // file exists but cannot be read.
+    // file exists but cannot be read, or memory runs out.
     void Read(std::int64_t k, FileResult& result);
 
 private:
+    void ReadFile(std::int64_t k, FileResult& result);
+
     SortKeyMaker* Maker();
 
     const FileList& m_files;
@@ -152,7 +157,8 @@ private:
 
 // The results of the files in walk order: read ahead by a pool of reader
 // threads (which may start while the walk still finds files), or one after
-// the other on the calling thread when there is one thread.
+// the other on the calling thread when there is one thread (or the system
+// gives none).
 class FileResults
 {
 public:
@@ -174,9 +180,8 @@ public:
 private:
     const FileList& m_files;
     std::deque<FileReader> m_readers{};
-    FileResult m_single{};
     // Last, so that its threads are gone before what they use.
-    std::unique_ptr<OrderedPool<FileResult>> m_pool;
+    std::unique_ptr<Parallel::OrderedPipeline<FileResult>> m_pool;
 };
 
 } // namespace Listing::Detail

@@ -132,7 +132,6 @@ protected:
         if (stat((kCorpus + "/MANIFEST.tsv").c_str(), &status) != 0) {
             GTEST_SKIP() << "no corpus at " << kCorpus;
         }
-        SetDecimalSeparator(".");
         for (auto& row : ReadTable(kCorpus + "/REFERENCE.tsv")) {
             m_reference[row["file"]] = std::move(row);
         }

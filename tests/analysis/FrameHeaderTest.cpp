@@ -154,13 +154,7 @@ TEST(FrameLength, UsesFactor144ForLayerIIAndIIIAndFourByteSlotsForLayerI)
     }
 }
 
-class SampleRateTextTest : public testing::Test
-{
-protected:
-    void TearDown() override { SetDecimalSeparator("."); }
-};
-
-TEST_F(SampleRateTextTest, OneDecimalRoundedHalfAwayFromZeroWithTheUsersSeparator)
+TEST(SampleRateText, OneDecimalRoundedHalfAwayFromZeroWithTheUsersSeparator)
 {
     const std::tuple<double, const char*, const char*> rows[] = {
         {44.1, "44.1 kHz", "44,1 kHz"},
@@ -180,10 +174,8 @@ TEST_F(SampleRateTextTest, OneDecimalRoundedHalfAwayFromZeroWithTheUsersSeparato
         {0.75, "0.8 kHz", "0,8 kHz"}};
     for (const auto& [rate, dotted, comma] : rows) {
         SCOPED_TRACE(rate);
-        SetDecimalSeparator(".");
-        EXPECT_EQ(SampleRateText(rate), dotted);
-        SetDecimalSeparator(",");
-        EXPECT_EQ(SampleRateText(rate), comma);
+        EXPECT_EQ(SampleRateText(rate, "."), dotted);
+        EXPECT_EQ(SampleRateText(rate, ","), comma);
     }
 }
 

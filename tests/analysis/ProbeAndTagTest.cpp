@@ -216,7 +216,6 @@ std::vector<OddFile> OddFiles()
 
 TEST(ProbeAudioFileAndTag, GivesTheStepByStepRecordsOnOddFiles)
 {
-    SetDecimalSeparator(".");
     const TestSupport::TempDir dir;
     for (const OddFile& file : OddFiles()) {
         SCOPED_TRACE(file.name);
@@ -230,7 +229,6 @@ TEST(ProbeAudioFileAndTag, GivesTheStepByStepRecordsOnOddFiles)
 // will need is asked for first), with the same records.
 TEST(ProbeAudioFileAndTag, GivesTheSameRecordsWhenTheFileIsNotInMemory)
 {
-    SetDecimalSeparator(".");
     const TestSupport::TempDir dir;
     for (const OddFile& file : OddFiles()) {
         SCOPED_TRACE(file.name);
@@ -280,7 +278,6 @@ TEST(ProbeAudioFileAndTag, GivesTheStepByStepRecordsOnEveryCorpusFile)
     if (!manifest) {
         GTEST_SKIP() << "no corpus at " << corpus;
     }
-    SetDecimalSeparator(".");
     std::string line;
     std::getline(manifest, line); // the header
     int files = 0;

@@ -20,8 +20,6 @@ namespace {
 class ProbeTest : public testing::Test
 {
 protected:
-    void SetUp() override { SetDecimalSeparator("."); }
-
     std::string Write(const Mp3Builder& builder, const std::string& name = "file.mp3")
     {
         const std::string path = m_dir.File(name);
@@ -29,10 +27,10 @@ protected:
         return path;
     }
 
-    AudioFileInfo Probe(const Mp3Builder& builder)
+    AudioFileInfo Probe(const Mp3Builder& builder, std::string_view decimalSeparator = ".")
     {
         AudioFileInfo info;
-        ProbeAudioFile(info, Write(builder));
+        ProbeAudioFile(info, Write(builder), decimalSeparator);
         return info;
     }
 
@@ -122,8 +120,7 @@ TEST_F(ProbeTest, SampleRateTextFollowsTheDecimalSeparator)
 {
     Mp3Builder file;
     FramePair(file, 4096);
-    SetDecimalSeparator(",");
-    EXPECT_EQ(Probe(file).SampleRateText, "44,1 kHz");
+    EXPECT_EQ(Probe(file, ",").SampleRateText, "44,1 kHz");
 }
 
 TEST_F(ProbeTest, UnusableXingHeaderIsReadAsConstantBitRate)

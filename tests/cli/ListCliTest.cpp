@@ -644,3 +644,85 @@ TEST_F(ListCliTest, TheOutputIsWrittenAsNamedAndNeverListsItself)
         std::filesystem::remove(written);
     }
 }
+
+// Limits of the system end a run cleanly: without threads to be had the list
+// is written all the same; a file-size limit or exhausted memory is an
+// input/output error that names the cause, and the numbered name reserved
+// for the list is given back (no file remains).
+TEST_F(ListCliTest, LimitsOfTheSystemEndTheRunCleanly)
+{
+    if (::access("/usr/bin/prlimit", X_OK) != 0 || ::access("/usr/bin/timeout", X_OK) != 0) {
+        GTEST_SKIP() << "no prlimit or timeout";
+    }
+    // Enough files for a list far larger than a few blocks, as links to one.
+    for (int i = 0; i < 3000; ++i) {
+        std::filesystem::create_hard_link(Music("b.mp3"),
+                                          Music("sub/" + std::to_string(i) + ".mp3"));
+    }
+    for (const std::string& folder :
+         {m_home.Path(), m_home.File("config"), m_music.Path(), Music("sub"), m_out.Path()}) {
+        chmod(folder.c_str(), 0777);
+    }
+
+    struct Row
+    {
+        const char* Case;
+        std::string Limit;
+        std::vector<std::string> Args;
+        int Status;
+        std::string Message; // a part of standard error
+        std::vector<std::string> Left;
+    };
+
+    const std::string tooLarge = "Cannot write '" + Out("TrackRoll1.csv") + "': File too large";
+    std::vector<Row> rows = {
+        {"no thread to be had",
+         "--nproc=1",
+         {"--threads", "4", "-c", "Filename"},
+         0,
+         "",
+         {"TrackRoll1.csv"}},
+        {"a file-size limit",
+         "--fsize=65536",
+         {"-c", "Filename,Custom Info", "--custom", std::string(100, 'x')},
+         3,
+         tooLarge,
+         {}},
+    };
+#if !defined(__SANITIZE_ADDRESS__)
+    // The address sanitizer cannot run under a limit of the address space.
+    rows.push_back({"out of memory",
+                    "--as=300000000",
+                    {"-c", "Filename,Custom Info", "--custom", std::string(120000, 'x')},
+                    3,
+                    "out of memory",
+                    {}});
+#endif
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.Case);
+        // A run that hangs (with the ending signals held back) is killed.
+        std::vector<std::string> args = {
+            "-s", "KILL", "120", "/usr/bin/prlimit", row.Limit, "--", SONORIX_LIST_EXE,
+            "-q", "-f",   "csv"};
+        args.insert(args.end(), row.Args.begin(), row.Args.end());
+        args.insert(args.end(), {m_music.Path(), m_out.Path()});
+        const RunResult run = TestSupport::RunProgram(
+            "/usr/bin/timeout", args, m_home.Path(),
+            // The leak check at the end of a sanitized run needs a thread of its own.
+            {.Environment = {{"XDG_CONFIG_HOME", m_home.File("config")},
+                             {"ASAN_OPTIONS", "detect_leaks=0"}},
+             .Unprivileged = true});
+        EXPECT_EQ(run.Status, row.Status) << run.Err;
+        if (row.Message.empty()) {
+            EXPECT_EQ(run.Err, "");
+        } else {
+            EXPECT_THAT(run.Err, HasSubstr(row.Message));
+        }
+        std::vector<std::string> left;
+        for (const auto& entry : std::filesystem::directory_iterator(m_out.Path())) {
+            left.push_back(entry.path().filename().string());
+        }
+        EXPECT_EQ(left, row.Left);
+        std::filesystem::remove_all(Out("TrackRoll1.csv"));
+    }
+}

@@ -25,6 +25,7 @@
 
 #include "base/IoError.h"
 #include "base/LongPath.h"
+#include "base/SignalCleanup.h"
 #include "base/UniqueFd.h"
 #include "listing/Columns.h"
 #include "profiles/ListFormat.h"
@@ -493,7 +494,7 @@ TEST_F(ListJobTest, ASignalDuringTheJobTakesTheHeldNameAlong)
     for (const bool written : {false, true}) {
         SCOPED_TRACE(written ? "after the list was written" : "during the job");
         const TestSupport::ChildResult ended = TestSupport::RunInChild([&] {
-            RemoveHeldNameOnSignals();
+            SignalCleanup::InstallHandlers();
             Profiles::Profile profile = MakeProfile(Profiles::ListFormat::Csv, {"Custom Info"});
             ListJobInput input = Input(profile, m_out.Path());
             input.AskForCustom = !written;

@@ -1,6 +1,8 @@
 #include "listing/ListWriter.h"
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <csignal>
 #include <dirent.h>
 #include <fcntl.h>
@@ -14,10 +16,12 @@
 #include <string>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
 #include "base/IoError.h"
+#include "base/SignalCleanup.h"
 #include "profiles/ListFormat.h"
 #include "tests/support/RunInChild.h"
 #include "tests/support/TempDir.h"
@@ -231,6 +235,7 @@ TEST(WriteListFile, AFailedOrInterruptedWriteKeepsThePreviousList)
         SCOPED_TRACE(row.Case);
         std::ofstream(path, std::ios::binary) << previous;
         const TestSupport::ChildResult ended = TestSupport::RunInChild([&] {
+            SignalCleanup::InstallHandlers(); // as the programs do
             row.Setup();
             WriteOutputFile(path, false, row.Write);
             return std::string();
@@ -377,4 +382,64 @@ TEST(WriteListFile, AListTheUserMayNotWriteIsLeftAndTheFolderInTheWayIsNamed)
         EXPECT_EQ(Entries(folder), std::vector<std::string>{"list.csv"});
         std::filesystem::remove(path);
     }
+}
+
+// A terminating signal may land on any thread of the program (the desktop
+// program's toolkit has several): wherever it lands while a list is written,
+// the folder then holds the previous list and no temporary file.
+TEST(WriteListFile, ASignalOnAnotherThreadLeavesNoTemporaryFile)
+{
+    TestSupport::TempDir dir;
+    const std::string path = dir.File("list.csv");
+    const std::string previous = "Songname\r\nOld\r\n";
+    const std::string rows(1 << 20, 'x');
+    for (const int signal : {SIGTERM, SIGINT, SIGHUP}) {
+        SCOPED_TRACE(signal);
+        std::ofstream(path, std::ios::binary) << previous;
+        const TestSupport::ChildResult result = TestSupport::RunInChild([&] {
+            SignalCleanup::InstallHandlers();
+            // Started before the write, so the writer's own signal mask
+            // is not its own; it sends the signal half-way through.
+            std::atomic<bool> halfWay{false};
+            std::thread sender([&] {
+                while (!halfWay.load()) {
+                    std::this_thread::yield();
+                }
+                ::kill(::getpid(), signal);
+            });
+            sender.detach();
+            WriteOutputFile(path, false, [&](std::ostream& out) {
+                out << rows << std::flush;
+                halfWay.store(true);
+                std::this_thread::sleep_for(std::chrono::seconds(10));
+                out << rows;
+            });
+            return std::string("the signal did not end the program");
+        });
+        EXPECT_EQ(result.Ending(), "signal " + std::to_string(signal)) << result.Output;
+        EXPECT_EQ(Entries(dir.Path()), std::vector<std::string>{"list.csv"});
+        EXPECT_TRUE(ReadFile(path) == previous) << "the previous list was changed";
+    }
+}
+
+// A program that may start no thread (the user's process limit is reached)
+// still writes its list with several threads asked for, and never hangs.
+TEST(WriteListFile, WithoutThreadsToBeHadTheListIsWrittenAllTheSame)
+{
+    TestSupport::TempDir dir;
+    ASSERT_EQ(::chmod(dir.Path().c_str(), 0777), 0);
+    ListContent content = CsvContent();
+    content.Rows.assign(3000, RowCells{"One", "A"});
+    std::ostringstream expected;
+    WriteList(expected, content);
+    content.Threads = 4;
+    const TestSupport::ChildResult result = TestSupport::RunInChild(
+        [&] {
+            ::alarm(30); // a hang ends the child
+            WriteList(dir.File("list.csv"), false, content);
+            return std::string();
+        },
+        TestSupport::ChildOptions{.Unprivileged = true, .Limits = {{RLIMIT_NPROC, 1}}});
+    EXPECT_EQ(result.Ending(), "exit 0") << result.Output;
+    EXPECT_TRUE(ReadFile(dir.File("list.csv")) == expected.str());
 }
