@@ -1,5 +1,6 @@
 #include "app/Main.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDir>
@@ -7,6 +8,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QShowEvent>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include "app/frmGlobalOptions.h"
@@ -259,6 +261,9 @@ void TForm1::ConnectHandlers()
     // A double click into the source box and the focus leaving a box have no
     // signal of their own: eventFilter and FocusChanged run their handlers.
     cmbSource->lineEdit()->installEventFilter(this);
+    for (QAbstractButton* button : findChildren<QAbstractButton*>()) {
+        button->installEventFilter(this);
+    }
     m_focusChanged =
         GuardedConnect(m_dialogs, qApp, &QApplication::focusChanged, this, &TForm1::FocusChanged);
 }
@@ -325,6 +330,16 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event)
         Guarded(m_dialogs, [&] { cmbSourceDblClick(); });
         return true;
     }
+    if (watched == m_clickAfterCheck && event->type() == QEvent::MouseButtonPress) {
+        QPointer<QAbstractButton> button = m_clickAfterCheck;
+        m_clickAfterCheck = nullptr;
+        QTimer::singleShot(0, this, [button] {
+            if (button) {
+                button->click();
+            }
+        });
+        return true;
+    }
     return QWidget::eventFilter(watched, event);
 }
 
@@ -340,14 +355,25 @@ void TForm1::FocusChanged(QWidget* old, QWidget* now)
         return widget == box || box->isAncestorOf(widget);
     };
     m_checking = true;
+    bool rejected = false;
     Guarded(m_dialogs, [&] {
         if (within(cmbSource, old) && !within(cmbSource, now)) {
-            cmbSourceExit();
+            rejected = !cmbSourceExit();
         } else if (within(cmbSave, old) && !within(cmbSave, now)) {
-            cmbSaveExit();
+            rejected = !cmbSaveExit();
         }
     });
     m_checking = false;
+    // A mouse press moves the focus before it reaches its button; the
+    // rejection's message then took the release, and the press would leave
+    // the button drawn down with its click lost. That press is turned into
+    // the click itself, after the message. A focus that came by keyboard has
+    // no press following: the mark is gone once this event is handled.
+    auto* button = qobject_cast<QAbstractButton*>(now);
+    if (rejected && button) {
+        m_clickAfterCheck = button;
+        QTimer::singleShot(0, this, [this] { m_clickAfterCheck = nullptr; });
+    }
 }
 
 void TForm1::btnSourceClick()
@@ -360,21 +386,25 @@ void TForm1::btnSourceClick()
 
 void TForm1::cmbSourceDblClick() { btnSourceClick(); }
 
-void TForm1::cmbSourceExit()
+bool TForm1::cmbSourceExit()
 {
     const std::string source = S(cmbSource->Text());
     if (!source.empty() && !DirTools::FolderExists(source)) {
         m_dialogs.ShowInformation(kInvalidPathMessage);
         cmbSource->SetText(QString());
+        return false;
     }
+    return true;
 }
 
-void TForm1::cmbSaveExit()
+bool TForm1::cmbSaveExit()
 {
     std::string output = S(cmbSave->Text());
     if (!Listing::CheckOutputName(output, m_dialogs)) {
         cmbSave->SetText(QString());
+        return false;
     }
+    return true;
 }
 
 void TForm1::FlatComboBox1Change()

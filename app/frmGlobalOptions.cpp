@@ -279,12 +279,10 @@ void TForm5::AddFavourite(const Favourites& group)
 
 void TForm5::DeleteFavourite(const Favourites& group)
 {
-    const QList<QListWidgetItem*> selected = group.List->selectedItems();
-    if (selected.isEmpty()) {
+    const int row = RemoveSelectedLine(*group.List);
+    if (row < 0) {
         return;
     }
-    const int row = group.List->row(selected.front());
-    delete group.List->takeItem(row);
     std::vector<std::string>& list = ListOf(group);
     list.erase(list.begin() + row);
     m_options.MarkKnown(group.Value);

@@ -5,6 +5,7 @@
 #include <memory>
 #include <unistd.h>
 
+#include <QAccessible>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QtTest>
@@ -12,7 +13,9 @@
 
 #include "app/Application.h"
 #include "app/frmGlobalOptions.h"
+#include "app/frmNFO.h"
 #include "listing/frmReport.h"
+#include "profiles/frmOptions.h"
 #include "samples/Mp3Builder.h"
 #include "settings/RegTools.h"
 #include "tests/support/ScriptedDialogs.h"
@@ -195,6 +198,44 @@ private slots:
         }
     }
 
+    void screenReadersHearEachControlsOwnNameAndRole()
+    {
+        ShowForJob();
+        TForm3& profile = m_app->ProfileOptions();
+        TForm6& info = m_app->Info();
+
+        struct Row
+        {
+            QWidget* Control;
+            QString Name;
+            QAccessible::Role Role;
+        };
+
+        const Row rows[] = {
+            {profile.Edit6, "Font style", QAccessible::EditableText},
+            {profile.Edit8, "Font color", QAccessible::EditableText},
+            {profile.Edit7, "Background", QAccessible::EditableText},
+            {profile.Edit11, "Header row", QAccessible::EditableText},
+            {profile.Edit10, "Background 2", QAccessible::EditableText},
+            {profile.FlatEdit1, "Separator", QAccessible::EditableText},
+            {info.URLLabel1, info.URLLabel1->text(), QAccessible::Link},
+            {info.URLLabel2, "sonorix@example.org", QAccessible::Link},
+            {info.URLLabel3, "www.example.org", QAccessible::Link},
+            {info.FlatButton1, "OK", QAccessible::Button},
+        };
+        for (const Row& row : rows) {
+            QAccessibleInterface* control = QAccessible::queryAccessibleInterface(row.Control);
+            QVERIFY2(control != nullptr, qPrintable(row.Control->objectName()));
+            QCOMPARE(control->text(QAccessible::Name), row.Name);
+            QCOMPARE(control->role(), row.Role);
+        }
+
+        // A link's press action opens it, as a click does.
+        QAccessibleInterface* link = QAccessible::queryAccessibleInterface(info.URLLabel2);
+        link->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+        QCOMPARE(m_dialogs->Opened, std::vector<std::string>{"mailto:sonorix@example.org"});
+    }
+
     void buttonsOpenTheirDialogsModally()
     {
         TForm1& main = ShowForJob();
@@ -283,6 +324,52 @@ private slots:
         m_dialogs->Messages.clear();
         main.cmbSave->clearFocus();
         QVERIFY(m_dialogs->Messages.empty());
+    }
+
+    void leavingTheStyleBoxUnchangedLoadsNothing()
+    {
+        TForm1& main = ShowForJob();
+        QVERIFY(QTest::qWaitForWindowActive(&main));
+        Profiles::Profile& profile = m_app->CurrentProfile();
+        // A format kept for this run (Cancel in "Edit") and a typed name:
+        // only a change by the user reloads the stored profile.
+        profile.ListFormat = Profiles::ListFormat::Csv;
+        main.cmbSave->SetText(Q(Out("list.csv")));
+        main.FlatComboBox1->setFocus();
+        main.btnList->setFocus();
+        QCOMPARE(main.cmbSave->Text(), Q(Out("list.csv")));
+        QCOMPARE(profile.ListFormat, Profiles::ListFormat::Csv);
+    }
+
+    void aClickFromARejectedBoxRunsAfterTheMessage()
+    {
+        TForm1& main = ShowForJob();
+        QVERIFY(QTest::qWaitForWindowActive(&main));
+
+        struct Row
+        {
+            TFlatButton* Button;
+            std::string Dialog; // the clicked button's own dialog, as logged
+        };
+
+        const Row rows[] = {
+            {main.btnSource, "Folder: Please choose a directory/"},
+            {main.btnSave, "Save: //html/HTML"},
+        };
+        for (const Row& row : rows) {
+            m_dialogs->Log.clear();
+            m_dialogs->FolderAnswers = {std::nullopt};
+            m_dialogs->SaveAnswers = {std::nullopt};
+            main.cmbSource->setFocus();
+            main.cmbSource->SetText("/no/such/folder");
+            QTest::mouseClick(row.Button, Qt::LeftButton);
+            QTRY_COMPARE(m_dialogs->Log.size(), std::size_t{2});
+            QCOMPARE(m_dialogs->Log[0], "Information: " + std::string(kInvalidPath));
+            QCOMPARE(m_dialogs->Log[1], row.Dialog);
+            QVERIFY(!row.Button->isDown());
+            m_dialogs->FolderAnswers.clear(); // the other row's answer
+            m_dialogs->SaveAnswers.clear();
+        }
     }
 
     void saveDialogFollowsTheFormatAndForgetsTheNameOnAStyleChange()
