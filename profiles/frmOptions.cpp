@@ -451,6 +451,9 @@ void TForm3::FormShow()
 {
     PageControl1->SetCurrentIndex(0);
     CenterOnScreen(*this);
+    // The tab row comes first for Tab, but the dialog opens in the
+    // extension box, ready for typing.
+    FlatEdit2->setFocus();
 }
 
 void TForm3::ShowProfile()

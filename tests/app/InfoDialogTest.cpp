@@ -95,7 +95,7 @@ private slots:
     {
         m_form->show();
         QVERIFY(QTest::qWaitForWindowActive(m_form.get()));
-        m_form->FlatButton1->setFocus();
+        QCOMPARE(QApplication::focusWidget(), m_form->FlatButton1);
 
         struct Row
         {
