@@ -230,6 +230,11 @@ void TForm4::SetOkEnabled(bool enabled)
     SpeedButton1->setEnabled(enabled);
     if (enabled) {
         JobEnded();
+        // Enter or Space answers the ended job without reaching for the mouse.
+        if (isVisible()) {
+            activateWindow();
+            SpeedButton1->setFocus();
+        }
     }
 }
 
@@ -252,10 +257,12 @@ void TForm4::HideReport()
 
 void TForm4::Pump()
 {
-    if (m_sincePump.isValid() && m_sincePump.elapsed() < kPumpIntervalMs) {
+    const bool newPhase = lblStatus->text() != m_pumpedStatus;
+    if (!newPhase && m_sincePump.isValid() && m_sincePump.elapsed() < kPumpIntervalMs) {
         return;
     }
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    m_pumpedStatus = lblStatus->text();
     m_sincePump.start();
 }
 

@@ -68,7 +68,8 @@ private:
     void Apply(Listing::ReportLabel label);
     void ApplyAll();
     // Lets paint, expose and window-manager events through, at most every
-    // kPumpIntervalMs; input stays queued.
+    // kPumpIntervalMs, except that a new phase text is always painted;
+    // input stays queued.
     void Pump();
     void JobEnded();
 
@@ -78,5 +79,6 @@ private:
     Dialogs& m_dialogs;
     std::array<QString, kLabelCount> m_texts{};
     QElapsedTimer m_sincePump{};
+    QString m_pumpedStatus{};
     bool m_jobRunning = false;
 };

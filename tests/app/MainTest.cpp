@@ -8,6 +8,7 @@
 #include <QAccessible>
 #include <QLineEdit>
 #include <QProgressBar>
+#include <QTimer>
 #include <QtTest>
 #include <qpa/qwindowsysteminterface.h>
 
@@ -458,6 +459,7 @@ private slots:
         QCOMPARE(report.ProgressBar1->value(), 100);
         QVERIFY(report.isVisible());
         QVERIFY(report.SpeedButton1->isEnabled());
+        QCOMPARE(report.focusWidget(), report.SpeedButton1);
         QTest::mouseClick(report.SpeedButton1, Qt::LeftButton);
         QVERIFY(!report.isVisible());
 
@@ -470,6 +472,21 @@ private slots:
         QTest::mouseClick(main.btnList, Qt::LeftButton);
         QVERIFY(ReadText(Out("page.html")).rfind("<html>", 0) == 0);
         QVERIFY(profile.AppendToList);
+    }
+
+    void aNewPhaseIsPaintedAtOnceWhateverTheThrottle()
+    {
+        ShowForJob();
+        TForm4& report = m_app->Report();
+        report.ShowReport(); // lets events through: the throttle's clock starts
+        for (const char* phase : {"Scanning files...", "Creating list..."}) {
+            bool paintedNow = false;
+            QTimer::singleShot(0, &report, [&paintedNow] { paintedNow = true; });
+            report.SetLabelText(Listing::ReportLabel::Status, phase);
+            report.RepaintReportLabel(Listing::ReportLabel::Status);
+            QVERIFY2(paintedNow, phase);
+        }
+        report.HideReport();
     }
 
     void anOutputFolderGetsTheNumberedDefaultName()
@@ -492,7 +509,16 @@ private slots:
         TForm1& main = ShowForJob();
         main.cmbSource->SetText(Q(Music("")));
         main.cmbSave->SetText(Q(Out("list.csv")));
+        // What the report shows behind the box.
+        QStringList shown;
+        m_dialogs->OnInformation = [&](const std::string&) {
+            TForm4& report = m_app->Report();
+            shown = QStringList{report.lblStatus->text(), report.lblFiles->text(),
+                                QString::number(report.ProgressBar1->value())};
+        };
         QTest::mouseClick(main.btnList, Qt::LeftButton);
+        m_dialogs->OnInformation = nullptr;
+        QCOMPARE(shown, (QStringList{"No files found!", "-", "100"}));
         QCOMPARE(m_dialogs->Messages, std::vector<std::string>{kNoFiles});
         QVERIFY(!m_app->Report().isVisible());
         QCOMPARE(m_app->Report().lblStatus->text(), QString("No files found!"));
