@@ -1,6 +1,9 @@
 #include "app/Main.h"
 
+#include <algorithm>
+
 #include <QAbstractButton>
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDir>
@@ -8,6 +11,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QShowEvent>
+#include <QStyle>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -208,6 +212,13 @@ void TForm1::SetDesignSizes()
     btnSave->setMinimumSize(35, 21);
     for (TFlatButton* button : {btnOptions, btnList, btnInfo, btnExit}) {
         button->setMinimumSize(130, 25);
+    }
+    // The three small buttons stand in one column of one width, so the
+    // boxes beside them end at one line.
+    const int column = std::max({35, btnSource->sizeHint().width(), FlatButton1->sizeHint().width(),
+                                 btnSave->sizeHint().width()});
+    for (TFlatButton* button : {btnSource, FlatButton1, btnSave}) {
+        button->setFixedWidth(column);
     }
     FlatGroupBox1->setMinimumSize(260, 71);
     FlatGroupBox2->setMinimumSize(260, 81);
@@ -510,6 +521,12 @@ void TForm1::ShowFavourites()
 {
     cmbSource->SetItems(ToQStringList(m_options.Source));
     cmbSave->SetItems(ToQStringList(m_options.Output));
+    // The drop-down list is wide enough for its longest folder.
+    for (TFlatComboBox* box : {cmbSource, cmbSave}) {
+        box->view()->setMinimumWidth(box->view()->sizeHintForColumn(0) +
+                                     2 * box->view()->frameWidth() +
+                                     box->style()->pixelMetric(QStyle::PM_ScrollBarExtent));
+    }
 }
 
 void TForm1::ChooseStyle(const std::string& name)

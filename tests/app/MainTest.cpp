@@ -5,6 +5,7 @@
 #include <memory>
 #include <unistd.h>
 
+#include <QAbstractItemView>
 #include <QAccessible>
 #include <QLineEdit>
 #include <QProgressBar>
@@ -235,6 +236,27 @@ private slots:
         QAccessibleInterface* link = QAccessible::queryAccessibleInterface(info.URLLabel2);
         link->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
         QCOMPARE(m_dialogs->Opened, std::vector<std::string>{"mailto:sonorix@example.org"});
+    }
+
+    void theSmallButtonsStandInOneColumn()
+    {
+        RegTools::CreateRegKey(kVendor, kProduct);
+        const std::string longFolder = Out("") + std::string(120, 'x') + "/";
+        RegTools::WriteRegString(kVendor, kProduct, "Output", longFolder + "\r\n");
+        TForm1& main = Show(Start());
+        QVERIFY(QTest::qWaitForWindowExposed(&main));
+        const auto rightEdge = [&main](QWidget* widget) {
+            return widget->mapTo(&main, QPoint(widget->width(), 0)).x();
+        };
+        for (TFlatButton* button : {main.FlatButton1, main.btnSave}) {
+            QCOMPARE(button->width(), main.btnSource->width());
+            QCOMPARE(rightEdge(button), rightEdge(main.btnSource));
+        }
+        for (TFlatComboBox* box : {main.FlatComboBox1, main.cmbSave}) {
+            QCOMPARE(rightEdge(box), rightEdge(main.cmbSource));
+        }
+        const int longest = main.cmbSave->view()->fontMetrics().horizontalAdvance(Q(longFolder));
+        QVERIFY(main.cmbSave->view()->minimumWidth() > longest);
     }
 
     void buttonsOpenTheirDialogsModally()
