@@ -341,6 +341,12 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event)
         Guarded(m_dialogs, [&] { cmbSourceDblClick(); });
         return true;
     }
+    const bool press =
+        event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonDblClick;
+    if (press && qobject_cast<QAbstractButton*>(watched) && m_links.Report &&
+        m_links.Report->ClosedByClickJustNow()) {
+        return true; // the rest of a click on the report's OK, not one for us
+    }
     if (watched == m_clickAfterCheck && event->type() == QEvent::MouseButtonPress) {
         QPointer<QAbstractButton> button = m_clickAfterCheck;
         m_clickAfterCheck = nullptr;

@@ -1,5 +1,6 @@
 #include "listing/frmReport.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QGridLayout>
@@ -276,7 +277,17 @@ void TForm4::JobEnded()
     DiscardQueuedInput();
 }
 
-void TForm4::SpeedButton1Click() { hide(); }
+void TForm4::SpeedButton1Click()
+{
+    m_closedByClick.start();
+    hide();
+}
+
+bool TForm4::ClosedByClickJustNow() const
+{
+    return m_closedByClick.isValid() &&
+           m_closedByClick.elapsed() < QApplication::doubleClickInterval();
+}
 
 void TForm4::closeEvent(QCloseEvent* event)
 {

@@ -41,6 +41,10 @@ public:
     void ShowReport() override;
     void HideReport() override;
 
+    // True for a double-click's time after OK closed the window: a second
+    // click meant for OK must not act on the window that lay behind it.
+    bool ClosedByClickJustNow() const;
+
     QLabel* Label1;
     QLabel* lblFiles;
     QLabel* Label2;
@@ -80,5 +84,6 @@ private:
     std::array<QString, kLabelCount> m_texts{};
     QElapsedTimer m_sincePump{};
     QString m_pumpedStatus{};
+    QElapsedTimer m_closedByClick{};
     bool m_jobRunning = false;
 };

@@ -482,8 +482,14 @@ private slots:
         QVERIFY(report.isVisible());
         QVERIFY(report.SpeedButton1->isEnabled());
         QCOMPARE(report.focusWidget(), report.SpeedButton1);
+        // A double click on OK: its second click lands on the main window
+        // behind, here on "&Exit", and must not act there.
+        QSignalSpy exit(&main, &TForm1::ExitRequested);
         QTest::mouseClick(report.SpeedButton1, Qt::LeftButton);
         QVERIFY(!report.isVisible());
+        QTest::mouseClick(main.btnExit, Qt::LeftButton);
+        QCOMPARE(exit.count(), 0);
+        QTest::qWait(QApplication::doubleClickInterval()); // later clicks count
 
         // An HTML page is replaced, never appended to, whatever the hidden
         // "Append to existing List" says; the tick stays for the text formats.
