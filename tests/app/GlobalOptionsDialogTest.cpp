@@ -104,6 +104,16 @@ private slots:
         QVERIFY(!m_form->FlatButton11->isEnabled());
     }
 
+    void groupsStandEquallyFarApart()
+    {
+        m_form->show();
+        const auto gap = [](QWidget* upper, QWidget* lower) {
+            return lower->geometry().top() - upper->geometry().bottom();
+        };
+        QCOMPARE(gap(m_form->FlatEdit3->parentWidget(), m_form->cmbStyles->parentWidget()),
+                 gap(m_form->FlatEdit1->parentWidget(), m_form->FlatEdit2->parentWidget()));
+    }
+
     void favouritesAddFollowsTheFolderRules()
     {
         QTemporaryDir folders;
