@@ -1,5 +1,9 @@
 #include "app/Main.h"
 
+#include <algorithm>
+
+#include <QAbstractButton>
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDir>
@@ -7,6 +11,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QShowEvent>
+#include <QStyle>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include "app/frmGlobalOptions.h"
@@ -207,6 +213,13 @@ void TForm1::SetDesignSizes()
     for (TFlatButton* button : {btnOptions, btnList, btnInfo, btnExit}) {
         button->setMinimumSize(130, 25);
     }
+    // The three small buttons stand in one column of one width, so the
+    // boxes beside them end at one line.
+    const int column = std::max({35, btnSource->sizeHint().width(), FlatButton1->sizeHint().width(),
+                                 btnSave->sizeHint().width()});
+    for (TFlatButton* button : {btnSource, FlatButton1, btnSave}) {
+        button->setFixedWidth(column);
+    }
     FlatGroupBox1->setMinimumSize(260, 71);
     FlatGroupBox2->setMinimumSize(260, 81);
 }
@@ -259,6 +272,9 @@ void TForm1::ConnectHandlers()
     // A double click into the source box and the focus leaving a box have no
     // signal of their own: eventFilter and FocusChanged run their handlers.
     cmbSource->lineEdit()->installEventFilter(this);
+    for (QAbstractButton* button : findChildren<QAbstractButton*>()) {
+        button->installEventFilter(this);
+    }
     m_focusChanged =
         GuardedConnect(m_dialogs, qApp, &QApplication::focusChanged, this, &TForm1::FocusChanged);
 }
@@ -325,6 +341,22 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event)
         Guarded(m_dialogs, [&] { cmbSourceDblClick(); });
         return true;
     }
+    const bool press =
+        event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonDblClick;
+    if (press && qobject_cast<QAbstractButton*>(watched) && m_links.Report &&
+        m_links.Report->ClosedByClickJustNow()) {
+        return true; // the rest of a click on the report's OK, not one for us
+    }
+    if (watched == m_clickAfterCheck && event->type() == QEvent::MouseButtonPress) {
+        QPointer<QAbstractButton> button = m_clickAfterCheck;
+        m_clickAfterCheck = nullptr;
+        QTimer::singleShot(0, this, [button] {
+            if (button) {
+                button->click();
+            }
+        });
+        return true;
+    }
     return QWidget::eventFilter(watched, event);
 }
 
@@ -340,14 +372,25 @@ void TForm1::FocusChanged(QWidget* old, QWidget* now)
         return widget == box || box->isAncestorOf(widget);
     };
     m_checking = true;
+    bool rejected = false;
     Guarded(m_dialogs, [&] {
         if (within(cmbSource, old) && !within(cmbSource, now)) {
-            cmbSourceExit();
+            rejected = !cmbSourceExit();
         } else if (within(cmbSave, old) && !within(cmbSave, now)) {
-            cmbSaveExit();
+            rejected = !cmbSaveExit();
         }
     });
     m_checking = false;
+    // A mouse press moves the focus before it reaches its button; the
+    // rejection's message then took the release, and the press would leave
+    // the button drawn down with its click lost. That press is turned into
+    // the click itself, after the message. A focus that came by keyboard has
+    // no press following: the mark is gone once this event is handled.
+    auto* button = qobject_cast<QAbstractButton*>(now);
+    if (rejected && button) {
+        m_clickAfterCheck = button;
+        QTimer::singleShot(0, this, [this] { m_clickAfterCheck = nullptr; });
+    }
 }
 
 void TForm1::btnSourceClick()
@@ -360,21 +403,25 @@ void TForm1::btnSourceClick()
 
 void TForm1::cmbSourceDblClick() { btnSourceClick(); }
 
-void TForm1::cmbSourceExit()
+bool TForm1::cmbSourceExit()
 {
     const std::string source = S(cmbSource->Text());
     if (!source.empty() && !DirTools::FolderExists(source)) {
         m_dialogs.ShowInformation(kInvalidPathMessage);
         cmbSource->SetText(QString());
+        return false;
     }
+    return true;
 }
 
-void TForm1::cmbSaveExit()
+bool TForm1::cmbSaveExit()
 {
     std::string output = S(cmbSave->Text());
     if (!Listing::CheckOutputName(output, m_dialogs)) {
         cmbSave->SetText(QString());
+        return false;
     }
+    return true;
 }
 
 void TForm1::FlatComboBox1Change()
@@ -486,6 +533,12 @@ void TForm1::ShowFavourites()
 {
     cmbSource->SetItems(ToQStringList(m_options.Source));
     cmbSave->SetItems(ToQStringList(m_options.Output));
+    // The drop-down list is wide enough for its longest folder.
+    for (TFlatComboBox* box : {cmbSource, cmbSave}) {
+        box->view()->setMinimumWidth(box->view()->sizeHintForColumn(0) +
+                                     2 * box->view()->frameWidth() +
+                                     box->style()->pixelMetric(QStyle::PM_ScrollBarExtent));
+    }
 }
 
 void TForm1::ChooseStyle(const std::string& name)

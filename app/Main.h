@@ -6,6 +6,8 @@
 
 #include <string>
 
+#include <QAbstractButton>
+#include <QPointer>
 #include <QStringList>
 #include <QWidget>
 
@@ -98,11 +100,12 @@ private:
     void FormShow();
     void btnSourceClick();
     void cmbSourceDblClick();
-    void cmbSourceExit();
+    // The leave checks: false when the text was rejected (and emptied).
+    bool cmbSourceExit();
     void FlatComboBox1Change();
     void FlatButton1Click();
     void btnSaveClick();
-    void cmbSaveExit();
+    bool cmbSaveExit();
     void btnOptionsClick();
     void btnListClick();
     void btnInfoClick();
@@ -120,4 +123,6 @@ private:
     bool m_shown = false;
     bool m_jobRunning = false;
     bool m_checking = false;
+    // The button whose pending press becomes a click after a rejection.
+    QPointer<QAbstractButton> m_clickAfterCheck{};
 };

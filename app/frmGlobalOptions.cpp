@@ -84,6 +84,9 @@ void TForm5::BuildLayout()
     grid->addWidget(source, 0, 0);
     grid->addWidget(registry, 0, 1);
     grid->addWidget(output, 1, 0);
+    // The two groups stacked in one cell stand as far apart as the others
+    // (with its two spacings differing the grid hands down none).
+    fileNameAndStyle->setSpacing(grid->verticalSpacing());
     grid->addLayout(fileNameAndStyle, 1, 1);
     grid->addWidget(misc, 2, 0);
     grid->addLayout(buttons, 2, 1, Qt::AlignBottom);
@@ -279,12 +282,10 @@ void TForm5::AddFavourite(const Favourites& group)
 
 void TForm5::DeleteFavourite(const Favourites& group)
 {
-    const QList<QListWidgetItem*> selected = group.List->selectedItems();
-    if (selected.isEmpty()) {
+    const int row = RemoveSelectedLine(*group.List);
+    if (row < 0) {
         return;
     }
-    const int row = group.List->row(selected.front());
-    delete group.List->takeItem(row);
     std::vector<std::string>& list = ListOf(group);
     list.erase(list.begin() + row);
     m_options.MarkKnown(group.Value);

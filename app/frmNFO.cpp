@@ -194,6 +194,9 @@ void TForm6::showEvent(QShowEvent* event)
     QDialog::showEvent(event);
     if (!event->spontaneous()) {
         CenterOnScreen(*this);
+        // The links take the focus by Tab; the dialog opens on its OK, so
+        // that Enter closes it.
+        FlatButton1->setFocus();
     }
 }
 

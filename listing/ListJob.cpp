@@ -400,6 +400,8 @@ void FinishList(const ListJobTotals& totals, const std::vector<std::string>& cap
     report.SetProgressBar(100);
     report.SetLabelText(ReportLabel::Minutes, content.Summary.LengthText);
     report.RepaintReportLabel(ReportLabel::Minutes);
+    // The sort and the write take long on a big job: their phase shows.
+    report.RepaintReportLabel(ReportLabel::Status);
 
     content.Rows = std::move(scanned.Rows);
     if (plan.Sort) {
@@ -485,6 +487,7 @@ ListJobResult RunJob(ListJobInput& input, ListReport& report, Dialogs& dialogs)
         report.SetLabelText(ReportLabel::Status, "No files found!");
         report.SetLabelText(ReportLabel::Files, "-");
         report.SetProgressBar(100);
+        report.RepaintWindow(); // seen behind the box, not the scan before
         dialogs.ShowInformation(kNoFilesMessage);
         report.HideReport();
         return ListJobResult::NoFiles;

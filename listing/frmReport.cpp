@@ -1,5 +1,6 @@
 #include "listing/frmReport.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QGridLayout>
@@ -230,6 +231,11 @@ void TForm4::SetOkEnabled(bool enabled)
     SpeedButton1->setEnabled(enabled);
     if (enabled) {
         JobEnded();
+        // Enter or Space answers the ended job without reaching for the mouse.
+        if (isVisible()) {
+            activateWindow();
+            SpeedButton1->setFocus();
+        }
     }
 }
 
@@ -252,10 +258,12 @@ void TForm4::HideReport()
 
 void TForm4::Pump()
 {
-    if (m_sincePump.isValid() && m_sincePump.elapsed() < kPumpIntervalMs) {
+    const bool newPhase = lblStatus->text() != m_pumpedStatus;
+    if (!newPhase && m_sincePump.isValid() && m_sincePump.elapsed() < kPumpIntervalMs) {
         return;
     }
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    m_pumpedStatus = lblStatus->text();
     m_sincePump.start();
 }
 
@@ -269,7 +277,17 @@ void TForm4::JobEnded()
     DiscardQueuedInput();
 }
 
-void TForm4::SpeedButton1Click() { hide(); }
+void TForm4::SpeedButton1Click()
+{
+    m_closedByClick.start();
+    hide();
+}
+
+bool TForm4::ClosedByClickJustNow() const
+{
+    return m_closedByClick.isValid() &&
+           m_closedByClick.elapsed() < QApplication::doubleClickInterval();
+}
 
 void TForm4::closeEvent(QCloseEvent* event)
 {

@@ -41,6 +41,10 @@ public:
     void ShowReport() override;
     void HideReport() override;
 
+    // True for a double-click's time after OK closed the window: a second
+    // click meant for OK must not act on the window that lay behind it.
+    bool ClosedByClickJustNow() const;
+
     QLabel* Label1;
     QLabel* lblFiles;
     QLabel* Label2;
@@ -68,7 +72,8 @@ private:
     void Apply(Listing::ReportLabel label);
     void ApplyAll();
     // Lets paint, expose and window-manager events through, at most every
-    // kPumpIntervalMs; input stays queued.
+    // kPumpIntervalMs, except that a new phase text is always painted;
+    // input stays queued.
     void Pump();
     void JobEnded();
 
@@ -78,5 +83,7 @@ private:
     Dialogs& m_dialogs;
     std::array<QString, kLabelCount> m_texts{};
     QElapsedTimer m_sincePump{};
+    QString m_pumpedStatus{};
+    QElapsedTimer m_closedByClick{};
     bool m_jobRunning = false;
 };

@@ -6,7 +6,6 @@
 #include <string>
 #include <string_view>
 
-#include <QButtonGroup>
 #include <QCheckBox>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -14,9 +13,11 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QResizeEvent>
+#include <QShortcut>
 #include <QShowEvent>
 #include <QSignalBlocker>
 #include <QStackedWidget>
+#include <QTabBar>
 #include <QVBoxLayout>
 
 #include "base/Ascii.h"
@@ -36,10 +37,6 @@ constexpr int kDesignHeight = 297;
 
 constexpr const char* kSaveAsCaption = "Save as...";
 constexpr const char* kSaveAsPrompt = "Enter Profile Name";
-
-// The tab of the page shown stays pressed.
-constexpr const char* kPressedTab =
-    "TFlatButton:checked { background: palette(mid); border-color: #3c3c3c; }";
 
 // The text of a new extension, or nothing when it is refused: leading stars
 // and full stops are dropped, and a character that a file pattern or a
@@ -98,10 +95,12 @@ void ShowSwatch(TFlatEdit* swatch, std::int32_t colour, const std::string& text)
 }
 
 // A colour swatch of the "Style" group; the two of the stored colours that
-// accept typing take their text as it stands.
-TFlatEdit* Swatch(QWidget* parent, const char* name, bool typeable)
+// accept typing take their text as it stands. A screen reader names it after
+// its button (Qt would take the group's caption, the same for all five).
+TFlatEdit* Swatch(QWidget* parent, const char* name, const TFlatButton* button, bool typeable)
 {
     auto* swatch = Named<TFlatEdit>(parent, name);
+    swatch->setAccessibleName(button->text());
     swatch->setReadOnly(!typeable);
     // Wide enough for "#DDDDDD", growing with the group.
     swatch->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
@@ -125,49 +124,52 @@ void Tighten(QLayout* layout)
 } // namespace
 
 TFlatPageControl::TFlatPageControl(QWidget* parent)
-    : QWidget(parent), m_tabs(new QHBoxLayout), m_group(new QButtonGroup(this)),
-      m_pages(new QStackedWidget(this))
+    : QWidget(parent), m_tabs(new QTabBar(this)), m_pages(new QStackedWidget(this))
 {
-    m_tabs->setSpacing(3);
-    m_tabs->addStretch(1);
+    m_tabs->setObjectName("Tabs");
+    m_tabs->setDrawBase(false);
+    m_tabs->setExpanding(false);
+    m_tabs->setUsesScrollButtons(false); // the three tabs always fit
+    m_tabs->setFocusPolicy(Qt::StrongFocus);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(2);
-    layout->addLayout(m_tabs);
+    layout->setSpacing(0);
+    layout->addWidget(m_tabs);
     layout->addWidget(m_pages, 1);
-    connect(m_group, &QButtonGroup::idClicked, m_pages, &QStackedWidget::setCurrentIndex);
+    connect(m_tabs, &QTabBar::currentChanged, m_pages, &QStackedWidget::setCurrentIndex);
+    const std::pair<QKeyCombination, int> steps[] = {
+        {Qt::CTRL | Qt::Key_Tab, 1},
+        {Qt::CTRL | Qt::SHIFT | Qt::Key_Backtab, -1},
+        {Qt::CTRL | Qt::SHIFT | Qt::Key_Tab, -1},
+        {Qt::CTRL | Qt::Key_PageDown, 1},
+        {Qt::CTRL | Qt::Key_PageUp, -1},
+    };
+    for (const auto& [keys, step] : steps) {
+        auto* shortcut = new QShortcut(QKeySequence(keys), this);
+        shortcut->setContext(Qt::WindowShortcut);
+        connect(shortcut, &QShortcut::activated, this, [this, step = step] { Step(step); });
+    }
 }
 
 void TFlatPageControl::AddPage(QWidget* page, const QString& caption)
 {
-    const int index = m_pages->addWidget(page);
-    auto* tab = new TFlatButton(caption, this);
-    tab->setObjectName(QString("Tab%1").arg(index));
-    tab->setCheckable(true);
-    tab->setStyleSheet(tab->styleSheet() + kPressedTab);
-    m_group->addButton(tab, index);
-    m_tabs->insertWidget(index, tab);
-    tab->setChecked(index == m_pages->currentIndex());
+    m_pages->addWidget(page);
+    m_tabs->addTab(caption);
 }
 
 int TFlatPageControl::Count() const { return m_pages->count(); }
 
 int TFlatPageControl::CurrentIndex() const { return m_pages->currentIndex(); }
 
-void TFlatPageControl::SetCurrentIndex(int index)
+void TFlatPageControl::SetCurrentIndex(int index) { m_tabs->setCurrentIndex(index); }
+
+void TFlatPageControl::Step(int step)
 {
-    m_pages->setCurrentIndex(index);
-    if (QAbstractButton* tab = m_group->button(index)) {
-        tab->setChecked(true);
-    }
+    // Round the row, as the standard tab pages do.
+    SetCurrentIndex((CurrentIndex() + step + Count()) % Count());
 }
 
 QWidget* TFlatPageControl::Page(int index) const { return m_pages->widget(index); }
-
-TFlatButton* TFlatPageControl::Tab(int index) const
-{
-    return static_cast<TFlatButton*>(m_group->button(index));
-}
 
 void TFlatPageControl::PlacePages()
 {
@@ -270,6 +272,7 @@ TFlatGroupBox* TForm3::BuildFormatGroup(QWidget* page)
     assert(cmbTyp->Items() == captions);
     FlatEdit1 = Named<TFlatEdit>(format, "FlatEdit1");
     FlatEdit1->setFixedWidth(49);
+    FlatEdit1->setAccessibleName("Separator");
     FlatCheckBox1 = Named<TFlatCheckBox>(format, "FlatCheckBox1", "Append to existing List");
     // Showing and hiding them must not move the other controls.
     for (QWidget* control : std::initializer_list<QWidget*>{FlatEdit1, FlatCheckBox1}) {
@@ -333,15 +336,15 @@ QWidget* TForm3::BuildHtmlPage()
 
     auto* style = new TFlatGroupBox("Style", page);
     FlatButton9 = Named<TFlatButton>(style, "FlatButton9", "Font style");
-    Edit6 = Swatch(style, "Edit6", false);
+    Edit6 = Swatch(style, "Edit6", FlatButton9, false);
     FlatButton8 = Named<TFlatButton>(style, "FlatButton8", "Font color");
-    Edit8 = Swatch(style, "Edit8", false);
+    Edit8 = Swatch(style, "Edit8", FlatButton8, false);
     FlatButton7 = Named<TFlatButton>(style, "FlatButton7", "Background");
-    Edit7 = Swatch(style, "Edit7", false);
+    Edit7 = Swatch(style, "Edit7", FlatButton7, false);
     FlatButton6 = Named<TFlatButton>(style, "FlatButton6", "Header row");
-    Edit11 = Swatch(style, "Edit11", true);
+    Edit11 = Swatch(style, "Edit11", FlatButton6, true);
     FlatButton10 = Named<TFlatButton>(style, "FlatButton10", "Background 2");
-    Edit10 = Swatch(style, "Edit10", true);
+    Edit10 = Swatch(style, "Edit10", FlatButton10, true);
 
     auto* grid = new QGridLayout(style);
     grid->addWidget(FlatButton9, 0, 0);
@@ -448,6 +451,9 @@ void TForm3::FormShow()
 {
     PageControl1->SetCurrentIndex(0);
     CenterOnScreen(*this);
+    // The tab row comes first for Tab, but the dialog opens in the
+    // extension box, ready for typing.
+    FlatEdit2->setFocus();
 }
 
 void TForm3::ShowProfile()
@@ -543,12 +549,10 @@ void TForm3::SpeedButton5Click()
 
 void TForm3::SpeedButton6Click()
 {
-    const QList<QListWidgetItem*> selected = ListBox1->selectedItems();
-    if (selected.isEmpty()) {
+    const int row = RemoveSelectedLine(*ListBox1);
+    if (row < 0) {
         return;
     }
-    const int row = ListBox1->row(selected.front());
-    delete ListBox1->takeItem(row);
     m_profile.Extensions.erase(m_profile.Extensions.begin() + row);
 }
 

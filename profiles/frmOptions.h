@@ -18,8 +18,7 @@
 class QCheckBox;
 class QLabel;
 class QListWidget;
-class QButtonGroup;
-class QHBoxLayout;
+class QTabBar;
 class QStackedWidget;
 class TCheckListBox;
 class TFlatButton;
@@ -28,8 +27,9 @@ class TFlatComboBox;
 class TFlatEdit;
 class TFlatGroupBox;
 
-// A page control whose tabs are flat buttons in a row above the pages; the
-// pressed button is the page shown.
+// A page control: a row of page tabs above the pages. The tabs take the
+// keyboard focus (arrow keys move along them), and Ctrl+Tab, Ctrl+Shift+Tab,
+// Ctrl+PgDn and Ctrl+PgUp anywhere in the window change the page.
 class TFlatPageControl final : public QWidget
 {
 public:
@@ -39,14 +39,17 @@ public:
     int CurrentIndex() const;
     void SetCurrentIndex(int index);
     QWidget* Page(int index) const;
-    TFlatButton* Tab(int index) const;
+
+    QTabBar* Tabs() const { return m_tabs; }
+
     // Gives every page the room below the tabs and places its controls, so
     // each has its real size before the control is first shown.
     void PlacePages();
 
 private:
-    QHBoxLayout* m_tabs;
-    QButtonGroup* m_group;
+    void Step(int step);
+
+    QTabBar* m_tabs;
     QStackedWidget* m_pages;
 };
 

@@ -3,11 +3,18 @@
 #include <algorithm>
 #include <vector>
 
+#include <QAbstractItemView>
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QDir>
 #include <QEnterEvent>
 #include <QFileInfo>
+#include <QKeyEvent>
 #include <QMouseEvent>
+#include <QScopedValueRollback>
 #include <QSignalBlocker>
+#include <QStyleOptionFocusRect>
+#include <QStylePainter>
 
 #include "base/Ascii.h"
 #include "base/Dialogs.h"
@@ -50,12 +57,37 @@ void KeepOneLine(QLineEdit* edit)
     });
 }
 
+int RemoveSelectedLine(QListWidget& list)
+{
+    const QList<QListWidgetItem*> selected = list.selectedItems();
+    if (selected.isEmpty()) {
+        return -1;
+    }
+    const int row = list.row(selected.front());
+    delete list.takeItem(row);
+    list.clearSelection();
+    list.setCurrentItem(nullptr);
+    return row;
+}
+
 TFlatButton::TFlatButton(const QString& caption, QWidget* parent) : QPushButton(caption, parent)
 {
     setAutoDefault(false);
     setDefault(false);
     setFocusPolicy(Qt::StrongFocus);
     ApplyFlatStyle(this);
+}
+
+void TFlatButton::keyPressEvent(QKeyEvent* event)
+{
+    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) &&
+        (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+        if (!event->isAutoRepeat()) {
+            click();
+        }
+        return;
+    }
+    QPushButton::keyPressEvent(event);
 }
 
 TFlatEdit::TFlatEdit(QWidget* parent) : QLineEdit(parent)
@@ -113,8 +145,28 @@ TFlatComboBox::TFlatComboBox(bool editable, QWidget* parent) : QComboBox(parent)
         KeepOneLine(lineEdit());
         connect(lineEdit(), &QLineEdit::textEdited, this, &TFlatComboBox::UserChanged);
     }
-    connect(this, &QComboBox::activated, this, &TFlatComboBox::UserChanged);
+    connect(this, &QComboBox::activated, this, &TFlatComboBox::Activated);
     ApplyFlatStyle(this);
+}
+
+void TFlatComboBox::Activated()
+{
+    if (!m_finishing) {
+        emit UserChanged();
+    }
+}
+
+void TFlatComboBox::focusOutEvent(QFocusEvent* event)
+{
+    const QScopedValueRollback finishing(m_finishing, true);
+    QComboBox::focusOutEvent(event);
+}
+
+void TFlatComboBox::keyPressEvent(QKeyEvent* event)
+{
+    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    const QScopedValueRollback finishing(m_finishing, enter && !view()->isVisible());
+    QComboBox::keyPressEvent(event);
 }
 
 void TFlatComboBox::SetItems(const QStringList& items)
@@ -241,9 +293,57 @@ QString TBrowseFolder::Execute()
     return m_last;
 }
 
+// What a screen reader sees of a TURLLabel: a link named by its caption
+// whose press action opens it.
+class URLLabelAccessible final : public QAccessibleWidget
+{
+public:
+    explicit URLLabelAccessible(TURLLabel* label) : QAccessibleWidget(label, QAccessible::Link) {}
+
+    QString text(QAccessible::Text kind) const override
+    {
+        if (kind == QAccessible::Name) {
+            return static_cast<TURLLabel*>(widget())->text();
+        }
+        return QAccessibleWidget::text(kind);
+    }
+
+    QStringList actionNames() const override
+    {
+        return QStringList{pressAction()} + QAccessibleWidget::actionNames();
+    }
+
+    void doAction(const QString& action) override
+    {
+        if (action == pressAction()) {
+            static_cast<TURLLabel*>(widget())->Open();
+        } else {
+            QAccessibleWidget::doAction(action);
+        }
+    }
+};
+
+namespace {
+
+QAccessibleInterface* URLLabelAccessibility(const QString& className, QObject* object)
+{
+    if (className == QLatin1String("TURLLabel") && object->isWidgetType()) {
+        return new URLLabelAccessible(static_cast<TURLLabel*>(object));
+    }
+    return nullptr;
+}
+
+} // namespace
+
 TURLLabel::TURLLabel(Dialogs& dialogs, const QString& caption, QWidget* parent)
     : QLabel(caption, parent), m_dialogs(dialogs), m_normalFont(font()), m_overFont(font())
 {
+    static const bool accessible = [] {
+        QAccessible::installFactory(URLLabelAccessibility);
+        return true;
+    }();
+    (void)accessible;
+    setFocusPolicy(Qt::StrongFocus);
     setTextFormat(Qt::PlainText);
     m_normalFont.setUnderline(false);
     m_overFont.setUnderline(true);
@@ -274,6 +374,35 @@ void TURLLabel::ShowHovered(bool hovered)
 void TURLLabel::mousePressEvent(QMouseEvent* event)
 {
     QLabel::mousePressEvent(event);
+    Open();
+}
+
+void TURLLabel::keyPressEvent(QKeyEvent* event)
+{
+    const int key = event->key();
+    if ((key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Space) &&
+        (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+        if (!event->isAutoRepeat()) {
+            Open();
+        }
+        return;
+    }
+    QLabel::keyPressEvent(event);
+}
+
+void TURLLabel::paintEvent(QPaintEvent* event)
+{
+    QLabel::paintEvent(event);
+    if (hasFocus()) {
+        QStylePainter painter(this);
+        QStyleOptionFocusRect frame;
+        frame.initFrom(this);
+        painter.drawPrimitive(QStyle::PE_FrameFocusRect, frame);
+    }
+}
+
+void TURLLabel::Open()
+{
     const QString target = m_resolve ? m_resolve(m_url) : m_url;
     if (!target.isEmpty()) {
         Guarded(m_dialogs, [&] { m_dialogs.OpenTarget(target.toStdString()); });

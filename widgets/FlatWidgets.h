@@ -29,14 +29,22 @@ QString FirstLine(const QString& text);
 // Keeps edit to one line from now on (typed, pasted or set by the program).
 void KeepOneLine(QLineEdit* edit);
 
+// Removes the selected line of list and leaves nothing selected (Qt would
+// select the next line, which a second Del would then remove unpicked).
+// Returns the removed row, or -1 when nothing was selected.
+int RemoveSelectedLine(QListWidget& list);
+
 // A push button that is never a default button, so Enter in a dialog's box
-// never clicks it.
+// never clicks it. With the focus, Enter and Return press it, as Space does.
 class TFlatButton : public QPushButton
 {
     Q_OBJECT
 
 public:
     explicit TFlatButton(const QString& caption, QWidget* parent = nullptr);
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
 };
 
 // A one-line edit; optionally its background shows the focus (information
@@ -89,8 +97,17 @@ public:
 signals:
     void UserChanged();
 
+protected:
+    void focusOutEvent(QFocusEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
 private:
+    void Activated();
+
     bool m_sorted = false;
+    // Set while the edit finishes (focus out, Enter): Qt then selects the
+    // item matching the unchanged text and reports it as activated.
+    bool m_finishing = false;
 };
 
 // A check box whose Toggled handler runs on every change of its state, also
@@ -155,8 +172,10 @@ private:
     QString m_last{};
 };
 
-// A label that opens its URL through Dialogs when pressed with any mouse
-// button, in MouseOverFont (blue, underlined) while the mouse is over it.
+// A link: a label that opens its URL through Dialogs when pressed with any
+// mouse button, in MouseOverFont (blue, underlined) while the mouse is over
+// it. It takes the focus by Tab (drawn with a focus frame), Enter, Return and
+// Space open it as a click does, and a screen reader hears a link.
 class TURLLabel : public QLabel
 {
     Q_OBJECT
@@ -181,9 +200,14 @@ protected:
     void enterEvent(QEnterEvent* event) override;
     void leaveEvent(QEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
 
 private:
+    friend class URLLabelAccessible;
+
     void ShowHovered(bool hovered);
+    void Open();
 
     Dialogs& m_dialogs;
     QString m_url{};

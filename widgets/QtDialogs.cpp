@@ -1,5 +1,7 @@
 #include "widgets/QtDialogs.h"
 
+#include <stdexcept>
+
 #include <QApplication>
 #include <QColorDialog>
 #include <QDesktopServices>
@@ -75,6 +77,7 @@ std::optional<std::string> QtDialogs::InputBox(const std::string& caption,
     label->setTextFormat(Qt::PlainText);
     auto* entry = new TFlatEdit(&box);
     entry->setText(Q(initial));
+    entry->setAccessibleName(Q(prompt));
     entry->setMinimumWidth(240);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &box);
     QObject::connect(buttons, &QDialogButtonBox::accepted, &box, &QDialog::accept);
@@ -158,7 +161,11 @@ void QtDialogs::OpenTarget(const std::string& target)
 {
     const QString text = Q(target);
     const QUrl url = QFileInfo::exists(text) ? QUrl::fromLocalFile(text) : QUrl(text);
-    QDesktopServices::openUrl(url);
+    // Without a program for it the desktop opens nothing: say so rather
+    // than leave the click unanswered.
+    if (!QDesktopServices::openUrl(url)) {
+        throw std::runtime_error("Cannot open '" + target + "': no program for it is installed");
+    }
 }
 
 void QtDialogs::ShowError(const std::string& text)

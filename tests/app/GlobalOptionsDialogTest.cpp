@@ -104,6 +104,16 @@ private slots:
         QVERIFY(!m_form->FlatButton11->isEnabled());
     }
 
+    void groupsStandEquallyFarApart()
+    {
+        m_form->show();
+        const auto gap = [](QWidget* upper, QWidget* lower) {
+            return lower->geometry().top() - upper->geometry().bottom();
+        };
+        QCOMPARE(gap(m_form->FlatEdit3->parentWidget(), m_form->cmbStyles->parentWidget()),
+                 gap(m_form->FlatEdit1->parentWidget(), m_form->FlatEdit2->parentWidget()));
+    }
+
     void favouritesAddFollowsTheFolderRules()
     {
         QTemporaryDir folders;
@@ -162,6 +172,31 @@ private slots:
         QCOMPARE(TestSupport::Items(m_form->ListBox3), QStringList{"/a/"});
         QCOMPARE(TestSupport::ToQt(m_options->Output), QStringList{"/a/"});
         QVERIFY(m_options->IsKnown(GlobalValue::Output));
+    }
+
+    void favouritesDelLeavesNothingSelected()
+    {
+        struct Row
+        {
+            const char* Case;
+            QListWidget* List;
+            QPushButton* Del;
+            std::vector<std::string>* Stored;
+        };
+
+        const Row rows[] = {
+            {"source", m_form->ListBox2, m_form->FlatButton5, &m_options->Source},
+            {"output", m_form->ListBox3, m_form->FlatButton8, &m_options->Output},
+        };
+        for (const Row& row : rows) {
+            *row.Stored = {"/a/", "/b/", "/c/"};
+            m_form->ShowOptions();
+            row.List->setCurrentRow(0); // as a click picks it
+            Click(row.Del);
+            QVERIFY2(row.List->selectedItems().isEmpty(), row.Case);
+            Click(row.Del); // nothing picked: nothing goes
+            QVERIFY2(TestSupport::ToQt(*row.Stored) == (QStringList{"/b/", "/c/"}), row.Case);
+        }
     }
 
     void defaultFileNameIsCutAtItsFirstDotOnLeaving_data()

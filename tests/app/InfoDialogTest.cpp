@@ -1,5 +1,6 @@
 #include <memory>
 
+#include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QImage>
@@ -90,6 +91,36 @@ private slots:
                                              "https://www.example.org/"});
         }
         QCOMPARE(m_dialogs->Opened, expected);
+    }
+
+    void linksAndOkAnswerTheKeyboard()
+    {
+        m_form->show();
+        QVERIFY(QTest::qWaitForWindowActive(m_form.get()));
+        QCOMPARE(QApplication::focusWidget(), m_form->FlatButton1);
+
+        struct Row
+        {
+            Qt::Key Key;
+            std::string Opened;
+        };
+
+        const Row rows[] = {
+            {Qt::Key_Return, FindReadme(QCoreApplication::applicationDirPath()).toStdString()},
+            {Qt::Key_Space, "mailto:sonorix@example.org"},
+            {Qt::Key_Enter, "https://www.example.org/"},
+        };
+        for (const Row& row : rows) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            QVERIFY(qobject_cast<TURLLabel*>(QApplication::focusWidget()) != nullptr);
+            QTest::keyClick(QApplication::focusWidget(), row.Key);
+            QCOMPARE(m_dialogs->Opened.back(), row.Opened);
+        }
+        QCOMPARE(m_dialogs->Opened.size(), std::size(rows));
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), m_form->FlatButton1);
+        QTest::keyClick(m_form->FlatButton1, Qt::Key_Return);
+        QVERIFY(!m_form->isVisible());
     }
 
     void readmeIsFoundInTheWorkingThenTheInstalledFolderElseInTheCache()

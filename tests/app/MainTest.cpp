@@ -5,14 +5,19 @@
 #include <memory>
 #include <unistd.h>
 
+#include <QAbstractItemView>
+#include <QAccessible>
 #include <QLineEdit>
 #include <QProgressBar>
+#include <QTimer>
 #include <QtTest>
 #include <qpa/qwindowsysteminterface.h>
 
 #include "app/Application.h"
 #include "app/frmGlobalOptions.h"
+#include "app/frmNFO.h"
 #include "listing/frmReport.h"
+#include "profiles/frmOptions.h"
 #include "samples/Mp3Builder.h"
 #include "settings/RegTools.h"
 #include "tests/support/ScriptedDialogs.h"
@@ -198,6 +203,65 @@ private slots:
         }
     }
 
+    void screenReadersHearEachControlsOwnNameAndRole()
+    {
+        ShowForJob();
+        TForm3& profile = m_app->ProfileOptions();
+        TForm6& info = m_app->Info();
+
+        struct Row
+        {
+            QWidget* Control;
+            QString Name;
+            QAccessible::Role Role;
+        };
+
+        const Row rows[] = {
+            {profile.Edit6, "Font style", QAccessible::EditableText},
+            {profile.Edit8, "Font color", QAccessible::EditableText},
+            {profile.Edit7, "Background", QAccessible::EditableText},
+            {profile.Edit11, "Header row", QAccessible::EditableText},
+            {profile.Edit10, "Background 2", QAccessible::EditableText},
+            {profile.FlatEdit1, "Separator", QAccessible::EditableText},
+            {info.URLLabel1, info.URLLabel1->text(), QAccessible::Link},
+            {info.URLLabel2, "sonorix@example.org", QAccessible::Link},
+            {info.URLLabel3, "www.example.org", QAccessible::Link},
+            {info.FlatButton1, "OK", QAccessible::Button},
+        };
+        for (const Row& row : rows) {
+            QAccessibleInterface* control = QAccessible::queryAccessibleInterface(row.Control);
+            QVERIFY2(control != nullptr, qPrintable(row.Control->objectName()));
+            QCOMPARE(control->text(QAccessible::Name), row.Name);
+            QCOMPARE(control->role(), row.Role);
+        }
+
+        // A link's press action opens it, as a click does.
+        QAccessibleInterface* link = QAccessible::queryAccessibleInterface(info.URLLabel2);
+        link->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+        QCOMPARE(m_dialogs->Opened, std::vector<std::string>{"mailto:sonorix@example.org"});
+    }
+
+    void theSmallButtonsStandInOneColumn()
+    {
+        RegTools::CreateRegKey(kVendor, kProduct);
+        const std::string longFolder = Out("") + std::string(120, 'x') + "/";
+        RegTools::WriteRegString(kVendor, kProduct, "Output", longFolder + "\r\n");
+        TForm1& main = Show(Start());
+        QVERIFY(QTest::qWaitForWindowExposed(&main));
+        const auto rightEdge = [&main](QWidget* widget) {
+            return widget->mapTo(&main, QPoint(widget->width(), 0)).x();
+        };
+        for (TFlatButton* button : {main.FlatButton1, main.btnSave}) {
+            QCOMPARE(button->width(), main.btnSource->width());
+            QCOMPARE(rightEdge(button), rightEdge(main.btnSource));
+        }
+        for (TFlatComboBox* box : {main.FlatComboBox1, main.cmbSave}) {
+            QCOMPARE(rightEdge(box), rightEdge(main.cmbSource));
+        }
+        const int longest = main.cmbSave->view()->fontMetrics().horizontalAdvance(Q(longFolder));
+        QVERIFY(main.cmbSave->view()->minimumWidth() > longest);
+    }
+
     void buttonsOpenTheirDialogsModally()
     {
         TForm1& main = ShowForJob();
@@ -299,6 +363,55 @@ private slots:
         QVERIFY(m_dialogs->Messages.empty());
     }
 
+    void leavingTheStyleBoxUnchangedLoadsNothing()
+    {
+        TForm1& main = ShowForJob();
+        QVERIFY(QTest::qWaitForWindowActive(&main));
+        Profiles::Profile& profile = m_app->CurrentProfile();
+        // A format kept for this run (Cancel in "Edit") and a typed name:
+        // only a change by the user reloads the stored profile.
+        profile.ListFormat = Profiles::ListFormat::Csv;
+        main.cmbSave->SetText(Q(Out("list.csv")));
+        main.FlatComboBox1->setFocus();
+        main.btnList->setFocus();
+        QCOMPARE(main.cmbSave->Text(), Q(Out("list.csv")));
+        QCOMPARE(profile.ListFormat, Profiles::ListFormat::Csv);
+    }
+
+    void aClickFromARejectedBoxRunsAfterTheMessage()
+    {
+        TForm1& main = ShowForJob();
+        QVERIFY(QTest::qWaitForWindowActive(&main));
+
+        struct Row
+        {
+            TFlatButton* Button;
+            std::string Dialog; // the clicked button's own dialog, as logged
+        };
+
+        const Row rows[] = {
+            {main.btnSource, "Folder: Please choose a directory/"},
+            {main.btnSave, "Save: //html/HTML"},
+        };
+        for (const Row& row : rows) {
+            m_dialogs->Log.clear();
+            m_dialogs->FolderAnswers = {std::nullopt};
+            m_dialogs->SaveAnswers = {std::nullopt};
+            main.cmbSource->setFocus();
+            main.cmbSource->SetText("/no/such/folder");
+            // The press moves the focus; the release goes to the message box
+            // the check shows (only the press reaches the button).
+            QTest::mousePress(row.Button, Qt::LeftButton);
+            QTRY_COMPARE(m_dialogs->Log.size(), std::size_t{2});
+            QCOMPARE(m_dialogs->Log[0], "Information: " + std::string(kInvalidPath));
+            QCOMPARE(m_dialogs->Log[1], row.Dialog);
+            QVERIFY(!row.Button->isDown());
+            QTest::mouseRelease(&main, Qt::LeftButton); // the box's own release
+            m_dialogs->FolderAnswers.clear();           // the other row's answer
+            m_dialogs->SaveAnswers.clear();
+        }
+    }
+
     void saveDialogFollowsTheFormatAndForgetsTheNameOnAStyleChange()
     {
         AnsweredAtAnEarlierStart();
@@ -382,8 +495,15 @@ private slots:
         QCOMPARE(report.ProgressBar1->value(), 100);
         QVERIFY(report.isVisible());
         QVERIFY(report.SpeedButton1->isEnabled());
+        QCOMPARE(report.focusWidget(), report.SpeedButton1);
+        // A double click on OK: its second click lands on the main window
+        // behind, here on "&Exit", and must not act there.
+        QSignalSpy exit(&main, &TForm1::ExitRequested);
         QTest::mouseClick(report.SpeedButton1, Qt::LeftButton);
         QVERIFY(!report.isVisible());
+        QTest::mouseClick(main.btnExit, Qt::LeftButton);
+        QCOMPARE(exit.count(), 0);
+        QTest::qWait(QApplication::doubleClickInterval()); // later clicks count
 
         // An HTML page is replaced, never appended to, whatever the hidden
         // "Append to existing List" says; the tick stays for the text formats.
@@ -394,6 +514,21 @@ private slots:
         QTest::mouseClick(main.btnList, Qt::LeftButton);
         QVERIFY(ReadText(Out("page.html")).rfind("<html>", 0) == 0);
         QVERIFY(profile.AppendToList);
+    }
+
+    void aNewPhaseIsPaintedAtOnceWhateverTheThrottle()
+    {
+        ShowForJob();
+        TForm4& report = m_app->Report();
+        report.ShowReport(); // lets events through: the throttle's clock starts
+        for (const char* phase : {"Scanning files...", "Creating list..."}) {
+            bool paintedNow = false;
+            QTimer::singleShot(0, &report, [&paintedNow] { paintedNow = true; });
+            report.SetLabelText(Listing::ReportLabel::Status, phase);
+            report.RepaintReportLabel(Listing::ReportLabel::Status);
+            QVERIFY2(paintedNow, phase);
+        }
+        report.HideReport();
     }
 
     void anOutputFolderGetsTheNumberedDefaultName()
@@ -416,7 +551,16 @@ private slots:
         TForm1& main = ShowForJob();
         main.cmbSource->SetText(Q(Music("")));
         main.cmbSave->SetText(Q(Out("list.csv")));
+        // What the report shows behind the box.
+        QStringList shown;
+        m_dialogs->OnInformation = [&](const std::string&) {
+            TForm4& report = m_app->Report();
+            shown = QStringList{report.lblStatus->text(), report.lblFiles->text(),
+                                QString::number(report.ProgressBar1->value())};
+        };
         QTest::mouseClick(main.btnList, Qt::LeftButton);
+        m_dialogs->OnInformation = nullptr;
+        QCOMPARE(shown, (QStringList{"No files found!", "-", "100"}));
         QCOMPARE(m_dialogs->Messages, std::vector<std::string>{kNoFiles});
         QVERIFY(!m_app->Report().isVisible());
         QCOMPARE(m_app->Report().lblStatus->text(), QString("No files found!"));

@@ -115,9 +115,16 @@ public:
     void RepaintReportLabel(ReportLabel label) override
     {
         Log.push_back(std::string("paint ") + LabelName(label));
+        if (label == ReportLabel::Status) {
+            PaintStatus();
+        }
     }
 
-    void RepaintWindow() override { Log.push_back("paint window"); }
+    void RepaintWindow() override
+    {
+        Log.push_back("paint window");
+        PaintStatus();
+    }
 
     void SetProgressBar(int position) override
     {
@@ -127,6 +134,9 @@ public:
 
     void SetOkEnabled(bool enabled) override
     {
+        if (enabled) {
+            PaintStatus(); // the window shows every text when the job ends
+        }
         OkEnabled = enabled;
         Log.push_back(enabled ? "ok on" : "ok off");
     }
@@ -166,6 +176,8 @@ public:
     }
 
     std::map<ReportLabel, std::string> Labels{};
+    // The phase texts a window would have painted, in order.
+    std::vector<std::string> PaintedPhases{};
     std::vector<std::string> Log{};
     std::set<std::string> Vanishing{};
     int OffThreadCalls = 0;
@@ -175,6 +187,14 @@ public:
     bool FailOnScan = false;
 
 private:
+    void PaintStatus()
+    {
+        const std::string& status = Labels[ReportLabel::Status];
+        if (PaintedPhases.empty() || PaintedPhases.back() != status) {
+            PaintedPhases.push_back(status);
+        }
+    }
+
     std::thread::id m_thread = std::this_thread::get_id();
 };
 
@@ -833,10 +853,11 @@ TEST_F(ListJobTest, ReportFollowsThePhases)
     ListJobInput input = Input(profile, Out("list.csv"));
     ASSERT_EQ(Run(input), ListJobResult::Written);
 
-    EXPECT_EQ(m_report.History(ReportLabel::Status),
-              (std::vector<std::string>{"Scanning for directories...", "Scanning for mp3-files...",
-                                        "Scanning for wav-files...", "Scanning files...",
-                                        "Creating list...", "Done!"}));
+    const std::vector<std::string> phases = {
+        "Scanning for directories...", "Scanning for mp3-files...", "Scanning for wav-files...",
+        "Scanning files...",           "Creating list...",          "Done!"};
+    EXPECT_EQ(m_report.History(ReportLabel::Status), phases);
+    EXPECT_EQ(m_report.PaintedPhases, phases); // each one also reaches the screen
     // Plain digits while scanning, grouped at the end.
     EXPECT_EQ(m_report.History(ReportLabel::Bytes),
               (std::vector<std::string>{"-", "0", "16000", "32.000"}));

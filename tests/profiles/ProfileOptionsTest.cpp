@@ -2,9 +2,11 @@
 #include <fstream>
 #include <memory>
 
+#include <QAccessible>
 #include <QCheckBox>
 #include <QLabel>
 #include <QListWidget>
+#include <QTabBar>
 #include <QtTest>
 
 #include "profiles/MemoryProfileHost.h"
@@ -124,7 +126,8 @@ private slots:
     {
         QVERIFY(m_form->width() >= 300 && m_form->height() >= 297);
         QCOMPARE(m_form->windowTitle(), QString("Profile Options"));
-        QTest::mouseClick(m_form->PageControl1->Tab(2), Qt::LeftButton);
+        QTabBar* tabs = m_form->PageControl1->Tabs();
+        QTest::mouseClick(tabs, Qt::LeftButton, {}, tabs->tabRect(2).center());
         QCOMPARE(m_form->PageControl1->CurrentIndex(), 2);
         m_form->show();
         QCOMPARE(m_form->PageControl1->CurrentIndex(), 0);
@@ -132,6 +135,49 @@ private slots:
             m_form->PageControl1->SetCurrentIndex(tab);
             QCOMPARE(TestSupport::ClippedCaptions(*m_form), QStringList());
         }
+    }
+
+    void theTabsAreARowOfPageTabsForTheKeyboard()
+    {
+        m_form->show();
+        QVERIFY(QTest::qWaitForWindowActive(m_form.get()));
+        QTabBar* tabs = m_form->PageControl1->Tabs();
+
+        struct Row
+        {
+            QWidget* Focus;
+            Qt::Key Key;
+            Qt::KeyboardModifiers Modifiers;
+            int From;
+            int To;
+        };
+
+        const Row rows[] = {
+            {m_form->FlatEdit2, Qt::Key_Tab, Qt::ControlModifier, 0, 1},
+            {m_form->FlatButton1, Qt::Key_Tab, Qt::ControlModifier, 2, 0},
+            {m_form->FlatButton1, Qt::Key_Backtab, Qt::ControlModifier | Qt::ShiftModifier, 0, 2},
+            {m_form->FlatButton1, Qt::Key_PageDown, Qt::ControlModifier, 1, 2},
+            {m_form->FlatButton1, Qt::Key_PageUp, Qt::ControlModifier, 1, 0},
+            {tabs, Qt::Key_Right, Qt::NoModifier, 0, 1},
+            {tabs, Qt::Key_Left, Qt::NoModifier, 2, 1},
+        };
+        for (const Row& row : rows) {
+            m_form->PageControl1->SetCurrentIndex(row.From);
+            row.Focus->setFocus();
+            QTest::keyClick(QApplication::focusWidget(), row.Key, row.Modifiers);
+            QCOMPARE(m_form->PageControl1->CurrentIndex(), row.To);
+            QCOMPARE(m_form->PageControl1->Page(row.To)->isVisible(), true);
+        }
+
+        // A screen reader hears three page tabs.
+        QAccessibleInterface* tabRow = QAccessible::queryAccessibleInterface(tabs);
+        QStringList pageTabs;
+        for (int child = 0; child < tabRow->childCount(); ++child) {
+            if (tabRow->child(child)->role() == QAccessible::PageTab) {
+                pageTabs.append(tabRow->child(child)->text(QAccessible::Name));
+            }
+        }
+        QCOMPARE(pageTabs, (QStringList{"Misc", "List Items", "HTML-Options"}));
     }
 
     void extensionAddStripsRefusesAndSorts_data()
@@ -179,6 +225,12 @@ private slots:
         Click(m_form->FlatButton5);
         QCOMPARE(TestSupport::Items(m_form->ListBox1), (QStringList{"aac", "ogg"}));
         QCOMPARE(TestSupport::ToQt(m_profile.Extensions), (QStringList{"aac", "ogg"}));
+        // After a removal nothing is picked: a second Del removes nothing.
+        m_form->ListBox1->setCurrentRow(0);
+        Click(m_form->FlatButton5);
+        QCOMPARE(m_form->ListBox1->selectedItems().size(), 0);
+        Click(m_form->FlatButton5);
+        QCOMPARE(TestSupport::ToQt(m_profile.Extensions), QStringList{"ogg"});
     }
 
     void formatChangesShowTheirControlsAndClearTheOutputBox()

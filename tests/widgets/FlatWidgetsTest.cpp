@@ -3,10 +3,14 @@
 #include <memory>
 #include <stdexcept>
 
+#include <QAccessible>
+#include <QDialog>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTimer>
+#include <QVBoxLayout>
 #include <QtTest>
 
 #include "tests/support/ScriptedDialogs.h"
@@ -131,6 +135,62 @@ private slots:
         QVERIFY(!dialogs.Confirm("Remove <b>all</b>?"));
         QCOMPARE(caption, QString("Bestätigung"));
         QCOMPARE(buttons, (QStringList{"&Ja", "&Nein"}));
+    }
+
+    void enterPressesTheFocusedButtonAndElseTheDefault()
+    {
+        QDialog dialog;
+        auto* edit = new QLineEdit(&dialog);
+        auto* flat = new TFlatButton("&OK", &dialog);
+        auto* fallback = new QPushButton("Default", &dialog);
+        fallback->setDefault(true);
+        auto* layout = new QVBoxLayout(&dialog);
+        layout->addWidget(edit);
+        layout->addWidget(flat);
+        layout->addWidget(fallback);
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowActive(&dialog));
+        QSignalSpy flatClicked(flat, &QPushButton::clicked);
+        QSignalSpy defaultClicked(fallback, &QPushButton::clicked);
+
+        struct Row
+        {
+            QWidget* Focus;
+            Qt::Key Key;
+            int Flat;
+            int Default;
+        };
+
+        const Row rows[] = {
+            {flat, Qt::Key_Return, 1, 0},
+            {flat, Qt::Key_Enter, 1, 0},
+            {flat, Qt::Key_Space, 1, 0},
+            {edit, Qt::Key_Return, 0, 1},
+        };
+        for (const Row& row : rows) {
+            flatClicked.clear();
+            defaultClicked.clear();
+            row.Focus->setFocus();
+            QTest::keyClick(row.Focus, row.Key);
+            QCOMPARE(flatClicked.count(), row.Flat);
+            QCOMPARE(defaultClicked.count(), row.Default);
+        }
+    }
+
+    void inputBoxNamesItsEntryByThePrompt()
+    {
+        QtDialogs dialogs;
+        QString name;
+        QTimer::singleShot(0, [&] {
+            QWidget* box = QApplication::activeModalWidget();
+            QVERIFY(box != nullptr);
+            auto* entry = box->findChild<TFlatEdit*>();
+            QVERIFY(entry != nullptr);
+            name = QAccessible::queryAccessibleInterface(entry)->text(QAccessible::Name);
+            QTest::keyClick(entry, Qt::Key_Escape);
+        });
+        QCOMPARE(dialogs.InputBox("Custom Info", "Enter Custom Info", ""), std::nullopt);
+        QCOMPARE(name, QString("Enter Custom Info"));
     }
 
     // Every handler of the windows is connected one way; what it throws ends
