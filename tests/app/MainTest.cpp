@@ -243,7 +243,7 @@ private slots:
 
     void theSmallButtonsStandInOneColumn()
     {
-        RegTools::CreateRegKey(kVendor, kProduct);
+        AnsweredAtAnEarlierStart();
         const std::string longFolder = Out("") + std::string(120, 'x') + "/";
         RegTools::WriteRegString(kVendor, kProduct, "Output", longFolder + "\r\n");
         TForm1& main = Show(Start());
