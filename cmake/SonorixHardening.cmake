@@ -6,7 +6,13 @@
 # optimisation, where the fortified calls do not exist.
 option(SONORIX_HARDENING "Build with Debian's hardening flags" ON)
 
+# SONORIX_HARDENED tells the package test whether the programs should carry
+# every protection (fortified calls exist only in optimised builds).
+set(SONORIX_HARDENED OFF)
 if(SONORIX_HARDENING AND NOT SONORIX_SANITIZE AND NOT SONORIX_TSAN)
+    if(NOT CMAKE_BUILD_TYPE STREQUAL "Debug")
+        set(SONORIX_HARDENED ON)
+    endif()
     include(CheckPIESupported)
     check_pie_supported()
     set(CMAKE_POSITION_INDEPENDENT_CODE ON)

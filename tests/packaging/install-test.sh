@@ -100,7 +100,8 @@ else
             fail "lintian"
         fi
     fi
-    if command -v hardening-check >/dev/null; then
+    # Sanitizer and unoptimised builds are built without the protections.
+    if [ "${SONORIX_HARDENED:-OFF}" = ON ] && command -v hardening-check >/dev/null; then
         # The five protections Debian's hardening flags give. Not the
         # control-flow marks: Debian 12's C library start files have none,
         # so no program linked there can carry them. "Only unprotected
