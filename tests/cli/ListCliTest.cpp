@@ -689,8 +689,9 @@ TEST_F(ListCliTest, LimitsOfTheSystemEndTheRunCleanly)
          tooLarge,
          {}},
     };
-#if !defined(__SANITIZE_ADDRESS__)
-    // The address sanitizer cannot run under a limit of the address space.
+#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
+    // The address and thread sanitizers cannot run under a limit of the
+    // address space.
     rows.push_back({"out of memory",
                     "--as=300000000",
                     {"-c", "Filename,Custom Info", "--custom", std::string(120000, 'x')},
