@@ -1,0 +1,480 @@
+#include "analysis/FullAnalysis.h"
+
+#include <algorithm>
+#include <array>
+#include <charconv>
+#include <cstring>
+#include <exception>
+#include <optional>
+#include <taglib/apetag.h>
+#include <taglib/commentsframe.h>
+#include <taglib/flacfile.h>
+#include <taglib/id3v1tag.h>
+#include <taglib/id3v2tag.h>
+#include <taglib/infotag.h>
+#include <taglib/mp4file.h>
+#include <taglib/mpegfile.h>
+#include <taglib/opusfile.h>
+#include <taglib/tdebuglistener.h>
+#include <taglib/tiostream.h>
+#include <taglib/tpropertymap.h>
+#include <taglib/vorbisfile.h>
+#include <taglib/wavfile.h>
+#include <taglib/xiphcomment.h>
+#include <vector>
+
+#include "analysis/internal/FileAccess.h"
+
+namespace FullAnalysis {
+
+namespace {
+
+using MP3Tools::AudioFileInfo;
+using MP3Tools::TagInfo;
+using MP3Tools::Detail::ReadOnlyFile;
+
+// TagLib's complaints about damaged files would land on the terminal between
+// the progress lines; a damaged file shows in the list instead.
+class SilentDebugListener final : public TagLib::DebugListener
+{
+public:
+    void printMessage(const TagLib::String&) override {}
+};
+
+void SilenceTagLib()
+{
+    static SilentDebugListener listener;
+    static const bool silenced = [] {
+        TagLib::setDebugListener(&listener);
+        return true;
+    }();
+    static_cast<void>(silenced);
+}
+
+// TagLib reads the file through this, from the descriptor already open: no
+// second path lookup, no way to write, and a read error is kept for the
+// caller rather than taken for the end of the file.
+class ReadOnlyStream final : public TagLib::IOStream
+{
+public:
+    explicit ReadOnlyStream(const ReadOnlyFile& file) : m_file(file) {}
+
+    TagLib::FileName name() const override { return m_file.Path().c_str(); }
+
+    TagLib::ByteVector readBlock(unsigned long length) override
+    {
+        if (m_error || m_position >= m_file.Size()) {
+            return {};
+        }
+        const auto count = static_cast<unsigned int>(
+            std::min<std::int64_t>(static_cast<std::int64_t>(length), m_file.Size() - m_position));
+        TagLib::ByteVector bytes(count, '\0');
+        try {
+            const std::size_t got =
+                m_file.ReadAt(m_position, reinterpret_cast<std::uint8_t*>(bytes.data()), count);
+            bytes.resize(static_cast<unsigned int>(got));
+            m_position += static_cast<std::int64_t>(got);
+        } catch (...) {
+            // Exceptions must not pass through TagLib's code.
+            m_error = std::current_exception();
+            return {};
+        }
+        return bytes;
+    }
+
+    void writeBlock(const TagLib::ByteVector&) override {}
+
+    void insert(const TagLib::ByteVector&, unsigned long, unsigned long) override {}
+
+    void removeBlock(unsigned long, unsigned long) override {}
+
+    bool readOnly() const override { return true; }
+
+    bool isOpen() const override { return true; }
+
+    void seek(long offset, Position from) override
+    {
+        std::int64_t base = 0;
+        if (from == Current) {
+            base = m_position;
+        } else if (from == End) {
+            base = m_file.Size();
+        }
+        m_position = std::max<std::int64_t>(0, base + offset);
+    }
+
+    long tell() const override { return static_cast<long>(m_position); }
+
+    long length() override { return static_cast<long>(m_file.Size()); }
+
+    void truncate(long) override {}
+
+    // Throws what a read threw.
+    void RethrowReadError() const
+    {
+        if (m_error) {
+            std::rethrow_exception(m_error);
+        }
+    }
+
+private:
+    const ReadOnlyFile& m_file;
+    std::int64_t m_position = 0;
+    std::exception_ptr m_error{};
+};
+
+bool IsBlankOrControl(char c) { return static_cast<unsigned char>(c) <= 32; }
+
+std::string Trimmed(std::string_view text)
+{
+    while (!text.empty() && IsBlankOrControl(text.front())) {
+        text.remove_prefix(1);
+    }
+    while (!text.empty() && IsBlankOrControl(text.back())) {
+        text.remove_suffix(1);
+    }
+    return std::string(text);
+}
+
+std::string Utf8Of(const TagLib::String& text) { return Trimmed(text.to8Bit(true)); }
+
+std::string FirstProperty(const TagLib::PropertyMap& properties, const char* key)
+{
+    const auto it = properties.find(key);
+    if (it == properties.end() || it->second.isEmpty()) {
+        return {};
+    }
+    return Utf8Of(it->second.front());
+}
+
+// Players write technical comments of their own ("iTunNORM", "iTunSMPB", ...)
+// that no listener wants to read in a list.
+bool IsTechnicalComment(const TagLib::ID3v2::CommentsFrame& frame)
+{
+    return frame.description().to8Bit(true).rfind("iTun", 0) == 0;
+}
+
+std::string CommentOf(const TagLib::Tag& tag)
+{
+    if (const auto* id3v2 = dynamic_cast<const TagLib::ID3v2::Tag*>(&tag)) {
+        for (const TagLib::ID3v2::Frame* frame : id3v2->frameList("COMM")) {
+            const auto* comment = dynamic_cast<const TagLib::ID3v2::CommentsFrame*>(frame);
+            if (comment != nullptr && !IsTechnicalComment(*comment)) {
+                std::string text = Utf8Of(comment->text());
+                if (!text.empty()) {
+                    return text;
+                }
+            }
+        }
+        return {};
+    }
+    return Utf8Of(tag.comment());
+}
+
+// The fields of the tags in their order of precedence: each field from the
+// first tag that holds it.
+void FillTag(TagInfo& info, const std::vector<const TagLib::Tag*>& tags)
+{
+    const auto take = [](std::string& field, std::string text) {
+        if (field.empty()) {
+            field = std::move(text);
+        }
+    };
+    for (const TagLib::Tag* tag : tags) {
+        if (tag == nullptr || tag->isEmpty()) {
+            continue;
+        }
+        const TagLib::PropertyMap properties = tag->properties();
+        take(info.Title, Utf8Of(tag->title()));
+        take(info.Artist, Utf8Of(tag->artist()));
+        take(info.Album, Utf8Of(tag->album()));
+        take(info.Comment, CommentOf(*tag));
+        take(info.Genre, GenreText(Utf8Of(tag->genre())));
+        take(info.Year, YearText(FirstProperty(properties, "DATE")));
+        take(info.Track, TrackText(FirstProperty(properties, "TRACKNUMBER")));
+    }
+    info.Tagged = !info.Title.empty() || !info.Artist.empty() || !info.Album.empty() ||
+                  !info.Comment.empty() || !info.Genre.empty() || !info.Year.empty() ||
+                  !info.Track.empty();
+}
+
+std::string ChannelText(int channels)
+{
+    switch (channels) {
+    case 1:
+        return "single-channel";
+    case 2:
+        return "stereo";
+    default:
+        return std::to_string(channels) + " channels";
+    }
+}
+
+// The audio cells of a file TagLib has read; false when it found no audio.
+bool FillAudio(AudioFileInfo& info, const TagLib::AudioProperties* properties, std::string typeName,
+               std::int64_t fileSize, std::string_view decimalSeparator)
+{
+    if (properties == nullptr || properties->sampleRate() <= 0 || properties->channels() <= 0) {
+        return false;
+    }
+    const std::int64_t milliseconds = properties->lengthInMilliseconds();
+    info.FileSize = std::to_string(fileSize);
+    info.DurationMilliseconds = milliseconds;
+    info.DurationSeconds = std::to_string(milliseconds / 1000);
+    info.DurationText = MP3Tools::FormatDuration(milliseconds / 1000);
+    info.BitrateText = std::to_string(properties->bitrate());
+    info.SampleRateHz = properties->sampleRate();
+    info.SampleRateText =
+        MP3Tools::SampleRateText(properties->sampleRate() / 1000.0, decimalSeparator);
+    info.ModeText = ChannelText(properties->channels());
+    info.TypeName = std::move(typeName);
+    info.Valid = true;
+    return true;
+}
+
+void TakeVendor(AudioFileInfo& info, const TagLib::Ogg::XiphComment* comment)
+{
+    if (comment != nullptr) {
+        if (std::string vendor = Utf8Of(comment->vendorID()); !vendor.empty()) {
+            info.EncoderText = std::move(vendor);
+        }
+    }
+}
+
+enum class Container
+{
+    Mpeg, // also anything not recognised: the classic reading decides
+    Flac,
+    Vorbis,
+    Opus,
+    Mp4,
+    Wav
+};
+
+std::uint32_t SyncSafe(const std::uint8_t* bytes)
+{
+    return (std::uint32_t{bytes[0]} & 0x7F) << 21 | (std::uint32_t{bytes[1]} & 0x7F) << 14 |
+           (std::uint32_t{bytes[2]} & 0x7F) << 7 | (std::uint32_t{bytes[3]} & 0x7F);
+}
+
+// What the first bytes say the file is.
+Container ContainerOf(const ReadOnlyFile& file)
+{
+    std::array<std::uint8_t, 64> head{};
+    const std::size_t got = file.ReadAt(0, head.data(), head.size());
+    const auto at = [&](std::size_t offset, std::string_view magic) {
+        return got >= offset + magic.size() &&
+               std::memcmp(head.data() + offset, magic.data(), magic.size()) == 0;
+    };
+    if (at(0, "fLaC")) {
+        return Container::Flac;
+    }
+    if (at(0, "ID3") && got >= 10) {
+        // A FLAC stream behind an ID3v2 tag.
+        std::int64_t behind = 10 + SyncSafe(head.data() + 6) + ((head[5] & 0x10) != 0 ? 10 : 0);
+        std::array<std::uint8_t, 4> magic{};
+        if (file.ReadAt(behind, magic.data(), magic.size()) == magic.size() &&
+            std::memcmp(magic.data(), "fLaC", 4) == 0) {
+            return Container::Flac;
+        }
+        return Container::Mpeg;
+    }
+    if (at(0, "OggS")) {
+        if (at(28, "\x01vorbis")) {
+            return Container::Vorbis;
+        }
+        if (at(28, "OpusHead")) {
+            return Container::Opus;
+        }
+        return Container::Mpeg;
+    }
+    if (at(0, "RIFF") && at(8, "WAVE")) {
+        return Container::Wav;
+    }
+    if (at(4, "ftyp")) {
+        return Container::Mp4;
+    }
+    return Container::Mpeg;
+}
+
+// WAVE format codes of MPEG audio: the classic reading's "WavMP3".
+constexpr int kWaveMpeg = 0x50;
+constexpr int kWaveMpegLayer3 = 0x55;
+
+void ProbeMpeg(AudioFileInfo& info, TagInfo& tag, ReadOnlyStream& stream, int folder,
+               const char* name, const std::string& path, std::string_view decimalSeparator,
+               const TagLib::RIFF::WAV::File* wave)
+{
+    if (folder >= 0) {
+        MP3Tools::ProbeAudioFileAndTagIn(info, tag, folder, name, path, decimalSeparator);
+    } else {
+        MP3Tools::ProbeAudioFileAndTag(info, tag, path, decimalSeparator);
+    }
+    if (!info.Valid) {
+        return;
+    }
+    if (wave != nullptr) {
+        // MPEG audio in a RIFF file: its ID3 chunk or INFO list, then the
+        // ID3v1 tag at its end.
+        TagInfo classic = tag;
+        MP3Tools::ResetTagInfo(tag);
+        FillTag(tag, {wave->ID3v2Tag(), wave->InfoTag()});
+        if (classic.Tagged) {
+            const auto keep = [](std::string& field, const std::string& text) {
+                if (field.empty()) {
+                    field = text;
+                }
+            };
+            keep(tag.Title, classic.Title);
+            keep(tag.Artist, classic.Artist);
+            keep(tag.Album, classic.Album);
+            keep(tag.Comment, classic.Comment);
+            keep(tag.Year, classic.Year);
+            keep(tag.Track, classic.Track);
+            keep(tag.Genre, classic.Genre);
+            tag.Tagged = true;
+        }
+        return;
+    }
+    TagLib::MPEG::File file(&stream, TagLib::ID3v2::FrameFactory::instance(), false);
+    MP3Tools::ResetTagInfo(tag);
+    if (file.isValid()) {
+        FillTag(tag, {file.ID3v2Tag(), file.APETag(), file.ID3v1Tag()});
+    }
+}
+
+} // namespace
+
+std::string GenreText(std::string_view genre)
+{
+    const auto genreOf = [](std::string_view digits) -> std::optional<std::string> {
+        unsigned number = 0;
+        const auto [end, error] =
+            std::from_chars(digits.data(), digits.data() + digits.size(), number);
+        if (digits.empty() || digits.size() > 3 || error != std::errc() ||
+            end != digits.data() + digits.size() || number >= MP3Tools::kGenres.size() - 1) {
+            return std::nullopt;
+        }
+        return MP3Tools::kGenres.at(number);
+    };
+    if (!genre.empty() && genre.front() == '(') {
+        const std::size_t close = genre.find(')');
+        if (close != std::string_view::npos) {
+            const std::string_view refinement = genre.substr(close + 1);
+            if (const auto name = genreOf(genre.substr(1, close - 1))) {
+                return refinement.empty() ? *name : Trimmed(refinement);
+            }
+        }
+    }
+    if (const auto name = genreOf(genre)) {
+        return *name;
+    }
+    return std::string(genre);
+}
+
+std::string YearText(std::string_view date)
+{
+    std::size_t run = 0;
+    for (std::size_t i = 0; i < date.size(); ++i) {
+        run = date[i] >= '0' && date[i] <= '9' ? run + 1 : 0;
+        if (run == 4) {
+            return std::string(date.substr(i - 3, 4));
+        }
+    }
+    return {};
+}
+
+std::string TrackText(std::string_view track) { return Trimmed(track.substr(0, track.find('/'))); }
+
+void ProbeFile(AudioFileInfo& info, TagInfo& tag, int folder, const char* name,
+               const std::string& path, std::string_view decimalSeparator)
+{
+    SilenceTagLib();
+    MP3Tools::ResetAudioFileInfo(info);
+    MP3Tools::ResetTagInfo(tag);
+    info.FileName = path;
+    const ReadOnlyFile file = folder >= 0 ? ReadOnlyFile(folder, name, path) : ReadOnlyFile(path);
+    if (!file.IsOpen()) {
+        return;
+    }
+    ReadOnlyStream stream(file);
+    const auto finish = [&](bool valid) {
+        stream.RethrowReadError();
+        if (!valid) {
+            MP3Tools::ResetAudioFileInfo(info);
+            MP3Tools::ResetTagInfo(tag);
+            info.FileName = path;
+        }
+    };
+    switch (ContainerOf(file)) {
+    case Container::Mpeg:
+        ProbeMpeg(info, tag, stream, folder, name, path, decimalSeparator, nullptr);
+        return finish(info.Valid);
+    case Container::Flac: {
+        TagLib::FLAC::File flac(&stream, TagLib::ID3v2::FrameFactory::instance());
+        const bool valid = flac.isValid() && FillAudio(info, flac.audioProperties(), "FLAC",
+                                                       file.Size(), decimalSeparator);
+        if (valid) {
+            FillTag(tag, {flac.xiphComment(), flac.ID3v2Tag(), flac.ID3v1Tag()});
+            TakeVendor(info, flac.xiphComment());
+        }
+        return finish(valid);
+    }
+    case Container::Vorbis: {
+        TagLib::Ogg::Vorbis::File vorbis(&stream);
+        const bool valid =
+            vorbis.isValid() &&
+            FillAudio(info, vorbis.audioProperties(), "Ogg Vorbis", file.Size(), decimalSeparator);
+        if (valid) {
+            FillTag(tag, {vorbis.tag()});
+            TakeVendor(info, vorbis.tag());
+        }
+        return finish(valid);
+    }
+    case Container::Opus: {
+        TagLib::Ogg::Opus::File opus(&stream);
+        const bool valid = opus.isValid() && FillAudio(info, opus.audioProperties(), "Opus",
+                                                       file.Size(), decimalSeparator);
+        if (valid) {
+            FillTag(tag, {opus.tag()});
+            TakeVendor(info, opus.tag());
+        }
+        return finish(valid);
+    }
+    case Container::Mp4: {
+        TagLib::MP4::File mp4(&stream);
+        const TagLib::MP4::Properties* properties = mp4.audioProperties();
+        bool valid = mp4.isValid() && properties != nullptr &&
+                     properties->codec() != TagLib::MP4::Properties::Unknown;
+        if (valid) {
+            const bool alac = properties->codec() == TagLib::MP4::Properties::ALAC;
+            valid =
+                FillAudio(info, properties, alac ? "ALAC" : "AAC", file.Size(), decimalSeparator);
+        }
+        if (valid) {
+            FillTag(tag, {mp4.tag()});
+        }
+        return finish(valid);
+    }
+    case Container::Wav: {
+        TagLib::RIFF::WAV::File wave(&stream);
+        const TagLib::RIFF::WAV::Properties* properties = wave.audioProperties();
+        // MPEG audio in a RIFF file, or one TagLib cannot make out: the
+        // classic reading decides, as it always did.
+        if (!wave.isValid() || properties == nullptr || properties->format() == kWaveMpeg ||
+            properties->format() == kWaveMpegLayer3) {
+            ProbeMpeg(info, tag, stream, folder, name, path, decimalSeparator,
+                      wave.isValid() ? &wave : nullptr);
+            return finish(info.Valid);
+        }
+        const bool valid =
+            wave.isValid() && FillAudio(info, properties, "WAV", file.Size(), decimalSeparator);
+        if (valid) {
+            FillTag(tag, {wave.ID3v2Tag(), wave.InfoTag()});
+        }
+        return finish(valid);
+    }
+    }
+}
+
+} // namespace FullAnalysis
