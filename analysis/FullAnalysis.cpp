@@ -20,6 +20,7 @@
 #include <taglib/tpropertymap.h>
 #include <taglib/vorbisfile.h>
 #include <taglib/wavfile.h>
+#include <taglib/xingheader.h>
 #include <taglib/xiphcomment.h>
 #include <vector>
 
@@ -301,19 +302,117 @@ Container ContainerOf(const ReadOnlyFile& file)
 constexpr int kWaveMpeg = 0x50;
 constexpr int kWaveMpegLayer3 = 0x55;
 
-void ProbeMpeg(AudioFileInfo& info, TagInfo& tag, ReadOnlyStream& stream, int folder,
-               const char* name, const std::string& path, std::string_view decimalSeparator,
-               const TagLib::RIFF::WAV::File* wave)
+// The codes of the classic texts for TagLib's values.
+int VersionCode(TagLib::MPEG::Header::Version version)
+{
+    switch (version) {
+    case TagLib::MPEG::Header::Version1:
+        return 3;
+    case TagLib::MPEG::Header::Version2:
+        return 2;
+    case TagLib::MPEG::Header::Version2_5:
+        break;
+    }
+    return 0;
+}
+
+// The "Xing", "Info" or "VBRI" header in the first frame at offset, and the
+// encoder's text a LAME header behind it holds. Id is empty without one.
+struct VbrHeader
+{
+    std::string Id{};
+    std::string Encoder{};
+};
+
+VbrHeader FindVbrHeader(const ReadOnlyFile& file, std::int64_t offset)
+{
+    // Xing and Info stand behind the side information (13 to 36 bytes from
+    // the frame's start), VBRI at 36; the LAME header follows Xing's fields.
+    constexpr std::size_t kLook = 200;
+    std::array<std::uint8_t, kLook> bytes{};
+    const std::size_t got = offset < 0 ? 0 : file.ReadAt(offset, bytes.data(), bytes.size());
+    const auto text = [&](std::size_t at, std::size_t count) {
+        return at + count <= got
+                   ? std::string(reinterpret_cast<const char*>(bytes.data()) + at, count)
+                   : std::string();
+    };
+    if (text(36, 4) == "VBRI") {
+        return {.Id = "VBRI"};
+    }
+    for (std::size_t at = 4; at <= 36; ++at) {
+        const std::string id = text(at, 4);
+        if (id != "Xing" && id != "Info") {
+            continue;
+        }
+        const std::uint8_t flags = at + 8 <= got ? bytes[at + 7] : 0;
+        std::size_t lame = at + 8;
+        lame += (flags & 1) != 0 ? 4 : 0;
+        lame += (flags & 2) != 0 ? 4 : 0;
+        lame += (flags & 4) != 0 ? 100 : 0;
+        lame += (flags & 8) != 0 ? 4 : 0;
+        std::string encoder = text(lame, 9);
+        const bool printable = std::all_of(encoder.begin(), encoder.end(),
+                                           [](char c) { return c >= 0x20 && c < 0x7F; });
+        if (!printable || (encoder.rfind("LAME", 0) != 0 && encoder.rfind("Lav", 0) != 0)) {
+            encoder.clear();
+        }
+        return {.Id = id, .Encoder = Trimmed(encoder)};
+    }
+    return {};
+}
+
+// Length, average bit rate and frame count from a VBR header wherever the
+// frame's version and channel mode put it. A file the classic reading found
+// no audio in is taken when such a header proves it MPEG audio (MPEG-2 and
+// 2.5 VBR files).
+void TakeVbrHeader(AudioFileInfo& info, TagLib::MPEG::File& mpeg, const ReadOnlyFile& file,
+                   std::string_view decimalSeparator)
+{
+    const TagLib::MPEG::Properties* properties = mpeg.audioProperties();
+    if (properties == nullptr || properties->xingHeader() == nullptr ||
+        properties->xingHeader()->totalFrames() == 0 || properties->sampleRate() <= 0 ||
+        properties->bitrate() <= 0) {
+        return;
+    }
+    const VbrHeader header = FindVbrHeader(file, mpeg.firstFrameOffset());
+    if (header.Id.empty()) {
+        return;
+    }
+    if (!info.Valid) {
+        info.FileSize = std::to_string(file.Size());
+        info.VersionText = MP3Tools::VersionText(VersionCode(properties->version()));
+        info.LayerText = MP3Tools::LayerText(4 - properties->layer());
+        info.ModeText = MP3Tools::ModeText(properties->channelMode());
+        info.SampleRateHz = properties->sampleRate();
+        info.SampleRateText =
+            MP3Tools::SampleRateText(properties->sampleRate() / 1000.0, decimalSeparator);
+        info.Valid = true;
+    }
+    const std::int64_t milliseconds = properties->lengthInMilliseconds();
+    info.DurationMilliseconds = milliseconds;
+    info.DurationSeconds = std::to_string(milliseconds / 1000);
+    info.DurationText = MP3Tools::FormatDuration(milliseconds / 1000);
+    info.BitrateText = std::to_string(properties->bitrate());
+    info.FrameCount = std::to_string(properties->xingHeader()->totalFrames());
+    info.VariableBitrate = header.Id != "Info";
+    if (!header.Encoder.empty()) {
+        info.EncoderText = header.Encoder;
+    }
+}
+
+void ProbeMpeg(AudioFileInfo& info, TagInfo& tag, ReadOnlyStream& stream,
+               const ReadOnlyFile& handle, int folder, const char* name, const std::string& path,
+               std::string_view decimalSeparator, const TagLib::RIFF::WAV::File* wave)
 {
     if (folder >= 0) {
         MP3Tools::ProbeAudioFileAndTagIn(info, tag, folder, name, path, decimalSeparator);
     } else {
         MP3Tools::ProbeAudioFileAndTag(info, tag, path, decimalSeparator);
     }
-    if (!info.Valid) {
-        return;
-    }
     if (wave != nullptr) {
+        if (!info.Valid) {
+            return;
+        }
         // MPEG audio in a RIFF file: its ID3 chunk or INFO list, then the
         // ID3v1 tag at its end.
         TagInfo classic = tag;
@@ -336,9 +435,12 @@ void ProbeMpeg(AudioFileInfo& info, TagInfo& tag, ReadOnlyStream& stream, int fo
         }
         return;
     }
-    TagLib::MPEG::File file(&stream, TagLib::ID3v2::FrameFactory::instance(), false);
+    TagLib::MPEG::File file(&stream, TagLib::ID3v2::FrameFactory::instance(), true);
     MP3Tools::ResetTagInfo(tag);
     if (file.isValid()) {
+        TakeVbrHeader(info, file, handle, decimalSeparator);
+    }
+    if (file.isValid() && info.Valid) {
         FillTag(tag, {file.ID3v2Tag(), file.APETag(), file.ID3v1Tag()});
     }
 }
@@ -408,7 +510,7 @@ void ProbeFile(AudioFileInfo& info, TagInfo& tag, int folder, const char* name,
     };
     switch (ContainerOf(file)) {
     case Container::Mpeg:
-        ProbeMpeg(info, tag, stream, folder, name, path, decimalSeparator, nullptr);
+        ProbeMpeg(info, tag, stream, file, folder, name, path, decimalSeparator, nullptr);
         return finish(info.Valid);
     case Container::Flac: {
         TagLib::FLAC::File flac(&stream, TagLib::ID3v2::FrameFactory::instance());
@@ -463,7 +565,7 @@ void ProbeFile(AudioFileInfo& info, TagInfo& tag, int folder, const char* name,
         // classic reading decides, as it always did.
         if (!wave.isValid() || properties == nullptr || properties->format() == kWaveMpeg ||
             properties->format() == kWaveMpegLayer3) {
-            ProbeMpeg(info, tag, stream, folder, name, path, decimalSeparator,
+            ProbeMpeg(info, tag, stream, file, folder, name, path, decimalSeparator,
                       wave.isValid() ? &wave : nullptr);
             return finish(info.Valid);
         }
