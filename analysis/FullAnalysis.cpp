@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <charconv>
+#include <climits>
 #include <cstring>
 #include <exception>
 #include <optional>
@@ -67,8 +68,11 @@ public:
         if (m_error || m_position >= m_file.Size()) {
             return {};
         }
+        // No more than the file holds, nor than one ByteVector can: a damaged
+        // size field may ask for anything.
         const auto count = static_cast<unsigned int>(
-            std::min<std::int64_t>(static_cast<std::int64_t>(length), m_file.Size() - m_position));
+            std::min({static_cast<std::int64_t>(std::min<unsigned long>(length, UINT_MAX)),
+                      m_file.Size() - m_position}));
         TagLib::ByteVector bytes(count, '\0');
         try {
             const std::size_t got =

@@ -136,8 +136,9 @@ void FileReader::ReadFile(std::int64_t k, FileResult& result)
     if (info.Valid) {
         result.Bytes = ParseCount(info.FileSize);
         result.Seconds = ParseCount(info.DurationSeconds);
-        if (!tag.Tagged) {
-            // Full analysis shows whole titles, so it does not cut the name.
+        // Full analysis gives every file a title, and shows whole titles, so
+        // it does not cut the name.
+        if (!tag.Tagged || (full && tag.Title.empty())) {
             tag.Title = DirTools::StripExtension(FileNamePart(info.FileName));
             if (!full) {
                 tag.Title = Utf8::Cut(tag.Title, kUntaggedTitleLength);

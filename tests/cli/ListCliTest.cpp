@@ -231,9 +231,10 @@ TEST_F(ListCliTest, UsageAndValidationErrorsExitWithOne)
     EXPECT_FALSE(std::filesystem::exists(Out("l.csv")));
 }
 
-// An MPEG file whose title is only in ID3v2 and an untagged one with a long
-// name: the classic list stays what it always was, the full one shows them
-// whole. A damaged FLAC file is invalid either way.
+// An MPEG file whose title is only in ID3v2, an untagged one with a long name
+// and one tagged without title: the classic list stays what it always was,
+// the full one shows every title, whole. A damaged FLAC file is invalid
+// either way.
 TEST_F(ListCliTest, FullAnalysisForOneRunLeavesTheClassicListAsItWas)
 {
     const std::string title = "A title longer than an ID3v1 tag can hold";
@@ -250,6 +251,9 @@ TEST_F(ListCliTest, FullAnalysisForOneRunLeavesTheClassicListAsItWas)
     modern.Write(Music("modern.mp3"));
     WriteSong(Music("an untagged song with a long file name.mp3"), std::nullopt);
     WriteText(Music("broken.flac"), "fLaC" + std::string(100, '\0'));
+    Mp3Builder artistOnly;
+    artistOnly.Frames(3).PadTo(16000 - 128).Id3v1(Id3v1Fields{.Artist = "Band"});
+    artistOnly.Write(Music("no title.mp3"));
 
     const std::vector<std::string> common = {"-q", "-f",       "csv",   "-c", "Songname,Type",
                                              "-e", "mp3,flac", "--sort"};
@@ -263,13 +267,14 @@ TEST_F(ListCliTest, FullAnalysisForOneRunLeavesTheClassicListAsItWas)
     };
     const std::string broken = m_music.Path() + "/broken.flac,ERROR\r\n";
     const std::string classic = list({});
-    EXPECT_EQ(classic, "Songname,Type\r\n" + broken +
+    EXPECT_EQ(classic, "Songname,Type\r\n,MP3\r\n" + broken +
                            "Alpha,MP3\r\nan untagged song with a long f,MP3\r\nBeta,MP3\r\n"
                            "modern,MP3\r\n");
     EXPECT_EQ(list({"--analysis", "classic"}), classic);
     EXPECT_EQ(list({"--analysis", "full"}),
               "Songname,Type\r\n" + broken + title + ",MP3\r\n" +
-                  "Alpha,MP3\r\nan untagged song with a long file name,MP3\r\nBeta,MP3\r\n");
+                  "Alpha,MP3\r\nan untagged song with a long file name,MP3\r\nBeta,MP3\r\n"
+                  "no title,MP3\r\n");
 }
 
 TEST_F(ListCliTest, NoFilesExitsWithTwoAndLeavesTheOutput)
