@@ -4,6 +4,7 @@
 #include <array>
 #include <charconv>
 #include <climits>
+#include <cmath>
 #include <cstring>
 #include <exception>
 #include <optional>
@@ -368,19 +369,19 @@ VbrHeader FindVbrHeader(const ReadOnlyFile& file, std::int64_t offset)
 // Length, average bit rate and frame count from a VBR header wherever the
 // frame's version and channel mode put it. A file the classic reading found
 // no audio in is taken when such a header proves it MPEG audio (MPEG-2 and
-// 2.5 VBR files).
-void TakeVbrHeader(AudioFileInfo& info, TagLib::MPEG::File& mpeg, const ReadOnlyFile& file,
+// 2.5 VBR files). False when the file has no such header.
+bool TakeVbrHeader(AudioFileInfo& info, TagLib::MPEG::File& mpeg, const ReadOnlyFile& file,
                    std::string_view decimalSeparator)
 {
     const TagLib::MPEG::Properties* properties = mpeg.audioProperties();
     if (properties == nullptr || properties->xingHeader() == nullptr ||
         properties->xingHeader()->totalFrames() == 0 || properties->sampleRate() <= 0 ||
         properties->bitrate() <= 0) {
-        return;
+        return false;
     }
     const VbrHeader header = FindVbrHeader(file, mpeg.firstFrameOffset());
     if (header.Id.empty()) {
-        return;
+        return false;
     }
     if (!info.Valid) {
         info.FileSize = std::to_string(file.Size());
@@ -402,6 +403,114 @@ void TakeVbrHeader(AudioFileInfo& info, TagLib::MPEG::File& mpeg, const ReadOnly
     if (!header.Encoder.empty()) {
         info.EncoderText = header.Encoder;
     }
+    return true;
+}
+
+// The frame header the four bytes hold when it belongs to the same stream as
+// first (version, layer, sampling rate), or nullopt.
+std::optional<MP3Tools::FrameHeader> FrameAt(const std::uint8_t* bytes,
+                                             const MP3Tools::FrameHeader& first)
+{
+    if (!MP3Tools::PassesSyncFilter(bytes[0], bytes[1], bytes[2])) {
+        return std::nullopt;
+    }
+    const MP3Tools::FrameHeader header = MP3Tools::DecodeFrameHeader(bytes[1], bytes[2], bytes[3]);
+    if (!MP3Tools::IsValidFrameHeader(header) || header.Version != first.Version ||
+        header.Layer != first.Layer || header.SamplingIndex != first.SamplingIndex) {
+        return std::nullopt;
+    }
+    return header;
+}
+
+int SamplesPerFrame(const MP3Tools::FrameHeader& header)
+{
+    if (header.Layer == 3) {
+        return 384; // Layer I
+    }
+    return header.Layer == 1 && header.Version != 3 ? 576 : 1152;
+}
+
+// The bit rate of the first frame found at or behind offset whose successor
+// follows where its length says, or 0 when none is within a few KiB.
+int BitrateNear(const ReadOnlyFile& file, std::int64_t offset, const MP3Tools::FrameHeader& first)
+{
+    constexpr std::size_t kLook = 8 * 1024;
+    std::vector<std::uint8_t> bytes(kLook);
+    const std::size_t got = file.ReadAt(offset, bytes.data(), bytes.size());
+    for (std::size_t at = 0; at + 4 <= got; ++at) {
+        const auto header = FrameAt(bytes.data() + at, first);
+        if (!header) {
+            continue;
+        }
+        const auto next = at + static_cast<std::size_t>(MP3Tools::FrameLength(*header));
+        if (next + 4 <= got && FrameAt(bytes.data() + next, first)) {
+            return MP3Tools::Bitrate(*header);
+        }
+    }
+    return 0;
+}
+
+// A file without VBR header: a few frames spread over it show whether its
+// bit rate varies (a constant-bit-rate file is never read whole); only then
+// every frame is counted for the exact length and the average bit rate.
+void CountFramesOfVariableStream(AudioFileInfo& info, const ReadOnlyFile& file)
+{
+    std::array<std::uint8_t, 4> head{};
+    if (info.FrameOffset < 0 || file.ReadAt(info.FrameOffset, head.data(), 4) != 4) {
+        return;
+    }
+    const MP3Tools::FrameHeader first =
+        MP3Tools::DecodeFrameHeader(head.at(1), head.at(2), head.at(3));
+    if (!MP3Tools::IsValidFrameHeader(first)) {
+        return;
+    }
+    constexpr int kSamples = 6;
+    const std::int64_t span = file.Size() - info.FrameOffset;
+    bool varies = false;
+    for (int i = 1; i < kSamples && !varies; ++i) {
+        const int bitrate = BitrateNear(file, info.FrameOffset + span * i / kSamples, first);
+        varies = bitrate != 0 && bitrate != MP3Tools::Bitrate(first);
+    }
+    if (!varies) {
+        return;
+    }
+    constexpr std::size_t kChunk = 64 * 1024;
+    std::vector<std::uint8_t> bytes(kChunk);
+    std::int64_t frames = 0;
+    std::int64_t samples = 0;
+    std::int64_t offset = info.FrameOffset;
+    for (;;) {
+        const std::size_t got = file.ReadAt(offset, bytes.data(), bytes.size());
+        std::size_t at = 0;
+        bool ended = got < 4;
+        while (!ended && at + 4 <= got) {
+            const auto header = FrameAt(bytes.data() + at, first);
+            if (!header) {
+                ended = true;
+                break;
+            }
+            ++frames;
+            samples += SamplesPerFrame(*header);
+            at += static_cast<std::size_t>(MP3Tools::FrameLength(*header));
+        }
+        offset += static_cast<std::int64_t>(at);
+        if (ended || got < bytes.size()) {
+            break;
+        }
+    }
+    const auto hertz =
+        static_cast<std::int64_t>(std::lround(MP3Tools::SamplingRate(first) * 1000.0));
+    const std::int64_t milliseconds = hertz > 0 ? samples * 1000 / hertz : 0;
+    if (frames < 2 || milliseconds <= 0) {
+        return;
+    }
+    info.DurationMilliseconds = milliseconds;
+    info.DurationSeconds = std::to_string(milliseconds / 1000);
+    info.DurationText = MP3Tools::FormatDuration(milliseconds / 1000);
+    // Bits per millisecond are kbit/s.
+    info.BitrateText = std::to_string((offset - info.FrameOffset) * 8 / milliseconds);
+    info.FrameCount = std::to_string(frames);
+    info.VariableBitrate = true;
 }
 
 void ProbeMpeg(AudioFileInfo& info, TagInfo& tag, ReadOnlyStream& stream,
@@ -441,8 +550,8 @@ void ProbeMpeg(AudioFileInfo& info, TagInfo& tag, ReadOnlyStream& stream,
     }
     TagLib::MPEG::File file(&stream, TagLib::ID3v2::FrameFactory::instance(), true);
     MP3Tools::ResetTagInfo(tag);
-    if (file.isValid()) {
-        TakeVbrHeader(info, file, handle, decimalSeparator);
+    if (file.isValid() && !TakeVbrHeader(info, file, handle, decimalSeparator) && info.Valid) {
+        CountFramesOfVariableStream(info, handle);
     }
     if (file.isValid() && info.Valid) {
         FillTag(tag, {file.ID3v2Tag(), file.APETag(), file.ID3v1Tag()});

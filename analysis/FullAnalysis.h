@@ -2,7 +2,8 @@
 
 // Full analysis: the tags and audio properties of the files of today, read
 // through TagLib. MPEG audio keeps the classic frame reading, takes length,
-// bit rate and frame count from a VBR header wherever it sits, and its tags
+// bit rate and frame count from a VBR header wherever it sits (or, without
+// one, from its frames when their bit rates differ), and its tags
 // from ID3v2, APEv2 and ID3v1 (the first that holds a field gives it);
 // FLAC, Ogg Vorbis, Opus, M4A and WAV files are read by TagLib whole. The
 // records are those of the classic probe, with texts in UTF-8.
