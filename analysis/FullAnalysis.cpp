@@ -383,6 +383,9 @@ bool TakeVbrHeader(AudioFileInfo& info, TagLib::MPEG::File& mpeg, const ReadOnly
     if (header.Id.empty()) {
         return false;
     }
+    // A constant bit rate is the frames' own; an average over a few frames
+    // and the tags around them would only blur it.
+    const bool constantKnown = info.Valid && header.Id == "Info";
     if (!info.Valid) {
         info.FileSize = std::to_string(file.Size());
         info.VersionText = MP3Tools::VersionText(VersionCode(properties->version()));
@@ -397,7 +400,9 @@ bool TakeVbrHeader(AudioFileInfo& info, TagLib::MPEG::File& mpeg, const ReadOnly
     info.DurationMilliseconds = milliseconds;
     info.DurationSeconds = std::to_string(milliseconds / 1000);
     info.DurationText = MP3Tools::FormatDuration(milliseconds / 1000);
-    info.BitrateText = std::to_string(properties->bitrate());
+    if (!constantKnown) {
+        info.BitrateText = std::to_string(properties->bitrate());
+    }
     info.FrameCount = std::to_string(properties->xingHeader()->totalFrames());
     info.VariableBitrate = header.Id != "Info";
     if (!header.Encoder.empty()) {

@@ -1,6 +1,7 @@
 #include "analysis/FullAnalysis.h"
 
 #include <cstdint>
+#include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <ostream>
@@ -288,16 +289,22 @@ TEST_F(FullAnalysisTest, VbrHeadersGiveTheLengthWhereverTheySit)
         std::string Mode;
         bool Variable;
         bool LameHeader = true;
+        std::string Kbps{}; // a constant rate is the frames' own; not looked at when empty
     };
 
     const Row rows[] = {
         {{"-V", "5", "-m", "m"}, "MPEG-1", "single-channel", true},
         {{"-V", "5", "--resample", "22.05"}, "MPEG-2 LSF", "joint-stereo", true},
         {{"-V", "5", "-m", "m", "--resample", "11.025"}, "MPEG-2.5", "single-channel", true},
-        {{"-b", "64", "-m", "m", "--resample", "16"}, "MPEG-2 LSF", "single-channel", false},
+        {{"-b", "64", "-m", "m", "--resample", "16"},
+         "MPEG-2 LSF",
+         "single-channel",
+         false,
+         true,
+         "64"},
         // No header at all: the frames themselves are counted.
         {{"-t", "-V", "5", "-m", "m"}, "MPEG-1", "single-channel", true, false},
-        {{"-t", "-b", "96"}, "MPEG-1", "joint-stereo", false, false},
+        {{"-t", "-b", "96"}, "MPEG-1", "joint-stereo", false, false, "96"},
     };
     const std::string mp3 = m_dir.File("vbr.mp3");
     for (const Row& row : rows) {
@@ -316,6 +323,9 @@ TEST_F(FullAnalysisTest, VbrHeadersGiveTheLengthWhereverTheySit)
         // a frame is 52 ms.
         EXPECT_NEAR(static_cast<double>(probed.Info.DurationMilliseconds), 3000.0, 160.0);
         EXPECT_EQ(probed.Info.VariableBitrate, row.Variable);
+        if (!row.Kbps.empty()) {
+            EXPECT_EQ(probed.Info.BitrateText, row.Kbps);
+        }
         if (row.LameHeader) {
             EXPECT_EQ(probed.Info.EncoderText.rfind("LAME", 0), 0u) << probed.Info.EncoderText;
         }
@@ -379,4 +389,41 @@ TEST(FullAnalysisTexts, GenresYearsAndTracksAsTheListShowsThem)
         SCOPED_TRACE(in);
         EXPECT_EQ(FullAnalysis::TrackText(in), out);
     }
+}
+
+// On the real corpus, against the classic reading of the same files: full
+// analysis keeps every file the classic one reads, and where both find a
+// constant bit rate they agree on the frame's figures.
+TEST(FullAnalysisCorpus, KeepsWhatTheClassicReadingFindsInAConstantStream)
+{
+    const std::filesystem::path corpus = SONORIX_CORPUS_DIR;
+    if (!std::filesystem::exists(corpus / "MANIFEST.tsv")) {
+        GTEST_SKIP() << "no corpus at " << corpus;
+    }
+    int compared = 0;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(corpus)) {
+        const std::string path = entry.path().string();
+        if (!entry.is_regular_file() || entry.path().extension() == ".tsv" ||
+            entry.path().extension() == ".md") {
+            continue;
+        }
+        SCOPED_TRACE(path);
+        AudioFileInfo classic;
+        TagInfo classicTag;
+        MP3Tools::ProbeAudioFileAndTag(classic, classicTag, path);
+        const Probed full = Probe(path);
+        if (!classic.Valid) {
+            continue;
+        }
+        EXPECT_TRUE(full.Info.Valid);
+        if (classic.VariableBitrate || full.Info.VariableBitrate) {
+            continue;
+        }
+        ++compared;
+        EXPECT_EQ(full.Info.BitrateText, classic.BitrateText);
+        EXPECT_EQ(full.Info.SampleRateText, classic.SampleRateText);
+        EXPECT_EQ(full.Info.ModeText, classic.ModeText);
+        EXPECT_EQ(full.Info.VersionText, classic.VersionText);
+    }
+    EXPECT_GT(compared, 20);
 }
