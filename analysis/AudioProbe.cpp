@@ -385,7 +385,7 @@ void ResetAudioFileInfo(AudioFileInfo& info)
           &info.FrameCount, &info.LayerText, &info.VersionText, &info.BitrateText,
           &info.SampleRateText, &info.ModeText, &info.ModeExtensionText, &info.OriginalText,
           &info.ProtectionText, &info.PaddingText, &info.PrivateText, &info.CopyrightText,
-          &info.EmphasisText}) {
+          &info.EmphasisText, &info.TypeName}) {
         text->clear();
     }
     info.EncoderText.assign(1, '-');

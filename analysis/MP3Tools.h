@@ -80,6 +80,9 @@ struct AudioFileInfo
     std::string CopyrightText{};
     std::string EmphasisText{};
     std::string EncoderText = "-";
+    // The type full analysis names for a file that is no MPEG audio ("FLAC",
+    // "Opus", ...); empty for MPEG audio, whose type its frames give.
+    std::string TypeName{};
     // The playing time in whole milliseconds (its whole seconds are
     // DurationSeconds) and the sampling rate in Hz, for lists that give
     // numbers rather than texts.

@@ -32,6 +32,9 @@ std::string Absolute(const std::string& path)
 // The profile options of this run, laid over the loaded profile.
 void ApplyOptions(const ListOptions& options, Profiles::Profile& profile)
 {
+    if (options.Analysis) {
+        profile.Analysis = *options.Analysis;
+    }
     if (options.Format) {
         profile.ListFormat = *options.Format;
     }

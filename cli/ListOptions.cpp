@@ -39,6 +39,11 @@ Options:
       --no-subdirs      list the source folder only, not its subfolders
       --custom TEXT     custom info text for this run (no prompt)
   -e, --ext LIST        comma-separated file extensions for this run
+      --analysis MODE   how the files are read for this run: classic (the
+                        first MPEG frame, its "Xing" header and the ID3v1
+                        tag) or full (ID3v2 and APE tags too, and FLAC, Ogg
+                        Vorbis, Opus, M4A and WAV files; the extensions
+                        still choose the files); default: the style's
   -q, --quiet           no progress output
       --threads N       read the files with N threads (1 to 256; 1 reads them
                         one after the other); default: twice the processor
@@ -122,6 +127,17 @@ std::vector<std::string> SplitItems(const std::string& text)
     return items;
 }
 
+Profiles::Analysis ParseAnalysis(const std::string& name)
+{
+    if (name == "classic") {
+        return Profiles::Analysis::Classic;
+    }
+    if (name == "full") {
+        return Profiles::Analysis::Full;
+    }
+    throw UsageError("unknown analysis '" + name + "' (classic or full)");
+}
+
 Profiles::ListFormat ParseFormat(const std::string& name)
 {
     for (const Profiles::FormatFacts& facts : Profiles::kListFormats) {
@@ -179,7 +195,8 @@ enum LongOnly : int
     kOptListStyles,
     kOptNewStyle,
     kOptVersion,
-    kOptThreads
+    kOptThreads,
+    kOptAnalysis
 };
 
 constexpr const char* kShortOptions = ":s:f:c:ae:qh";
@@ -202,6 +219,7 @@ constexpr option kLongOptions[] = {{"style", required_argument, nullptr, 's'},
                                    {"new-style", no_argument, nullptr, kOptNewStyle},
                                    {"list-columns", no_argument, nullptr, kOptListColumns},
                                    {"threads", required_argument, nullptr, kOptThreads},
+                                   {"analysis", required_argument, nullptr, kOptAnalysis},
                                    {nullptr, 0, nullptr, 0}};
 
 // The option getopt_long stopped at, as the user wrote it ("--style",
@@ -275,6 +293,9 @@ void ApplyOption(ListOptions& options, int code, const std::string& value)
         break;
     case kOptThreads:
         options.Threads = ParseThreads(value);
+        break;
+    case kOptAnalysis:
+        options.Analysis = ParseAnalysis(value);
         break;
     }
 }

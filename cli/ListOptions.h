@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "profiles/ListFormat.h"
+#include "profiles/Profile.h"
 
 namespace ListCli {
 
@@ -29,6 +30,7 @@ struct ListOptions
     bool NoSubdirs = false;
     std::optional<std::string> Custom{};
     std::optional<std::vector<std::string>> Extensions{};
+    std::optional<Profiles::Analysis> Analysis{};
     bool Quiet = false;
     int Threads = 0; // 0: the job's default, else 1 to kMaxThreads
     bool Help = false;
@@ -49,7 +51,7 @@ public:
 };
 
 // Reads the options and the arguments of argv[1] to argv[argc - 1]. A
-// format, a column caption or a --threads value that is not one of those
+// format, an analysis, a column caption or a --threads value that is not one of those
 // given in --help, an unknown option, a missing or unwanted option value and
 // any count of arguments but SOURCE and OUTPUT (unless --help,
 // --list-columns, --list-styles or --version is given) throw UsageError.

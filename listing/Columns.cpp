@@ -64,6 +64,9 @@ std::string_view FileNameView(std::string_view path)
 
 std::string_view TypeView(const MP3Tools::AudioFileInfo& info)
 {
+    if (!info.TypeName.empty()) {
+        return info.TypeName;
+    }
     if (info.VariableBitrate) {
         return "VBR";
     }

@@ -10,6 +10,7 @@
 #include <stdexcept>
 #include <string_view>
 
+#include "analysis/FullAnalysis.h"
 #include "base/IoError.h"
 #include "base/LongPath.h"
 #include "base/Parallel.h"
@@ -21,8 +22,8 @@ namespace Listing::Detail {
 
 namespace {
 
-// An untagged file's title is its file name without extension, cut to the
-// length of an ID3v1 title field.
+// An untagged file's title is its file name without extension, in the
+// classic analysis cut to the length of an ID3v1 title field.
 constexpr std::size_t kUntaggedTitleLength = 30;
 
 // Results read ahead of the calling thread, at most: enough to keep the
@@ -117,7 +118,12 @@ void FileReader::ReadFile(std::int64_t k, FileResult& result)
     }
     MP3Tools::AudioFileInfo& info = m_records.Info;
     MP3Tools::TagInfo& tag = m_records.Tag;
-    if (m_folderFd.Valid() && !folder.empty()) {
+    const bool full = m_plan.Analysis == Profiles::Analysis::Full;
+    if (full) {
+        const bool inFolder = m_folderFd.Valid() && !folder.empty();
+        FullAnalysis::ProbeFile(info, tag, inFolder ? m_folderFd.Get() : -1, m_files.NameOf(k),
+                                m_path, m_plan.DecimalSeparator);
+    } else if (m_folderFd.Valid() && !folder.empty()) {
         MP3Tools::ProbeAudioFileAndTagIn(info, tag, m_folderFd.Get(), m_files.NameOf(k), m_path,
                                          m_plan.DecimalSeparator);
     } else {
@@ -130,9 +136,13 @@ void FileReader::ReadFile(std::int64_t k, FileResult& result)
     if (info.Valid) {
         result.Bytes = ParseCount(info.FileSize);
         result.Seconds = ParseCount(info.DurationSeconds);
-        if (!tag.Tagged) {
-            tag.Title = Utf8::Cut(DirTools::StripExtension(FileNamePart(info.FileName)),
-                                  kUntaggedTitleLength);
+        // Full analysis gives every file a title, and shows whole titles, so
+        // it does not cut the name.
+        if (!tag.Tagged || (full && tag.Title.empty())) {
+            tag.Title = DirTools::StripExtension(FileNamePart(info.FileName));
+            if (!full) {
+                tag.Title = Utf8::Cut(tag.Title, kUntaggedTitleLength);
+            }
         }
     }
     // An invalid file's row shows no custom info.

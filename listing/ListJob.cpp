@@ -477,6 +477,7 @@ ListJobResult RunJob(ListJobInput& input, ListReport& report, Dialogs& dialogs)
         plan.Custom = profile.Custom;
         plan.CustomKnown.store(true);
     }
+    plan.Analysis = profile.Analysis;
 
     std::optional<FileList> list(std::in_place);
     FileList& files = *list;

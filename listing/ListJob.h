@@ -73,8 +73,8 @@ struct ReservedOutput
 // The inputs of one job. Output is the output box: the start completes it
 // or replaces it with a numbered default name, and empties it when its
 // folder does not exist. The profile is the current profile: the custom-info
-// prompt writes Custom into it, and an empty Separator of the custom format
-// becomes ",". Reserved is set by CheckListInputs and given up by the job.
+// prompt writes Custom into it, an empty Separator of the custom format
+// becomes ",", and its Analysis chooses how the files are read. Reserved is set by CheckListInputs and given up by the job.
 struct ListJobInput
 {
     std::string Source{};

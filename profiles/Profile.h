@@ -1,7 +1,7 @@
 #pragma once
 
 // The current profile ("style"): one named set of list options, stored as
-// thirteen values named profile name + suffix in the settings store
+// thirteen values (fourteen with the analysis) named profile name + suffix in the settings store
 // (profiles/ProfileStore.h). The record and its text rules need no store, so
 // the list job uses them without linking SQLite.
 
@@ -13,6 +13,21 @@
 #include "profiles/ListFormat.h"
 
 namespace Profiles {
+
+// How the files of a list are read. Classic reads the first MPEG frame, its
+// "Xing" header and the ID3v1 tag, as Sonorix always did; full reads ID3v2
+// and APE tags too, and FLAC, Ogg Vorbis, Opus, M4A and WAV files. Stored as
+// its number.
+enum class Analysis
+{
+    Classic = 0,
+    Full = 1
+};
+
+inline constexpr std::int32_t NumberOf(Analysis analysis)
+{
+    return static_cast<std::int32_t>(analysis);
+}
 
 struct Profile
 {
@@ -41,8 +56,10 @@ struct Profile
     std::vector<std::string> Extensions{};
     std::vector<std::string> Information{};
     std::vector<bool> Checked{}; // one flag per Information entry, by position
-    std::string Separator{};     // not stored: lives for the program run
-    bool AppendToList = false;   // not stored: lives for the program run
+    // Stored only when full: a store that never used it stays as it was.
+    Profiles::Analysis Analysis = Profiles::Analysis::Classic;
+    std::string Separator{};   // not stored: lives for the program run
+    bool AppendToList = false; // not stored: lives for the program run
     // Not stored: why the last load of the record stopped (LoadProfile, or
     // LoadGlobalOptions before it reached the profile); empty once a load ran
     // to its end. A record whose load stopped holds a mix of two profiles and

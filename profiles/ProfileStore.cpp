@@ -16,9 +16,9 @@ using RegTools::kProduct;
 using RegTools::kVendor;
 
 // Every stored value of a profile, in the order DeleteProfile removes them.
-constexpr std::array<const char*, 13> kSuffixes = {
+constexpr std::array<const char*, 14> kSuffixes = {
     "Sort",      "Save30",     "Custom",      "Extensions", "Information", "FontStyle", "FontColor",
-    "BackColor", "Back2Color", "HeaderColor", "Headline",   "ListFormat",  "Checked"};
+    "BackColor", "Back2Color", "HeaderColor", "Headline",   "ListFormat",  "Checked",   "Analysis"};
 
 constexpr const char* kDefaultName = "Default";
 
@@ -137,6 +137,14 @@ void LoadValues(Profile& profile, ProfileHost& host)
     profile.Information = LoadList(name + "Information", RegTools::JoinList(builtInItems));
     profile.Checked.assign(profile.Information.size(), false);
     LoadChecked(name + "Checked", profile);
+
+    // Never written here: only a style saved with full analysis holds it.
+    const std::string analysisName = name + "Analysis";
+    profile.Analysis = Analysis::Classic;
+    if (Exists(analysisName) &&
+        IntegerFromText(ReadString(analysisName), analysisName) == NumberOf(Analysis::Full)) {
+        profile.Analysis = Analysis::Full;
+    }
 }
 
 // Runs load; when it throws, the error is the profile's load error.
@@ -178,6 +186,11 @@ void SaveProfile(const Profile& profile, const std::string& name)
         checked += i < profile.Checked.size() && profile.Checked[i] ? '1' : '0';
     }
     WriteString(name + "Checked", checked);
+    if (profile.Analysis == Analysis::Full) {
+        WriteString(name + "Analysis", std::to_string(NumberOf(Analysis::Full)));
+    } else {
+        RegTools::DeleteRegValue(kVendor, kProduct, name + "Analysis");
+    }
 }
 
 bool IsValidProfileName(const std::string& name)

@@ -219,10 +219,14 @@ QWidget* TForm3::BuildMiscPage()
     auto* page = Named<QWidget>(nullptr, "TabMisc");
     TFlatGroupBox* extensions = BuildExtensionsGroup(page);
     TFlatGroupBox* format = BuildFormatGroup(page);
+    FlatCheckBox2 =
+        Named<TFlatCheckBox>(page, "FlatCheckBox2",
+                             "Full analysis (ID3v2/APE tags, exact length, FLAC/Ogg/Opus/M4A/WAV)");
     auto* layout = new QVBoxLayout(page);
     Tighten(layout);
     layout->addWidget(extensions, 1);
     layout->addWidget(format);
+    layout->addWidget(FlatCheckBox2);
     return page;
 }
 
@@ -403,6 +407,9 @@ void TForm3::ConnectHandlers()
                    [this](const QString& text) { m_profile.Separator = text.toStdString(); });
     GuardedConnect(m_dialogs, FlatCheckBox1, &QCheckBox::toggled, this,
                    [this](bool checked) { m_profile.AppendToList = checked; });
+    GuardedConnect(m_dialogs, FlatCheckBox2, &QCheckBox::toggled, this, [this](bool checked) {
+        m_profile.Analysis = checked ? Analysis::Full : Analysis::Classic;
+    });
     // "List Items"
     GuardedConnect(m_dialogs, CheckListBox1, &QListWidget::itemChanged, this,
                    [this] { StoreItems(); });
@@ -469,6 +476,7 @@ void TForm3::ShowProfile()
     ShowFormat(m_profile.ListFormat);
     FlatEdit1->setText(Q(m_profile.Separator));
     FlatCheckBox1->setChecked(m_profile.AppendToList);
+    FlatCheckBox2->setChecked(m_profile.Analysis == Analysis::Full);
 
     CheckListBox1->SetLines(ToQStringList(m_profile.Information), m_profile.Checked);
     CheckBox1->setChecked(m_profile.Sort);

@@ -87,6 +87,8 @@ public:
     TFlatComboBox* cmbTyp;
     TFlatEdit* FlatEdit1;
     TFlatCheckBox* FlatCheckBox1;
+    // "Full analysis (ID3v2/APE tags, exact length, FLAC/Ogg/Opus/M4A/WAV)"
+    TFlatCheckBox* FlatCheckBox2;
     // "List Items"
     TCheckListBox* CheckListBox1;
     TFlatButton* SpeedButton1;

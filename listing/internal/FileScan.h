@@ -17,6 +17,7 @@
 #include "base/UniqueFd.h"
 #include "listing/Columns.h"
 #include "listing/RowSorter.h"
+#include "profiles/Profile.h"
 
 namespace Parallel {
 template <typename Result> class OrderedPipeline;
@@ -96,6 +97,7 @@ struct RowPlan
     int Threads = 1;                    // the readers, which also settle ties of the sort
     std::string Custom{};
     std::atomic<bool> CustomKnown{false};
+    Profiles::Analysis Analysis = Profiles::Analysis::Classic;
 };
 
 // Marks a sort key prefix that is still to be made.
@@ -134,9 +136,9 @@ public:
     FileReader(const FileReader&) = delete;
     FileReader& operator=(const FileReader&) = delete;
 
-    // Probes file k (and reads its tag), counts its bytes and seconds, gives
-    // an untagged file its title and builds its row. Throws IoError when the
-    // file exists but cannot be read, or memory runs out.
+    // Probes file k (and reads its tag) with the plan's analysis, counts its bytes and seconds,
+    // gives an untagged file its title and builds its row. Throws IoError when the file exists but
+    // cannot be read, or memory runs out.
     void Read(std::int64_t k, FileResult& result);
 
 private:

@@ -205,6 +205,8 @@ TEST_F(ListCliTest, UsageAndValidationErrorsExitWithOne)
         {{"-f", "pdf", "a", "b"},
          "sonorix-list: unknown format 'pdf' (csv, custom, html, txt or json)\n" + usageHint},
         {{"a", "b", "--style"}, "sonorix-list: option '--style' needs a value\n" + usageHint},
+        {{"--analysis", "deep", "a", "b"},
+         "sonorix-list: unknown analysis 'deep' (classic or full)\n" + usageHint},
         {{"-f", "json", "-a", "a", "b"},
          "sonorix-list: --append cannot add to a json list (it would no longer be JSON)\n" +
              usageHint},
@@ -227,6 +229,52 @@ TEST_F(ListCliTest, UsageAndValidationErrorsExitWithOne)
         EXPECT_EQ(run.Err, row.Err);
     }
     EXPECT_FALSE(std::filesystem::exists(Out("l.csv")));
+}
+
+// An MPEG file whose title is only in ID3v2, an untagged one with a long name
+// and one tagged without title: the classic list stays what it always was,
+// the full one shows every title, whole. A damaged FLAC file is invalid
+// either way.
+TEST_F(ListCliTest, FullAnalysisForOneRunLeavesTheClassicListAsItWas)
+{
+    const std::string title = "A title longer than an ID3v1 tag can hold";
+    std::string frame = std::string(1, '\3') + title; // UTF-8 text
+    const auto size = static_cast<std::uint32_t>(frame.size());
+    std::string id3v2 =
+        std::string("ID3\4\0\0\0\0\0", 10) + "TIT2" +
+        std::string{'\0', '\0', static_cast<char>(size >> 7), static_cast<char>(size & 0x7F),
+                    '\0', '\0'} +
+        frame;
+    id3v2[9] = static_cast<char>(id3v2.size() - 10);
+    Mp3Builder modern;
+    modern.Text(id3v2).Frames(3).PadTo(16000);
+    modern.Write(Music("modern.mp3"));
+    WriteSong(Music("an untagged song with a long file name.mp3"), std::nullopt);
+    WriteText(Music("broken.flac"), "fLaC" + std::string(100, '\0'));
+    Mp3Builder artistOnly;
+    artistOnly.Frames(3).PadTo(16000 - 128).Id3v1(Id3v1Fields{.Artist = "Band"});
+    artistOnly.Write(Music("no title.mp3"));
+
+    const std::vector<std::string> common = {"-q", "-f",       "csv",   "-c", "Songname,Type",
+                                             "-e", "mp3,flac", "--sort"};
+    const auto list = [&](const std::vector<std::string>& analysis) {
+        std::vector<std::string> args = common;
+        args.insert(args.end(), analysis.begin(), analysis.end());
+        args.insert(args.end(), {m_music.Path(), "-"});
+        const RunResult run = Run(args);
+        EXPECT_EQ(run.Status, 0) << run.Err;
+        return run.Out;
+    };
+    const std::string broken = m_music.Path() + "/broken.flac,ERROR\r\n";
+    const std::string classic = list({});
+    EXPECT_EQ(classic, "Songname,Type\r\n,MP3\r\n" + broken +
+                           "Alpha,MP3\r\nan untagged song with a long f,MP3\r\nBeta,MP3\r\n"
+                           "modern,MP3\r\n");
+    EXPECT_EQ(list({"--analysis", "classic"}), classic);
+    EXPECT_EQ(list({"--analysis", "full"}),
+              "Songname,Type\r\n" + broken + title + ",MP3\r\n" +
+                  "Alpha,MP3\r\nan untagged song with a long file name,MP3\r\nBeta,MP3\r\n"
+                  "no title,MP3\r\n");
 }
 
 TEST_F(ListCliTest, NoFilesExitsWithTwoAndLeavesTheOutput)
@@ -364,7 +412,7 @@ TEST_F(ListCliTest, HelpDescribesEveryOption)
     for (const char* option :
          {"--style", "--format", "--separator", "--columns", "--sort", "--no-sort", "--save30",
           "--append", "--no-subdirs", "--custom", "--ext", "--quiet", "--list-columns", "--threads",
-          "Exit status", "\"Styles\" and \"DefaultStyle\"", "never written"}) {
+          "--analysis", "Exit status", "\"Styles\" and \"DefaultStyle\"", "never written"}) {
         SCOPED_TRACE(option);
         EXPECT_THAT(run.Out, HasSubstr(option));
     }

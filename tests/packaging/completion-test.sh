@@ -49,6 +49,7 @@ complete_line "sonorix-list --thr" '--threads'
 complete_line "sonorix-list --new" '--new-style'
 complete_line "sonorix-list --threads " ''
 complete_line "sonorix-list -f j" 'json'
+complete_line "sonorix-list --analysis f" 'full'
 complete_line "sonorix-list -q some" 'some-file.mp3'
 
 [ "$failures" -eq 0 ]

@@ -378,6 +378,34 @@ private slots:
         QVERIFY(!m_form->FlatButton10->isEnabled() && !m_form->Edit10->isEnabled());
     }
 
+    void fullAnalysisBoxLoadsAndSavesLikeTheOtherFields()
+    {
+        Start();
+        m_form->show();
+        QVERIFY(!m_form->FlatCheckBox2->isChecked());
+        QVERIFY(m_form->FlatCheckBox2->isVisible());
+        QAccessibleInterface* box = QAccessible::queryAccessibleInterface(m_form->FlatCheckBox2);
+        QCOMPARE(box->role(), QAccessible::CheckBox);
+        QCOMPARE(box->text(QAccessible::Name),
+                 QString("Full analysis (ID3v2/APE tags, exact length, FLAC/Ogg/Opus/M4A/WAV)"));
+
+        Click(m_form->FlatCheckBox2);
+        QCOMPARE(m_profile.Analysis, Analysis::Full);
+        m_host.Styles.SetText("Default");
+        Click(m_form->FlatButton1); // "Save"
+        QCOMPARE(TestSupport::StoredText("DefaultAnalysis"), std::string("1"));
+        Load("Default");
+        QVERIFY(m_form->FlatCheckBox2->isChecked());
+
+        m_form->show();
+        Click(m_form->FlatCheckBox2);
+        QCOMPARE(m_profile.Analysis, Analysis::Classic);
+        Click(m_form->FlatButton1);
+        QVERIFY(!TestSupport::IsStored("DefaultAnalysis"));
+        Load("Default");
+        QVERIFY(!m_form->FlatCheckBox2->isChecked());
+    }
+
     void saveRefusesNamesThatWouldOverwriteGlobalValues()
     {
         Start();

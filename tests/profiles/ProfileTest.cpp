@@ -137,6 +137,41 @@ TEST_F(ProfileTest, SaveWritesDecimalTextsThatLoadToTheSameProfile)
     EXPECT_EQ(m_profile, loaded);
 }
 
+// A store that never saw full analysis stays as it was: the value is there
+// only while the style is full.
+TEST_F(ProfileTest, AnalysisIsStoredOnlyWhileTheStyleIsFull)
+{
+    FirstStart();
+    EXPECT_EQ(m_profile.Analysis, Analysis::Classic);
+    m_profile.Analysis = Analysis::Full;
+    SaveProfile(m_profile, "Default");
+    EXPECT_EQ(TestSupport::StoredText("DefaultAnalysis"), "1");
+    m_profile.Analysis = Analysis::Classic;
+    LoadProfile(m_profile, m_host);
+    EXPECT_EQ(m_profile.Analysis, Analysis::Full);
+
+    m_profile.Analysis = Analysis::Classic;
+    SaveProfile(m_profile, "Default");
+    EXPECT_FALSE(TestSupport::IsStored("DefaultAnalysis"));
+    m_profile.Analysis = Analysis::Full;
+    LoadProfile(m_profile, m_host);
+    EXPECT_EQ(m_profile.Analysis, Analysis::Classic);
+    EXPECT_FALSE(TestSupport::IsStored("DefaultAnalysis")) << "the load writes no value";
+
+    // Only 1 is full: a number this version does not know reads as classic.
+    const std::pair<const char*, Analysis> rows[] = {{"0", Analysis::Classic},
+                                                     {"1", Analysis::Full},
+                                                     {"$00000001", Analysis::Full},
+                                                     {"2", Analysis::Classic},
+                                                     {"-1", Analysis::Classic}};
+    for (const auto& [text, analysis] : rows) {
+        SCOPED_TRACE(text);
+        TestSupport::StoreText("DefaultAnalysis", text);
+        LoadProfile(m_profile, m_host);
+        EXPECT_EQ(m_profile.Analysis, analysis);
+    }
+}
+
 TEST_F(ProfileTest, SaveStoresUnderTheStyleBoxNameAndMarksMissingFlagsOff)
 {
     m_profile.Information = {"Artist", "Songname", "Time"};
@@ -322,13 +357,14 @@ TEST_F(ProfileTest, DeleteRemovesValuesAndNameAndStoresTheSortedList)
     TestSupport::StoreText("Styles", "Default\r\nJazz\r\nBlues\r\n");
     FirstStart();
     Load("Jazz");
+    m_profile.Analysis = Analysis::Full;
     SaveProfile(m_profile, m_host.StyleText());
     Load("Blues");
     m_host.SetStyleText("Jazz");
     DeleteProfile("JAZZ", m_profile, m_host, m_dialogs);
-    for (const char* suffix :
-         {"Sort", "Save30", "Custom", "Extensions", "Information", "FontStyle", "FontColor",
-          "BackColor", "Back2Color", "HeaderColor", "Headline", "ListFormat", "Checked"}) {
+    for (const char* suffix : {"Sort", "Save30", "Custom", "Extensions", "Information", "FontStyle",
+                               "FontColor", "BackColor", "Back2Color", "HeaderColor", "Headline",
+                               "ListFormat", "Checked", "Analysis"}) {
         SCOPED_TRACE(suffix);
         EXPECT_FALSE(TestSupport::IsStored(std::string("Jazz") + suffix));
     }

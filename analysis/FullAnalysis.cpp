@@ -1,0 +1,700 @@
+#include "analysis/FullAnalysis.h"
+
+#include <algorithm>
+#include <array>
+#include <charconv>
+#include <climits>
+#include <cmath>
+#include <cstring>
+#include <exception>
+#include <optional>
+#include <taglib/apetag.h>
+#include <taglib/commentsframe.h>
+#include <taglib/flacfile.h>
+#include <taglib/id3v1tag.h>
+#include <taglib/id3v2tag.h>
+#include <taglib/infotag.h>
+#include <taglib/mp4file.h>
+#include <taglib/mpegfile.h>
+#include <taglib/opusfile.h>
+#include <taglib/tdebuglistener.h>
+#include <taglib/tiostream.h>
+#include <taglib/tpropertymap.h>
+#include <taglib/vorbisfile.h>
+#include <taglib/wavfile.h>
+#include <taglib/xingheader.h>
+#include <taglib/xiphcomment.h>
+#include <vector>
+
+#include "analysis/internal/FileAccess.h"
+
+namespace FullAnalysis {
+
+namespace {
+
+using MP3Tools::AudioFileInfo;
+using MP3Tools::TagInfo;
+using MP3Tools::Detail::ReadOnlyFile;
+
+// TagLib's complaints about damaged files would land on the terminal between
+// the progress lines; a damaged file shows in the list instead.
+class SilentDebugListener final : public TagLib::DebugListener
+{
+public:
+    void printMessage(const TagLib::String&) override {}
+};
+
+void SilenceTagLib()
+{
+    static SilentDebugListener listener;
+    static const bool silenced = [] {
+        TagLib::setDebugListener(&listener);
+        return true;
+    }();
+    static_cast<void>(silenced);
+}
+
+// TagLib reads the file through this, from the descriptor already open: no
+// second path lookup, no way to write, and a read error is kept for the
+// caller rather than taken for the end of the file.
+class ReadOnlyStream final : public TagLib::IOStream
+{
+public:
+    explicit ReadOnlyStream(const ReadOnlyFile& file) : m_file(file) {}
+
+    TagLib::FileName name() const override { return m_file.Path().c_str(); }
+
+    TagLib::ByteVector readBlock(unsigned long length) override
+    {
+        if (m_error || m_position >= m_file.Size()) {
+            return {};
+        }
+        // No more than the file holds, nor than one ByteVector can: a damaged
+        // size field may ask for anything.
+        const auto count = static_cast<unsigned int>(
+            std::min({static_cast<std::int64_t>(std::min<unsigned long>(length, UINT_MAX)),
+                      m_file.Size() - m_position}));
+        TagLib::ByteVector bytes(count, '\0');
+        try {
+            const std::size_t got =
+                m_file.ReadAt(m_position, reinterpret_cast<std::uint8_t*>(bytes.data()), count);
+            bytes.resize(static_cast<unsigned int>(got));
+            m_position += static_cast<std::int64_t>(got);
+        } catch (...) {
+            // Exceptions must not pass through TagLib's code.
+            m_error = std::current_exception();
+            return {};
+        }
+        return bytes;
+    }
+
+    void writeBlock(const TagLib::ByteVector&) override {}
+
+    void insert(const TagLib::ByteVector&, unsigned long, unsigned long) override {}
+
+    void removeBlock(unsigned long, unsigned long) override {}
+
+    bool readOnly() const override { return true; }
+
+    bool isOpen() const override { return true; }
+
+    void seek(long offset, Position from) override
+    {
+        std::int64_t base = 0;
+        if (from == Current) {
+            base = m_position;
+        } else if (from == End) {
+            base = m_file.Size();
+        }
+        m_position = std::max<std::int64_t>(0, base + offset);
+    }
+
+    long tell() const override { return static_cast<long>(m_position); }
+
+    long length() override { return static_cast<long>(m_file.Size()); }
+
+    void truncate(long) override {}
+
+    // Throws what a read threw.
+    void RethrowReadError() const
+    {
+        if (m_error) {
+            std::rethrow_exception(m_error);
+        }
+    }
+
+private:
+    const ReadOnlyFile& m_file;
+    std::int64_t m_position = 0;
+    std::exception_ptr m_error{};
+};
+
+bool IsBlankOrControl(char c) { return static_cast<unsigned char>(c) <= 32; }
+
+std::string Trimmed(std::string_view text)
+{
+    while (!text.empty() && IsBlankOrControl(text.front())) {
+        text.remove_prefix(1);
+    }
+    while (!text.empty() && IsBlankOrControl(text.back())) {
+        text.remove_suffix(1);
+    }
+    return std::string(text);
+}
+
+std::string Utf8Of(const TagLib::String& text) { return Trimmed(text.to8Bit(true)); }
+
+std::string FirstProperty(const TagLib::PropertyMap& properties, const char* key)
+{
+    const auto it = properties.find(key);
+    if (it == properties.end() || it->second.isEmpty()) {
+        return {};
+    }
+    return Utf8Of(it->second.front());
+}
+
+// Players write technical comments of their own ("iTunNORM", "iTunSMPB", ...)
+// that no listener wants to read in a list.
+bool IsTechnicalComment(const TagLib::ID3v2::CommentsFrame& frame)
+{
+    return frame.description().to8Bit(true).rfind("iTun", 0) == 0;
+}
+
+std::string CommentOf(const TagLib::Tag& tag)
+{
+    if (const auto* id3v2 = dynamic_cast<const TagLib::ID3v2::Tag*>(&tag)) {
+        for (const TagLib::ID3v2::Frame* frame : id3v2->frameList("COMM")) {
+            const auto* comment = dynamic_cast<const TagLib::ID3v2::CommentsFrame*>(frame);
+            if (comment != nullptr && !IsTechnicalComment(*comment)) {
+                std::string text = Utf8Of(comment->text());
+                if (!text.empty()) {
+                    return text;
+                }
+            }
+        }
+        return {};
+    }
+    return Utf8Of(tag.comment());
+}
+
+// The fields of the tags in their order of precedence: each field from the
+// first tag that holds it.
+void FillTag(TagInfo& info, const std::vector<const TagLib::Tag*>& tags)
+{
+    const auto take = [](std::string& field, std::string text) {
+        if (field.empty()) {
+            field = std::move(text);
+        }
+    };
+    for (const TagLib::Tag* tag : tags) {
+        if (tag == nullptr || tag->isEmpty()) {
+            continue;
+        }
+        const TagLib::PropertyMap properties = tag->properties();
+        take(info.Title, Utf8Of(tag->title()));
+        take(info.Artist, Utf8Of(tag->artist()));
+        take(info.Album, Utf8Of(tag->album()));
+        take(info.Comment, CommentOf(*tag));
+        take(info.Genre, GenreText(Utf8Of(tag->genre())));
+        take(info.Year, YearText(FirstProperty(properties, "DATE")));
+        take(info.Track, TrackText(FirstProperty(properties, "TRACKNUMBER")));
+    }
+    info.Tagged = !info.Title.empty() || !info.Artist.empty() || !info.Album.empty() ||
+                  !info.Comment.empty() || !info.Genre.empty() || !info.Year.empty() ||
+                  !info.Track.empty();
+}
+
+std::string ChannelText(int channels)
+{
+    switch (channels) {
+    case 1:
+        return "single-channel";
+    case 2:
+        return "stereo";
+    default:
+        return std::to_string(channels) + " channels";
+    }
+}
+
+// The audio cells of a file TagLib has read; false when it found no audio.
+bool FillAudio(AudioFileInfo& info, const TagLib::AudioProperties* properties, std::string typeName,
+               std::int64_t fileSize, std::string_view decimalSeparator)
+{
+    if (properties == nullptr || properties->sampleRate() <= 0 || properties->channels() <= 0) {
+        return false;
+    }
+    const std::int64_t milliseconds = properties->lengthInMilliseconds();
+    info.FileSize = std::to_string(fileSize);
+    info.DurationMilliseconds = milliseconds;
+    info.DurationSeconds = std::to_string(milliseconds / 1000);
+    info.DurationText = MP3Tools::FormatDuration(milliseconds / 1000);
+    info.BitrateText = std::to_string(properties->bitrate());
+    info.SampleRateHz = properties->sampleRate();
+    info.SampleRateText =
+        MP3Tools::SampleRateText(properties->sampleRate() / 1000.0, decimalSeparator);
+    info.ModeText = ChannelText(properties->channels());
+    info.TypeName = std::move(typeName);
+    info.Valid = true;
+    return true;
+}
+
+void TakeVendor(AudioFileInfo& info, const TagLib::Ogg::XiphComment* comment)
+{
+    if (comment != nullptr) {
+        if (std::string vendor = Utf8Of(comment->vendorID()); !vendor.empty()) {
+            info.EncoderText = std::move(vendor);
+        }
+    }
+}
+
+enum class Container
+{
+    Mpeg, // also anything not recognised: the classic reading decides
+    Flac,
+    Vorbis,
+    Opus,
+    Mp4,
+    Wav
+};
+
+std::uint32_t SyncSafe(const std::uint8_t* bytes)
+{
+    return (std::uint32_t{bytes[0]} & 0x7F) << 21 | (std::uint32_t{bytes[1]} & 0x7F) << 14 |
+           (std::uint32_t{bytes[2]} & 0x7F) << 7 | (std::uint32_t{bytes[3]} & 0x7F);
+}
+
+// What the first bytes say the file is.
+Container ContainerOf(const ReadOnlyFile& file)
+{
+    std::array<std::uint8_t, 64> head{};
+    const std::size_t got = file.ReadAt(0, head.data(), head.size());
+    const auto at = [&](std::size_t offset, std::string_view magic) {
+        return got >= offset + magic.size() &&
+               std::memcmp(head.data() + offset, magic.data(), magic.size()) == 0;
+    };
+    if (at(0, "fLaC")) {
+        return Container::Flac;
+    }
+    if (at(0, "ID3") && got >= 10) {
+        // A FLAC stream behind an ID3v2 tag.
+        std::int64_t behind = 10 + SyncSafe(head.data() + 6) + ((head[5] & 0x10) != 0 ? 10 : 0);
+        std::array<std::uint8_t, 4> magic{};
+        if (file.ReadAt(behind, magic.data(), magic.size()) == magic.size() &&
+            std::memcmp(magic.data(), "fLaC", 4) == 0) {
+            return Container::Flac;
+        }
+        return Container::Mpeg;
+    }
+    if (at(0, "OggS")) {
+        if (at(28, "\x01vorbis")) {
+            return Container::Vorbis;
+        }
+        if (at(28, "OpusHead")) {
+            return Container::Opus;
+        }
+        return Container::Mpeg;
+    }
+    if (at(0, "RIFF") && at(8, "WAVE")) {
+        return Container::Wav;
+    }
+    if (at(4, "ftyp")) {
+        return Container::Mp4;
+    }
+    return Container::Mpeg;
+}
+
+// WAVE format codes of MPEG audio: the classic reading's "WavMP3".
+constexpr int kWaveMpeg = 0x50;
+constexpr int kWaveMpegLayer3 = 0x55;
+
+// The codes of the classic texts for TagLib's values.
+int VersionCode(TagLib::MPEG::Header::Version version)
+{
+    switch (version) {
+    case TagLib::MPEG::Header::Version1:
+        return 3;
+    case TagLib::MPEG::Header::Version2:
+        return 2;
+    case TagLib::MPEG::Header::Version2_5:
+        break;
+    }
+    return 0;
+}
+
+// The "Xing", "Info" or "VBRI" header in the first frame at offset, and the
+// encoder's text a LAME header behind it holds. Id is empty without one.
+struct VbrHeader
+{
+    std::string Id{};
+    std::string Encoder{};
+};
+
+VbrHeader FindVbrHeader(const ReadOnlyFile& file, std::int64_t offset)
+{
+    // Xing and Info stand behind the side information (13 to 36 bytes from
+    // the frame's start), VBRI at 36; the LAME header follows Xing's fields.
+    constexpr std::size_t kLook = 200;
+    std::array<std::uint8_t, kLook> bytes{};
+    const std::size_t got = offset < 0 ? 0 : file.ReadAt(offset, bytes.data(), bytes.size());
+    const auto text = [&](std::size_t at, std::size_t count) {
+        return at + count <= got
+                   ? std::string(reinterpret_cast<const char*>(bytes.data()) + at, count)
+                   : std::string();
+    };
+    if (text(36, 4) == "VBRI") {
+        return {.Id = "VBRI"};
+    }
+    for (std::size_t at = 4; at <= 36; ++at) {
+        const std::string id = text(at, 4);
+        if (id != "Xing" && id != "Info") {
+            continue;
+        }
+        const std::uint8_t flags = at + 8 <= got ? bytes[at + 7] : 0;
+        std::size_t lame = at + 8;
+        lame += (flags & 1) != 0 ? 4 : 0;
+        lame += (flags & 2) != 0 ? 4 : 0;
+        lame += (flags & 4) != 0 ? 100 : 0;
+        lame += (flags & 8) != 0 ? 4 : 0;
+        std::string encoder = text(lame, 9);
+        const bool printable = std::all_of(encoder.begin(), encoder.end(),
+                                           [](char c) { return c >= 0x20 && c < 0x7F; });
+        if (!printable || (encoder.rfind("LAME", 0) != 0 && encoder.rfind("Lav", 0) != 0)) {
+            encoder.clear();
+        }
+        return {.Id = id, .Encoder = Trimmed(encoder)};
+    }
+    return {};
+}
+
+// Length, average bit rate and frame count from a VBR header wherever the
+// frame's version and channel mode put it. A file the classic reading found
+// no audio in is taken when such a header proves it MPEG audio (MPEG-2 and
+// 2.5 VBR files). False when the file has no such header.
+bool TakeVbrHeader(AudioFileInfo& info, TagLib::MPEG::File& mpeg, const ReadOnlyFile& file,
+                   std::string_view decimalSeparator)
+{
+    const TagLib::MPEG::Properties* properties = mpeg.audioProperties();
+    if (properties == nullptr || properties->xingHeader() == nullptr ||
+        properties->xingHeader()->totalFrames() == 0 || properties->sampleRate() <= 0 ||
+        properties->bitrate() <= 0) {
+        return false;
+    }
+    const VbrHeader header = FindVbrHeader(file, mpeg.firstFrameOffset());
+    if (header.Id.empty()) {
+        return false;
+    }
+    // A constant bit rate is the frames' own; an average over a few frames
+    // and the tags around them would only blur it.
+    const bool constantKnown = info.Valid && header.Id == "Info";
+    if (!info.Valid) {
+        info.FileSize = std::to_string(file.Size());
+        info.VersionText = MP3Tools::VersionText(VersionCode(properties->version()));
+        info.LayerText = MP3Tools::LayerText(4 - properties->layer());
+        info.ModeText = MP3Tools::ModeText(properties->channelMode());
+        info.SampleRateHz = properties->sampleRate();
+        info.SampleRateText =
+            MP3Tools::SampleRateText(properties->sampleRate() / 1000.0, decimalSeparator);
+        info.Valid = true;
+    }
+    const std::int64_t milliseconds = properties->lengthInMilliseconds();
+    info.DurationMilliseconds = milliseconds;
+    info.DurationSeconds = std::to_string(milliseconds / 1000);
+    info.DurationText = MP3Tools::FormatDuration(milliseconds / 1000);
+    if (!constantKnown) {
+        info.BitrateText = std::to_string(properties->bitrate());
+    }
+    info.FrameCount = std::to_string(properties->xingHeader()->totalFrames());
+    info.VariableBitrate = header.Id != "Info";
+    if (!header.Encoder.empty()) {
+        info.EncoderText = header.Encoder;
+    }
+    return true;
+}
+
+// The frame header the four bytes hold when it belongs to the same stream as
+// first (version, layer, sampling rate), or nullopt.
+std::optional<MP3Tools::FrameHeader> FrameAt(const std::uint8_t* bytes,
+                                             const MP3Tools::FrameHeader& first)
+{
+    if (!MP3Tools::PassesSyncFilter(bytes[0], bytes[1], bytes[2])) {
+        return std::nullopt;
+    }
+    const MP3Tools::FrameHeader header = MP3Tools::DecodeFrameHeader(bytes[1], bytes[2], bytes[3]);
+    if (!MP3Tools::IsValidFrameHeader(header) || header.Version != first.Version ||
+        header.Layer != first.Layer || header.SamplingIndex != first.SamplingIndex) {
+        return std::nullopt;
+    }
+    return header;
+}
+
+int SamplesPerFrame(const MP3Tools::FrameHeader& header)
+{
+    if (header.Layer == 3) {
+        return 384; // Layer I
+    }
+    return header.Layer == 1 && header.Version != 3 ? 576 : 1152;
+}
+
+// The bit rate of the first frame found at or behind offset whose successor
+// follows where its length says, or 0 when none is within a few KiB.
+int BitrateNear(const ReadOnlyFile& file, std::int64_t offset, const MP3Tools::FrameHeader& first)
+{
+    constexpr std::size_t kLook = 8 * 1024;
+    std::vector<std::uint8_t> bytes(kLook);
+    const std::size_t got = file.ReadAt(offset, bytes.data(), bytes.size());
+    for (std::size_t at = 0; at + 4 <= got; ++at) {
+        const auto header = FrameAt(bytes.data() + at, first);
+        if (!header) {
+            continue;
+        }
+        const auto next = at + static_cast<std::size_t>(MP3Tools::FrameLength(*header));
+        if (next + 4 <= got && FrameAt(bytes.data() + next, first)) {
+            return MP3Tools::Bitrate(*header);
+        }
+    }
+    return 0;
+}
+
+// A file without VBR header: a few frames spread over it show whether its
+// bit rate varies (a constant-bit-rate file is never read whole); only then
+// every frame is counted for the exact length and the average bit rate.
+void CountFramesOfVariableStream(AudioFileInfo& info, const ReadOnlyFile& file)
+{
+    std::array<std::uint8_t, 4> head{};
+    if (info.FrameOffset < 0 || file.ReadAt(info.FrameOffset, head.data(), 4) != 4) {
+        return;
+    }
+    const MP3Tools::FrameHeader first =
+        MP3Tools::DecodeFrameHeader(head.at(1), head.at(2), head.at(3));
+    if (!MP3Tools::IsValidFrameHeader(first)) {
+        return;
+    }
+    constexpr int kSamples = 6;
+    const std::int64_t span = file.Size() - info.FrameOffset;
+    bool varies = false;
+    for (int i = 1; i < kSamples && !varies; ++i) {
+        const int bitrate = BitrateNear(file, info.FrameOffset + span * i / kSamples, first);
+        varies = bitrate != 0 && bitrate != MP3Tools::Bitrate(first);
+    }
+    if (!varies) {
+        return;
+    }
+    constexpr std::size_t kChunk = 64 * 1024;
+    std::vector<std::uint8_t> bytes(kChunk);
+    std::int64_t frames = 0;
+    std::int64_t samples = 0;
+    std::int64_t offset = info.FrameOffset;
+    for (;;) {
+        const std::size_t got = file.ReadAt(offset, bytes.data(), bytes.size());
+        std::size_t at = 0;
+        bool ended = got < 4;
+        while (!ended && at + 4 <= got) {
+            const auto header = FrameAt(bytes.data() + at, first);
+            if (!header) {
+                ended = true;
+                break;
+            }
+            ++frames;
+            samples += SamplesPerFrame(*header);
+            at += static_cast<std::size_t>(MP3Tools::FrameLength(*header));
+        }
+        offset += static_cast<std::int64_t>(at);
+        if (ended || got < bytes.size()) {
+            break;
+        }
+    }
+    const auto hertz =
+        static_cast<std::int64_t>(std::lround(MP3Tools::SamplingRate(first) * 1000.0));
+    const std::int64_t milliseconds = hertz > 0 ? samples * 1000 / hertz : 0;
+    if (frames < 2 || milliseconds <= 0) {
+        return;
+    }
+    info.DurationMilliseconds = milliseconds;
+    info.DurationSeconds = std::to_string(milliseconds / 1000);
+    info.DurationText = MP3Tools::FormatDuration(milliseconds / 1000);
+    // Bits per millisecond are kbit/s.
+    info.BitrateText = std::to_string((offset - info.FrameOffset) * 8 / milliseconds);
+    info.FrameCount = std::to_string(frames);
+    info.VariableBitrate = true;
+}
+
+void ProbeMpeg(AudioFileInfo& info, TagInfo& tag, ReadOnlyStream& stream,
+               const ReadOnlyFile& handle, int folder, const char* name, const std::string& path,
+               std::string_view decimalSeparator, const TagLib::RIFF::WAV::File* wave)
+{
+    if (folder >= 0) {
+        MP3Tools::ProbeAudioFileAndTagIn(info, tag, folder, name, path, decimalSeparator);
+    } else {
+        MP3Tools::ProbeAudioFileAndTag(info, tag, path, decimalSeparator);
+    }
+    if (wave != nullptr) {
+        if (!info.Valid) {
+            return;
+        }
+        // MPEG audio in a RIFF file: its ID3 chunk or INFO list, then the
+        // ID3v1 tag at its end.
+        TagInfo classic = tag;
+        MP3Tools::ResetTagInfo(tag);
+        FillTag(tag, {wave->ID3v2Tag(), wave->InfoTag()});
+        if (classic.Tagged) {
+            const auto keep = [](std::string& field, const std::string& text) {
+                if (field.empty()) {
+                    field = text;
+                }
+            };
+            keep(tag.Title, classic.Title);
+            keep(tag.Artist, classic.Artist);
+            keep(tag.Album, classic.Album);
+            keep(tag.Comment, classic.Comment);
+            keep(tag.Year, classic.Year);
+            keep(tag.Track, classic.Track);
+            keep(tag.Genre, classic.Genre);
+            tag.Tagged = true;
+        }
+        return;
+    }
+    TagLib::MPEG::File file(&stream, TagLib::ID3v2::FrameFactory::instance(), true);
+    MP3Tools::ResetTagInfo(tag);
+    if (file.isValid() && !TakeVbrHeader(info, file, handle, decimalSeparator) && info.Valid) {
+        CountFramesOfVariableStream(info, handle);
+    }
+    if (file.isValid() && info.Valid) {
+        FillTag(tag, {file.ID3v2Tag(), file.APETag(), file.ID3v1Tag()});
+    }
+}
+
+} // namespace
+
+std::string GenreText(std::string_view genre)
+{
+    const auto genreOf = [](std::string_view digits) -> std::optional<std::string> {
+        unsigned number = 0;
+        const auto [end, error] =
+            std::from_chars(digits.data(), digits.data() + digits.size(), number);
+        if (digits.empty() || digits.size() > 3 || error != std::errc() ||
+            end != digits.data() + digits.size() || number >= MP3Tools::kGenres.size() - 1) {
+            return std::nullopt;
+        }
+        return MP3Tools::kGenres.at(number);
+    };
+    if (!genre.empty() && genre.front() == '(') {
+        const std::size_t close = genre.find(')');
+        if (close != std::string_view::npos) {
+            const std::string_view refinement = genre.substr(close + 1);
+            if (const auto name = genreOf(genre.substr(1, close - 1))) {
+                return refinement.empty() ? *name : Trimmed(refinement);
+            }
+        }
+    }
+    if (const auto name = genreOf(genre)) {
+        return *name;
+    }
+    return std::string(genre);
+}
+
+std::string YearText(std::string_view date)
+{
+    std::size_t run = 0;
+    for (std::size_t i = 0; i < date.size(); ++i) {
+        run = date[i] >= '0' && date[i] <= '9' ? run + 1 : 0;
+        if (run == 4) {
+            return std::string(date.substr(i - 3, 4));
+        }
+    }
+    return {};
+}
+
+std::string TrackText(std::string_view track) { return Trimmed(track.substr(0, track.find('/'))); }
+
+void ProbeFile(AudioFileInfo& info, TagInfo& tag, int folder, const char* name,
+               const std::string& path, std::string_view decimalSeparator)
+{
+    SilenceTagLib();
+    MP3Tools::ResetAudioFileInfo(info);
+    MP3Tools::ResetTagInfo(tag);
+    info.FileName = path;
+    const ReadOnlyFile file = folder >= 0 ? ReadOnlyFile(folder, name, path) : ReadOnlyFile(path);
+    if (!file.IsOpen()) {
+        return;
+    }
+    ReadOnlyStream stream(file);
+    const auto finish = [&](bool valid) {
+        stream.RethrowReadError();
+        if (!valid) {
+            MP3Tools::ResetAudioFileInfo(info);
+            MP3Tools::ResetTagInfo(tag);
+            info.FileName = path;
+        }
+    };
+    switch (ContainerOf(file)) {
+    case Container::Mpeg:
+        ProbeMpeg(info, tag, stream, file, folder, name, path, decimalSeparator, nullptr);
+        return finish(info.Valid);
+    case Container::Flac: {
+        TagLib::FLAC::File flac(&stream, TagLib::ID3v2::FrameFactory::instance());
+        const bool valid = flac.isValid() && FillAudio(info, flac.audioProperties(), "FLAC",
+                                                       file.Size(), decimalSeparator);
+        if (valid) {
+            FillTag(tag, {flac.xiphComment(), flac.ID3v2Tag(), flac.ID3v1Tag()});
+            TakeVendor(info, flac.xiphComment());
+        }
+        return finish(valid);
+    }
+    case Container::Vorbis: {
+        TagLib::Ogg::Vorbis::File vorbis(&stream);
+        const bool valid =
+            vorbis.isValid() &&
+            FillAudio(info, vorbis.audioProperties(), "Ogg Vorbis", file.Size(), decimalSeparator);
+        if (valid) {
+            FillTag(tag, {vorbis.tag()});
+            TakeVendor(info, vorbis.tag());
+        }
+        return finish(valid);
+    }
+    case Container::Opus: {
+        TagLib::Ogg::Opus::File opus(&stream);
+        const bool valid = opus.isValid() && FillAudio(info, opus.audioProperties(), "Opus",
+                                                       file.Size(), decimalSeparator);
+        if (valid) {
+            FillTag(tag, {opus.tag()});
+            TakeVendor(info, opus.tag());
+        }
+        return finish(valid);
+    }
+    case Container::Mp4: {
+        TagLib::MP4::File mp4(&stream);
+        const TagLib::MP4::Properties* properties = mp4.audioProperties();
+        bool valid = mp4.isValid() && properties != nullptr &&
+                     properties->codec() != TagLib::MP4::Properties::Unknown;
+        if (valid) {
+            const bool alac = properties->codec() == TagLib::MP4::Properties::ALAC;
+            valid =
+                FillAudio(info, properties, alac ? "ALAC" : "AAC", file.Size(), decimalSeparator);
+        }
+        if (valid) {
+            FillTag(tag, {mp4.tag()});
+        }
+        return finish(valid);
+    }
+    case Container::Wav: {
+        TagLib::RIFF::WAV::File wave(&stream);
+        const TagLib::RIFF::WAV::Properties* properties = wave.audioProperties();
+        // MPEG audio in a RIFF file, or one TagLib cannot make out: the
+        // classic reading decides, as it always did.
+        if (!wave.isValid() || properties == nullptr || properties->format() == kWaveMpeg ||
+            properties->format() == kWaveMpegLayer3) {
+            ProbeMpeg(info, tag, stream, file, folder, name, path, decimalSeparator,
+                      wave.isValid() ? &wave : nullptr);
+            return finish(info.Valid);
+        }
+        const bool valid =
+            wave.isValid() && FillAudio(info, properties, "WAV", file.Size(), decimalSeparator);
+        if (valid) {
+            FillTag(tag, {wave.ID3v2Tag(), wave.InfoTag()});
+        }
+        return finish(valid);
+    }
+    }
+}
+
+} // namespace FullAnalysis

@@ -1,0 +1,429 @@
+#include "analysis/FullAnalysis.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <ostream>
+#include <string>
+#include <sys/stat.h>
+#include <taglib/apetag.h>
+#include <taglib/commentsframe.h>
+#include <taglib/id3v1tag.h>
+#include <taglib/id3v2tag.h>
+#include <taglib/infotag.h>
+#include <taglib/mpegfile.h>
+#include <taglib/wavfile.h>
+#include <vector>
+
+#include "tests/support/RunProgram.h"
+#include "tests/support/TempDir.h"
+
+using MP3Tools::AudioFileInfo;
+using MP3Tools::TagInfo;
+
+namespace MP3Tools {
+
+// Failures name the fields rather than the record's bytes.
+void PrintTo(const TagInfo& tag, std::ostream* out)
+{
+    *out << "{Title '" << tag.Title << "', Artist '" << tag.Artist << "', Album '" << tag.Album
+         << "', Year '" << tag.Year << "', Comment '" << tag.Comment << "', Genre '" << tag.Genre
+         << "', Track '" << tag.Track << "', Tagged " << tag.Tagged << "}";
+}
+
+} // namespace MP3Tools
+
+namespace {
+
+// Three seconds of a tone as 16-bit PCM, for the encoders to read.
+void WriteWave(const std::string& path, int channels)
+{
+    constexpr std::uint32_t kHertz = 44100;
+    const std::uint32_t dataSize = kHertz * 3 * 2 * static_cast<std::uint32_t>(channels);
+    std::string bytes = "RIFF";
+    const auto le = [&](std::uint32_t value, int count) {
+        for (int i = 0; i < count; ++i) {
+            bytes += static_cast<char>(value >> (8 * i));
+        }
+    };
+    le(36 + dataSize, 4);
+    bytes += "WAVEfmt ";
+    le(16, 4);
+    le(1, 2); // PCM
+    le(static_cast<std::uint32_t>(channels), 2);
+    le(kHertz, 4);
+    le(kHertz * 2 * static_cast<std::uint32_t>(channels), 4);
+    le(2 * static_cast<std::uint32_t>(channels), 2);
+    le(16, 2);
+    bytes += "data";
+    le(dataSize, 4);
+    for (std::uint32_t i = 0; i < dataSize / 2; ++i) {
+        le(static_cast<std::uint16_t>((i * 331) % 20000 - 10000), 2);
+    }
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+struct Probed
+{
+    AudioFileInfo Info{};
+    TagInfo Tag{};
+};
+
+Probed Probe(const std::string& path)
+{
+    Probed probed;
+    FullAnalysis::ProbeFile(probed.Info, probed.Tag, -1, nullptr, path);
+    return probed;
+}
+
+bool HaveTool(const std::string& tool, const std::string& scratch)
+{
+    return TestSupport::RunProgram("/bin/sh", {"-c", "command -v " + tool}, scratch).Status == 0;
+}
+
+class FullAnalysisTest : public testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_EQ(mkdir(m_scratch.c_str(), 0700), 0);
+        WriteWave(m_stereo, 2);
+    }
+
+    TestSupport::TempDir m_dir;
+    std::string m_scratch = m_dir.File("scratch");
+    std::string m_stereo = m_dir.File("stereo.wav");
+};
+
+} // namespace
+
+// Files of Debian's encoders, tagged by their own options, read back cell by
+// cell; the WAV file is tagged by TagLib. A row whose encoder is missing is
+// skipped with a message.
+TEST_F(FullAnalysisTest, FilesOfTheEncodersGiveTheirTagsAndAudio)
+{
+    const std::string longTitle = "A title far longer than the thirty characters of ID3v1";
+
+    struct Row
+    {
+        std::string Tool;
+        std::vector<std::string> Args; // "IN" and "OUT" stand for the files
+        std::string Out;
+        TagInfo Tag;
+        std::string Type;
+        std::string Mode;
+        std::string Frequency;
+        std::string EncoderStart; // not looked at when empty
+    };
+
+    const Row rows[] = {
+        {"lame",
+         {"--quiet",     "-b",   "128",   "--id3v2-only", "--tt", longTitle, "--ta",
+          "Lame Artist", "--tl", "Album", "--ty",         "2004", "--tn",    "3/12",
+          "--tg",        "Rock", "--tc",  "made by lame", "IN",   "OUT"},
+         "a.mp3",
+         {.Title = longTitle,
+          .Artist = "Lame Artist",
+          .Album = "Album",
+          .Year = "2004",
+          .Comment = "made by lame",
+          .Genre = "Rock",
+          .Track = "3",
+          .Tagged = true},
+         "",
+         "joint-stereo",
+         "44.1 kHz",
+         "LAME"},
+        {"flac",
+         {"-s", "-f", "--tag=TITLE=Flac", "--tag=ARTIST=Flac Artist", "--tag=DATE=2001-02-03",
+          "--tag=TRACKNUMBER=4/9", "--tag=GENRE=(17)", "--tag=COMMENT=lossless", "-o", "OUT", "IN"},
+         "b.flac",
+         {.Title = "Flac",
+          .Artist = "Flac Artist",
+          .Year = "2001",
+          .Comment = "lossless",
+          .Genre = "Rock",
+          .Track = "4",
+          .Tagged = true},
+         "FLAC",
+         "stereo",
+         "44.1 kHz",
+         "reference libFLAC"},
+        {"oggenc",
+         {"-Q", "-t", "Vorbis", "-a", "Ogg Artist", "-d", "1999", "-N", "5", "-G", "17", "-o",
+          "OUT", "IN"},
+         "c.ogg",
+         {.Title = "Vorbis",
+          .Artist = "Ogg Artist",
+          .Year = "1999",
+          .Genre = "Rock",
+          .Track = "5",
+          .Tagged = true},
+         "Ogg Vorbis",
+         "stereo",
+         "44.1 kHz",
+         "Xiph.Org libVorbis"},
+        {"opusenc",
+         {"--quiet", "--title", "Opus", "--date", "2020-12", "--genre", "(17)Post-Rock",
+          "--comment", "TRACKNUMBER=7/10", "IN", "OUT"},
+         "d.opus",
+         {.Title = "Opus", .Year = "2020", .Genre = "Post-Rock", .Track = "7", .Tagged = true},
+         "Opus",
+         "stereo",
+         "48.0 kHz",
+         "libopus"},
+        {"",
+         {},
+         "e.wav",
+         {.Title = "Wave", .Genre = "Jazz", .Tagged = true},
+         "WAV",
+         "stereo",
+         "44.1 kHz",
+         ""},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.Out);
+        const std::string out = m_dir.File(row.Out);
+        if (row.Tool.empty()) {
+            WriteWave(out, 2);
+            TagLib::RIFF::WAV::File wave(out.c_str());
+            wave.InfoTag()->setTitle("Wave");
+            wave.InfoTag()->setGenre("8");
+            ASSERT_TRUE(wave.save(TagLib::RIFF::WAV::File::Info));
+        } else if (!HaveTool(row.Tool, m_scratch)) {
+            std::cout << "[  SKIPPED ] no " << row.Tool << " here\n";
+            continue;
+        } else {
+            std::vector<std::string> args;
+            for (const std::string& arg : row.Args) {
+                args.push_back(arg == "IN" ? m_stereo : arg == "OUT" ? out : arg);
+            }
+            args.insert(args.begin(), row.Tool);
+            const auto run = TestSupport::RunProgram("/usr/bin/env", args, m_scratch);
+            ASSERT_EQ(run.Status, 0) << run.Err;
+        }
+        const Probed probed = Probe(out);
+        ASSERT_TRUE(probed.Info.Valid);
+        EXPECT_EQ(probed.Tag, row.Tag);
+        EXPECT_EQ(probed.Info.DurationSeconds, "3");
+        EXPECT_EQ(probed.Info.DurationText, "00:03");
+        EXPECT_EQ(probed.Info.TypeName, row.Type);
+        EXPECT_EQ(probed.Info.ModeText, row.Mode);
+        EXPECT_EQ(probed.Info.SampleRateText, row.Frequency);
+        EXPECT_EQ(probed.Info.FileSize,
+                  std::to_string(std::ifstream(out).seekg(0, std::ios::end).tellg()));
+        if (!row.EncoderStart.empty()) {
+            EXPECT_EQ(probed.Info.EncoderText.rfind(row.EncoderStart, 0), 0u)
+                << probed.Info.EncoderText;
+        }
+        if (!row.Type.empty()) {
+            EXPECT_EQ(probed.Info.FrameCount, "");
+            EXPECT_EQ(probed.Info.VersionText, "");
+            EXPECT_EQ(probed.Info.LayerText, "");
+        }
+    }
+}
+
+// Each field from the first of ID3v2, APE and ID3v1 that holds it; the
+// technical comment a player wrote into ID3v2 does not count as one.
+TEST_F(FullAnalysisTest, MpegTagsTakeEachFieldFromTheFirstTagThatHoldsIt)
+{
+    if (!HaveTool("lame", m_scratch)) {
+        GTEST_SKIP() << "no lame encoder here";
+    }
+    const std::string mp3 = m_dir.File("three.mp3");
+    const auto run =
+        TestSupport::RunProgram("/usr/bin/env", {"lame", "--quiet", m_stereo, mp3}, m_scratch);
+    ASSERT_EQ(run.Status, 0) << run.Err;
+    {
+        TagLib::MPEG::File file(mp3.c_str());
+        TagLib::ID3v2::Tag* id3v2 = file.ID3v2Tag(true);
+        id3v2->setTitle("v2 title");
+        auto* technical = new TagLib::ID3v2::CommentsFrame(TagLib::String::UTF8);
+        technical->setDescription("iTunNORM");
+        technical->setText(" 00000A2B 00000B3C");
+        id3v2->addFrame(technical);
+        TagLib::APE::Tag* ape = file.APETag(true);
+        ape->setTitle("ape title");
+        ape->setArtist("ape artist");
+        ape->setComment("ape comment");
+        TagLib::ID3v1::Tag* id3v1 = file.ID3v1Tag(true);
+        id3v1->setTitle("v1 title");
+        id3v1->setArtist("v1 artist");
+        id3v1->setAlbum("v1 album");
+        id3v1->setComment("v1 comment");
+        id3v1->setGenre("Rock");
+        id3v1->setYear(1990);
+        id3v1->setTrack(9);
+        ASSERT_TRUE(file.save(TagLib::MPEG::File::AllTags, TagLib::File::StripNone,
+                              TagLib::ID3v2::v4, TagLib::File::DoNotDuplicate));
+    }
+    const Probed probed = Probe(mp3);
+    ASSERT_TRUE(probed.Info.Valid);
+    EXPECT_EQ(probed.Tag, (TagInfo{.Title = "v2 title",
+                                   .Artist = "ape artist",
+                                   .Album = "v1 album",
+                                   .Year = "1990",
+                                   .Comment = "ape comment",
+                                   .Genre = "Rock",
+                                   .Track = "9",
+                                   .Tagged = true}));
+    EXPECT_EQ(probed.Info.TypeName, "") << "MPEG audio keeps the classic type";
+}
+
+// The VBR header sits where the frame's version and channel mode put it; the
+// classic reading looks at one place only and gets these files wrong or takes
+// them for no audio at all. An "Info" header marks a constant bit rate;
+// without any header the frames tell.
+TEST_F(FullAnalysisTest, VbrHeadersGiveTheLengthWhereverTheySit)
+{
+    if (!HaveTool("lame", m_scratch)) {
+        GTEST_SKIP() << "no lame encoder here";
+    }
+
+    struct Row
+    {
+        std::vector<std::string> Args;
+        std::string Version;
+        std::string Mode;
+        bool Variable;
+        bool LameHeader = true;
+        std::string Kbps{}; // a constant rate is the frames' own; not looked at when empty
+    };
+
+    const Row rows[] = {
+        {{"-V", "5", "-m", "m"}, "MPEG-1", "single-channel", true},
+        {{"-V", "5", "--resample", "22.05"}, "MPEG-2 LSF", "joint-stereo", true},
+        {{"-V", "5", "-m", "m", "--resample", "11.025"}, "MPEG-2.5", "single-channel", true},
+        {{"-b", "64", "-m", "m", "--resample", "16"},
+         "MPEG-2 LSF",
+         "single-channel",
+         false,
+         true,
+         "64"},
+        // No header at all: the frames themselves are counted.
+        {{"-t", "-V", "5", "-m", "m"}, "MPEG-1", "single-channel", true, false},
+        {{"-t", "-b", "96"}, "MPEG-1", "joint-stereo", false, false, "96"},
+    };
+    const std::string mp3 = m_dir.File("vbr.mp3");
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.Args.back() + " " + row.Version);
+        std::vector<std::string> args = {"lame", "--quiet"};
+        args.insert(args.end(), row.Args.begin(), row.Args.end());
+        args.insert(args.end(), {m_stereo, mp3});
+        const auto run = TestSupport::RunProgram("/usr/bin/env", args, m_scratch);
+        ASSERT_EQ(run.Status, 0) << run.Err;
+        const Probed probed = Probe(mp3);
+        ASSERT_TRUE(probed.Info.Valid);
+        EXPECT_EQ(probed.Info.VersionText, row.Version);
+        EXPECT_EQ(probed.Info.ModeText, row.Mode);
+        EXPECT_EQ(probed.Info.DurationSeconds, "3");
+        // The frames count the encoder's delay and padding too: at 11.025 kHz
+        // a frame is 52 ms.
+        EXPECT_NEAR(static_cast<double>(probed.Info.DurationMilliseconds), 3000.0, 160.0);
+        EXPECT_EQ(probed.Info.VariableBitrate, row.Variable);
+        if (!row.Kbps.empty()) {
+            EXPECT_EQ(probed.Info.BitrateText, row.Kbps);
+        }
+        if (row.LameHeader) {
+            EXPECT_EQ(probed.Info.EncoderText.rfind("LAME", 0), 0u) << probed.Info.EncoderText;
+        }
+        EXPECT_NE(probed.Info.FrameCount, "");
+    }
+}
+
+// A file that starts like one of the formats but is damaged is simply not
+// valid: it never stops the list.
+TEST_F(FullAnalysisTest, DamagedFilesAreInvalid)
+{
+    const std::string zeros(200, '\0');
+    const std::pair<const char*, std::string> rows[] = {
+        {"empty.flac", ""},
+        {"head.flac", "fLaC" + zeros},
+        {"page.ogg", "OggS" + zeros},
+        {"vorbis.ogg", "OggS" + zeros.substr(0, 24) + "\x01vorbis" + zeros},
+        {"opus.opus", "OggS" + zeros.substr(0, 24) + "OpusHead" + zeros},
+        {"junk.wav", "RIFF\x10\0\0\0WAVE" + zeros},
+        {"junk.m4a", std::string("\0\0\0\x18"
+                                 "ftypM4A ",
+                                 12) +
+                         zeros},
+        {"tagged.mp3", "ID3\x04\0\0\0\0\0\x05" + zeros},
+    };
+    for (const auto& [name, bytes] : rows) {
+        SCOPED_TRACE(name);
+        const std::string path = m_dir.File(name);
+        std::ofstream(path, std::ios::binary) << bytes;
+        const Probed probed = Probe(path);
+        EXPECT_FALSE(probed.Info.Valid);
+        EXPECT_EQ(probed.Info.FileName, path);
+        EXPECT_EQ(probed.Tag, TagInfo{});
+    }
+    EXPECT_FALSE(Probe(m_dir.File("missing.flac")).Info.Valid);
+}
+
+TEST(FullAnalysisTexts, GenresYearsAndTracksAsTheListShowsThem)
+{
+    const std::pair<const char*, const char*> genres[] = {
+        {"(17)", "Rock"},     {"17", "Rock"},
+        {"(17)Rock", "Rock"}, {"(9)Metalcore", "Metalcore"},
+        {"0", "Blues"},       {"(147)", "Synthpop"},
+        {"(148)", "(148)"},   {"200", "200"},
+        {"Jazz", "Jazz"},     {"1984", "1984"},
+        {"(17", "(17"},       {"", ""}};
+    for (const auto& [in, out] : genres) {
+        SCOPED_TRACE(in);
+        EXPECT_EQ(FullAnalysis::GenreText(in), out);
+    }
+    const std::pair<const char*, const char*> years[] = {
+        {"2004-05-01", "2004"}, {"1999", "1999"}, {"05/1987", "1987"},
+        {"12345", "1234"},      {"99", ""},       {"", ""}};
+    for (const auto& [in, out] : years) {
+        SCOPED_TRACE(in);
+        EXPECT_EQ(FullAnalysis::YearText(in), out);
+    }
+    const std::pair<const char*, const char*> tracks[] = {
+        {"3/12", "3"}, {"07", "07"}, {" 5 / 9", "5"}, {"/9", ""}, {"", ""}};
+    for (const auto& [in, out] : tracks) {
+        SCOPED_TRACE(in);
+        EXPECT_EQ(FullAnalysis::TrackText(in), out);
+    }
+}
+
+// On the real corpus, against the classic reading of the same files: full
+// analysis keeps every file the classic one reads, and where both find a
+// constant bit rate they agree on the frame's figures.
+TEST(FullAnalysisCorpus, KeepsWhatTheClassicReadingFindsInAConstantStream)
+{
+    const std::filesystem::path corpus = SONORIX_CORPUS_DIR;
+    if (!std::filesystem::exists(corpus / "MANIFEST.tsv")) {
+        GTEST_SKIP() << "no corpus at " << corpus;
+    }
+    int compared = 0;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(corpus)) {
+        const std::string path = entry.path().string();
+        if (!entry.is_regular_file() || entry.path().extension() == ".tsv" ||
+            entry.path().extension() == ".md") {
+            continue;
+        }
+        SCOPED_TRACE(path);
+        AudioFileInfo classic;
+        TagInfo classicTag;
+        MP3Tools::ProbeAudioFileAndTag(classic, classicTag, path);
+        const Probed full = Probe(path);
+        if (!classic.Valid) {
+            continue;
+        }
+        EXPECT_TRUE(full.Info.Valid);
+        if (classic.VariableBitrate || full.Info.VariableBitrate) {
+            continue;
+        }
+        ++compared;
+        EXPECT_EQ(full.Info.BitrateText, classic.BitrateText);
+        EXPECT_EQ(full.Info.SampleRateText, classic.SampleRateText);
+        EXPECT_EQ(full.Info.ModeText, classic.ModeText);
+        EXPECT_EQ(full.Info.VersionText, classic.VersionText);
+    }
+    EXPECT_GT(compared, 20);
+}
