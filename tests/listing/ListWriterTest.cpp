@@ -389,6 +389,11 @@ TEST(WriteListFile, AListTheUserMayNotWriteIsLeftAndTheFolderInTheWayIsNamed)
 // the folder then holds the previous list and no temporary file.
 TEST(WriteListFile, ASignalOnAnotherThreadLeavesNoTemporaryFile)
 {
+#if defined(__SANITIZE_THREAD__)
+    // The thread sanitizer holds asynchronous signals back and delivers them
+    // at points of its own, so the moment this test pins down never comes.
+    GTEST_SKIP() << "signals are delivered by the thread sanitizer";
+#endif
     TestSupport::TempDir dir;
     const std::string path = dir.File("list.csv");
     const std::string previous = "Songname\r\nOld\r\n";
