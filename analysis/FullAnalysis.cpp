@@ -14,9 +14,11 @@
 #include <taglib/id3v1tag.h>
 #include <taglib/id3v2tag.h>
 #include <taglib/infotag.h>
+#include <taglib/mp4atom.h>
 #include <taglib/mp4file.h>
 #include <taglib/mpegfile.h>
 #include <taglib/opusfile.h>
+#include <taglib/taglib.h>
 #include <taglib/tdebuglistener.h>
 #include <taglib/tiostream.h>
 #include <taglib/tpropertymap.h>
@@ -236,6 +238,26 @@ bool FillAudio(AudioFileInfo& info, const TagLib::AudioProperties* properties, s
     info.TypeName = std::move(typeName);
     info.Valid = true;
     return true;
+}
+
+// TagLib 1 rounds the rate an AAC track announces up by a whole kbit/s
+// (128000 bit/s reads as 129); the average of its audio data instead.
+void TakeAacDataRate(AudioFileInfo& info, TagLib::MP4::File& mp4, std::int64_t milliseconds)
+{
+#if TAGLIB_MAJOR_VERSION < 2
+    const TagLib::MP4::Atoms atoms(&mp4);
+    std::int64_t bytes = 0;
+    for (const TagLib::MP4::Atom* atom : atoms.atoms) {
+        bytes += atom->name == "mdat" && atom->length > 8 ? atom->length - 8 : 0;
+    }
+    if (bytes > 0 && milliseconds > 0) {
+        info.BitrateText = std::to_string(bytes * 8 / milliseconds);
+    }
+#else
+    static_cast<void>(info);
+    static_cast<void>(mp4);
+    static_cast<void>(milliseconds);
+#endif
 }
 
 void TakeVendor(AudioFileInfo& info, const TagLib::Ogg::XiphComment* comment)
@@ -670,6 +692,9 @@ void ProbeFile(AudioFileInfo& info, TagInfo& tag, int folder, const char* name,
             const bool alac = properties->codec() == TagLib::MP4::Properties::ALAC;
             valid =
                 FillAudio(info, properties, alac ? "ALAC" : "AAC", file.Size(), decimalSeparator);
+            if (valid && !alac) {
+                TakeAacDataRate(info, mp4, info.DurationMilliseconds);
+            }
         }
         if (valid) {
             FillTag(tag, {mp4.tag()});
