@@ -29,6 +29,7 @@
 #include <vector>
 
 #include "analysis/internal/FileAccess.h"
+#include "analysis/internal/FreeFormat.h"
 
 namespace FullAnalysis {
 
@@ -548,6 +549,12 @@ void ProbeMpeg(AudioFileInfo& info, TagInfo& tag, ReadOnlyStream& stream,
         MP3Tools::ProbeAudioFileAndTagIn(info, tag, folder, name, path, decimalSeparator);
     } else {
         MP3Tools::ProbeAudioFileAndTag(info, tag, path, decimalSeparator);
+    }
+    if (!info.Valid && wave == nullptr && ProbeFreeFormat(info, handle, decimalSeparator)) {
+        // Free format, which the classic reading refuses; a LAME header names the encoder.
+        if (VbrHeader header = FindVbrHeader(handle, info.FrameOffset); !header.Encoder.empty()) {
+            info.EncoderText = std::move(header.Encoder);
+        }
     }
     if (wave != nullptr) {
         if (!info.Valid) {

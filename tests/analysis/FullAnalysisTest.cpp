@@ -353,7 +353,7 @@ TEST_F(FullAnalysisTest, MpegTagsTakeEachFieldFromTheFirstTagThatHoldsIt)
 // The VBR header sits where the frame's version and channel mode put it; the
 // classic reading looks at one place only and gets these files wrong or takes
 // them for no audio at all. An "Info" header marks a constant bit rate;
-// without any header the frames tell.
+// without any header the frames tell, and so they do in a free-format file.
 TEST_F(FullAnalysisTest, VbrHeadersGiveTheLengthWhereverTheySit)
 {
     if (!HaveTool("lame", m_scratch)) {
@@ -383,6 +383,14 @@ TEST_F(FullAnalysisTest, VbrHeadersGiveTheLengthWhereverTheySit)
         // No header at all: the frames themselves are counted.
         {{"-t", "-V", "5", "-m", "m"}, "MPEG-1", "single-channel", true, false},
         {{"-t", "-b", "96"}, "MPEG-1", "joint-stereo", false, false, "96"},
+        // Free format: no bit-rate index, the frames' distance gives their length.
+        {{"--freeformat", "-b", "200"}, "MPEG-1", "joint-stereo", false, true, "200"},
+        {{"-t", "--freeformat", "-b", "40", "-m", "m", "--resample", "11.025"},
+         "MPEG-2.5",
+         "single-channel",
+         false,
+         false,
+         "40"},
     };
     const std::string mp3 = m_dir.File("vbr.mp3");
     for (const Row& row : rows) {
