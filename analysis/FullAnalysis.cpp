@@ -241,8 +241,9 @@ bool FillAudio(AudioFileInfo& info, const TagLib::AudioProperties* properties, s
     return true;
 }
 
-// TagLib 1 rounds the rate an AAC track announces up by a whole kbit/s
-// (128000 bit/s reads as 129); the average of its audio data instead.
+// TagLib 1 adds half a kbit/s to the rate an AAC track announces before it
+// rounds (128,000 bit/s reads as 129): the average of its audio data to the
+// nearest kbit/s instead.
 void TakeAacDataRate(AudioFileInfo& info, TagLib::MP4::File& mp4, std::int64_t milliseconds)
 {
 #if TAGLIB_MAJOR_VERSION < 2
@@ -252,7 +253,7 @@ void TakeAacDataRate(AudioFileInfo& info, TagLib::MP4::File& mp4, std::int64_t m
         bytes += atom->name == "mdat" && atom->length > 8 ? atom->length - 8 : 0;
     }
     if (bytes > 0 && milliseconds > 0) {
-        info.BitrateText = std::to_string(bytes * 8 / milliseconds);
+        info.BitrateText = std::to_string((bytes * 8 + milliseconds / 2) / milliseconds);
     }
 #else
     static_cast<void>(info);

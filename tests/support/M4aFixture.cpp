@@ -323,7 +323,7 @@ Bytes SampleTables(const M4aShape& shape, const std::vector<Bytes>& frames,
 {
     const std::uint32_t per = FrameSamples(shape);
     const auto count = static_cast<std::uint32_t>(frames.size());
-    std::uint32_t average = shape.AnnounceBitrate ? AverageBitrate(shape, frames) : 0;
+    const std::uint32_t average = AverageBitrate(shape, frames);
     std::size_t largest = 0;
     for (const Bytes& frame : frames) {
         largest = std::max(largest, frame.size());

@@ -42,7 +42,6 @@ struct M4aShape
     std::uint32_t SampleRate = 44100;  // Hz
     std::uint32_t Samples = 3 * 44100; // per channel: the track's duration
     int AacKbps = 128;                 // AAC frames are filled up to this rate
-    bool AnnounceBitrate = true;       // the average rate in the decoder configuration
     M4aTags Tags{};
 };
 
