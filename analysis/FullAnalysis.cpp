@@ -14,9 +14,11 @@
 #include <taglib/id3v1tag.h>
 #include <taglib/id3v2tag.h>
 #include <taglib/infotag.h>
+#include <taglib/mp4atom.h>
 #include <taglib/mp4file.h>
 #include <taglib/mpegfile.h>
 #include <taglib/opusfile.h>
+#include <taglib/taglib.h>
 #include <taglib/tdebuglistener.h>
 #include <taglib/tiostream.h>
 #include <taglib/tpropertymap.h>
@@ -27,6 +29,7 @@
 #include <vector>
 
 #include "analysis/internal/FileAccess.h"
+#include "analysis/internal/FreeFormat.h"
 
 namespace FullAnalysis {
 
@@ -236,6 +239,27 @@ bool FillAudio(AudioFileInfo& info, const TagLib::AudioProperties* properties, s
     info.TypeName = std::move(typeName);
     info.Valid = true;
     return true;
+}
+
+// TagLib 1 adds half a kbit/s to the rate an AAC track announces before it
+// rounds (128,000 bit/s reads as 129): the average of its audio data to the
+// nearest kbit/s instead.
+void TakeAacDataRate(AudioFileInfo& info, TagLib::MP4::File& mp4, std::int64_t milliseconds)
+{
+#if TAGLIB_MAJOR_VERSION < 2
+    const TagLib::MP4::Atoms atoms(&mp4);
+    std::int64_t bytes = 0;
+    for (const TagLib::MP4::Atom* atom : atoms.atoms) {
+        bytes += atom->name == "mdat" && atom->length > 8 ? atom->length - 8 : 0;
+    }
+    if (bytes > 0 && milliseconds > 0) {
+        info.BitrateText = std::to_string((bytes * 8 + milliseconds / 2) / milliseconds);
+    }
+#else
+    static_cast<void>(info);
+    static_cast<void>(mp4);
+    static_cast<void>(milliseconds);
+#endif
 }
 
 void TakeVendor(AudioFileInfo& info, const TagLib::Ogg::XiphComment* comment)
@@ -527,6 +551,12 @@ void ProbeMpeg(AudioFileInfo& info, TagInfo& tag, ReadOnlyStream& stream,
     } else {
         MP3Tools::ProbeAudioFileAndTag(info, tag, path, decimalSeparator);
     }
+    if (!info.Valid && wave == nullptr && ProbeFreeFormat(info, handle, decimalSeparator)) {
+        // Free format, which the classic reading refuses; a LAME header names the encoder.
+        if (VbrHeader header = FindVbrHeader(handle, info.FrameOffset); !header.Encoder.empty()) {
+            info.EncoderText = std::move(header.Encoder);
+        }
+    }
     if (wave != nullptr) {
         if (!info.Valid) {
             return;
@@ -670,6 +700,9 @@ void ProbeFile(AudioFileInfo& info, TagInfo& tag, int folder, const char* name,
             const bool alac = properties->codec() == TagLib::MP4::Properties::ALAC;
             valid =
                 FillAudio(info, properties, alac ? "ALAC" : "AAC", file.Size(), decimalSeparator);
+            if (valid && !alac) {
+                TakeAacDataRate(info, mp4, info.DurationMilliseconds);
+            }
         }
         if (valid) {
             FillTag(tag, {mp4.tag()});

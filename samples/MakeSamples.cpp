@@ -17,7 +17,7 @@ namespace {
 constexpr const char* kUsage = "Usage: sonorix-make-samples [--] FOLDER\n";
 
 constexpr const char* kHelp =
-    "Writes the bundled sample collection of MPEG audio files into FOLDER\n"
+    "Writes the bundled sample collection of audio files into FOLDER\n"
     "(created when missing; files of the same names are replaced).\n"
     "\n"
     "Options:\n"

@@ -3,6 +3,8 @@
 #include <filesystem>
 #include <stdexcept>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "samples/Mp3Builder.h"
 
@@ -75,20 +77,33 @@ void AppendLowRateFrames(Mp3Builder& file, int count, const FrameShape& frame)
     }
 }
 
-// An ID3v2.3 tag of the given size whose first frame holds the title; the
-// rest is the zero padding that taggers leave for later edits (and where
-// cover art would stand).
-void AppendId3v2Title(Mp3Builder& file, std::string_view title, std::uint32_t size)
+// An ID3v2.3 tag of the given size whose first frames hold the texts (frame
+// id, text); the rest is the zero padding that taggers leave for later edits
+// (and where cover art would stand).
+void AppendId3v2Texts(Mp3Builder& file,
+                      const std::vector<std::pair<std::string_view, std::string_view>>& texts,
+                      std::uint32_t size)
 {
     const std::size_t start = file.Size() + 10;
     file.Id3v2(3, size);
-    std::vector<std::uint8_t> frame = {'T', 'I', 'T', '2'};
-    const auto bodySize = static_cast<std::uint32_t>(title.size() + 1);
-    for (int shift = 24; shift >= 0; shift -= 8)
-        frame.push_back(static_cast<std::uint8_t>(bodySize >> shift));
-    frame.insert(frame.end(), {0, 0, 0}); // two flag bytes, ISO-8859-1 encoding
-    frame.insert(frame.end(), title.begin(), title.end());
-    std::copy(frame.begin(), frame.end(), file.Data().begin() + static_cast<long>(start));
+    std::vector<std::uint8_t> frames;
+    for (const auto& [id, text] : texts) {
+        frames.insert(frames.end(), id.begin(), id.end());
+        const auto bodySize = static_cast<std::uint32_t>(text.size() + 1);
+        for (int shift = 24; shift >= 0; shift -= 8)
+            frames.push_back(static_cast<std::uint8_t>(bodySize >> shift));
+        frames.insert(frames.end(), {0, 0, 0}); // two flag bytes, ISO-8859-1 encoding
+        frames.insert(frames.end(), text.begin(), text.end());
+    }
+    if (frames.size() > size)
+        throw std::logic_error("AppendId3v2Texts: the frames do not fit the tag");
+    std::copy(frames.begin(), frames.end(), file.Data().begin() + static_cast<long>(start));
+}
+
+void AppendLittleEndian(Mp3Builder& file, std::uint32_t value, int count)
+{
+    for (int i = 0; i < count; ++i)
+        file.Bytes({static_cast<std::uint8_t>(value >> (8 * i))});
 }
 
 Id3v1Fields Tag(std::string title, std::string artist, std::string album, std::string year,
@@ -109,7 +124,9 @@ SampleFile Sample(std::string path, const Mp3Builder& file, const std::string& t
             .Bytes = file.Data(),
             .Title = title,
             .Valid = valid,
-            .Tagged = !title.empty()};
+            .Tagged = !title.empty(),
+            .FullTitle = title,
+            .FullValid = valid};
 }
 
 SampleFile BasaltSky()
@@ -134,6 +151,7 @@ SampleFile NightFreight()
     file.Id3v1(tag);
     SampleFile sample = Sample("Rock/02 - Night Freight.mp3", file, tag.Title, true);
     sample.VariableBitrate = true;
+    sample.FullVariableBitrate = true;
     return sample;
 }
 
@@ -149,11 +167,93 @@ SampleFile GlassHarbour()
     // Behind a leading ID3v2 tag, as files with cover art are; the album is
     // Windows-1252 text, as in many old tags.
     Mp3Builder file;
-    AppendId3v2Title(file, "Glass Harbour", 2400);
+    AppendId3v2Texts(file, {{"TIT2", "Glass Harbour"}}, 2400);
     AppendMpeg1Frames(file, 12, 11, kJointStereo); // 192 kbit/s
     const auto tag = Tag("Glass Harbour", "Marrow & Tide", "Caf\xE9 Nights", "2003", 4, kRock);
     file.Id3v1(tag);
     return Sample("Rock/04 - Glass Harbour.mp3", file, tag.Title, true);
+}
+
+SampleFile Tidewater()
+{
+    // Tagged as taggers of today tag: an ID3v2 tag only, with a title longer
+    // than the thirty characters ID3v1 keeps. The classic reading sees no tag.
+    const std::string title = "Tidewater (Live at the Old Pier, 2019)";
+    Mp3Builder file;
+    AppendId3v2Texts(file,
+                     {{"TIT2", title},
+                      {"TPE1", "Marrow & Tide"},
+                      {"TALB", "Live at the Old Pier"},
+                      {"TYER", "2019"},
+                      {"TRCK", "3/9"},
+                      {"TCON", "(17)"}},
+                     1024);
+    AppendMpeg1Frames(file, 12, 9, kJointStereo); // 128 kbit/s
+    SampleFile sample = Sample("Rock/03 - Tidewater.mp3", file, "", true);
+    sample.FullTitle = title;
+    return sample;
+}
+
+SampleFile Undertow()
+{
+    // A variable bit rate without "Xing" header, as an encoder told to write
+    // none leaves it: quiet frames at 32 kbit/s first, then rates that change
+    // from frame to frame. The classic reading takes the first frame's rate
+    // for the whole file and its length for several times the real one; full
+    // analysis counts the frames.
+    std::vector<int> bitrates(4, 1);
+    for (int round = 0; round < 8; ++round)
+        bitrates.insert(bitrates.end(), {11, 12, 13, 11, 10, 12, 14, 13, 11, 12});
+    Mp3Builder file;
+    AppendMpeg1Frames(file, bitrates, kJointStereo);
+    const auto tag = Tag("Undertow", "The Quarry Lights", "Stone Tapes", "1998", 5, kRock);
+    file.Id3v1(tag);
+    SampleFile sample = Sample("Rock/05 - Undertow.mp3", file, tag.Title, true);
+    sample.FullVariableBitrate = true;
+    return sample;
+}
+
+SampleFile StationIdent()
+{
+    // No MPEG audio at all: two seconds of silence as 16-bit PCM, 11.025 kHz
+    // mono, in a wave file titled in its INFO list. Only full analysis reads
+    // it, and only for a style that lists "wav" files.
+    constexpr std::uint32_t kHertz = 11025;
+    constexpr std::uint32_t kDataSize = 2 * kHertz * 2;
+    const std::pair<std::string_view, std::string_view> infos[] = {
+        {"INAM", "Harbour Radio Station Ident"},
+        {"IART", "Harbour Radio Players"},
+        {"ICRD", "1987"}};
+    Mp3Builder list;
+    list.Text("INFO");
+    for (const auto& [id, text] : infos) {
+        const auto size = static_cast<std::uint32_t>(text.size() + 1);
+        list.Text(id);
+        AppendLittleEndian(list, size, 4);
+        list.Text(text).Fill(size % 2 == 0 ? 1 : 2); // the terminator, then an even size
+    }
+    Mp3Builder file;
+    file.Text("RIFF");
+    AppendLittleEndian(file, static_cast<std::uint32_t>(4 + 24 + 8 + list.Size() + 8 + kDataSize),
+                       4);
+    file.Text("WAVEfmt ");
+    AppendLittleEndian(file, 16, 4);
+    AppendLittleEndian(file, 1, 2); // PCM
+    AppendLittleEndian(file, 1, 2); // one channel
+    AppendLittleEndian(file, kHertz, 4);
+    AppendLittleEndian(file, kHertz * 2, 4); // bytes a second
+    AppendLittleEndian(file, 2, 2);          // bytes a sample
+    AppendLittleEndian(file, 16, 2);         // bits a sample
+    file.Text("LIST");
+    AppendLittleEndian(file, static_cast<std::uint32_t>(list.Size()), 4);
+    file.Bytes(list.Data());
+    file.Text("data");
+    AppendLittleEndian(file, kDataSize, 4);
+    file.Fill(kDataSize);
+    SampleFile sample = Sample("Spoken Word/Station Ident.wav", file, "", false);
+    sample.FullTitle = "Harbour Radio Station Ident";
+    sample.FullValid = true;
+    return sample;
 }
 
 SampleFile Lecture()
@@ -213,7 +313,8 @@ SampleFile Welcome()
 std::vector<SampleFile> BuildSamples()
 {
     return {BasaltSky(), NightFreight(), RehearsalTake(),  GlassHarbour(),
-            Lecture(),   RadioPlay(),    BrokenDownload(), Welcome()};
+            Lecture(),   RadioPlay(),    BrokenDownload(), Welcome(),
+            Tidewater(), Undertow(),     StationIdent()};
 }
 
 std::vector<std::string> WriteSamples(const std::string& folder)

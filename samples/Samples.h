@@ -4,7 +4,9 @@
 // byte by byte (tagged, untagged, variable bit rate, RIFF-wrapped, behind an
 // ID3v2 tag, and one that is no audio at all) in two sub-folders and at the
 // top. Every file is at least 2048 bytes and its frames follow each other
-// exactly, as a real stream's do.
+// exactly, as a real stream's do. A few show what full analysis reads and
+// the classic reading does not: a file tagged only in ID3v2, a
+// variable-bit-rate file without "Xing" header, and a PCM wave file.
 
 #include <cstdint>
 #include <string>
@@ -21,6 +23,11 @@ struct SampleFile
     bool Tagged = false;
     bool VariableBitrate = false;
     bool RiffWrapped = false;
+    // What full analysis should read: the title of any tag, whether the file
+    // is audio, and whether its bit rate varies.
+    std::string FullTitle{};
+    bool FullValid = false;
+    bool FullVariableBitrate = false;
 };
 
 std::vector<SampleFile> BuildSamples();

@@ -4,7 +4,8 @@
 # from two of them. With a display (DISPLAY or WAYLAND_DISPLAY) it then starts
 # the desktop program with the samples folder in its source box; without one
 # it lists the samples with sonorix-list into the build folder (an HTML page
-# with the Default profile and a CSV with all twenty columns). Both keep
+# with the Default profile, the same page in full analysis with the wave
+# file, and a CSV with all twenty columns). Both keep
 # their settings store and desktop entry in BUILD/run-home/, never in the
 # user's own.
 set -euo pipefail
@@ -53,16 +54,19 @@ if [ ! -x "$list" ]; then
     exit 0
 fi
 html=$build/samples-list.html
+full=$build/samples-list-full.html
 csv=$build/samples-list.csv
 run_list() {
     XDG_CONFIG_HOME=$home/config XDG_DATA_HOME=$home/data "$list" "$@"
 }
 all_columns=$("$list" --list-columns | paste -sd, -)
 run_list -q -s Default "$samples" "$html"
+run_list -q -s Default --analysis full -e mp3,wav "$samples" "$full"
 run_list -q -s Default -f csv -c "$all_columns" "$samples" "$csv"
 echo
 echo "Lists of $samples:"
 echo "  HTML (Default profile): $html"
+echo "  HTML (the same, full analysis, also .wav files): $full"
 echo "  CSV (all twenty columns): $csv"
 echo
 cat "$csv"

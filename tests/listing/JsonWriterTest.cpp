@@ -127,7 +127,11 @@ TEST(JsonWriterTest, TheJobsJsonListHoldsTheFilesNumbersInTheCsvOrder)
     const json list = json::parse(List(folder, true));
     const std::string csv = List(folder, false);
     ASSERT_TRUE(list.is_array());
-    ASSERT_EQ(list.size(), Samples::BuildSamples().size() + songs.size());
+    const auto samples = Samples::BuildSamples();
+    const auto listed = std::count_if(samples.begin(), samples.end(), [](const auto& sample) {
+        return sample.RelativePath.ends_with(".mp3"); // the wave sample is not
+    });
+    ASSERT_EQ(list.size(), static_cast<std::size_t>(listed) + songs.size());
 
     std::size_t csvAt = csv.find("\r\n") + 2; // behind the header row
     int invalid = 0;

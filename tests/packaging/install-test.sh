@@ -26,6 +26,7 @@ share/bash-completion/completions/sonorix-probe
 share/doc/sonorix/changelog.gz
 share/doc/sonorix/copyright
 share/doc/sonorix/readme.htm
+share/doc/sonorix/screenshots/html-list-full.png
 share/doc/sonorix/screenshots/html-list.png
 share/doc/sonorix/screenshots/info.png
 share/doc/sonorix/screenshots/main.png

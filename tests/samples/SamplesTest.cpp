@@ -2,11 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include "analysis/FullAnalysis.h"
 #include "analysis/MP3Tools.h"
 #include "tests/support/TempDir.h"
 
 // The samples are what a new user sees first: each must be read the way its
-// description promises, and the broken one must be reported as invalid.
+// description promises, and the broken one must be reported as invalid; full
+// analysis reads the titles the classic reading misses, the wave file, and
+// the varying rate of the file without "Xing" header.
 TEST(BundledSamples, ProbeAndTagReadAsDescribed)
 {
     TestSupport::TempDir dir("sonorix-samples");
@@ -28,5 +31,12 @@ TEST(BundledSamples, ProbeAndTagReadAsDescribed)
         MP3Tools::ReadTag(tag, paths[i]);
         EXPECT_EQ(tag.Tagged, sample.Tagged);
         EXPECT_EQ(tag.Title, sample.Title);
+
+        MP3Tools::AudioFileInfo full;
+        MP3Tools::TagInfo fullTag;
+        FullAnalysis::ProbeFile(full, fullTag, -1, nullptr, paths[i]);
+        EXPECT_EQ(full.Valid, sample.FullValid);
+        EXPECT_EQ(fullTag.Title, sample.FullTitle);
+        EXPECT_EQ(full.VariableBitrate, sample.FullVariableBitrate);
     }
 }

@@ -1,0 +1,256 @@
+#include "analysis/internal/FreeFormat.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace FullAnalysis {
+
+namespace {
+
+using MP3Tools::AudioFileInfo;
+using MP3Tools::FrameHeader;
+using MP3Tools::Detail::ReadOnlyFile;
+
+// As far behind the leading tags as the classic search looks for a first frame.
+constexpr std::int64_t kSearchBound = 32000;
+// A header with its side information, and beyond the longest free-format
+// frame (640 kbit/s at 8 kHz is 5760 bytes).
+constexpr std::size_t kShortestFrame = 24;
+constexpr std::size_t kLongestFrame = 8192;
+// Successors that must follow a first header where its length puts them,
+// and the candidates tried before the search gives up (a file of noise must
+// not cost a look at every distance from every offset).
+constexpr int kSuccessors = 3;
+constexpr int kAttempts = 64;
+constexpr std::size_t kChunk = 64 * 1024;
+
+// The bytes of one file, read in chunks as the looks move on.
+class ChunkReader
+{
+public:
+    explicit ChunkReader(const ReadOnlyFile& file) : m_file(file) {}
+
+    // Up to count (at most a chunk) bytes at offset; fewer where the file ends.
+    std::span<const std::uint8_t> Bytes(std::int64_t offset, std::size_t count)
+    {
+        const std::int64_t end = std::min(offset + static_cast<std::int64_t>(count), m_file.Size());
+        if (offset < m_start || end > m_start + static_cast<std::int64_t>(m_held)) {
+            m_bytes.resize(kChunk);
+            m_start = offset;
+            m_held = m_file.ReadAt(offset, m_bytes.data(), m_bytes.size());
+        }
+        const std::int64_t available =
+            std::min(end, m_start + static_cast<std::int64_t>(m_held)) - offset;
+        if (available <= 0) {
+            return {};
+        }
+        return {m_bytes.data() + (offset - m_start), static_cast<std::size_t>(available)};
+    }
+
+private:
+    const ReadOnlyFile& m_file;
+    std::vector<std::uint8_t> m_bytes{};
+    std::int64_t m_start = 0;
+    std::size_t m_held = 0;
+};
+
+// The end of the ID3v2 tags that stand back to back at the start, or 0.
+std::int64_t LeadingTagsEnd(ChunkReader& reader, std::int64_t fileSize)
+{
+    std::int64_t end = 0;
+    for (;;) {
+        const auto h = reader.Bytes(end, 10);
+        if (h.size() < 10 || h[0] != 'I' || h[1] != 'D' || h[2] != '3' || h[3] < 2 || h[3] > 4 ||
+            h[6] >= 0x80 || h[7] >= 0x80 || h[8] >= 0x80 || h[9] >= 0x80) {
+            return end;
+        }
+        std::int64_t size = 10 + (std::int64_t{h[6]} << 21 | std::int64_t{h[7]} << 14 |
+                                  std::int64_t{h[8]} << 7 | std::int64_t{h[9]});
+        if (h[3] == 4 && (h[5] & 0x10) != 0) {
+            size += 10; // the footer
+        }
+        if (end + size > fileSize) {
+            return end;
+        }
+        end += size;
+    }
+}
+
+// The free-format header at bytes[at], of the same stream as first when
+// first is given.
+std::optional<FrameHeader> FreeHeaderAt(std::span<const std::uint8_t> bytes, std::size_t at,
+                                        const FrameHeader* first)
+{
+    if (at + 4 > bytes.size() ||
+        !MP3Tools::PassesSyncFilter(bytes[at], bytes[at + 1], bytes[at + 2])) {
+        return std::nullopt;
+    }
+    const FrameHeader header =
+        MP3Tools::DecodeFrameHeader(bytes[at + 1], bytes[at + 2], bytes[at + 3]);
+    if (header.BitrateIndex != 0 || header.Version == 1 || header.Layer == 0 ||
+        header.SamplingIndex == 3) {
+        return std::nullopt;
+    }
+    if (first != nullptr && (header.Version != first->Version || header.Layer != first->Layer ||
+                             header.SamplingIndex != first->SamplingIndex)) {
+        return std::nullopt;
+    }
+    return header;
+}
+
+std::size_t PaddingSlot(const FrameHeader& header) { return header.Layer == 3 ? 4 : 1; }
+
+std::size_t LengthOf(const FrameHeader& header, std::size_t unpadded)
+{
+    return unpadded + PaddingSlot(header) * header.Padding;
+}
+
+// The frame length without padding of the stream whose first header is at
+// bytes[0]: the distance to the nearest header after which kSuccessors
+// headers follow where that length puts them. 0 when there is none.
+std::size_t UnpaddedLength(std::span<const std::uint8_t> bytes, const FrameHeader& first)
+{
+    const std::size_t firstSlot = PaddingSlot(first) * first.Padding;
+    for (std::size_t distance = kShortestFrame; distance <= kLongestFrame; ++distance) {
+        if (!FreeHeaderAt(bytes, distance, &first)) {
+            continue;
+        }
+        const std::size_t unpadded = distance - firstSlot;
+        std::size_t at = distance;
+        int found = 1;
+        for (; found < kSuccessors; ++found) {
+            const auto header = FreeHeaderAt(bytes, at, &first);
+            if (!header) {
+                break;
+            }
+            at += LengthOf(*header, unpadded);
+            if (!FreeHeaderAt(bytes, at, &first)) {
+                break;
+            }
+        }
+        if (found == kSuccessors) {
+            return unpadded;
+        }
+    }
+    return 0;
+}
+
+int SamplesPerFrame(const FrameHeader& header)
+{
+    if (header.Layer == 3) {
+        return 384; // Layer I
+    }
+    return header.Layer == 1 && header.Version != 3 ? 576 : 1152;
+}
+
+// Whether the first frame is a "Xing" or "Info" frame: the id stands right
+// behind the Layer III side information.
+bool IsVbrHeaderFrame(std::span<const std::uint8_t> frame, const FrameHeader& header)
+{
+    if (header.Layer != 1) {
+        return false;
+    }
+    const bool mono = header.Mode == 3;
+    std::size_t at = 4 + (header.Protection == 0 ? 2 : 0);
+    if (header.Version == 3) {
+        at += mono ? 17 : 32;
+    } else {
+        at += mono ? 9 : 17;
+    }
+    if (at + 4 > frame.size()) {
+        return false;
+    }
+    const std::string id(frame.begin() + static_cast<std::ptrdiff_t>(at),
+                         frame.begin() + static_cast<std::ptrdiff_t>(at + 4));
+    return id == "Xing" || id == "Info";
+}
+
+} // namespace
+
+bool ProbeFreeFormat(AudioFileInfo& info, const ReadOnlyFile& file,
+                     std::string_view decimalSeparator)
+{
+    ChunkReader reader(file);
+    const std::int64_t start = LeadingTagsEnd(reader, file.Size());
+    std::int64_t offset = -1;
+    FrameHeader first{};
+    std::size_t unpadded = 0;
+    int attempts = kAttempts;
+    for (std::int64_t p = start; p <= start + kSearchBound && unpadded == 0 && attempts > 0; ++p) {
+        const auto bytes = reader.Bytes(p, (kSuccessors + 1) * kLongestFrame + 4);
+        if (bytes.size() < 4) {
+            break;
+        }
+        const auto header = FreeHeaderAt(bytes, 0, nullptr);
+        if (header) {
+            --attempts;
+            first = *header;
+            offset = p;
+            unpadded = UnpaddedLength(bytes, first);
+        }
+    }
+    if (unpadded == 0) {
+        return false;
+    }
+
+    // Every frame, up to the first that is cut short or is no frame of the
+    // stream (a tag at the end).
+    const bool headerFrame = IsVbrHeaderFrame(reader.Bytes(offset, 64), first);
+    std::int64_t frames = 0;
+    std::int64_t bytes = 0;
+    std::int64_t samples = 0;
+    for (std::int64_t at = offset;;) {
+        const auto header = FreeHeaderAt(reader.Bytes(at, 4), 0, &first);
+        if (!header) {
+            break;
+        }
+        const auto length = static_cast<std::int64_t>(LengthOf(*header, unpadded));
+        if (at + length > file.Size()) {
+            break;
+        }
+        if (at != offset || !headerFrame) {
+            ++frames;
+            bytes += length;
+            samples += SamplesPerFrame(*header);
+        }
+        at += length;
+    }
+    const auto hertz = static_cast<std::int64_t>(std::lround(MP3Tools::SamplingRate(first) * 1000));
+    const std::int64_t milliseconds = hertz > 0 ? samples * 1000 / hertz : 0;
+    if (frames == 0 || milliseconds == 0) {
+        return false;
+    }
+
+    info.FileSize = std::to_string(file.Size());
+    info.FrameOffset = offset;
+    info.FrameBodyLength = static_cast<std::int32_t>(unpadded);
+    info.FrameLength = static_cast<std::int32_t>(LengthOf(first, unpadded));
+    info.VersionText = MP3Tools::VersionText(first.Version);
+    info.LayerText = MP3Tools::LayerText(first.Layer);
+    info.PaddingText = MP3Tools::FlagText(first.Padding);
+    info.ProtectionText = MP3Tools::FlagText(first.Protection);
+    info.PrivateText = MP3Tools::FlagText(first.Private);
+    info.ModeText = MP3Tools::ModeText(first.Mode);
+    info.ModeExtensionText = MP3Tools::ModeExtensionText(first.ModeExtension);
+    info.CopyrightText = MP3Tools::FlagText(first.Copyright);
+    info.OriginalText = MP3Tools::FlagText(first.Original);
+    info.EmphasisText = MP3Tools::EmphasisText(first.Emphasis);
+    info.SampleRateHz = static_cast<std::int32_t>(hertz);
+    info.SampleRateText = MP3Tools::SampleRateText(MP3Tools::SamplingRate(first), decimalSeparator);
+    info.DurationMilliseconds = milliseconds;
+    info.DurationSeconds = std::to_string(milliseconds / 1000);
+    info.DurationText = MP3Tools::FormatDuration(milliseconds / 1000);
+    // The stream's rate, to the nearest kbit/s: bytes x 8 per sample time.
+    info.BitrateText = std::to_string((bytes * 8 * hertz + samples * 500) / (samples * 1000));
+    info.FrameCount = std::to_string(frames);
+    info.VariableBitrate = false;
+    info.Valid = true;
+    return true;
+}
+
+} // namespace FullAnalysis
