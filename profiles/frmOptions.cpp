@@ -271,6 +271,8 @@ TFlatGroupBox* TForm3::BuildExtensionsGroup(QWidget* page)
     FlatButton5 = Named<TFlatButton>(extensions, "FlatButton5", "Del");
     ListBox1 = Named<ThreeColumnList>(extensions, "ListBox1");
     SizeFreely(ListBox1, 150, 90);
+    // Qt names a list after nothing; a screen reader would hear just "list".
+    ListBox1->setAccessibleName(extensions->title());
 
     auto* entry = new QHBoxLayout;
     entry->addWidget(FlatEdit2);
@@ -335,6 +337,7 @@ QWidget* TForm3::BuildListItemsPage()
     CheckListBox1 = Named<TCheckListBox>(page, "CheckListBox1");
     CheckListBox1->SetLines(QStringList(kColumnCaptions.begin(), kColumnCaptions.end()), {});
     SizeFreely(CheckListBox1, 140, 150);
+    CheckListBox1->setAccessibleName("List Items");
     SpeedButton1 = Named<TFlatButton>(page, "SpeedButton1", "Up");
     SpeedButton2 = Named<TFlatButton>(page, "SpeedButton2", "Down");
     CheckBox1 = Named<QCheckBox>(page, "CheckBox1", "Sort by first entry");

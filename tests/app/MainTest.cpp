@@ -223,6 +223,8 @@ private slots:
             {profile.Edit11, "Header row", QAccessible::EditableText},
             {profile.Edit10, "Background 2", QAccessible::EditableText},
             {profile.FlatEdit1, "Separator", QAccessible::EditableText},
+            {profile.ListBox1, "File-Extensions to scan for", QAccessible::List},
+            {profile.CheckListBox1, "List Items", QAccessible::List},
             {info.URLLabel1, info.URLLabel1->text(), QAccessible::Link},
             {info.URLLabel2, "sonorix@example.org", QAccessible::Link},
             {info.URLLabel3, "www.example.org", QAccessible::Link},
