@@ -94,10 +94,10 @@ void ShowSwatch(TFlatEdit* swatch, std::int32_t colour, const std::string& text)
     swatch->setText(Q(text));
 }
 
-// The font preview shows its face name in that face, but keeps the height of
-// a box in the window's own font (the height of ruler): a face with taller
-// or shorter lines would otherwise resize its row and move every control of
-// the group and below it. A tall face is clipped instead.
+// The font preview shows its face name in that face, but takes its height
+// from its ruler, a box in the window's own font: a face with taller or
+// shorter lines would otherwise resize its row and move every control of the
+// group and below it. A tall face is clipped instead.
 class FontPreview final : public TFlatEdit
 {
 public:
@@ -271,7 +271,7 @@ TFlatGroupBox* TForm3::BuildExtensionsGroup(QWidget* page)
     FlatButton5 = Named<TFlatButton>(extensions, "FlatButton5", "Del");
     ListBox1 = Named<ThreeColumnList>(extensions, "ListBox1");
     SizeFreely(ListBox1, 150, 90);
-    // Qt names a list after nothing; a screen reader would hear just "list".
+    // Qt gives a list no name: a screen reader would hear just "list".
     ListBox1->setAccessibleName(extensions->title());
 
     auto* entry = new QHBoxLayout;
