@@ -104,8 +104,11 @@ QLabel* Value(QWidget* parent, const char* name, const char* text)
 
 } // namespace
 
+// A dialog window (not modal) of the main window: window managers keep it
+// above that window, also when a message box of the job raises the main
+// window; a plain window fell behind it.
 TForm4::TForm4(Dialogs& dialogs, QWidget* parent)
-    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
+    : QWidget(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
       Label1(Caption(this, "Label1", "Scanned files:")), lblFiles(Value(this, "lblFiles", "-")),
       Label2(Caption(this, "Label2", "Total Bytes:")), lblBytes(Value(this, "lblBytes", "-")),
       Label3(Caption(this, "Label3", "Total Length:")), lblMinutes(Value(this, "lblMinutes", "-")),

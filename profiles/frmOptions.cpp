@@ -94,12 +94,44 @@ void ShowSwatch(TFlatEdit* swatch, std::int32_t colour, const std::string& text)
     swatch->setText(Q(text));
 }
 
+// The font preview shows its face name in that face, but takes its height
+// from its ruler, a box in the window's own font: a face with taller or
+// shorter lines would otherwise resize its row and move every control of the
+// group and below it. A tall face is clipped instead.
+class FontPreview final : public TFlatEdit
+{
+public:
+    explicit FontPreview(QWidget* parent) : TFlatEdit(parent) {}
+
+    void SetRuler(const QWidget* ruler)
+    {
+        m_ruler = ruler;
+        updateGeometry();
+    }
+
+    QSize sizeHint() const override { return RulerHigh(TFlatEdit::sizeHint()); }
+
+    QSize minimumSizeHint() const override { return RulerHigh(TFlatEdit::minimumSizeHint()); }
+
+private:
+    QSize RulerHigh(QSize size) const
+    {
+        if (m_ruler) {
+            size.setHeight(m_ruler->sizeHint().height());
+        }
+        return size;
+    }
+
+    const QWidget* m_ruler = nullptr;
+};
+
 // A colour swatch of the "Style" group; the two of the stored colours that
 // accept typing take their text as it stands. A screen reader names it after
 // its button (Qt would take the group's caption, the same for all five).
-TFlatEdit* Swatch(QWidget* parent, const char* name, const TFlatButton* button, bool typeable)
+template <typename Box = TFlatEdit>
+Box* Swatch(QWidget* parent, const char* name, const TFlatButton* button, bool typeable)
 {
-    auto* swatch = Named<TFlatEdit>(parent, name);
+    auto* swatch = Named<Box>(parent, name);
     swatch->setAccessibleName(button->text());
     swatch->setReadOnly(!typeable);
     // Wide enough for "#DDDDDD", growing with the group.
@@ -239,6 +271,8 @@ TFlatGroupBox* TForm3::BuildExtensionsGroup(QWidget* page)
     FlatButton5 = Named<TFlatButton>(extensions, "FlatButton5", "Del");
     ListBox1 = Named<ThreeColumnList>(extensions, "ListBox1");
     SizeFreely(ListBox1, 150, 90);
+    // Qt gives a list no name: a screen reader would hear just "list".
+    ListBox1->setAccessibleName(extensions->title());
 
     auto* entry = new QHBoxLayout;
     entry->addWidget(FlatEdit2);
@@ -303,6 +337,7 @@ QWidget* TForm3::BuildListItemsPage()
     CheckListBox1 = Named<TCheckListBox>(page, "CheckListBox1");
     CheckListBox1->SetLines(QStringList(kColumnCaptions.begin(), kColumnCaptions.end()), {});
     SizeFreely(CheckListBox1, 140, 150);
+    CheckListBox1->setAccessibleName("List Items");
     SpeedButton1 = Named<TFlatButton>(page, "SpeedButton1", "Up");
     SpeedButton2 = Named<TFlatButton>(page, "SpeedButton2", "Down");
     CheckBox1 = Named<QCheckBox>(page, "CheckBox1", "Sort by first entry");
@@ -340,9 +375,11 @@ QWidget* TForm3::BuildHtmlPage()
 
     auto* style = new TFlatGroupBox("Style", page);
     FlatButton9 = Named<TFlatButton>(style, "FlatButton9", "Font style");
-    Edit6 = Swatch(style, "Edit6", FlatButton9, false);
+    auto* preview = Swatch<FontPreview>(style, "Edit6", FlatButton9, false);
+    Edit6 = preview;
     FlatButton8 = Named<TFlatButton>(style, "FlatButton8", "Font color");
     Edit8 = Swatch(style, "Edit8", FlatButton8, false);
+    preview->SetRuler(Edit8);
     FlatButton7 = Named<TFlatButton>(style, "FlatButton7", "Background");
     Edit7 = Swatch(style, "Edit7", FlatButton7, false);
     FlatButton6 = Named<TFlatButton>(style, "FlatButton6", "Header row");

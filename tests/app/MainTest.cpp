@@ -223,6 +223,8 @@ private slots:
             {profile.Edit11, "Header row", QAccessible::EditableText},
             {profile.Edit10, "Background 2", QAccessible::EditableText},
             {profile.FlatEdit1, "Separator", QAccessible::EditableText},
+            {profile.ListBox1, "File-Extensions to scan for", QAccessible::List},
+            {profile.CheckListBox1, "List Items", QAccessible::List},
             {info.URLLabel1, info.URLLabel1->text(), QAccessible::Link},
             {info.URLLabel2, "sonorix@example.org", QAccessible::Link},
             {info.URLLabel3, "www.example.org", QAccessible::Link},
@@ -551,16 +553,24 @@ private slots:
         TForm1& main = ShowForJob();
         main.cmbSource->SetText(Q(Music("")));
         main.cmbSave->SetText(Q(Out("list.csv")));
-        // What the report shows behind the box.
+        // What the report shows behind the box. The window system keeps it
+        // above the main window only as a dialog window of it: a plain window
+        // fell behind the main window when the box raised that.
         QStringList shown;
         m_dialogs->OnInformation = [&](const std::string&) {
             TForm4& report = m_app->Report();
+            const QWindow* window = report.windowHandle();
             shown = QStringList{report.lblStatus->text(), report.lblFiles->text(),
-                                QString::number(report.ProgressBar1->value())};
+                                QString::number(report.ProgressBar1->value()),
+                                window && report.isVisible() && window->type() == Qt::Dialog &&
+                                        window->transientParent() == main.windowHandle()
+                                    ? "a dialog of the main window"
+                                    : "not kept above the main window"};
         };
         QTest::mouseClick(main.btnList, Qt::LeftButton);
         m_dialogs->OnInformation = nullptr;
-        QCOMPARE(shown, (QStringList{"No files found!", "-", "100"}));
+        QCOMPARE(shown,
+                 (QStringList{"No files found!", "-", "100", "a dialog of the main window"}));
         QCOMPARE(m_dialogs->Messages, std::vector<std::string>{kNoFiles});
         QVERIFY(!m_app->Report().isVisible());
         QCOMPARE(m_app->Report().lblStatus->text(), QString("No files found!"));

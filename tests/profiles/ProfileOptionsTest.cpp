@@ -1,9 +1,11 @@
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <memory>
 
 #include <QAccessible>
 #include <QCheckBox>
+#include <QFontDatabase>
 #include <QLabel>
 #include <QListWidget>
 #include <QTabBar>
@@ -361,6 +363,73 @@ private slots:
         QCOMPARE(TestSupport::StoredText("DefaultFontStyle"), std::string("DejaVu Serif"));
         Load("Default");
         QCOMPARE(m_form->Edit11->text(), QString("#000000"));
+    }
+
+    void theStyleGroupKeepsItsPlacesWhateverTheFontsHeight_data()
+    {
+        QTest::addColumn<int>("pointSize"); // of the desktop's font
+        for (int pointSize : {8, 9, 14, 20}) {
+            QTest::addRow("%d pt", pointSize) << pointSize;
+        }
+    }
+
+    void theStyleGroupKeepsItsPlacesWhateverTheFontsHeight()
+    {
+        QFETCH(int, pointSize);
+        const QFont desktopFont = QApplication::font();
+        QFont font = desktopFont;
+        font.setPointSize(pointSize);
+        QApplication::setFont(font);
+        const auto restore = qScopeGuard([&] { QApplication::setFont(desktopFont); });
+        m_form = std::make_unique<TForm3>(*m_dialogs, m_profile, m_host);
+        m_host.Form = m_form.get();
+
+        // Faces taller and shorter than DejaVu Sans (whose faces share one
+        // height) at these sizes; "Arial", the profile's face, is one of
+        // them where fontconfig gives Nimbus Sans for it.
+        QStringList faces;
+        QList<int> heights;
+        for (const char* face : {"DejaVu Sans", "Nimbus Sans", "D050000L", "C059"}) {
+            if (QFontDatabase::hasFamily(face)) {
+                font.setFamily(face);
+                faces.append(face);
+                heights.append(QFontMetrics(font).height());
+            }
+        }
+        if (std::ranges::count(heights, heights.value(0)) == heights.size()) {
+            QSKIP("needs font faces of different heights (package fonts-urw-base35)");
+        }
+
+        Start();
+        m_form->show();
+        m_form->PageControl1->SetCurrentIndex(2);
+        QWidget* style = m_form->Edit6->parentWidget();
+        // The group, its controls and those below it, each as "name x,y w×h".
+        const auto places = [&] {
+            QStringList placed;
+            QList<QWidget*> controls = style->findChildren<QWidget*>();
+            controls << style << m_form->CheckBox3 << m_form->Edit9->parentWidget();
+            for (const QWidget* control : controls) {
+                const QRect r = control->geometry();
+                placed.append(QString("%1 %2,%3 %4×%5")
+                                  .arg(control->objectName())
+                                  .arg(r.x())
+                                  .arg(r.y())
+                                  .arg(r.width())
+                                  .arg(r.height()));
+            }
+            return placed;
+        };
+        const QStringList before = places();
+        for (const QString& face : faces) {
+            m_dialogs->FontAnswers = {face.toStdString()};
+            Click(m_form->FlatButton9);
+            QCOMPARE(m_form->Edit6->font().family(), face);
+            QCoreApplication::processEvents(); // the layouts settle
+            const QStringList after = places();
+            QVERIFY2(after == before,
+                     qPrintable(face + ": " + after.join(", ") + "\nwas: " + before.join(", ")));
+        }
     }
 
     void background2FollowsItsCheckBoxAlsoAfterALoad()
