@@ -311,12 +311,14 @@ bool FillAudio(AudioFileInfo& info, const TagLib::AudioProperties* properties, s
     if (properties == nullptr || properties->sampleRate() <= 0 || properties->channels() <= 0) {
         return false;
     }
-    const std::int64_t milliseconds = properties->lengthInMilliseconds();
+    // A damaged stream can make TagLib's length overflow to a negative one
+    // (an Ogg page with an absurd position): a length it cannot tell is 0.
+    const std::int64_t milliseconds = std::max(properties->lengthInMilliseconds(), 0);
     info.FileSize = std::to_string(fileSize);
     info.DurationMilliseconds = milliseconds;
     info.DurationSeconds = std::to_string(milliseconds / 1000);
     info.DurationText = MP3Tools::FormatDuration(milliseconds / 1000);
-    info.BitrateText = std::to_string(properties->bitrate());
+    info.BitrateText = std::to_string(std::max(properties->bitrate(), 0));
     info.SampleRateHz = properties->sampleRate();
     info.SampleRateText =
         MP3Tools::SampleRateText(properties->sampleRate() / 1000.0, decimalSeparator);

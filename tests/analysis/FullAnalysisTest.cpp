@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <iterator>
 #include <ostream>
 #include <string>
 #include <sys/stat.h>
@@ -361,6 +362,35 @@ TEST_F(FullAnalysisTest, DamagedFilesAreInvalid)
         EXPECT_EQ(probed.Tag, TagInfo{});
     }
     EXPECT_FALSE(Probe(m_dir.File("missing.flac")).Info.Valid);
+}
+
+// An Ogg stream whose last page claims an absurd position: TagLib's length
+// overflows, and the list shows no negative time for it.
+TEST_F(FullAnalysisTest, ALengthTheStreamCannotTellIsZero)
+{
+    if (!HaveTool("opusenc", m_scratch)) {
+        GTEST_SKIP() << "no opusenc encoder here";
+    }
+    const std::string path = m_dir.File("far.opus");
+    ASSERT_EQ(
+        TestSupport::RunProgram("/usr/bin/env", {"opusenc", "--quiet", m_stereo, path}, m_scratch)
+            .Status,
+        0);
+    std::string bytes;
+    {
+        std::ifstream in(path, std::ios::binary);
+        bytes.assign(std::istreambuf_iterator<char>(in), {});
+    }
+    const std::size_t lastPage = bytes.rfind("OggS");
+    ASSERT_NE(lastPage, std::string::npos);
+    bytes.replace(lastPage + 6, 8, "\x00\x00\x00\x00\x00\x00\x00\x70", 8);
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+
+    const Probed probed = Probe(path);
+    ASSERT_TRUE(probed.Info.Valid);
+    EXPECT_EQ(probed.Info.DurationMilliseconds, 0);
+    EXPECT_EQ(probed.Info.DurationText, "00:00");
+    EXPECT_EQ(probed.Info.BitrateText.find('-'), std::string::npos);
 }
 
 TEST(FullAnalysisTexts, GenresYearsAndTracksAsTheListShowsThem)
