@@ -63,6 +63,8 @@ void SilenceTagLib()
 // to the file at once.
 constexpr std::size_t kWindowRead = 16 * 1024;
 constexpr std::int64_t kReadAhead = 32 * 1024;
+// Larger reads up to this size reuse the thread's memory (see KeptBytes).
+constexpr std::size_t kKeptRead = 1024 * 1024;
 // The end of the file, read once: the ID3v1 tag and an APE footer before it.
 constexpr std::int64_t kTailBytes = 1024;
 constexpr std::int64_t kPage = 4096;
@@ -123,6 +125,15 @@ public:
         try {
             if (const std::uint8_t* held = HeldAt(m_position, count)) {
                 bytes = TagLib::ByteVector(reinterpret_cast<const char*>(held), count);
+            } else if (count > kWindowRead && count <= kKeptRead && !m_keptUsed) {
+                // TagLib keeps parts of a tag it read (a picture) as long as
+                // the file's objects live; they end before the next file.
+                m_keptUsed = true;
+                TagLib::ByteVector& kept = KeptBytes();
+                kept.resize(count);
+                kept.resize(static_cast<unsigned int>(
+                    Read(m_position, reinterpret_cast<std::uint8_t*>(kept.data()), count)));
+                bytes = kept;
             } else {
                 bytes = TagLib::ByteVector(count, '\0');
                 bytes.resize(static_cast<unsigned int>(
@@ -173,6 +184,16 @@ public:
     }
 
 private:
+    // The memory of the first large read of a file (a tag with cover art),
+    // kept by the thread from file to file rather than allocated and
+    // cleared for each: once the previous file's objects have let go of it,
+    // it is this file's alone.
+    static TagLib::ByteVector& KeptBytes()
+    {
+        thread_local TagLib::ByteVector bytes;
+        return bytes;
+    }
+
     // The count bytes at offset when the window or the tail holds them; the
     // tail is read on the first look into it. Never past the end.
     const std::uint8_t* HeldAt(std::int64_t offset, std::size_t count)
@@ -204,6 +225,7 @@ private:
     ByteWindow& m_window;
     std::int64_t m_position = 0;
     std::exception_ptr m_error{};
+    bool m_keptUsed = false;
     bool m_tailRead = false;
     std::int64_t m_tailStart = 0;
     std::size_t m_tailLength = 0;
