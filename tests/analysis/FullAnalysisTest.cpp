@@ -4,7 +4,6 @@
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
-#include <iterator>
 #include <ostream>
 #include <string>
 #include <sys/stat.h>
@@ -432,11 +431,9 @@ TEST_F(FullAnalysisTest, ALengthTheStreamCannotTellIsZero)
         TestSupport::RunProgram("/usr/bin/env", {"opusenc", "--quiet", m_stereo, path}, m_scratch)
             .Status,
         0);
-    std::string bytes;
-    {
-        std::ifstream in(path, std::ios::binary);
-        bytes.assign(std::istreambuf_iterator<char>(in), {});
-    }
+    std::string bytes(std::filesystem::file_size(path), '\0');
+    std::ifstream(path, std::ios::binary)
+        .read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     const std::size_t lastPage = bytes.rfind("OggS");
     ASSERT_NE(lastPage, std::string::npos);
     bytes.replace(lastPage + 6, 8, "\x00\x00\x00\x00\x00\x00\x00\x70", 8);
