@@ -7,6 +7,7 @@
 
 #include "analysis/MP3Tools.h"
 #include "analysis/internal/FileAccess.h"
+#include "analysis/internal/OpenProbe.h"
 #include "base/Ascii.h"
 #include "base/Utf8.h"
 
@@ -15,6 +16,7 @@ namespace MP3Tools {
 namespace {
 
 using Detail::ByteWindow;
+using Detail::ProbeOpenFile;
 using Detail::ReadOnlyFile;
 using Utf8::Cut;
 
@@ -358,9 +360,10 @@ void GuessEncoderOf(AudioFileInfo& info, ByteWindow& bytes)
     }
 }
 
-// The probe on an open file; info holds the reset record with its FileName.
-void ProbeOpenFile(AudioFileInfo& info, const ReadOnlyFile& file, ByteWindow& bytes,
-                   std::string_view decimalSeparator)
+} // namespace
+
+void Detail::ProbeOpenFile(AudioFileInfo& info, const ReadOnlyFile& file, ByteWindow& bytes,
+                           std::string_view decimalSeparator)
 {
     info.FrameOffset = AudioDataStartOf(file, bytes);
     if (info.FrameOffset == -1) {
@@ -374,8 +377,6 @@ void ProbeOpenFile(AudioFileInfo& info, const ReadOnlyFile& file, ByteWindow& by
         info.Valid = true;
     }
 }
-
-} // namespace
 
 // Field by field, so the texts keep their memory for the next file.
 void ResetAudioFileInfo(AudioFileInfo& info)

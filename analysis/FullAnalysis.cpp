@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstring>
 #include <exception>
+#include <initializer_list>
 #include <optional>
 #include <taglib/apetag.h>
 #include <taglib/commentsframe.h>
@@ -17,11 +18,11 @@
 #include <taglib/mp4atom.h>
 #include <taglib/mp4file.h>
 #include <taglib/mpegfile.h>
+#include <taglib/mpegheader.h>
 #include <taglib/opusfile.h>
 #include <taglib/taglib.h>
 #include <taglib/tdebuglistener.h>
 #include <taglib/tiostream.h>
-#include <taglib/tpropertymap.h>
 #include <taglib/vorbisfile.h>
 #include <taglib/wavfile.h>
 #include <taglib/xingheader.h>
@@ -30,6 +31,7 @@
 
 #include "analysis/internal/FileAccess.h"
 #include "analysis/internal/FreeFormat.h"
+#include "analysis/internal/OpenProbe.h"
 
 namespace FullAnalysis {
 
@@ -37,6 +39,7 @@ namespace {
 
 using MP3Tools::AudioFileInfo;
 using MP3Tools::TagInfo;
+using MP3Tools::Detail::ByteWindow;
 using MP3Tools::Detail::ReadOnlyFile;
 
 // TagLib's complaints about damaged files would land on the terminal between
@@ -57,13 +60,57 @@ void SilenceTagLib()
     static_cast<void>(silenced);
 }
 
-// TagLib reads the file through this, from the descriptor already open: no
-// second path lookup, no way to write, and a read error is kept for the
-// caller rather than taken for the end of the file.
-class ReadOnlyStream final : public TagLib::IOStream
+// Reads of at most this many bytes go through the window, which reads a
+// little ahead for the looks that follow (TagLib reads a frame header, then
+// the next, then a block behind them); larger ones (a tag with cover art) go
+// to the file at once.
+constexpr std::size_t kWindowRead = 16 * 1024;
+constexpr std::int64_t kReadAhead = 32 * 1024;
+// Larger reads up to this size reuse the thread's memory (see KeptBytes).
+constexpr std::size_t kKeptRead = 1024 * 1024;
+// The end of the file, read once: the ID3v1 tag and an APE footer before it.
+constexpr std::int64_t kTailBytes = 1024;
+constexpr std::int64_t kPage = 4096;
+
+// The file as TagLib reads it and as our own looks read it: one open file,
+// whose bytes are taken from what was read already (the window over the
+// head of the file, which the classic probe filled, and the tail) where
+// they are held, else read through the same descriptor. No way to write,
+// and a read error is kept for the caller rather than taken for the end of
+// the file.
+class HeldStream final : public TagLib::IOStream
 {
 public:
-    explicit ReadOnlyStream(const ReadOnlyFile& file) : m_file(file) {}
+    HeldStream(const ReadOnlyFile& file, ByteWindow& window) : m_file(file), m_window(window) {}
+
+    // Copies up to count bytes at offset into dest and gives the number
+    // copied: fewer only where the file ends. Throws IoError.
+    std::size_t Read(std::int64_t offset, std::uint8_t* dest, std::size_t count)
+    {
+        if (offset < 0 || offset >= m_file.Size()) {
+            return 0;
+        }
+        count = static_cast<std::size_t>(
+            std::min<std::int64_t>(static_cast<std::int64_t>(count), m_file.Size() - offset));
+        const std::uint8_t* held = HeldAt(offset, count);
+        if (held == nullptr && count <= kWindowRead) {
+            held = m_window.Fetch(offset, count, offset + kReadAhead);
+        }
+        if (held != nullptr) {
+            std::memcpy(dest, held, count);
+            return count;
+        }
+        return m_file.ReadAt(offset, dest, count);
+    }
+
+    // Makes the window hold [offset, offset + count) when it fits.
+    void Hold(std::int64_t offset, std::size_t count)
+    {
+        if (offset >= 0 && offset + static_cast<std::int64_t>(count) <= m_file.Size()) {
+            static_cast<void>(
+                m_window.Fetch(offset, count, offset + static_cast<std::int64_t>(count)));
+        }
+    }
 
     TagLib::FileName name() const override { return m_file.Path().c_str(); }
 
@@ -77,17 +124,30 @@ public:
         const auto count = static_cast<unsigned int>(
             std::min({static_cast<std::int64_t>(std::min<unsigned long>(length, UINT_MAX)),
                       m_file.Size() - m_position}));
-        TagLib::ByteVector bytes(count, '\0');
+        TagLib::ByteVector bytes;
         try {
-            const std::size_t got =
-                m_file.ReadAt(m_position, reinterpret_cast<std::uint8_t*>(bytes.data()), count);
-            bytes.resize(static_cast<unsigned int>(got));
-            m_position += static_cast<std::int64_t>(got);
+            if (const std::uint8_t* held = HeldAt(m_position, count)) {
+                bytes = TagLib::ByteVector(reinterpret_cast<const char*>(held), count);
+            } else if (count > kWindowRead && count <= kKeptRead && !m_keptUsed) {
+                // TagLib keeps parts of a tag it read (a picture) as long as
+                // the file's objects live; they end before the next file.
+                m_keptUsed = true;
+                TagLib::ByteVector& kept = KeptBytes();
+                kept.resize(count);
+                kept.resize(static_cast<unsigned int>(
+                    Read(m_position, reinterpret_cast<std::uint8_t*>(kept.data()), count)));
+                bytes = kept;
+            } else {
+                bytes = TagLib::ByteVector(count, '\0');
+                bytes.resize(static_cast<unsigned int>(
+                    Read(m_position, reinterpret_cast<std::uint8_t*>(bytes.data()), count)));
+            }
         } catch (...) {
             // Exceptions must not pass through TagLib's code.
             m_error = std::current_exception();
             return {};
         }
+        m_position += static_cast<std::int64_t>(bytes.size());
         return bytes;
     }
 
@@ -127,9 +187,52 @@ public:
     }
 
 private:
+    // The memory of the first large read of a file (a tag with cover art),
+    // kept by the thread from file to file rather than allocated and
+    // cleared for each: once the previous file's objects have let go of it,
+    // it is this file's alone.
+    static TagLib::ByteVector& KeptBytes()
+    {
+        thread_local TagLib::ByteVector bytes;
+        return bytes;
+    }
+
+    // The count bytes at offset when the window or the tail holds them; the
+    // tail is read on the first look into it. Never past the end.
+    const std::uint8_t* HeldAt(std::int64_t offset, std::size_t count)
+    {
+        if (const std::uint8_t* held = m_window.Held(offset, count)) {
+            return held;
+        }
+        // The tail stays within the page of the ID3v1 tag and those behind
+        // it, which a file not in memory yet has asked for with its head.
+        const std::int64_t size = m_file.Size();
+        const std::int64_t tailStart = std::max<std::int64_t>(
+            {0, size - kTailBytes, std::max<std::int64_t>(0, size - 128) / kPage * kPage});
+        const auto end = offset + static_cast<std::int64_t>(count);
+        if (offset < tailStart || end > size) {
+            return nullptr;
+        }
+        if (!m_tailRead) {
+            m_tailRead = true;
+            m_tailStart = tailStart;
+            m_tailLength =
+                m_file.ReadAt(tailStart, m_tail.data(), static_cast<std::size_t>(size - tailStart));
+        }
+        return end <= m_tailStart + static_cast<std::int64_t>(m_tailLength)
+                   ? m_tail.data() + (offset - m_tailStart)
+                   : nullptr;
+    }
+
     const ReadOnlyFile& m_file;
+    ByteWindow& m_window;
     std::int64_t m_position = 0;
     std::exception_ptr m_error{};
+    bool m_keptUsed = false;
+    bool m_tailRead = false;
+    std::int64_t m_tailStart = 0;
+    std::size_t m_tailLength = 0;
+    std::array<std::uint8_t, kTailBytes> m_tail{};
 };
 
 bool IsBlankOrControl(char c) { return static_cast<unsigned char>(c) <= 32; }
@@ -146,15 +249,6 @@ std::string Trimmed(std::string_view text)
 }
 
 std::string Utf8Of(const TagLib::String& text) { return Trimmed(text.to8Bit(true)); }
-
-std::string FirstProperty(const TagLib::PropertyMap& properties, const char* key)
-{
-    const auto it = properties.find(key);
-    if (it == properties.end() || it->second.isEmpty()) {
-        return {};
-    }
-    return Utf8Of(it->second.front());
-}
 
 // Players write technical comments of their own ("iTunNORM", "iTunSMPB", ...)
 // that no listener wants to read in a list.
@@ -180,27 +274,43 @@ std::string CommentOf(const TagLib::Tag& tag)
     return Utf8Of(tag.comment());
 }
 
-// The fields of the tags in their order of precedence: each field from the
-// first tag that holds it.
-void FillTag(TagInfo& info, const std::vector<const TagLib::Tag*>& tags)
+// The "DATE" and "TRACKNUMBER" texts of TagLib's generic property map of a
+// tag (Tag::properties() is not virtual): its year and track number as
+// numbers, none when 0. Asked for directly, no map is made.
+std::string NumberText(unsigned int number)
 {
-    const auto take = [](std::string& field, std::string text) {
-        if (field.empty()) {
-            field = std::move(text);
-        }
-    };
+    return number != 0 ? std::to_string(static_cast<int>(number)) : std::string();
+}
+
+// The fields of the tags in their order of precedence: each field from the
+// first tag that holds it (a field already filled is not looked at again).
+void FillTag(TagInfo& info, std::initializer_list<const TagLib::Tag*> tags)
+{
     for (const TagLib::Tag* tag : tags) {
         if (tag == nullptr || tag->isEmpty()) {
             continue;
         }
-        const TagLib::PropertyMap properties = tag->properties();
-        take(info.Title, Utf8Of(tag->title()));
-        take(info.Artist, Utf8Of(tag->artist()));
-        take(info.Album, Utf8Of(tag->album()));
-        take(info.Comment, CommentOf(*tag));
-        take(info.Genre, GenreText(Utf8Of(tag->genre())));
-        take(info.Year, YearText(FirstProperty(properties, "DATE")));
-        take(info.Track, TrackText(FirstProperty(properties, "TRACKNUMBER")));
+        if (info.Title.empty()) {
+            info.Title = Utf8Of(tag->title());
+        }
+        if (info.Artist.empty()) {
+            info.Artist = Utf8Of(tag->artist());
+        }
+        if (info.Album.empty()) {
+            info.Album = Utf8Of(tag->album());
+        }
+        if (info.Comment.empty()) {
+            info.Comment = CommentOf(*tag);
+        }
+        if (info.Genre.empty()) {
+            info.Genre = GenreText(Utf8Of(tag->genre()));
+        }
+        if (info.Year.empty()) {
+            info.Year = YearText(NumberText(tag->year()));
+        }
+        if (info.Track.empty()) {
+            info.Track = TrackText(NumberText(tag->track()));
+        }
     }
     info.Tagged = !info.Title.empty() || !info.Artist.empty() || !info.Album.empty() ||
                   !info.Comment.empty() || !info.Genre.empty() || !info.Year.empty() ||
@@ -226,12 +336,14 @@ bool FillAudio(AudioFileInfo& info, const TagLib::AudioProperties* properties, s
     if (properties == nullptr || properties->sampleRate() <= 0 || properties->channels() <= 0) {
         return false;
     }
-    const std::int64_t milliseconds = properties->lengthInMilliseconds();
+    // A damaged stream can make TagLib's length overflow to a negative one
+    // (an Ogg page with an absurd position): a length it cannot tell is 0.
+    const std::int64_t milliseconds = std::max(properties->lengthInMilliseconds(), 0);
     info.FileSize = std::to_string(fileSize);
     info.DurationMilliseconds = milliseconds;
     info.DurationSeconds = std::to_string(milliseconds / 1000);
     info.DurationText = MP3Tools::FormatDuration(milliseconds / 1000);
-    info.BitrateText = std::to_string(properties->bitrate());
+    info.BitrateText = std::to_string(std::max(properties->bitrate(), 0));
     info.SampleRateHz = properties->sampleRate();
     info.SampleRateText =
         MP3Tools::SampleRateText(properties->sampleRate() / 1000.0, decimalSeparator);
@@ -288,10 +400,10 @@ std::uint32_t SyncSafe(const std::uint8_t* bytes)
 }
 
 // What the first bytes say the file is.
-Container ContainerOf(const ReadOnlyFile& file)
+Container ContainerOf(const ReadOnlyFile& file, HeldStream& stream)
 {
     std::array<std::uint8_t, 64> head{};
-    const std::size_t got = file.ReadAt(0, head.data(), head.size());
+    const std::size_t got = stream.Read(0, head.data(), head.size());
     const auto at = [&](std::size_t offset, std::string_view magic) {
         return got >= offset + magic.size() &&
                std::memcmp(head.data() + offset, magic.data(), magic.size()) == 0;
@@ -300,10 +412,12 @@ Container ContainerOf(const ReadOnlyFile& file)
         return Container::Flac;
     }
     if (at(0, "ID3") && got >= 10) {
-        // A FLAC stream behind an ID3v2 tag.
+        // A FLAC stream behind an ID3v2 tag. Read past the window: the frame
+        // search of an MPEG file reads the head of the file first.
         std::int64_t behind = 10 + SyncSafe(head.data() + 6) + ((head[5] & 0x10) != 0 ? 10 : 0);
         std::array<std::uint8_t, 4> magic{};
-        if (file.ReadAt(behind, magic.data(), magic.size()) == magic.size() &&
+        if (behind < file.Size() &&
+            file.ReadAt(behind, magic.data(), magic.size()) == magic.size() &&
             std::memcmp(magic.data(), "fLaC", 4) == 0) {
             return Container::Flac;
         }
@@ -353,13 +467,13 @@ struct VbrHeader
     std::string Encoder{};
 };
 
-VbrHeader FindVbrHeader(const ReadOnlyFile& file, std::int64_t offset)
+VbrHeader FindVbrHeader(HeldStream& stream, std::int64_t offset)
 {
     // Xing and Info stand behind the side information (13 to 36 bytes from
     // the frame's start), VBRI at 36; the LAME header follows Xing's fields.
     constexpr std::size_t kLook = 200;
     std::array<std::uint8_t, kLook> bytes{};
-    const std::size_t got = offset < 0 ? 0 : file.ReadAt(offset, bytes.data(), bytes.size());
+    const std::size_t got = stream.Read(offset, bytes.data(), bytes.size());
     const auto text = [&](std::size_t at, std::size_t count) {
         return at + count <= got
                    ? std::string(reinterpret_cast<const char*>(bytes.data()) + at, count)
@@ -390,20 +504,64 @@ VbrHeader FindVbrHeader(const ReadOnlyFile& file, std::int64_t offset)
     return {};
 }
 
+// What TagLib's audio properties would give from a VBR header, read from
+// the first frame TagLib finds, without the search for the last frame they
+// make in a file without one (its frames are looked at below instead).
+struct VbrFacts
+{
+    int Milliseconds = 0;
+    int Bitrate = 0;
+    unsigned int Frames = 0;
+    TagLib::MPEG::Header::Version Version = TagLib::MPEG::Header::Version1;
+    int Layer = 0;
+    TagLib::MPEG::Header::ChannelMode ChannelMode = TagLib::MPEG::Header::Stereo;
+    int SampleRate = 0;
+    std::int64_t FrameOffset = -1;
+};
+
+std::optional<VbrFacts> ReadVbrFacts(TagLib::MPEG::File& mpeg)
+{
+    const long first = mpeg.firstFrameOffset();
+    if (first < 0) {
+        return std::nullopt;
+    }
+    const TagLib::MPEG::Header header(&mpeg, first, false);
+    mpeg.seek(first);
+    const TagLib::MPEG::XingHeader xing(
+        mpeg.readBlock(static_cast<unsigned long>(std::max(header.frameLength(), 0))));
+    if (!xing.isValid() || xing.totalFrames() == 0 || header.samplesPerFrame() <= 0 ||
+        header.sampleRate() <= 0) {
+        return std::nullopt;
+    }
+    const double timePerFrame = header.samplesPerFrame() * 1000.0 / header.sampleRate();
+    const double length = timePerFrame * xing.totalFrames();
+    const double bitrate = xing.totalSize() * 8.0 / length + 0.5;
+    // Rounded as TagLib rounds; a rate beyond an int is no rate.
+    if (!(bitrate >= 1.0 && bitrate < 2147483648.0) || length + 0.5 >= 2147483648.0) {
+        return std::nullopt;
+    }
+    return VbrFacts{.Milliseconds = static_cast<int>(length + 0.5),
+                    .Bitrate = static_cast<int>(bitrate),
+                    .Frames = xing.totalFrames(),
+                    .Version = header.version(),
+                    .Layer = header.layer(),
+                    .ChannelMode = header.channelMode(),
+                    .SampleRate = header.sampleRate(),
+                    .FrameOffset = first};
+}
+
 // Length, average bit rate and frame count from a VBR header wherever the
 // frame's version and channel mode put it. A file the classic reading found
 // no audio in is taken when such a header proves it MPEG audio (MPEG-2 and
 // 2.5 VBR files). False when the file has no such header.
-bool TakeVbrHeader(AudioFileInfo& info, TagLib::MPEG::File& mpeg, const ReadOnlyFile& file,
-                   std::string_view decimalSeparator)
+bool TakeVbrHeader(AudioFileInfo& info, TagLib::MPEG::File& mpeg, HeldStream& stream,
+                   std::int64_t fileSize, std::string_view decimalSeparator)
 {
-    const TagLib::MPEG::Properties* properties = mpeg.audioProperties();
-    if (properties == nullptr || properties->xingHeader() == nullptr ||
-        properties->xingHeader()->totalFrames() == 0 || properties->sampleRate() <= 0 ||
-        properties->bitrate() <= 0) {
+    const std::optional<VbrFacts> facts = ReadVbrFacts(mpeg);
+    if (!facts) {
         return false;
     }
-    const VbrHeader header = FindVbrHeader(file, mpeg.firstFrameOffset());
+    const VbrHeader header = FindVbrHeader(stream, facts->FrameOffset);
     if (header.Id.empty()) {
         return false;
     }
@@ -411,23 +569,23 @@ bool TakeVbrHeader(AudioFileInfo& info, TagLib::MPEG::File& mpeg, const ReadOnly
     // and the tags around them would only blur it.
     const bool constantKnown = info.Valid && header.Id == "Info";
     if (!info.Valid) {
-        info.FileSize = std::to_string(file.Size());
-        info.VersionText = MP3Tools::VersionText(VersionCode(properties->version()));
-        info.LayerText = MP3Tools::LayerText(4 - properties->layer());
-        info.ModeText = MP3Tools::ModeText(properties->channelMode());
-        info.SampleRateHz = properties->sampleRate();
+        info.FileSize = std::to_string(fileSize);
+        info.VersionText = MP3Tools::VersionText(VersionCode(facts->Version));
+        info.LayerText = MP3Tools::LayerText(4 - facts->Layer);
+        info.ModeText = MP3Tools::ModeText(facts->ChannelMode);
+        info.SampleRateHz = facts->SampleRate;
         info.SampleRateText =
-            MP3Tools::SampleRateText(properties->sampleRate() / 1000.0, decimalSeparator);
+            MP3Tools::SampleRateText(facts->SampleRate / 1000.0, decimalSeparator);
         info.Valid = true;
     }
-    const std::int64_t milliseconds = properties->lengthInMilliseconds();
+    const std::int64_t milliseconds = facts->Milliseconds;
     info.DurationMilliseconds = milliseconds;
     info.DurationSeconds = std::to_string(milliseconds / 1000);
     info.DurationText = MP3Tools::FormatDuration(milliseconds / 1000);
     if (!constantKnown) {
-        info.BitrateText = std::to_string(properties->bitrate());
+        info.BitrateText = std::to_string(facts->Bitrate);
     }
-    info.FrameCount = std::to_string(properties->xingHeader()->totalFrames());
+    info.FrameCount = std::to_string(facts->Frames);
     info.VariableBitrate = header.Id != "Info";
     if (!header.Encoder.empty()) {
         info.EncoderText = header.Encoder;
@@ -459,13 +617,17 @@ int SamplesPerFrame(const MP3Tools::FrameHeader& header)
     return header.Layer == 1 && header.Version != 3 ? 576 : 1152;
 }
 
+// How much of the file one look at its bit rate reads, and how many looks
+// spread over it tell a constant bit rate from a variable one.
+constexpr std::size_t kBitrateLook = 8 * 1024;
+constexpr int kBitrateSamples = 6;
+
 // The bit rate of the first frame found at or behind offset whose successor
 // follows where its length says, or 0 when none is within a few KiB.
-int BitrateNear(const ReadOnlyFile& file, std::int64_t offset, const MP3Tools::FrameHeader& first)
+int BitrateNear(HeldStream& stream, std::int64_t offset, const MP3Tools::FrameHeader& first)
 {
-    constexpr std::size_t kLook = 8 * 1024;
-    std::vector<std::uint8_t> bytes(kLook);
-    const std::size_t got = file.ReadAt(offset, bytes.data(), bytes.size());
+    std::array<std::uint8_t, kBitrateLook> bytes; // every byte looked at is read first
+    const std::size_t got = stream.Read(offset, bytes.data(), bytes.size());
     for (std::size_t at = 0; at + 4 <= got; ++at) {
         const auto header = FrameAt(bytes.data() + at, first);
         if (!header) {
@@ -482,10 +644,10 @@ int BitrateNear(const ReadOnlyFile& file, std::int64_t offset, const MP3Tools::F
 // A file without VBR header: a few frames spread over it show whether its
 // bit rate varies (a constant-bit-rate file is never read whole); only then
 // every frame is counted for the exact length and the average bit rate.
-void CountFramesOfVariableStream(AudioFileInfo& info, const ReadOnlyFile& file)
+void CountFramesOfVariableStream(AudioFileInfo& info, const ReadOnlyFile& file, HeldStream& stream)
 {
     std::array<std::uint8_t, 4> head{};
-    if (info.FrameOffset < 0 || file.ReadAt(info.FrameOffset, head.data(), 4) != 4) {
+    if (info.FrameOffset < 0 || stream.Read(info.FrameOffset, head.data(), 4) != 4) {
         return;
     }
     const MP3Tools::FrameHeader first =
@@ -493,11 +655,16 @@ void CountFramesOfVariableStream(AudioFileInfo& info, const ReadOnlyFile& file)
     if (!MP3Tools::IsValidFrameHeader(first)) {
         return;
     }
-    constexpr int kSamples = 6;
     const std::int64_t span = file.Size() - info.FrameOffset;
+    // Where the looks would read about all of a short file anyway, it is read
+    // at once.
+    if (span <= static_cast<std::int64_t>(kBitrateLook) * (kBitrateSamples - 1)) {
+        stream.Hold(info.FrameOffset, static_cast<std::size_t>(span));
+    }
     bool varies = false;
-    for (int i = 1; i < kSamples && !varies; ++i) {
-        const int bitrate = BitrateNear(file, info.FrameOffset + span * i / kSamples, first);
+    for (int i = 1; i < kBitrateSamples && !varies; ++i) {
+        const int bitrate =
+            BitrateNear(stream, info.FrameOffset + span * i / kBitrateSamples, first);
         varies = bitrate != 0 && bitrate != MP3Tools::Bitrate(first);
     }
     if (!varies) {
@@ -542,18 +709,21 @@ void CountFramesOfVariableStream(AudioFileInfo& info, const ReadOnlyFile& file)
     info.VariableBitrate = true;
 }
 
-void ProbeMpeg(AudioFileInfo& info, TagInfo& tag, ReadOnlyStream& stream,
-               const ReadOnlyFile& handle, int folder, const char* name, const std::string& path,
-               std::string_view decimalSeparator, const TagLib::RIFF::WAV::File* wave)
+// MPEG audio, or a RIFF file holding it (wave: the RIFF file TagLib read),
+// read by the classic probe through the window, then by TagLib through
+// stream, for its tags and VBR header.
+void ProbeMpeg(AudioFileInfo& info, TagInfo& tag, HeldStream& stream, const ReadOnlyFile& file,
+               ByteWindow& window, std::string_view decimalSeparator,
+               const TagLib::RIFF::WAV::File* wave)
 {
-    if (folder >= 0) {
-        MP3Tools::ProbeAudioFileAndTagIn(info, tag, folder, name, path, decimalSeparator);
-    } else {
-        MP3Tools::ProbeAudioFileAndTag(info, tag, path, decimalSeparator);
-    }
-    if (!info.Valid && wave == nullptr && ProbeFreeFormat(info, handle, decimalSeparator)) {
+    const std::string path = info.FileName;
+    MP3Tools::ResetAudioFileInfo(info);
+    info.FileName = path;
+    MP3Tools::Detail::ProbeOpenFile(info, file, window, decimalSeparator);
+    MP3Tools::ResetTagInfo(tag);
+    if (!info.Valid && wave == nullptr && ProbeFreeFormat(info, file, decimalSeparator)) {
         // Free format, which the classic reading refuses; a LAME header names the encoder.
-        if (VbrHeader header = FindVbrHeader(handle, info.FrameOffset); !header.Encoder.empty()) {
+        if (VbrHeader header = FindVbrHeader(stream, info.FrameOffset); !header.Encoder.empty()) {
             info.EncoderText = std::move(header.Encoder);
         }
     }
@@ -563,8 +733,8 @@ void ProbeMpeg(AudioFileInfo& info, TagInfo& tag, ReadOnlyStream& stream,
         }
         // MPEG audio in a RIFF file: its ID3 chunk or INFO list, then the
         // ID3v1 tag at its end.
-        TagInfo classic = tag;
-        MP3Tools::ResetTagInfo(tag);
+        TagInfo classic;
+        MP3Tools::Detail::ReadTagOf(classic, file, window);
         FillTag(tag, {wave->ID3v2Tag(), wave->InfoTag()});
         if (classic.Tagged) {
             const auto keep = [](std::string& field, const std::string& text) {
@@ -583,13 +753,15 @@ void ProbeMpeg(AudioFileInfo& info, TagInfo& tag, ReadOnlyStream& stream,
         }
         return;
     }
-    TagLib::MPEG::File file(&stream, TagLib::ID3v2::FrameFactory::instance(), true);
-    MP3Tools::ResetTagInfo(tag);
-    if (file.isValid() && !TakeVbrHeader(info, file, handle, decimalSeparator) && info.Valid) {
-        CountFramesOfVariableStream(info, handle);
+    // Without TagLib's audio properties: the classic probe and the VBR header
+    // give the audio facts, and TagLib never scans the file for its last frame.
+    TagLib::MPEG::File mpeg(&stream, TagLib::ID3v2::FrameFactory::instance(), false);
+    if (mpeg.isValid() && !TakeVbrHeader(info, mpeg, stream, file.Size(), decimalSeparator) &&
+        info.Valid) {
+        CountFramesOfVariableStream(info, file, stream);
     }
-    if (file.isValid() && info.Valid) {
-        FillTag(tag, {file.ID3v2Tag(), file.APETag(), file.ID3v1Tag()});
+    if (mpeg.isValid() && info.Valid) {
+        FillTag(tag, {mpeg.ID3v2Tag(), mpeg.APETag(), mpeg.ID3v1Tag()});
     }
 }
 
@@ -647,7 +819,8 @@ void ProbeFile(AudioFileInfo& info, TagInfo& tag, int folder, const char* name,
     if (!file.IsOpen()) {
         return;
     }
-    ReadOnlyStream stream(file);
+    ByteWindow window(file);
+    HeldStream stream(file, window);
     const auto finish = [&](bool valid) {
         stream.RethrowReadError();
         if (!valid) {
@@ -656,9 +829,9 @@ void ProbeFile(AudioFileInfo& info, TagInfo& tag, int folder, const char* name,
             info.FileName = path;
         }
     };
-    switch (ContainerOf(file)) {
+    switch (ContainerOf(file, stream)) {
     case Container::Mpeg:
-        ProbeMpeg(info, tag, stream, file, folder, name, path, decimalSeparator, nullptr);
+        ProbeMpeg(info, tag, stream, file, window, decimalSeparator, nullptr);
         return finish(info.Valid);
     case Container::Flac: {
         TagLib::FLAC::File flac(&stream, TagLib::ID3v2::FrameFactory::instance());
@@ -716,7 +889,7 @@ void ProbeFile(AudioFileInfo& info, TagInfo& tag, int folder, const char* name,
         // classic reading decides, as it always did.
         if (!wave.isValid() || properties == nullptr || properties->format() == kWaveMpeg ||
             properties->format() == kWaveMpegLayer3) {
-            ProbeMpeg(info, tag, stream, file, folder, name, path, decimalSeparator,
+            ProbeMpeg(info, tag, stream, file, window, decimalSeparator,
                       wave.isValid() ? &wave : nullptr);
             return finish(info.Valid);
         }

@@ -12,7 +12,7 @@ samples=${2:-build/samples/sonorix-make-samples}
 out=fuzz/corpus
 rm -rf "$out"
 mkdir -p "$out"/{probe,frame_header,id3v1,text,wildcard,stored_list,rows}
-mkdir -p "$out"/{stored_values,output_name,terminal_text,desktop_entry,list_options}
+mkdir -p "$out"/{stored_values,output_name,terminal_text,desktop_entry,list_options,full_analysis}
 
 # seed FOLDER NAME FORMAT [ARGS...]: one file made by printf.
 seed() {
@@ -62,6 +62,55 @@ tag TAG Title Artist Album 1999 'Comment long enough to fill' 'AB\xff' >"$out/id
 tag tAg '\x93Quoted\x94' 'Mot\xf6rhead' '' '' '' ' \x1f\x93' >"$out/id3v1/lower-marker"
 zeros 128 >"$out/id3v1/zeros"
 { printf 'TAG'; head -c 125 /dev/zero | tr '\0' ' '; } >"$out/id3v1/blanks"
+
+# The full analysis: short files of the encoders that are installed, from
+# generated noise (the same every run): MPEG audio with a VBR header, at
+# MPEG-2 in mono (the header sits elsewhere) and without any, one file with
+# ID3v2, APE and ID3v1 tags each holding other fields, and FLAC, Ogg Vorbis,
+# Opus and WAV files. A missing encoder leaves its files out.
+noise() { LC_ALL=C awk -v n="$1" 'BEGIN { srand(7); for (i = 0; i < n; i++) printf "%c", int(rand() * 256) }'; }
+le32() { local v=$1; printf "\\x$(printf %02x $((v & 255)))\\x$(printf %02x $((v >> 8 & 255)))\\x$(printf %02x $((v >> 16 & 255)))\\x$(printf %02x $((v >> 24 & 255)))"; }
+ape_item() { le32 ${#2}; le32 0; printf '%s\0%s' "$1" "$2"; }
+# An APEv2 tag with a footer only: items, then "APETAGEX", version 2000,
+# size of items and footer, item count, flags, eight reserved bytes.
+ape_tag() {
+    local items="$tmp/ape-items"
+    { ape_item Title 'Title from APE'; ape_item Artist 'Artist from APE'; ape_item Year 1999; } >"$items"
+    cat "$items"
+    printf 'APETAGEX'; le32 2000; le32 $(($(wc -c <"$items") + 32)); le32 3; le32 0; zeros 8
+}
+full=$out/full_analysis
+noise 22048 >"$tmp/stereo.raw" # an eighth of a second at 44.1 kHz
+noise 44100 >"$tmp/mono.raw"   # a second at 22.05 kHz
+if command -v lame >/dev/null; then
+    # (lame warns on every raw input that its sound library may seek in it)
+    lame_raw() { lame --quiet -r --bitwidth 16 --signed --little-endian "$@" 2>/dev/null; }
+    lame_raw -s 44.1 -V 2 "$tmp/stereo.raw" "$full/vbr-xing.mp3"
+    lame_raw -s 22.05 -m m -V 4 "$tmp/mono.raw" "$full/mpeg2-mono-vbr.mp3"
+    lame_raw -s 44.1 -t -V 2 "$tmp/stereo.raw" "$full/vbr-no-header.mp3"
+    lame_raw -s 44.1 -t -b 128 "$tmp/stereo.raw" "$full/cbr-no-header.mp3"
+    lame_raw -s 44.1 -b 64 --id3v2-only --tt 'Title from ID3v2' --tn 3/12 --tg '(17)Rock' \
+        "$tmp/stereo.raw" "$tmp/tagged.mp3"
+    { cat "$tmp/tagged.mp3"; ape_tag
+      tag TAG 'Title from ID3v1' 'Artist from ID3v1' 'Album from ID3v1' 1998 Comment '\x00\x05\x11'
+    } >"$full/id3v2-ape-id3v1.mp3"
+fi
+if command -v flac >/dev/null; then
+    flac --silent --force-raw-format --endian=little --sign=signed --channels=2 --bps=16 \
+        --sample-rate=44100 -T TITLE=Flac -T DATE=2001-02-03 -T TRACKNUMBER=4/9 \
+        -o "$full/tiny.flac" <(head -c 8192 "$tmp/stereo.raw")
+fi
+if command -v oggenc >/dev/null; then
+    oggenc -Q -r -B 16 -C 2 -R 44100 -t Vorbis -d 1999 -o "$full/tiny.ogg" "$tmp/stereo.raw"
+fi
+if command -v opusenc >/dev/null; then
+    opusenc --quiet --raw --raw-rate 44100 --raw-chan 2 --title Opus "$tmp/stereo.raw" \
+        "$full/tiny.opus"
+fi
+{ printf 'RIFF'; le32 $((36 + 4410)); printf 'WAVEfmt '; le32 16; printf '\x01\x00\x01\x00'
+  le32 44100; le32 88200; printf '\x02\x00\x10\x00data'; le32 4410; head -c 4410 "$tmp/mono.raw"
+} >"$full/tiny.wav"
+chmod 644 "$full"/*
 
 # The frame header decoder: every header of each version and layer, and the
 # numbers behind (the first eight bytes also read as a duration and a rate).

@@ -57,6 +57,13 @@ void AppendMember(std::string& out, bool& first, std::string_view key, std::stri
     AppendJsonString(out, key);
     out += ':';
     if (isNumber) {
+        // A number the file does not have (the frames of a FLAC file) is
+        // null, as a missing number is in JSON, not an empty text where
+        // other rows hold a number.
+        if (text.empty()) {
+            out += "null";
+            return;
+        }
         // A number the probe could not fill stays a text rather than break
         // the JSON.
         const bool digits =

@@ -4,11 +4,12 @@
 // list order, keyed by the selected column captions. Values are the cell
 // texts, except "Filesize" (bytes), "Time" (seconds, to the millisecond),
 // "KBps" (kbit/s), "Frequency" (Hz) and "Frames" (a count), which are JSON
-// numbers. An invalid file is {"Filepath": ..., "Filename": ...,
-// "Invalid": true}. The output is valid UTF-8 whatever the names hold: a
-// text that is not valid UTF-8 shows U+FFFD for each stray byte, and its
-// bytes follow as lower-case hex in a member named caption + " hex"
-// ("Filename hex"), so nothing is lost. No headline, no summary.
+// numbers, or null where the file has none (the frames of a FLAC file).
+// An invalid file is {"Filepath": ..., "Filename": ..., "Invalid": true}.
+// The output is valid UTF-8 whatever the names hold: a text that is not
+// valid UTF-8 shows U+FFFD for each stray byte, and its bytes follow as
+// lower-case hex in a member named caption + " hex" ("Filename hex"), so
+// nothing is lost. No headline, no summary.
 
 #include <iosfwd>
 #include <string>

@@ -9,6 +9,7 @@
 #include <string>
 #include <sys/stat.h>
 #include <taglib/apetag.h>
+#include <taglib/attachedpictureframe.h>
 #include <taglib/commentsframe.h>
 #include <taglib/fileref.h>
 #include <taglib/id3v1tag.h>
@@ -16,6 +17,7 @@
 #include <taglib/infotag.h>
 #include <taglib/mpegfile.h>
 #include <taglib/wavfile.h>
+#include <utility>
 #include <vector>
 
 #include "samples/Mp3Builder.h"
@@ -350,6 +352,60 @@ TEST_F(FullAnalysisTest, MpegTagsTakeEachFieldFromTheFirstTagThatHoldsIt)
     EXPECT_EQ(probed.Info.TypeName, "") << "MPEG audio keeps the classic type";
 }
 
+// TagLib reads the tags from the bytes the probe has read, and a tag larger
+// than those (cover art) at once into memory the thread keeps for the next
+// file: files of every such size, probed in turns so each finds that memory
+// used before, keep the texts of their own tags, at both ends of the file.
+TEST_F(FullAnalysisTest, TagsOfEverySizeAreReadWhereverTheirBytesAre)
+{
+    if (!HaveTool("lame", m_scratch)) {
+        GTEST_SKIP() << "no lame encoder here";
+    }
+    const std::string plain = m_dir.File("plain.mp3");
+    const auto run =
+        TestSupport::RunProgram("/usr/bin/env", {"lame", "--quiet", m_stereo, plain}, m_scratch);
+    ASSERT_EQ(run.Status, 0) << run.Err;
+    // The picture's size, and the size of an APE comment in front of the
+    // ID3v1 tag: within the first read, across the tail read, far larger.
+    const std::pair<std::size_t, std::size_t> sizes[] = {
+        {0, 0}, {3000, 900}, {20 * 1024, 5000}, {300 * 1024, 70 * 1024}, {100 * 1024, 10}};
+    std::vector<std::string> paths;
+    for (const auto& [picture, comment] : sizes) {
+        const std::string path =
+            m_dir.File("tags-" + std::to_string(picture) + "-" + std::to_string(comment) + ".mp3");
+        std::filesystem::copy_file(plain, path);
+        TagLib::MPEG::File file(path.c_str());
+        TagLib::ID3v2::Tag* id3v2 = file.ID3v2Tag(true);
+        id3v2->setTitle("title " + std::to_string(picture));
+        if (picture > 0) {
+            auto* cover = new TagLib::ID3v2::AttachedPictureFrame();
+            cover->setMimeType("image/jpeg");
+            cover->setPicture(TagLib::ByteVector(static_cast<unsigned int>(picture), 'p'));
+            id3v2->addFrame(cover);
+        }
+        TagLib::APE::Tag* ape = file.APETag(true);
+        ape->setArtist("artist " + std::to_string(comment));
+        ape->setComment(std::string(comment, 'c') + "!");
+        file.ID3v1Tag(true)->setAlbum("album " + std::to_string(picture));
+        ASSERT_TRUE(file.save(TagLib::MPEG::File::AllTags, TagLib::File::StripNone,
+                              TagLib::ID3v2::v4, TagLib::File::DoNotDuplicate));
+        paths.push_back(path);
+    }
+    for (int round = 0; round < 2; ++round) {
+        for (std::size_t i = 0; i < paths.size(); ++i) {
+            SCOPED_TRACE(paths[i]);
+            const auto [picture, comment] = sizes[i];
+            const Probed probed = Probe(paths[i]);
+            ASSERT_TRUE(probed.Info.Valid);
+            EXPECT_EQ(probed.Tag.Title, "title " + std::to_string(picture));
+            EXPECT_EQ(probed.Tag.Artist, "artist " + std::to_string(comment));
+            EXPECT_EQ(probed.Tag.Comment, std::string(comment, 'c') + "!");
+            EXPECT_EQ(probed.Tag.Album, "album " + std::to_string(picture));
+            EXPECT_EQ(probed.Info.FileSize, std::to_string(std::filesystem::file_size(paths[i])));
+        }
+    }
+}
+
 // The VBR header sits where the frame's version and channel mode put it; the
 // classic reading looks at one place only and gets these files wrong or takes
 // them for no audio at all. An "Info" header marks a constant bit rate;
@@ -447,6 +503,33 @@ TEST_F(FullAnalysisTest, DamagedFilesAreInvalid)
         EXPECT_EQ(probed.Tag, TagInfo{});
     }
     EXPECT_FALSE(Probe(m_dir.File("missing.flac")).Info.Valid);
+}
+
+// An Ogg stream whose last page claims an absurd position: TagLib's length
+// overflows, and the list shows no negative time for it.
+TEST_F(FullAnalysisTest, ALengthTheStreamCannotTellIsZero)
+{
+    if (!HaveTool("opusenc", m_scratch)) {
+        GTEST_SKIP() << "no opusenc encoder here";
+    }
+    const std::string path = m_dir.File("far.opus");
+    ASSERT_EQ(
+        TestSupport::RunProgram("/usr/bin/env", {"opusenc", "--quiet", m_stereo, path}, m_scratch)
+            .Status,
+        0);
+    std::string bytes(std::filesystem::file_size(path), '\0');
+    std::ifstream(path, std::ios::binary)
+        .read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    const std::size_t lastPage = bytes.rfind("OggS");
+    ASSERT_NE(lastPage, std::string::npos);
+    bytes.replace(lastPage + 6, 8, "\x00\x00\x00\x00\x00\x00\x00\x70", 8);
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+
+    const Probed probed = Probe(path);
+    ASSERT_TRUE(probed.Info.Valid);
+    EXPECT_EQ(probed.Info.DurationMilliseconds, 0);
+    EXPECT_EQ(probed.Info.DurationText, "00:00");
+    EXPECT_EQ(probed.Info.BitrateText.find('-'), std::string::npos);
 }
 
 TEST(FullAnalysisTexts, GenresYearsAndTracksAsTheListShowsThem)

@@ -194,3 +194,24 @@ TEST(JsonWriterTest, TheJobsJsonListHoldsTheFilesNumbersInTheCsvOrder)
     EXPECT_EQ(latin["Filename hex"], "636166e920736f6e672e6d7033");
     EXPECT_EQ(latin["Songname hex"], "636166e920736f6e67"); // the untagged file's title
 }
+
+// A number a file does not have (full analysis gives a FLAC file no frame
+// count) is null, never a text where the other rows hold numbers.
+TEST(JsonWriterTest, ANumberTheFileDoesNotHaveIsNull)
+{
+    const std::vector<std::string> captions = {"Filename", "Frames", "KBps", "Time"};
+    const std::vector<RowCells> rows = {
+        {"1", "70526", "3000", "166", "44100", "", "a.flac", "", "166", "00:03"},
+        {"1", "16384", "3000", "32", "44100", "144", "b.mp3", "144", "32", "00:03"},
+    };
+    std::ostringstream out;
+    WriteJsonList(out, captions, rows);
+    const json list = json::parse(out.str());
+    ASSERT_EQ(list.size(), 2U);
+    EXPECT_TRUE(list[0]["Frames"].is_null()) << out.str();
+    EXPECT_EQ(list[1]["Frames"], 144);
+    for (const json& file : list) {
+        EXPECT_EQ(file["KBps"].type(), json::value_t::number_unsigned);
+        EXPECT_DOUBLE_EQ(file["Time"].get<double>(), 3.0);
+    }
+}

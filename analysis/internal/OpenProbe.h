@@ -1,0 +1,19 @@
+#pragma once
+
+// The classic probe on a file already open, for the full analysis, which
+// reads the same file on through the bytes the probe has read.
+
+#include <string_view>
+
+#include "analysis/MP3Tools.h"
+#include "analysis/internal/FileAccess.h"
+
+namespace MP3Tools::Detail {
+
+// ProbeAudioFile on file, whose bytes are taken through bytes (which keeps
+// them for the looks that follow); info holds the reset record with its
+// FileName.
+void ProbeOpenFile(AudioFileInfo& info, const ReadOnlyFile& file, ByteWindow& bytes,
+                   std::string_view decimalSeparator);
+
+} // namespace MP3Tools::Detail
