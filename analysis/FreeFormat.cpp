@@ -81,10 +81,11 @@ std::int64_t LeadingTagsEnd(ChunkReader& reader, std::int64_t fileSize)
     }
 }
 
-// The free-format header at bytes[at], of the same stream as first when
-// first is given.
-std::optional<FrameHeader> FreeHeaderAt(std::span<const std::uint8_t> bytes, std::size_t at,
-                                        const FrameHeader* first)
+// The frame header at bytes[at], of the same stream as first when first is
+// given: the same version, layer and sampling rate, and free format where
+// first is.
+std::optional<FrameHeader> HeaderAt(std::span<const std::uint8_t> bytes, std::size_t at,
+                                    const FrameHeader* first)
 {
     if (at + 4 > bytes.size() ||
         !MP3Tools::PassesSyncFilter(bytes[at], bytes[at + 1], bytes[at + 2])) {
@@ -92,12 +93,13 @@ std::optional<FrameHeader> FreeHeaderAt(std::span<const std::uint8_t> bytes, std
     }
     const FrameHeader header =
         MP3Tools::DecodeFrameHeader(bytes[at + 1], bytes[at + 2], bytes[at + 3]);
-    if (header.BitrateIndex != 0 || header.Version == 1 || header.Layer == 0 ||
+    if (header.BitrateIndex == 15 || header.Version == 1 || header.Layer == 0 ||
         header.SamplingIndex == 3) {
         return std::nullopt;
     }
     if (first != nullptr && (header.Version != first->Version || header.Layer != first->Layer ||
-                             header.SamplingIndex != first->SamplingIndex)) {
+                             header.SamplingIndex != first->SamplingIndex ||
+                             (header.BitrateIndex == 0) != (first->BitrateIndex == 0))) {
         return std::nullopt;
     }
     return header;
@@ -105,9 +107,29 @@ std::optional<FrameHeader> FreeHeaderAt(std::span<const std::uint8_t> bytes, std
 
 std::size_t PaddingSlot(const FrameHeader& header) { return header.Layer == 3 ? 4 : 1; }
 
+// A frame's length: its table's for a bit rate the header gives, else the
+// measured length without padding of the free-format stream.
 std::size_t LengthOf(const FrameHeader& header, std::size_t unpadded)
 {
+    if (header.BitrateIndex != 0) {
+        return ExactFrameLength(header);
+    }
     return unpadded + PaddingSlot(header) * header.Padding;
+}
+
+// Whether kSuccessors headers follow the one at bytes[0] where the lengths
+// of their table put them.
+bool FollowedByFrames(std::span<const std::uint8_t> bytes, const FrameHeader& first)
+{
+    std::size_t at = 0;
+    for (int found = 0; found < kSuccessors; ++found) {
+        const auto header = HeaderAt(bytes, at, &first);
+        if (!header) {
+            return false;
+        }
+        at += LengthOf(*header, 0);
+    }
+    return HeaderAt(bytes, at, &first).has_value();
 }
 
 // The frame length without padding of the stream whose first header is at
@@ -117,19 +139,19 @@ std::size_t UnpaddedLength(std::span<const std::uint8_t> bytes, const FrameHeade
 {
     const std::size_t firstSlot = PaddingSlot(first) * first.Padding;
     for (std::size_t distance = kShortestFrame; distance <= kLongestFrame; ++distance) {
-        if (!FreeHeaderAt(bytes, distance, &first)) {
+        if (!HeaderAt(bytes, distance, &first)) {
             continue;
         }
         const std::size_t unpadded = distance - firstSlot;
         std::size_t at = distance;
         int found = 1;
         for (; found < kSuccessors; ++found) {
-            const auto header = FreeHeaderAt(bytes, at, &first);
+            const auto header = HeaderAt(bytes, at, &first);
             if (!header) {
                 break;
             }
             at += LengthOf(*header, unpadded);
-            if (!FreeHeaderAt(bytes, at, &first)) {
+            if (!HeaderAt(bytes, at, &first)) {
                 break;
             }
         }
@@ -139,6 +161,26 @@ std::size_t UnpaddedLength(std::span<const std::uint8_t> bytes, const FrameHeade
     }
     return 0;
 }
+
+} // namespace
+
+std::size_t ExactFrameLength(const FrameHeader& header)
+{
+    const double bitrate = MP3Tools::Bitrate(header);
+    const double rate = MP3Tools::SamplingRate(header);
+    if (header.BitrateIndex == 0 || bitrate <= 0.0 || rate <= 0.0) {
+        return 0;
+    }
+    const std::size_t padding = PaddingSlot(header) * header.Padding;
+    if (header.Layer == 3) { // Layer I: four-byte slots
+        return 4 * static_cast<std::size_t>(12000.0 * bitrate / (rate * 1000.0)) + padding;
+    }
+    // A Layer III frame of MPEG-2 and 2.5 holds half the samples of MPEG-1's.
+    const double factor = header.Layer == 1 && header.Version != 3 ? 72000.0 : 144000.0;
+    return static_cast<std::size_t>(factor * bitrate / (rate * 1000.0)) + padding;
+}
+
+namespace {
 
 int SamplesPerFrame(const FrameHeader& header)
 {
@@ -172,8 +214,7 @@ bool IsVbrHeaderFrame(std::span<const std::uint8_t> frame, const FrameHeader& he
 
 } // namespace
 
-bool ProbeFreeFormat(AudioFileInfo& info, const ReadOnlyFile& file,
-                     std::string_view decimalSeparator)
+bool ProbeByFrames(AudioFileInfo& info, const ReadOnlyFile& file, std::string_view decimalSeparator)
 {
     ChunkReader reader(file);
     const std::int64_t start = LeadingTagsEnd(reader, file.Size());
@@ -186,12 +227,16 @@ bool ProbeFreeFormat(AudioFileInfo& info, const ReadOnlyFile& file,
         if (bytes.size() < 4) {
             break;
         }
-        const auto header = FreeHeaderAt(bytes, 0, nullptr);
+        const auto header = HeaderAt(bytes, 0, nullptr);
         if (header) {
             --attempts;
             first = *header;
             offset = p;
-            unpadded = UnpaddedLength(bytes, first);
+            if (header->BitrateIndex == 0) {
+                unpadded = UnpaddedLength(bytes, first);
+            } else if (FollowedByFrames(bytes, first)) {
+                unpadded = ExactFrameLength(first) - PaddingSlot(first) * first.Padding;
+            }
         }
     }
     if (unpadded == 0) {
@@ -199,13 +244,19 @@ bool ProbeFreeFormat(AudioFileInfo& info, const ReadOnlyFile& file,
     }
 
     // Every frame, up to the first that is cut short or is no frame of the
-    // stream (a tag at the end).
+    // stream (a tag at the end). A stream with a bit-rate table and a VBR
+    // header is left to that header, which says the same without a read of
+    // every frame.
     const bool headerFrame = IsVbrHeaderFrame(reader.Bytes(offset, 64), first);
+    if (headerFrame && first.BitrateIndex != 0) {
+        return false;
+    }
     std::int64_t frames = 0;
     std::int64_t bytes = 0;
     std::int64_t samples = 0;
+    bool varies = false;
     for (std::int64_t at = offset;;) {
-        const auto header = FreeHeaderAt(reader.Bytes(at, 4), 0, &first);
+        const auto header = HeaderAt(reader.Bytes(at, 4), 0, &first);
         if (!header) {
             break;
         }
@@ -217,6 +268,7 @@ bool ProbeFreeFormat(AudioFileInfo& info, const ReadOnlyFile& file,
             ++frames;
             bytes += length;
             samples += SamplesPerFrame(*header);
+            varies = varies || header->BitrateIndex != first.BitrateIndex;
         }
         at += length;
     }
@@ -248,7 +300,7 @@ bool ProbeFreeFormat(AudioFileInfo& info, const ReadOnlyFile& file,
     // The stream's rate, to the nearest kbit/s: bytes x 8 per sample time.
     info.BitrateText = std::to_string((bytes * 8 * hertz + samples * 500) / (samples * 1000));
     info.FrameCount = std::to_string(frames);
-    info.VariableBitrate = false;
+    info.VariableBitrate = varies;
     info.Valid = true;
     return true;
 }

@@ -633,7 +633,7 @@ int BitrateNear(HeldStream& stream, std::int64_t offset, const MP3Tools::FrameHe
         if (!header) {
             continue;
         }
-        const auto next = at + static_cast<std::size_t>(MP3Tools::FrameLength(*header));
+        const auto next = at + static_cast<std::size_t>(ExactFrameLength(*header));
         if (next + 4 <= got && FrameAt(bytes.data() + next, first)) {
             return MP3Tools::Bitrate(*header);
         }
@@ -687,7 +687,7 @@ void CountFramesOfVariableStream(AudioFileInfo& info, const ReadOnlyFile& file, 
             }
             ++frames;
             samples += SamplesPerFrame(*header);
-            at += static_cast<std::size_t>(MP3Tools::FrameLength(*header));
+            at += static_cast<std::size_t>(ExactFrameLength(*header));
         }
         offset += static_cast<std::int64_t>(at);
         if (ended || got < bytes.size()) {
@@ -721,8 +721,10 @@ void ProbeMpeg(AudioFileInfo& info, TagInfo& tag, HeldStream& stream, const Read
     info.FileName = path;
     MP3Tools::Detail::ProbeOpenFile(info, file, window, decimalSeparator);
     MP3Tools::ResetTagInfo(tag);
-    if (!info.Valid && wave == nullptr && ProbeFreeFormat(info, file, decimalSeparator)) {
-        // Free format, which the classic reading refuses; a LAME header names the encoder.
+    const bool counted =
+        !info.Valid && wave == nullptr && ProbeByFrames(info, file, decimalSeparator);
+    if (counted) {
+        // Frames the classic reading refuses; a LAME header names the encoder.
         if (VbrHeader header = FindVbrHeader(stream, info.FrameOffset); !header.Encoder.empty()) {
             info.EncoderText = std::move(header.Encoder);
         }
@@ -757,7 +759,7 @@ void ProbeMpeg(AudioFileInfo& info, TagInfo& tag, HeldStream& stream, const Read
     // give the audio facts, and TagLib never scans the file for its last frame.
     TagLib::MPEG::File mpeg(&stream, TagLib::ID3v2::FrameFactory::instance(), false);
     if (mpeg.isValid() && !TakeVbrHeader(info, mpeg, stream, file.Size(), decimalSeparator) &&
-        info.Valid) {
+        info.Valid && !counted) {
         CountFramesOfVariableStream(info, file, stream);
     }
     if (mpeg.isValid() && info.Valid) {

@@ -439,6 +439,8 @@ TEST_F(FullAnalysisTest, VbrHeadersGiveTheLengthWhereverTheySit)
         // No header at all: the frames themselves are counted.
         {{"-t", "-V", "5", "-m", "m"}, "MPEG-1", "single-channel", true, false},
         {{"-t", "-b", "96"}, "MPEG-1", "joint-stereo", false, false, "96"},
+        // Half as many bytes per kbit/s in a frame of the lower versions.
+        {{"-t", "-V", "5", "--resample", "22.05"}, "MPEG-2 LSF", "joint-stereo", true, false},
         // Free format: no bit-rate index, the frames' distance gives their length.
         {{"--freeformat", "-b", "200"}, "MPEG-1", "joint-stereo", false, true, "200"},
         {{"-t", "--freeformat", "-b", "40", "-m", "m", "--resample", "11.025"},
