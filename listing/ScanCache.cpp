@@ -603,7 +603,7 @@ std::optional<std::string> Encode(const Snapshot& snapshot, const std::vector<co
     struct Item
     {
         FileKey Key{};
-        std::uint32_t Folder = 0;
+        std::string_view Folder{};
         std::int32_t Source = -1;
         std::size_t Offset = 0;
     };
@@ -621,7 +621,7 @@ std::optional<std::string> Encode(const Snapshot& snapshot, const std::vector<co
             if (!used[index]) {
                 used[index] = true;
                 items.push_back(Item{.Key = snapshot.m_index[index].Key,
-                                     .Folder = folderId(folder),
+                                     .Folder = folder,
                                      .Offset = snapshot.m_index[index].Offset});
             }
         }
@@ -634,7 +634,7 @@ std::optional<std::string> Encode(const Snapshot& snapshot, const std::vector<co
                 reader, noTexts, [](std::size_t, std::string_view) {},
                 [](std::size_t, std::int64_t) {});
             items.push_back(Item{.Key = key,
-                                 .Folder = folderId(folder),
+                                 .Folder = folder,
                                  .Source = static_cast<std::int32_t>(n),
                                  .Offset = offset});
             changed = true;
@@ -653,7 +653,7 @@ std::optional<std::string> Encode(const Snapshot& snapshot, const std::vector<co
             continue;
         }
         items.push_back(Item{.Key = snapshot.m_index[i].Key,
-                             .Folder = folderId(folder),
+                             .Folder = folder,
                              .Offset = snapshot.m_index[i].Offset});
     }
     if (!changed) {
@@ -677,7 +677,10 @@ std::optional<std::string> Encode(const Snapshot& snapshot, const std::vector<co
                                        ? snapshot.m_bytes
                                        : notes[static_cast<std::size_t>(item.Source)]->m_records;
         Reader reader(std::string_view(bytes).substr(item.Offset));
-        writer.Record(item.Key, item.Folder, reader, item.Source < 0 ? snapshot.m_texts : noTexts);
+        // Numbered in file order, so the same entries give the same bytes
+        // whichever reader read them.
+        writer.Record(item.Key, folderId(item.Folder), reader,
+                      item.Source < 0 ? snapshot.m_texts : noTexts);
     }
     return writer.Finish(kind, folders);
 }
