@@ -296,7 +296,19 @@ std::string WithSlash(std::string folder)
 
 std::string Reason(int error) { return std::strerror(error); }
 
+std::string HeaderOf(std::string_view body)
+{
+    std::string header(kMagic.begin(), kMagic.end());
+    PutFixed(header, kFormatVersion, 4);
+    PutFixed(header, 0, 4);
+    PutFixed(header, body.size(), 8);
+    PutFixed(header, Checksum(body), 8);
+    return header;
+}
+
 } // namespace
+
+std::string Seal(std::string_view body) { return HeaderOf(body).append(body); }
 
 std::optional<FileKey> KeyOf(const struct stat& status)
 {
@@ -534,13 +546,7 @@ public:
         }
         PutVarint(body, m_count);
         body += m_entries;
-        std::string header(kMagic.begin(), kMagic.end());
-        PutFixed(header, kFormatVersion, 4);
-        PutFixed(header, 0, 4);
-        const std::string_view content = std::string_view(body).substr(kHeaderSize);
-        PutFixed(header, content.size(), 8);
-        PutFixed(header, Checksum(content), 8);
-        body.replace(0, kHeaderSize, header);
+        body.replace(0, kHeaderSize, HeaderOf(std::string_view(body).substr(kHeaderSize)));
         return body;
     }
 

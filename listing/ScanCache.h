@@ -143,6 +143,11 @@ private:
 std::optional<std::string> Encode(const Snapshot& snapshot, const std::vector<const Notes*>& notes,
                                   const std::vector<std::string>& walked, const Kind& kind);
 
+// The cache file whose body is body: the header with the format version and
+// the body's size and checksum before it. For tools that make cache files
+// of their own (the fuzzer).
+std::string Seal(std::string_view body);
+
 // The cache folder: $XDG_CACHE_HOME/sonorix when that is an absolute path,
 // else ~/.cache/sonorix. Throws CacheError when no home folder is known.
 std::string CacheFolder();
