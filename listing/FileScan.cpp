@@ -123,9 +123,10 @@ void FileReader::ReadFile(std::int64_t k, FileResult& result)
     const bool full = m_plan.Analysis == Profiles::Analysis::Full;
     const bool inFolder = m_folderFd.Valid() && !folder.empty();
     // A file whose identity and times are what the cache knows holds what it
-    // held: one stat instead of its reads. Anything else is read.
+    // held: one stat instead of its reads. Anything else is read. An empty
+    // cache knows no file, so nothing is looked up.
     std::optional<ScanCache::FileKey> key;
-    if (m_plan.Cache != nullptr) {
+    if (m_plan.Cache != nullptr && m_plan.Cache->Size() > 0) {
         struct stat status = {};
         if ((inFolder ? ::fstatat(m_folderFd.Get(), m_files.NameOf(k), &status, 0)
                       : LongPath::Stat(AT_FDCWD, m_path, status)) == 0) {
@@ -146,11 +147,17 @@ void FileReader::ReadFile(std::int64_t k, FileResult& result)
         } else {
             MP3Tools::ProbeAudioFileAndTag(info, tag, m_path, m_plan.DecimalSeparator);
         }
+        // Remembered under the status of the file the probe opened, which
+        // is what was read even if the entry changed since the stat above.
         // A change this recent could be followed by another within the same
         // clock tick, which the times would not show: such files wait for a
         // later job. Errors never get here.
-        if (key && key->ChangedNs < m_plan.SettledBeforeNs) {
-            m_notes.Add(*key, folder, info, tag);
+        struct stat opened = {};
+        if (m_plan.Cache != nullptr && MP3Tools::LastOpenedFileStatus(opened)) {
+            const std::optional<ScanCache::FileKey> read = ScanCache::KeyOf(opened);
+            if (read && read->ChangedNs < m_plan.SettledBeforeNs) {
+                m_notes.Add(*read, folder, info, tag);
+            }
         }
     }
     result.Valid = info.Valid;
