@@ -22,6 +22,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "bench/BenchCache.h"
 #include "bench/BenchCorpus.h"
 #include "bench/BenchProcess.h"
 #include "profiles/ListFormat.h"
@@ -45,6 +46,7 @@ struct Options
     int ColdRounds = 3;
     std::optional<int> Threads{}; // the pool's size; default: the list's own
     bool Scale = false;
+    bool Cache = false; // the scan cache's figures instead (bench/BenchCache.h)
     int ScaleFiles = 1'000'000;
     int ScaleRounds = 2;
     std::string Work = "sonorix-bench-work";
@@ -71,7 +73,9 @@ void Usage(std::FILE* out)
                "press of \"Create List\" to the end of the job.\n"
                "--scale lists trees of hard links of 40 seeds with 1%, 10% and all of\n"
                "--scale-files files (default 1000000), unsorted, then the largest sorted and\n"
-               "unsorted in turn, --scale-rounds times (default 2).\n",
+               "unsorted in turn, --scale-rounds times (default 2).\n"
+               "--cache times the scan cache on the corpus instead, and makes a cache of\n"
+               "--scale-files files in the process.\n",
                out);
 }
 
@@ -93,8 +97,8 @@ bool ParseOptions(int argc, char** argv, Options& options)
             Usage(stdout);
             std::exit(0);
         }
-        if (option == "--scale") {
-            options.Scale = true;
+        if (option == "--scale" || option == "--cache") {
+            (option == "--scale" ? options.Scale : options.Cache) = true;
             continue;
         }
         if (i + 1 >= argc) {
@@ -619,7 +623,16 @@ int RunBenchmark(Options& options)
             std::printf("(built in %.1f s)\n", buildTime.count());
         else
             std::printf("(reused)\n");
-        result = RunComparison(options, work, home);
+        result = options.Cache ? Bench::RunCacheBench({.List = options.List,
+                                                       .Floor = options.Floor,
+                                                       .Corpus = options.Corpus,
+                                                       .Work = work,
+                                                       .Home = home,
+                                                       .Files = options.Shape.Files,
+                                                       .Rounds = options.Rounds,
+                                                       .ColdRounds = options.ColdRounds,
+                                                       .ScaleFiles = options.ScaleFiles})
+                               : RunComparison(options, work, home);
     }
     PrintMachine();
     return result;
