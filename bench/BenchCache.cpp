@@ -9,6 +9,7 @@
 #include <fstream>
 #include <functional>
 #include <iterator>
+#include <malloc.h>
 #include <random>
 #include <string>
 #include <sys/stat.h>
@@ -334,7 +335,7 @@ private:
                     "in %.2f s\n",
                     bytes->size(), perFile, kTargetOnDisk, Verdict(perFile < kTargetOnDisk),
                     encode.count());
-        const long before = ResidentKiB();
+        const long before = HeapKiB();
         start = Clock::now();
         const ScanCache::Snapshot snapshot = ScanCache::Snapshot::Parse(*bytes, kind);
         const std::chrono::duration<double> parse = Clock::now() - start;
@@ -344,7 +345,7 @@ private:
             found += snapshot.Find(key) >= 0 ? 1 : 0;
         }
         const std::chrono::duration<double> find = Clock::now() - start;
-        const long held = ResidentKiB() - before;
+        const long held = HeapKiB() - before;
         std::printf("  read whole in %.2f s; %ld of %d found in %.2f s (%.2f us each); held in "
                     "%ld KiB = %.0f bytes per file (target below %.0f: %s)\n",
                     parse.count(), found, count, find.count(), find.count() * 1e6 / count, held,
@@ -353,13 +354,12 @@ private:
         std::fflush(stdout);
     }
 
-    static long ResidentKiB()
+    // The heap in use, in KiB: what a snapshot holds shows here whether
+    // its memory is new to the process or was freed by the encoding before.
+    static long HeapKiB()
     {
-        std::ifstream statm("/proc/self/statm");
-        long pages = 0;
-        long resident = 0;
-        statm >> pages >> resident;
-        return resident * (::sysconf(_SC_PAGESIZE) / 1024);
+        const struct mallinfo2 heap = ::mallinfo2();
+        return static_cast<long>((heap.uordblks + heap.hblkhd) / 1024);
     }
 
     const CacheBenchSetup& m_setup;

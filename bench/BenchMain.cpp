@@ -410,8 +410,9 @@ int RunComparison(const Options& options, const std::string& work, const std::st
                   .Env = {},
                   .Out = work + "/floor.out",
                   .Err = work + "/floor.err"};
-    const std::vector<std::string> listArgs = {options.List, "-f",          "csv",
-                                               "-c",         AllCaptions(), "-q"};
+    // Every file read: the scan cache has its figures of its own (--cache).
+    const std::vector<std::string> listArgs = {options.List,  "-f", "csv",       "-c",
+                                               AllCaptions(), "-q", "--no-cache"};
     Program single{.Label = "list --threads 1",
                    .IsFloor = false,
                    .Argv = listArgs,
@@ -491,7 +492,7 @@ int RunScale(const Options& options, const std::vector<std::vector<std::uint8_t>
     const auto listOf = [&](const std::string& root, bool sort) {
         Program list{.Label = std::string(sort ? "sorted" : "unsorted"),
                      .IsFloor = false,
-                     .Argv = {options.List, "-s", "Default", "-f", "html", "-q",
+                     .Argv = {options.List, "-s", "Default", "-f", "html", "-q", "--no-cache",
                               sort ? "--sort" : "--no-sort"},
                      .Env = ListEnvironment(home),
                      .Out = work + "/list.out",
