@@ -225,19 +225,21 @@ words unknown-option --frobnicate a b
 words value-on-flag --sort=yes a b
 words version --version
 
-# A scan cache body (the target gives it its header): made for "fuzz",
-# "classic", "."; the texts "" and "Layer III"; one folder; a tagged valid
-# file and, on the same device, an invalid one.
-texts26() { printf '\x00%.0s' $(seq "$1"); }
+# A scan cache body (the target gives it its header): where its tables
+# start, made for "fuzz", "classic", "."; a tagged valid file and, on the
+# same device, an invalid one; the tables: two entries, the texts "" and
+# "Layer III", one folder.
+zero_texts() { printf '\x00%.0s' $(seq "$1"); }
 {
-    printf '\x04fuzz\x07classic\x01.\x02\x00\x09Layer III\x01\x07/music/\x02'
+    printf '\x70\x00\x00\x00\x00\x00\x00\x00\x04fuzz\x07classic\x01.'
     printf '\x01\x02\x80\xfa\x01\x04\x02\x00\x18\x0b16000\x031\x00\x00\x02'
-    texts26 14
+    zero_texts 14
     printf '\x09Beta'
-    texts26 6
+    zero_texts 6
     printf '\xd0\x0f\x00\x00\x00\x00'
     printf '\x00\x05\x00\x00\x00\x00\x00'
-    texts26 31
+    zero_texts 31
+    printf '\x02\x02\x00\x09Layer III\x01\x07/music/'
 } >"$out/cache_file/two-entries"
 
 echo "seed files: $(find "$out" -type f | wc -l), $(du -sh "$out" | cut -f1)"

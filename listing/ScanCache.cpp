@@ -20,10 +20,12 @@
 // A cache file is a header and a body:
 //   "SNXCACHE", the format version (4 bytes), 4 zero bytes, the body's size
 //   and checksum (8 bytes each), all little-endian;
-//   the body: the program, analysis and decimal separator it was made for;
-//   the interned texts; the folders; the entries sorted by device and inode,
-//   each its key (device and inode as differences to the entry before), its
-//   folder and its records.
+//   the body: where in it the tables start (8 bytes); the program, analysis
+//   and decimal separator it was made for; the entries sorted by device and
+//   inode, each its key (device and inode as differences to the entry
+//   before), its folder and its records; then the tables: the number of
+//   entries, the interned texts and the folders. (The tables come last so
+//   that a writer puts each entry in its place at once.)
 // Numbers are unsigned LEB128 varints, signed ones zig-zagged first. A text
 // in a record is one varint v: v even is interned text v / 2, v odd an
 // inline text of v / 2 bytes that follow. Texts that repeat from file to
@@ -355,7 +357,9 @@ Snapshot Snapshot::Parse(std::string bytes, const Kind& kind)
     }
     Snapshot snapshot;
     snapshot.m_bytes = std::move(bytes);
-    Reader reader(std::string_view(snapshot.m_bytes).substr(kHeaderSize));
+    const std::string_view whole = std::string_view(snapshot.m_bytes).substr(kHeaderSize);
+    Reader reader(whole);
+    const std::uint64_t tables = GetFixed(reader.Bytes(8).data(), 8);
     const std::string_view program = reader.Text();
     const std::string_view analysis = reader.Text();
     const std::string_view separator = reader.Text();
@@ -366,21 +370,34 @@ Snapshot Snapshot::Parse(std::string bytes, const Kind& kind)
     if (separator != kind.DecimalSeparator) {
         return Snapshot();
     }
-    const std::size_t textCount = reader.Count();
+    // The entries lie between the kind and the tables, which name them.
+    const auto entriesAt = static_cast<std::size_t>(reader.Position() - whole.data());
+    if (tables < entriesAt || tables > whole.size()) {
+        Reader::Fail("its tables are out of place");
+    }
+    Reader table(whole.substr(static_cast<std::size_t>(tables)));
+    const std::uint64_t entryCount = table.Varint();
+    if (entryCount > tables - entriesAt) {
+        Reader::Fail("a count is too large");
+    }
+    const std::size_t textCount = table.Count();
     snapshot.m_texts.reserve(textCount);
     for (std::size_t i = 0; i < textCount; ++i) {
-        snapshot.m_texts.push_back(reader.Text());
+        snapshot.m_texts.push_back(table.Text());
     }
-    const std::size_t folderCount = reader.Count();
+    const std::size_t folderCount = table.Count();
     snapshot.m_folders.reserve(folderCount);
     for (std::size_t i = 0; i < folderCount; ++i) {
-        snapshot.m_folders.emplace_back(reader.Text());
+        snapshot.m_folders.emplace_back(table.Text());
     }
-    const std::size_t entryCount = reader.Count();
-    snapshot.m_index.reserve(entryCount);
+    if (!table.AtEnd()) {
+        Reader::Fail("bytes follow the tables");
+    }
+    Reader entries(whole.substr(entriesAt, static_cast<std::size_t>(tables) - entriesAt));
+    snapshot.m_index.reserve(static_cast<std::size_t>(entryCount));
     FileKey last;
-    for (std::size_t i = 0; i < entryCount; ++i) {
-        FileKey key = ReadKey(reader);
+    for (std::uint64_t i = 0; i < entryCount; ++i) {
+        FileKey key = ReadKey(entries);
         if (i > 0) {
             // Differences to the entry before, which keeps the order strict.
             key.Device += last.Device;
@@ -393,19 +410,19 @@ Snapshot Snapshot::Parse(std::string bytes, const Kind& kind)
                 Reader::Fail("entries out of order");
             }
         }
-        const std::uint64_t folder = reader.Varint();
+        const std::uint64_t folder = entries.Varint();
         if (folder >= folderCount) {
             Reader::Fail("a folder is missing");
         }
-        const auto offset = static_cast<std::size_t>(reader.Position() - snapshot.m_bytes.data());
+        const auto offset = static_cast<std::size_t>(entries.Position() - snapshot.m_bytes.data());
         ReadRecord(
-            reader, snapshot.m_texts, [](std::size_t, std::string_view) {},
+            entries, snapshot.m_texts, [](std::size_t, std::string_view) {},
             [](std::size_t, std::int64_t) {});
         snapshot.m_index.push_back(
             Entry{.Key = key, .Folder = static_cast<std::uint32_t>(folder), .Offset = offset});
         last = key;
     }
-    if (!reader.AtEnd()) {
+    if (!entries.AtEnd()) {
         Reader::Fail("bytes follow the last entry");
     }
     return snapshot;
@@ -459,11 +476,9 @@ const std::string& Snapshot::FolderAt(std::int64_t index) const
 
 std::uint32_t Notes::FolderIndex(const std::string& folder)
 {
-    if (&folder != m_lastFolder || m_folders.empty()) {
-        if (m_folders.empty() || m_folders.back() != folder) {
-            m_folders.push_back(folder);
-        }
-        m_lastFolder = &folder;
+    // The files of one folder come one after the other.
+    if (m_folders.empty() || m_folders.back() != folder) {
+        m_folders.push_back(folder);
     }
     return static_cast<std::uint32_t>(m_folders.size() - 1);
 }
@@ -476,86 +491,115 @@ void Notes::Used(std::int64_t index, const std::string& folder)
 void Notes::Add(const FileKey& key, const std::string& folder, const MP3Tools::AudioFileInfo& info,
                 const MP3Tools::TagInfo& tag)
 {
-    PutKey(m_records, key);
-    PutVarint(m_records, FolderIndex(folder));
+    std::string& record = m_record;
+    record.clear();
+    PutKey(record, key);
+    PutVarint(record, FolderIndex(folder));
     const std::uint8_t flags = (info.HeaderOnly ? kHeaderOnly : 0) |
                                (info.RiffWrapped ? kRiffWrapped : 0) |
                                (info.VariableBitrate ? kVariableBitrate : 0) |
                                (info.Valid ? kValid : 0) | (tag.Tagged ? kTagged : 0);
-    m_records.push_back(static_cast<char>(flags));
+    record.push_back(static_cast<char>(flags));
     // The texts are read, never changed, through TextsOf.
     auto& infoText = const_cast<MP3Tools::AudioFileInfo&>(info); // NOLINT
     auto& tagText = const_cast<MP3Tools::TagInfo&>(tag);         // NOLINT
     for (const std::string* text : TextsOf(infoText, tagText)) {
-        PutVarint(m_records, (text->size() << 1) | 1);
-        m_records.append(*text);
+        PutVarint(record, (text->size() << 1) | 1);
+        record.append(*text);
     }
     for (const std::int64_t number :
          {info.DurationMilliseconds, std::int64_t{info.SampleRateHz}, info.FrameOffset,
           std::int64_t{info.FrameLength}, std::int64_t{info.FrameBodyLength}}) {
-        PutVarint(m_records, ZigZag(number));
+        PutVarint(record, ZigZag(number));
     }
+    // Into chunks that never grow past what they were made for: no record
+    // is copied again, and memory is taken a chunk at a time.
+    if (m_chunks.empty() || m_chunks.back().capacity() - m_chunks.back().size() < record.size()) {
+        m_chunks.emplace_back();
+        m_chunks.back().reserve(std::max(kChunk, record.size()));
+    }
+    m_chunks.back() += record;
     ++m_count;
+}
+
+std::size_t Notes::Bytes() const
+{
+    std::size_t bytes = 0;
+    for (const std::string& chunk : m_chunks) {
+        bytes += chunk.size();
+    }
+    return bytes;
 }
 
 // ---- Encode ----
 
-// Builds the body of a new cache file from records of old and new entries.
+// Builds a new cache file from records of old and new entries, in one
+// string reserved for all of it: the entries go straight to their place and
+// the tables they name follow them.
 class Writer
 {
 public:
+    Writer(const Kind& kind, std::size_t estimate)
+    {
+        m_out.reserve(kHeaderSize + 8 + kind.Program.size() + kind.Analysis.size() +
+                      kind.DecimalSeparator.size() + 16 + estimate);
+        m_out.assign(kHeaderSize + 8, '\0'); // the header, the tables' place
+        PutText(m_out, kind.Program);
+        PutText(m_out, kind.Analysis);
+        PutText(m_out, kind.DecimalSeparator);
+    }
+
     // Copies one record from reader (whose interned texts are texts) into
-    // the new body.
+    // the new file.
     void Record(const FileKey& key, std::uint32_t folder, Reader& reader,
                 const std::vector<std::string_view>& texts)
     {
         if (m_count > 0 && m_last.Device == key.Device) {
-            PutVarint(m_entries, 0);
-            PutVarint(m_entries, key.Inode - m_last.Inode);
+            PutVarint(m_out, 0);
+            PutVarint(m_out, key.Inode - m_last.Inode);
         } else {
-            PutVarint(m_entries, key.Device - (m_count > 0 ? m_last.Device : 0));
-            PutVarint(m_entries, key.Inode);
+            PutVarint(m_out, key.Device - (m_count > 0 ? m_last.Device : 0));
+            PutVarint(m_out, key.Inode);
         }
-        PutVarint(m_entries, ZigZag(key.Size));
-        PutVarint(m_entries, ZigZag(key.ModifiedNs));
-        PutVarint(m_entries, ZigZag(Difference(key.ChangedNs, key.ModifiedNs)));
-        PutVarint(m_entries, folder);
-        const auto at = m_entries.size();
-        m_entries.push_back('\0');
+        PutVarint(m_out, ZigZag(key.Size));
+        PutVarint(m_out, ZigZag(key.ModifiedNs));
+        PutVarint(m_out, ZigZag(Difference(key.ChangedNs, key.ModifiedNs)));
+        PutVarint(m_out, folder);
+        const auto at = m_out.size();
+        m_out.push_back('\0');
         const std::uint8_t flags = ReadRecord(
             reader, texts, [&](std::size_t field, std::string_view text) { Text(field, text); },
-            [&](std::size_t, std::int64_t value) { PutVarint(m_entries, ZigZag(value)); });
-        m_entries[at] = static_cast<char>(flags);
+            [&](std::size_t, std::int64_t value) { PutVarint(m_out, ZigZag(value)); });
+        m_out[at] = static_cast<char>(flags);
         m_last = key;
         ++m_count;
     }
 
-    std::string Finish(const Kind& kind, const std::vector<std::string_view>& folders)
+    std::string Finish(const std::vector<std::string_view>& folders)
     {
-        std::string body(kHeaderSize, '\0');
-        PutText(body, kind.Program);
-        PutText(body, kind.Analysis);
-        PutText(body, kind.DecimalSeparator);
-        PutVarint(body, m_texts.size());
+        const std::size_t tables = m_out.size() - kHeaderSize;
+        PutVarint(m_out, m_count);
+        PutVarint(m_out, m_texts.size());
         for (const std::string_view text : m_texts) {
-            PutText(body, text);
+            PutText(m_out, text);
         }
-        PutVarint(body, folders.size());
+        PutVarint(m_out, folders.size());
         for (const std::string_view folder : folders) {
-            PutText(body, folder);
+            PutText(m_out, folder);
         }
-        PutVarint(body, m_count);
-        body += m_entries;
-        body.replace(0, kHeaderSize, HeaderOf(std::string_view(body).substr(kHeaderSize)));
-        return body;
+        std::string place;
+        PutFixed(place, tables, 8);
+        m_out.replace(kHeaderSize, 8, place);
+        m_out.replace(0, kHeaderSize, HeaderOf(std::string_view(m_out).substr(kHeaderSize)));
+        return std::move(m_out);
     }
 
 private:
     void Text(std::size_t field, std::string_view text)
     {
         if (IsInline(field)) {
-            PutVarint(m_entries, (text.size() << 1) | 1);
-            m_entries.append(text);
+            PutVarint(m_out, (text.size() << 1) | 1);
+            m_out.append(text);
             return;
         }
         // Most files repeat the text of the file before them.
@@ -568,7 +612,7 @@ private:
             }
             last = Last{.Text = text, .Id = place->second, .Known = true};
         }
-        PutVarint(m_entries, std::uint64_t{last.Id} << 1);
+        PutVarint(m_out, std::uint64_t{last.Id} << 1);
     }
 
     struct Last
@@ -578,12 +622,12 @@ private:
         bool Known = false;
     };
 
-    std::string m_entries{};
+    std::string m_out{};
     std::vector<std::string_view> m_texts{};
     std::unordered_map<std::string_view, std::uint32_t> m_ids{};
     std::array<Last, kTexts> m_lastTexts{};
     FileKey m_last{};
-    std::int64_t m_count = 0;
+    std::uint64_t m_count = 0;
 };
 
 std::optional<std::string> Encode(const Snapshot& snapshot, const std::vector<const Notes*>& notes,
@@ -593,57 +637,55 @@ std::optional<std::string> Encode(const Snapshot& snapshot, const std::vector<co
     for (const std::string& folder : walked) {
         walkedSet.insert(WithSlash(folder));
     }
-    std::unordered_map<std::string_view, std::uint32_t> folderIds;
-    std::vector<std::string_view> folders;
-    const auto folderId = [&](std::string_view folder) {
-        const auto [place, added] =
-            folderIds.try_emplace(folder, static_cast<std::uint32_t>(folders.size()));
-        if (added) {
-            folders.push_back(folder);
-        }
-        return place->second;
-    };
 
-    // Every record of the new file, wherever it comes from: a reader's
-    // notes (Source >= 0) or the snapshot (Source -1).
+    // Every record of the new file, wherever it comes from: a file read in
+    // this job (Read) or an entry of the snapshot.
     struct Item
     {
         FileKey Key{};
         std::string_view Folder{};
-        std::int32_t Source = -1;
+        const std::string* Bytes = nullptr;
         std::size_t Offset = 0;
+        bool Read = false;
     };
 
+    std::size_t count = snapshot.Size();
+    std::size_t estimate = snapshot.m_bytes.size();
+    for (const Notes* note : notes) {
+        count += static_cast<std::size_t>(note->m_count);
+        estimate += note->Bytes();
+    }
     std::vector<Item> items;
+    items.reserve(count);
     std::vector<bool> used(snapshot.Size());
     bool changed = false;
     const std::vector<std::string_view> noTexts;
-    for (std::size_t n = 0; n < notes.size(); ++n) {
-        const Notes& note = *notes[n];
-        for (const Notes::Use& use : note.m_used) {
+    for (const Notes* note : notes) {
+        for (const Notes::Use& use : note->m_used) {
             const auto index = static_cast<std::size_t>(use.Index);
-            const std::string& folder = note.m_folders[use.Folder];
+            const std::string& folder = note->m_folders[use.Folder];
             changed = changed || folder != snapshot.FolderAt(use.Index);
             if (!used[index]) {
                 used[index] = true;
                 items.push_back(Item{.Key = snapshot.m_index[index].Key,
                                      .Folder = folder,
+                                     .Bytes = &snapshot.m_bytes,
                                      .Offset = snapshot.m_index[index].Offset});
             }
         }
-        Reader reader(note.m_records);
-        while (!reader.AtEnd()) {
-            const FileKey key = ReadKey(reader);
-            const std::string& folder = note.m_folders.at(reader.Varint());
-            const auto offset = static_cast<std::size_t>(reader.Position() - note.m_records.data());
-            ReadRecord(
-                reader, noTexts, [](std::size_t, std::string_view) {},
-                [](std::size_t, std::int64_t) {});
-            items.push_back(Item{.Key = key,
-                                 .Folder = folder,
-                                 .Source = static_cast<std::int32_t>(n),
-                                 .Offset = offset});
-            changed = true;
+        for (const std::string& chunk : note->m_chunks) {
+            Reader reader(chunk);
+            while (!reader.AtEnd()) {
+                const FileKey key = ReadKey(reader);
+                const std::string& folder = note->m_folders.at(reader.Varint());
+                const auto offset = static_cast<std::size_t>(reader.Position() - chunk.data());
+                ReadRecord(
+                    reader, noTexts, [](std::size_t, std::string_view) {},
+                    [](std::size_t, std::int64_t) {});
+                items.push_back(Item{
+                    .Key = key, .Folder = folder, .Bytes = &chunk, .Offset = offset, .Read = true});
+                changed = true;
+            }
         }
     }
     // Entries of folders this job did not walk stay; in a walked folder only
@@ -652,14 +694,14 @@ std::optional<std::string> Encode(const Snapshot& snapshot, const std::vector<co
         if (used[i]) {
             continue;
         }
-        const auto index = static_cast<std::int64_t>(i);
-        const std::string& folder = snapshot.FolderAt(index);
+        const std::string& folder = snapshot.FolderAt(static_cast<std::int64_t>(i));
         if (walkedSet.contains(folder)) {
             changed = true;
             continue;
         }
         items.push_back(Item{.Key = snapshot.m_index[i].Key,
                              .Folder = folder,
+                             .Bytes = &snapshot.m_bytes,
                              .Offset = snapshot.m_index[i].Offset});
     }
     if (!changed) {
@@ -670,25 +712,28 @@ std::optional<std::string> Encode(const Snapshot& snapshot, const std::vector<co
         if (KeyLess(a.Key, b.Key) || KeyLess(b.Key, a.Key)) {
             return KeyLess(a.Key, b.Key);
         }
-        return a.Source > b.Source;
+        return a.Read && !b.Read;
     });
     items.erase(std::unique(items.begin(), items.end(),
                             [](const Item& a, const Item& b) {
                                 return !KeyLess(a.Key, b.Key) && !KeyLess(b.Key, a.Key);
                             }),
                 items.end());
-    Writer writer;
+    std::unordered_map<std::string_view, std::uint32_t> folderIds;
+    std::vector<std::string_view> folders;
+    Writer writer(kind, estimate);
     for (const Item& item : items) {
-        const std::string& bytes = item.Source < 0
-                                       ? snapshot.m_bytes
-                                       : notes[static_cast<std::size_t>(item.Source)]->m_records;
-        Reader reader(std::string_view(bytes).substr(item.Offset));
         // Numbered in file order, so the same entries give the same bytes
         // whichever reader read them.
-        writer.Record(item.Key, folderId(item.Folder), reader,
-                      item.Source < 0 ? snapshot.m_texts : noTexts);
+        const auto [place, added] =
+            folderIds.try_emplace(item.Folder, static_cast<std::uint32_t>(folders.size()));
+        if (added) {
+            folders.push_back(item.Folder);
+        }
+        Reader reader(std::string_view(*item.Bytes).substr(item.Offset));
+        writer.Record(item.Key, place->second, reader, item.Read ? noTexts : snapshot.m_texts);
     }
-    return writer.Finish(kind, folders);
+    return writer.Finish(folders);
 }
 
 std::string CacheFolder()

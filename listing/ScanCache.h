@@ -115,6 +115,9 @@ public:
 
     [[nodiscard]] bool Empty() const { return m_used.empty() && m_count == 0; }
 
+    // The bytes the records of the files read take.
+    [[nodiscard]] std::size_t Bytes() const;
+
 private:
     friend std::optional<std::string> Encode(const Snapshot& snapshot,
                                              const std::vector<const Notes*>& notes,
@@ -131,8 +134,11 @@ private:
 
     std::vector<Use> m_used{};
     std::vector<std::string> m_folders{};
-    const std::string* m_lastFolder = nullptr;
-    std::string m_records{}; // key, folder and records of each file read
+    static constexpr std::size_t kChunk = 256 * 1024;
+
+    // Key, folder and records of each file read, packed into chunks.
+    std::vector<std::string> m_chunks{};
+    std::string m_record{};
     std::int64_t m_count = 0;
 };
 
