@@ -649,6 +649,36 @@ std::optional<std::string> Encode(const Snapshot& snapshot, const std::vector<co
         bool Read = false;
     };
 
+    // Most re-lists change nothing, which is found out before anything is
+    // built: no file read, every entry used under the folder it has, and no
+    // entry left over in a walked folder.
+    std::vector<bool> used(snapshot.Size());
+    bool changed = false;
+    for (const Notes* note : notes) {
+        changed = changed || note->m_count > 0;
+        std::uint32_t lastNoted = 0;
+        std::uint32_t lastKept = 0;
+        bool same = false;
+        bool known = false;
+        for (const Notes::Use& use : note->m_used) {
+            const Snapshot::Entry& entry = snapshot.m_index[static_cast<std::size_t>(use.Index)];
+            used[static_cast<std::size_t>(use.Index)] = true;
+            if (!known || use.Folder != lastNoted || entry.Folder != lastKept) {
+                same = note->m_folders[use.Folder] == snapshot.m_folders[entry.Folder];
+                lastNoted = use.Folder;
+                lastKept = entry.Folder;
+                known = true;
+            }
+            changed = changed || !same;
+        }
+    }
+    for (std::size_t i = 0; i < snapshot.Size() && !changed; ++i) {
+        changed = !used[i] && walkedSet.contains(snapshot.FolderAt(static_cast<std::int64_t>(i)));
+    }
+    if (!changed) {
+        return std::nullopt;
+    }
+
     std::size_t count = snapshot.Size();
     std::size_t estimate = snapshot.m_bytes.size();
     for (const Notes* note : notes) {
@@ -657,14 +687,12 @@ std::optional<std::string> Encode(const Snapshot& snapshot, const std::vector<co
     }
     std::vector<Item> items;
     items.reserve(count);
-    std::vector<bool> used(snapshot.Size());
-    bool changed = false;
+    std::fill(used.begin(), used.end(), false);
     const std::vector<std::string_view> noTexts;
     for (const Notes* note : notes) {
         for (const Notes::Use& use : note->m_used) {
             const auto index = static_cast<std::size_t>(use.Index);
             const std::string& folder = note->m_folders[use.Folder];
-            changed = changed || folder != snapshot.FolderAt(use.Index);
             if (!used[index]) {
                 used[index] = true;
                 items.push_back(Item{.Key = snapshot.m_index[index].Key,
@@ -684,7 +712,6 @@ std::optional<std::string> Encode(const Snapshot& snapshot, const std::vector<co
                     [](std::size_t, std::int64_t) {});
                 items.push_back(Item{
                     .Key = key, .Folder = folder, .Bytes = &chunk, .Offset = offset, .Read = true});
-                changed = true;
             }
         }
     }
@@ -696,16 +723,12 @@ std::optional<std::string> Encode(const Snapshot& snapshot, const std::vector<co
         }
         const std::string& folder = snapshot.FolderAt(static_cast<std::int64_t>(i));
         if (walkedSet.contains(folder)) {
-            changed = true;
             continue;
         }
         items.push_back(Item{.Key = snapshot.m_index[i].Key,
                              .Folder = folder,
                              .Bytes = &snapshot.m_bytes,
                              .Offset = snapshot.m_index[i].Offset});
-    }
-    if (!changed) {
-        return std::nullopt;
     }
     // One entry per file: what was read now wins over what was kept.
     std::sort(items.begin(), items.end(), [](const Item& a, const Item& b) {
