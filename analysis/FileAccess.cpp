@@ -47,6 +47,17 @@ bool IsOtherEntryIn(int folder, const char* name)
 
 thread_local ScratchBuffer t_scratch;
 
+// What the thread's last open found (MP3Tools::LastOpenedFileStatus).
+struct OpenedStatus
+{
+    bool Regular = false;
+
+    struct stat Status
+    {};
+};
+
+thread_local OpenedStatus t_lastOpened;
+
 // A run grows by extension up to this length (the head of a file and the
 // frame search behind a small leading tag); a read that would make it longer
 // starts a new run. Reading on in small steps, along a chain of small tags,
@@ -70,6 +81,7 @@ constexpr std::int64_t kFirstRead = 4 * 1024;
 
 ReadOnlyFile::ReadOnlyFile(std::string path) : m_ownPath(std::move(path))
 {
+    t_lastOpened.Regular = false;
     // A path too long for one call is opened relative to its folder.
     UniqueFd fd;
     const int err = LongPath::Open(AT_FDCWD, m_ownPath, kOpenFlags, fd);
@@ -81,6 +93,7 @@ ReadOnlyFile::ReadOnlyFile(std::string path) : m_ownPath(std::move(path))
 
 ReadOnlyFile::ReadOnlyFile(int folder, const char* name, const std::string& path) : m_path(&path)
 {
+    t_lastOpened.Regular = false;
     int opened = -1;
     do {
         opened = ::openat(folder, name, kOpenFlags);
@@ -107,6 +120,7 @@ void ReadOnlyFile::Adopt(UniqueFd fd, int openError)
     if (!S_ISREG(status.st_mode)) {
         return;
     }
+    t_lastOpened = OpenedStatus{.Regular = true, .Status = status};
     m_fd = std::move(fd);
     m_size = static_cast<std::int64_t>(status.st_size);
 }
@@ -232,3 +246,16 @@ const std::uint8_t* ByteWindow::Fetch(std::int64_t offset, std::size_t count, st
 }
 
 } // namespace MP3Tools::Detail
+
+namespace MP3Tools {
+
+bool LastOpenedFileStatus(struct stat& status)
+{
+    if (!Detail::t_lastOpened.Regular) {
+        return false;
+    }
+    status = Detail::t_lastOpened.Status;
+    return true;
+}
+
+} // namespace MP3Tools

@@ -12,6 +12,8 @@
 
 #include "base/IoError.h"
 
+struct stat;
+
 namespace MP3Tools {
 
 // The twelve fields of a four-byte frame header, in header order.
@@ -148,6 +150,11 @@ void ProbeAudioFileAndTag(AudioFileInfo& info, TagInfo& tag, const std::string& 
 // records and errors, without resolving the folders of path again.
 void ProbeAudioFileAndTagIn(AudioFileInfo& info, TagInfo& tag, int folder, const char* name,
                             const std::string& path, std::string_view decimalSeparator = ".");
+
+// The status (fstat) of the regular file that the calling thread's last
+// probe opened, so a caller can tie what the probe found to exactly the file
+// it read; false when that open found no regular file.
+[[nodiscard]] bool LastOpenedFileStatus(struct stat& status);
 
 // Entries 0..147 are the genre names, entry 148 is "-".
 extern const std::array<std::string, 149> kGenres;

@@ -505,7 +505,8 @@ void TForm1::RunListJob()
                                 .Output = S(cmbSave->Text()),
                                 .Profile = m_profile,
                                 .AskForCustom = m_options.AskForCustom,
-                                .DefaultFileName = m_options.DefaultFileName};
+                                .DefaultFileName = m_options.DefaultFileName,
+                                .UseCache = m_options.RememberFileFacts};
     const auto showOutput = [&] { cmbSave->SetText(Q(input.Output)); };
     OutputShowingDialogs dialogs(m_dialogs, showOutput);
     OutputShowingReport report(*m_links.Report, showOutput);

@@ -44,9 +44,10 @@ TForm5::TForm5(Dialogs& dialogs, GlobalSettings::GlobalOptions& options, Profile
                    Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                    Qt::WindowCloseButtonHint);
     BuildLayout();
-    SetTabOrder({FlatEdit1, FlatButton3, FlatButton4, FlatButton5, ListBox2, FlatEdit2, FlatButton6,
-                 FlatButton7, FlatButton8, ListBox3, FlatCheckBox2, FlatCheckBox1, FlatButton9,
-                 FlatButton11, FlatEdit3, cmbStyles, FlatButton10, FlatButton2, FlatButton1});
+    SetTabOrder({FlatEdit1,     FlatButton3,   FlatButton4,   FlatButton5, ListBox2,
+                 FlatEdit2,     FlatButton6,   FlatButton7,   FlatButton8, ListBox3,
+                 FlatCheckBox2, FlatCheckBox3, FlatCheckBox1, FlatButton9, FlatButton11,
+                 FlatEdit3,     cmbStyles,     FlatButton10,  FlatButton2, FlatButton1});
     ConnectHandlers();
     FixWindowSize(*this, kDesignWidth, kDesignHeight);
 }
@@ -122,8 +123,11 @@ TFlatGroupBox* TForm5::BuildMiscGroup()
 {
     auto* misc = new TFlatGroupBox("Misc", this);
     FlatCheckBox2 = Named<TFlatCheckBox>(misc, "FlatCheckBox2", "Ask for Custom Info");
+    FlatCheckBox3 =
+        Named<TFlatCheckBox>(misc, "FlatCheckBox3", "Remember file facts between lists");
     auto* layout = new QVBoxLayout(misc);
     layout->addWidget(FlatCheckBox2);
+    layout->addWidget(FlatCheckBox3);
     return misc;
 }
 
@@ -198,6 +202,10 @@ void TForm5::ConnectHandlers()
         m_options.AskForCustom = checked;
         m_options.MarkKnown(GlobalValue::AskForCustom);
     });
+    GuardedConnect(m_dialogs, FlatCheckBox3, &QCheckBox::toggled, this, [this](bool checked) {
+        m_options.RememberFileFacts = checked;
+        m_options.MarkKnown(GlobalValue::RememberFileFacts);
+    });
     GuardedConnect(m_dialogs, FlatButton9, &QPushButton::clicked, this, &TForm5::SpeedButton7Click);
     GuardedConnect(m_dialogs, FlatEdit3, &QLineEdit::textEdited, this, [this](const QString& text) {
         m_options.DefaultFileName = text.toStdString();
@@ -233,6 +241,8 @@ void TForm5::ShowOptions()
 {
     const QSignalBlocker blockAsk(FlatCheckBox2);
     FlatCheckBox2->setChecked(m_options.AskForCustom);
+    const QSignalBlocker blockRemember(FlatCheckBox3);
+    FlatCheckBox3->setChecked(m_options.RememberFileFacts);
     ShowRapidex();
     FlatEdit3->setText(Q(m_options.DefaultFileName));
     ShowList(ListBox2, m_options.Source);

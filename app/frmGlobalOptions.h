@@ -58,6 +58,7 @@ public:
     QListWidget* ListBox3;
     // "Misc"
     TFlatCheckBox* FlatCheckBox2;
+    TFlatCheckBox* FlatCheckBox3; // "Remember file facts between lists"
     // "Registry"
     TFlatCheckBox* FlatCheckBox1;
     TFlatButton* FlatButton9;

@@ -302,7 +302,8 @@ bool MeasureRatio(ListRun& classic, ListRun& full, const FullBenchOptions& optio
 std::vector<std::string> ListArgv(const FullBenchOptions& options, const char* analysis,
                                   const std::vector<std::string>& head)
 {
-    std::vector<std::string> argv = {options.List, "-q", "--analysis", analysis};
+    // Every file read: the scan cache would time neither analysis.
+    std::vector<std::string> argv = {options.List, "-q", "--no-cache", "--analysis", analysis};
     if (options.Threads)
         argv.insert(argv.end(), {"--threads", std::to_string(*options.Threads)});
     argv.insert(argv.end(), head.begin(), head.end());

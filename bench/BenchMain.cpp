@@ -23,6 +23,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "bench/BenchCache.h"
 #include "bench/BenchCorpus.h"
 #include "bench/BenchFull.h"
 #include "bench/BenchProcess.h"
@@ -47,6 +48,7 @@ struct Options
     int ColdRounds = 3;
     std::optional<int> Threads{}; // the pool's size; default: the list's own
     bool Scale = false;
+    bool Cache = false; // the scan cache's figures instead (bench/BenchCache.h)
     int ScaleFiles = 1'000'000;
     int ScaleRounds = 2;
     std::string Work = "sonorix-bench-work";
@@ -76,7 +78,9 @@ void Usage(std::FILE* out)
                "--scale lists trees of hard links of 40 seeds with 1%, 10% and all of\n"
                "--scale-files files (default 1000000), unsorted, then the largest sorted and\n"
                "unsorted in turn, --scale-rounds times (default 2); then a tree of tagged\n"
-               "seeds with classic and full analysis, for the memory per file.\n",
+               "seeds with classic and full analysis, for the memory per file.\n"
+               "--cache times the scan cache on the corpus instead, and makes a cache of\n"
+               "--scale-files files in the process.\n",
                out);
 }
 
@@ -98,8 +102,8 @@ bool ParseOptions(int argc, char** argv, Options& options)
             Usage(stdout);
             std::exit(0);
         }
-        if (option == "--scale") {
-            options.Scale = true;
+        if (option == "--scale" || option == "--cache") {
+            (option == "--scale" ? options.Scale : options.Cache) = true;
             continue;
         }
         if (i + 1 >= argc) {
@@ -411,8 +415,9 @@ int RunComparison(const Options& options, const std::string& work, const std::st
                   .Env = {},
                   .Out = work + "/floor.out",
                   .Err = work + "/floor.err"};
-    const std::vector<std::string> listArgs = {options.List, "-f",          "csv",
-                                               "-c",         AllCaptions(), "-q"};
+    // Every file read: the scan cache has its figures of its own (--cache).
+    const std::vector<std::string> listArgs = {options.List,  "-f", "csv",       "-c",
+                                               AllCaptions(), "-q", "--no-cache"};
     Program single{.Label = "list --threads 1",
                    .IsFloor = false,
                    .Argv = listArgs,
@@ -492,7 +497,7 @@ int RunScale(const Options& options, const std::vector<std::vector<std::uint8_t>
     const auto listOf = [&](const std::string& root, bool sort) {
         Program list{.Label = std::string(sort ? "sorted" : "unsorted"),
                      .IsFloor = false,
-                     .Argv = {options.List, "-s", "Default", "-f", "html", "-q",
+                     .Argv = {options.List, "-s", "Default", "-f", "html", "-q", "--no-cache",
                               sort ? "--sort" : "--no-sort"},
                      .Env = ListEnvironment(home),
                      .Out = work + "/list.out",
@@ -635,8 +640,17 @@ int RunBenchmark(Options& options)
             std::printf("(built in %.1f s)\n", buildTime.count());
         else
             std::printf("(reused)\n");
-        result = RunComparison(options, work, home);
-        result = result != 0 ? result : Bench::RunFullComparison(full);
+        result = options.Cache ? Bench::RunCacheBench({.List = options.List,
+                                                       .Floor = options.Floor,
+                                                       .Corpus = options.Corpus,
+                                                       .Work = work,
+                                                       .Home = home,
+                                                       .Files = options.Shape.Files,
+                                                       .Rounds = options.Rounds,
+                                                       .ColdRounds = options.ColdRounds,
+                                                       .ScaleFiles = options.ScaleFiles})
+                               : RunComparison(options, work, home);
+        result = result != 0 || options.Cache ? result : Bench::RunFullComparison(full);
     }
     PrintMachine();
     return result;

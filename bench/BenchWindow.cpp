@@ -60,6 +60,8 @@ int main(int argc, char** argv)
     TForm1& main = sonorix.MainWindow();
     main.show(); // loads the options and the profile
     QApplication::processEvents();
+    // Every file read, as the command line is asked to (--no-cache).
+    sonorix.Options().RememberFileFacts = false;
     Profiles::Profile& profile = sonorix.CurrentProfile();
     profile.ListFormat = Profiles::ListFormat::Csv;
     profile.Information.assign(Profiles::kColumnCaptions.begin(), Profiles::kColumnCaptions.end());

@@ -132,7 +132,8 @@ int Run(const ListOptions& options)
                                 .DefaultFileName = global.DefaultFileName,
                                 .Stream = toStdout ? &std::cout : nullptr,
                                 .Threads = options.Threads,
-                                .Json = options.Json};
+                                .Json = options.Json,
+                                .UseCache = !options.NoCache};
 
     TerminalReport report(!options.Quiet && isatty(STDERR_FILENO));
     TerminalDialogs dialogs(report);

@@ -44,6 +44,10 @@ Options:
                         tag) or full (ID3v2 and APE tags too, and FLAC, Ogg
                         Vorbis, Opus, M4A and WAV files; the extensions
                         still choose the files); default: the style's
+      --no-cache        read every file, and leave the scan cache as it is
+                        (by default facts of files read before are taken
+                        from $XDG_CACHE_HOME/sonorix/ for every file whose
+                        device, inode, size and times are unchanged)
   -q, --quiet           no progress output
       --threads N       read the files with N threads (1 to 256; 1 reads them
                         one after the other); default: twice the processor
@@ -196,7 +200,8 @@ enum LongOnly : int
     kOptNewStyle,
     kOptVersion,
     kOptThreads,
-    kOptAnalysis
+    kOptAnalysis,
+    kOptNoCache
 };
 
 constexpr const char* kShortOptions = ":s:f:c:ae:qh";
@@ -220,6 +225,7 @@ constexpr option kLongOptions[] = {{"style", required_argument, nullptr, 's'},
                                    {"list-columns", no_argument, nullptr, kOptListColumns},
                                    {"threads", required_argument, nullptr, kOptThreads},
                                    {"analysis", required_argument, nullptr, kOptAnalysis},
+                                   {"no-cache", no_argument, nullptr, kOptNoCache},
                                    {nullptr, 0, nullptr, 0}};
 
 // The option getopt_long stopped at, as the user wrote it ("--style",
@@ -296,6 +302,9 @@ void ApplyOption(ListOptions& options, int code, const std::string& value)
         break;
     case kOptAnalysis:
         options.Analysis = ParseAnalysis(value);
+        break;
+    case kOptNoCache:
+        options.NoCache = true;
         break;
     }
 }

@@ -32,6 +32,7 @@ struct ListOptions
     std::optional<std::vector<std::string>> Extensions{};
     std::optional<Profiles::Analysis> Analysis{};
     bool Quiet = false;
+    bool NoCache = false;
     int Threads = 0; // 0: the job's default, else 1 to kMaxThreads
     bool Help = false;
     bool ListColumns = false;

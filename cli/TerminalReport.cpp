@@ -74,6 +74,12 @@ void TerminalReport::FolderSkipped(const std::string& path, int error)
               << std::endl;
 }
 
+void TerminalReport::CacheWarning(const std::string& text)
+{
+    Clear();
+    std::cerr << TerminalSafe("sonorix-list: warning: " + text) << std::endl;
+}
+
 void TerminalReport::Summarize(const std::string& output)
 {
     if (!m_enabled) {

@@ -39,6 +39,7 @@ public:
 
     // Shown whether or not progress is: it tells why files are missing.
     void FolderSkipped(const std::string& path, int error) override;
+    void CacheWarning(const std::string& text) override;
 
     // The report window's final figures, as one line in place of the progress.
     void Summarize(const std::string& output);

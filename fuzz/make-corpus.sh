@@ -13,6 +13,7 @@ out=fuzz/corpus
 rm -rf "$out"
 mkdir -p "$out"/{probe,frame_header,id3v1,text,wildcard,stored_list,rows}
 mkdir -p "$out"/{stored_values,output_name,terminal_text,desktop_entry,list_options,full_analysis}
+mkdir -p "$out"/cache_file
 
 # seed FOLDER NAME FORMAT [ARGS...]: one file made by printf.
 seed() {
@@ -272,5 +273,22 @@ words unknown-format -f pdf a b
 words unknown-option --frobnicate a b
 words value-on-flag --sort=yes a b
 words version --version
+
+# A scan cache body (the target gives it its header): where its tables
+# start, made for "fuzz", "classic", "."; a tagged valid file and, on the
+# same device, an invalid one; the tables: two entries, the texts "" and
+# "Layer III", one folder.
+zero_texts() { printf '\x00%.0s' $(seq "$1"); }
+{
+    printf '\x70\x00\x00\x00\x00\x00\x00\x00\x04fuzz\x07classic\x01.'
+    printf '\x01\x02\x80\xfa\x01\x04\x02\x00\x18\x0b16000\x031\x00\x00\x02'
+    zero_texts 14
+    printf '\x09Beta'
+    zero_texts 6
+    printf '\xd0\x0f\x00\x00\x00\x00'
+    printf '\x00\x05\x00\x00\x00\x00\x00'
+    zero_texts 31
+    printf '\x02\x02\x00\x09Layer III\x01\x07/music/'
+} >"$out/cache_file/two-entries"
 
 echo "seed files: $(find "$out" -type f | wc -l), $(du -sh "$out" | cut -f1)"

@@ -7,8 +7,10 @@
 #include <cstring>
 #include <fcntl.h>
 #include <new>
+#include <optional>
 #include <stdexcept>
 #include <string_view>
+#include <sys/stat.h>
 
 #include "analysis/FullAnalysis.h"
 #include "base/IoError.h"
@@ -119,15 +121,44 @@ void FileReader::ReadFile(std::int64_t k, FileResult& result)
     MP3Tools::AudioFileInfo& info = m_records.Info;
     MP3Tools::TagInfo& tag = m_records.Tag;
     const bool full = m_plan.Analysis == Profiles::Analysis::Full;
-    if (full) {
-        const bool inFolder = m_folderFd.Valid() && !folder.empty();
-        FullAnalysis::ProbeFile(info, tag, inFolder ? m_folderFd.Get() : -1, m_files.NameOf(k),
-                                m_path, m_plan.DecimalSeparator);
-    } else if (m_folderFd.Valid() && !folder.empty()) {
-        MP3Tools::ProbeAudioFileAndTagIn(info, tag, m_folderFd.Get(), m_files.NameOf(k), m_path,
-                                         m_plan.DecimalSeparator);
+    const bool inFolder = m_folderFd.Valid() && !folder.empty();
+    // A file whose identity and times are what the cache knows holds what it
+    // held: one stat instead of its reads. Anything else is read. An empty
+    // cache knows no file, so nothing is looked up.
+    std::optional<ScanCache::FileKey> key;
+    if (m_plan.Cache != nullptr && m_plan.Cache->Size() > 0) {
+        struct stat status = {};
+        if ((inFolder ? ::fstatat(m_folderFd.Get(), m_files.NameOf(k), &status, 0)
+                      : LongPath::Stat(AT_FDCWD, m_path, status)) == 0) {
+            key = ScanCache::KeyOf(status);
+        }
+    }
+    if (const std::int64_t entry = key ? m_plan.Cache->Find(*key) : -1; entry >= 0) {
+        m_plan.Cache->Get(entry, info, tag);
+        info.FileName = m_path;
+        m_notes.Used(entry, folder);
     } else {
-        MP3Tools::ProbeAudioFileAndTag(info, tag, m_path, m_plan.DecimalSeparator);
+        if (full) {
+            FullAnalysis::ProbeFile(info, tag, inFolder ? m_folderFd.Get() : -1, m_files.NameOf(k),
+                                    m_path, m_plan.DecimalSeparator);
+        } else if (inFolder) {
+            MP3Tools::ProbeAudioFileAndTagIn(info, tag, m_folderFd.Get(), m_files.NameOf(k), m_path,
+                                             m_plan.DecimalSeparator);
+        } else {
+            MP3Tools::ProbeAudioFileAndTag(info, tag, m_path, m_plan.DecimalSeparator);
+        }
+        // Remembered under the status of the file the probe opened, which
+        // is what was read even if the entry changed since the stat above.
+        // A change this recent could be followed by another within the same
+        // clock tick, which the times would not show: such files wait for a
+        // later job. Errors never get here.
+        struct stat opened = {};
+        if (m_plan.Cache != nullptr && MP3Tools::LastOpenedFileStatus(opened)) {
+            const std::optional<ScanCache::FileKey> read = ScanCache::KeyOf(opened);
+            if (read && read->ChangedNs < m_plan.SettledBeforeNs) {
+                m_notes.Add(*read, folder, info, tag);
+            }
+        }
     }
     result.Valid = info.Valid;
     result.Tagged = tag.Tagged;
@@ -205,5 +236,16 @@ void FileResults::WalkDone()
 FileResult& FileResults::Take(std::int64_t k) { return m_pool->Take(k); }
 
 void FileResults::Release(std::int64_t k) { m_pool->Release(k); }
+
+std::vector<ScanCache::Notes> FileResults::TakeCacheNotes()
+{
+    m_pool.reset();
+    std::vector<ScanCache::Notes> notes;
+    notes.reserve(m_readers.size());
+    for (FileReader& reader : m_readers) {
+        notes.push_back(std::move(reader.CacheNotes()));
+    }
+    return notes;
+}
 
 } // namespace Listing::Detail

@@ -23,10 +23,12 @@
 #include "base/SignalCleanup.h"
 #include "base/UniqueFd.h"
 #include "base/Utf8.h"
+#include "base/Version.h"
 #include "listing/Columns.h"
 #include "listing/JsonWriter.h"
 #include "listing/ListWriter.h"
 #include "listing/RowSorter.h"
+#include "listing/ScanCache.h"
 #include "listing/TextConversion.h"
 #include "listing/internal/FileScan.h"
 
@@ -202,7 +204,7 @@ void DropOwnOutput(const std::string& folder, const std::vector<FileIdentity>& o
 // sub-folder in walk order, into files. The readers may start on every
 // folder's files as soon as they are found. The job's own output is left out.
 void CollectAllFiles(const ListJobInput& input, ListReport& report, FileList& files,
-                     FileResults& results)
+                     FileResults& results, std::vector<std::string>& walked)
 {
     report.SetLabelText(ReportLabel::Status, "Scanning for directories...");
     report.SetProgressBar(0);
@@ -247,7 +249,80 @@ void CollectAllFiles(const ListJobInput& input, ListReport& report, FileList& fi
         }
     }
     results.WalkDone();
+    walked = std::move(folders);
+    walked.push_back(input.Source);
 }
+
+// The scan cache of one job: loaded before the files are read, saved once
+// the list is written. Whatever fails with it is named once and changes
+// nothing else: the files are then read as without it.
+class JobCache
+{
+public:
+    JobCache(bool use, Profiles::Analysis analysis, const std::string& decimalSeparator,
+             ListReport& report)
+        : m_report(report)
+    {
+        if (!use) {
+            return;
+        }
+        try {
+            m_store.emplace(ScanCache::CacheFolder(),
+                            ScanCache::Kind{.Analysis = analysis == Profiles::Analysis::Full
+                                                            ? "full"
+                                                            : "classic",
+                                            .DecimalSeparator = decimalSeparator,
+                                            .Program = VersionText()});
+            m_snapshot = m_store->Load();
+            m_usable = true;
+        } catch (const std::exception& error) {
+            // Rebuilt from this job's files when it can be written.
+            m_snapshot = ScanCache::Snapshot();
+            m_usable = m_store.has_value();
+            Warn("not used", error.what());
+        }
+    }
+
+    [[nodiscard]] const ScanCache::Snapshot* Snapshot() const
+    {
+        return m_usable ? &m_snapshot : nullptr;
+    }
+
+    void Save(const std::vector<ScanCache::Notes>& notes, const std::vector<std::string>& walked)
+    {
+        if (!m_usable) {
+            return;
+        }
+        try {
+            std::vector<const ScanCache::Notes*> all;
+            for (const ScanCache::Notes& note : notes) {
+                all.push_back(&note);
+            }
+            if (const std::optional<std::string> bytes =
+                    ScanCache::Encode(m_snapshot, all, walked, m_store->KindOf())) {
+                m_store->Save(*bytes);
+            }
+        } catch (const std::exception& error) {
+            Warn("not updated", error.what());
+        }
+    }
+
+private:
+    void Warn(const std::string& what, const std::string& reason)
+    {
+        if (!m_warned) {
+            m_warned = true;
+            const std::string path = m_store ? " '" + m_store->Path() + "'" : std::string();
+            m_report.CacheWarning("scan cache" + path + " " + what + ": " + reason);
+        }
+    }
+
+    ListReport& m_report;
+    std::optional<ScanCache::Store> m_store{};
+    ScanCache::Snapshot m_snapshot{};
+    bool m_usable = false;
+    bool m_warned = false;
+};
 
 // Shows the running figures before file k: for the first and the last file,
 // and otherwise at most once per interval, so a large list spends its time on
@@ -478,12 +553,16 @@ ListJobResult RunJob(ListJobInput& input, ListReport& report, Dialogs& dialogs)
         plan.CustomKnown.store(true);
     }
     plan.Analysis = profile.Analysis;
+    JobCache cache(input.UseCache, plan.Analysis, plan.DecimalSeparator, report);
+    plan.Cache = cache.Snapshot();
+    plan.SettledBeforeNs = ScanCache::NowNs() - ScanCache::kSettleNs;
 
     std::optional<FileList> list(std::in_place);
     FileList& files = *list;
     plan.Threads = input.Threads > 0 ? input.Threads : DefaultReaderThreads();
     std::optional<FileResults> results(std::in_place, files, plan, plan.Threads);
-    CollectAllFiles(input, report, files, *results);
+    std::vector<std::string> walked;
+    CollectAllFiles(input, report, files, *results, walked);
     if (files.Count() == 0) {
         report.SetLabelText(ReportLabel::Status, "No files found!");
         report.SetLabelText(ReportLabel::Files, "-");
@@ -504,6 +583,7 @@ ListJobResult RunJob(ListJobInput& input, ListReport& report, Dialogs& dialogs)
 
     ScannedRows scanned =
         ScanFiles(files, *results, plan, askForCustom, totals, profile, report, dialogs);
+    const std::vector<ScanCache::Notes> notes = results->TakeCacheNotes();
     results.reset(); // the readers' threads end here
     list.reset();    // the paths are in the rows now
 
@@ -511,12 +591,16 @@ ListJobResult RunJob(ListJobInput& input, ListReport& report, Dialogs& dialogs)
     report.SetText("");
     report.SetLabelText(ReportLabel::Status, "Done!");
     report.SetOkEnabled(true);
+    // Only once the list is written: the cache never delays or fails it.
+    cache.Save(notes, walked);
     return ListJobResult::Written;
 }
 
 } // namespace
 
 void ListReport::ScanStarted(std::int64_t) {}
+
+void ListReport::CacheWarning(const std::string&) {}
 
 LocaleFacts ReadLocaleFacts()
 {

@@ -54,6 +54,9 @@ public:
     // Called once when scanning starts, with the number of files to scan;
     // windows may ignore it (the labels carry the same facts).
     virtual void ScanStarted(std::int64_t fileCount);
+    // The scan cache could not be used or kept up to date (at most once a
+    // job); the list is not affected. Windows ignore it.
+    virtual void CacheWarning(const std::string& text);
 
     void SetText(const std::string& text) final;
     void RepaintLabel() final;
@@ -74,7 +77,8 @@ struct ReservedOutput
 // or replaces it with a numbered default name, and empties it when its
 // folder does not exist. The profile is the current profile: the custom-info
 // prompt writes Custom into it, an empty Separator of the custom format
-// becomes ",", and its Analysis chooses how the files are read. Reserved is set by CheckListInputs and given up by the job.
+// becomes ",", and its Analysis chooses how the files are read. Reserved is set by CheckListInputs
+// and given up by the job.
 struct ListJobInput
 {
     std::string Source{};
@@ -98,6 +102,10 @@ struct ListJobInput
     // and always a new or replaced file (a second array appended would be no
     // JSON).
     bool Json = false;
+    // Whether facts of files read by earlier jobs are used and those of this
+    // job kept (listing/ScanCache.h); off, every file is read and the cache
+    // left as it is.
+    bool UseCache = true;
 };
 
 // What a list shows of the user's locale. A job reads it once, on its own

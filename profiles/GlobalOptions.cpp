@@ -53,6 +53,9 @@ void ReadInto(GlobalOptions& options, GlobalValue value)
         break;
     case GlobalValue::DefaultStyle:
         break; // the default style box's, read by the profile list load
+    case GlobalValue::RememberFileFacts:
+        options.RememberFileFacts = ReadFlag(value);
+        break;
     }
     options.MarkKnown(value);
 }
@@ -116,6 +119,7 @@ void LoadGlobalOptions(GlobalOptions& options, Profiles::Profile& profile,
         }
         options.MarkKnown(list);
     }
+    ReadInto(options, GlobalValue::RememberFileFacts);
 }
 
 GlobalOptions ReadGlobalOptions(std::initializer_list<GlobalValue> values)
@@ -153,6 +157,9 @@ void SaveGlobalOptions(const GlobalOptions& options, const std::string& defaultS
             break;
         case GlobalValue::DefaultStyle:
             WriteText(info.Value, defaultStyle);
+            break;
+        case GlobalValue::RememberFileFacts:
+            RegTools::WriteRegBool(kVendor, kProduct, info.Name, options.RememberFileFacts);
             break;
         }
     }

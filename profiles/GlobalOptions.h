@@ -23,7 +23,8 @@ enum class GlobalValue
     DefaultFileName,
     Source,
     Output,
-    DefaultStyle
+    DefaultStyle,
+    RememberFileFacts
 };
 
 enum class ValueType
@@ -43,13 +44,14 @@ struct GlobalValueInfo
 };
 
 // Every stored global value, in the order SaveGlobalOptions writes them.
-inline constexpr std::array<GlobalValueInfo, 6> kGlobalValues = {{
+inline constexpr std::array<GlobalValueInfo, 7> kGlobalValues = {{
     {GlobalValue::Rapidex, "Rapidex", ValueType::Boolean, true, ""},
     {GlobalValue::AskForCustom, "AskForCustom", ValueType::Boolean, false, ""},
     {GlobalValue::DefaultFileName, "DefaultFileName", ValueType::String, false, "TrackRoll"},
     {GlobalValue::Source, "Source", ValueType::List, false, ""},
     {GlobalValue::Output, "Output", ValueType::List, false, ""},
     {GlobalValue::DefaultStyle, "DefaultStyle", ValueType::String, false, "Default"},
+    {GlobalValue::RememberFileFacts, "RememberFileFacts", ValueType::Boolean, true, ""},
 }};
 
 constexpr const GlobalValueInfo& Info(GlobalValue value)
@@ -57,7 +59,7 @@ constexpr const GlobalValueInfo& Info(GlobalValue value)
     return kGlobalValues[static_cast<std::size_t>(value)];
 }
 
-static_assert(Info(GlobalValue::DefaultStyle).Value == GlobalValue::DefaultStyle,
+static_assert(Info(GlobalValue::RememberFileFacts).Value == GlobalValue::RememberFileFacts,
               "kGlobalValues follows the order of GlobalValue");
 
 inline constexpr const char* kDefaultFileName = Info(GlobalValue::DefaultFileName).DefaultText;
@@ -77,6 +79,8 @@ struct GlobalOptions
     std::string DefaultFileName = kDefaultFileName;
     std::vector<std::string> Source{};
     std::vector<std::string> Output{};
+    // "Remember file facts between lists": the list job's scan cache.
+    bool RememberFileFacts = Info(GlobalValue::RememberFileFacts).DefaultFlag;
     // The values the start-up load reached or the user changed since, by
     // GlobalValue. SaveGlobalOptions writes only these, so a load stopped by
     // an error never wipes what it did not read.
@@ -93,7 +97,7 @@ struct GlobalOptions
 // else the store holds), the product key created, then AskForCustom, Rapidex
 // (the folder verb for programPath registered or removed), the profile list
 // with the default profile loaded, DefaultFileName (written when missing),
-// Source and Output.
+// Source, Output and RememberFileFacts.
 // A store error stops the load at that step, with the earlier values loaded
 // and marked known.
 void LoadGlobalOptions(GlobalOptions& options, Profiles::Profile& profile,

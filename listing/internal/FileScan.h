@@ -17,6 +17,7 @@
 #include "base/UniqueFd.h"
 #include "listing/Columns.h"
 #include "listing/RowSorter.h"
+#include "listing/ScanCache.h"
 #include "profiles/Profile.h"
 
 namespace Parallel {
@@ -98,6 +99,10 @@ struct RowPlan
     std::string Custom{};
     std::atomic<bool> CustomKnown{false};
     Profiles::Analysis Analysis = Profiles::Analysis::Classic;
+    // The scan cache's entries when the job uses it; files changed since
+    // SettledBeforeNs are read but not remembered.
+    const ScanCache::Snapshot* Cache = nullptr;
+    std::int64_t SettledBeforeNs = 0;
 };
 
 // Marks a sort key prefix that is still to be made.
@@ -141,6 +146,9 @@ public:
     // cannot be read, or memory runs out.
     void Read(std::int64_t k, FileResult& result);
 
+    // What the reader used of the cache and read instead.
+    [[nodiscard]] ScanCache::Notes& CacheNotes() { return m_notes; }
+
 private:
     void ReadFile(std::int64_t k, FileResult& result);
 
@@ -155,6 +163,7 @@ private:
     FileRecords m_records{};
     std::unique_ptr<SortKeyMaker> m_maker{};
     bool m_noMaker = false;
+    ScanCache::Notes m_notes{};
 };
 
 // The results of the files in walk order: read ahead by a pool of reader
@@ -178,6 +187,10 @@ public:
     FileResult& Take(std::int64_t k);
     // Done with the result of file k.
     void Release(std::int64_t k);
+
+    // Once every result is taken: ends the readers' threads and hands over
+    // their cache notes.
+    std::vector<ScanCache::Notes> TakeCacheNotes();
 
 private:
     const FileList& m_files;

@@ -339,6 +339,26 @@ private slots:
         QCOMPARE(m_profile.Name, std::string("Rock"));
     }
 
+    void rememberFileFactsIsOnUntilSwitchedOffAndStoredOnOk()
+    {
+        Start();
+        m_form->show();
+        QCOMPARE(m_form->FlatCheckBox3->text(), QString("Remember file facts between lists"));
+        QCOMPARE(m_form->FlatCheckBox3->parentWidget(), m_form->FlatCheckBox2->parentWidget());
+        QVERIFY(m_form->FlatCheckBox3->isChecked());
+        m_form->FlatCheckBox3->click();
+        QVERIFY(!m_options->RememberFileFacts);
+        Click(m_form->FlatButton1);
+        QVERIFY(!RegTools::ReadRegBool(kVendor, kProduct, "RememberFileFacts"));
+
+        // The next start shows what was stored.
+        *m_options = GlobalOptions{};
+        m_form->FlatCheckBox3->setChecked(true);
+        Start();
+        QVERIFY(!m_options->RememberFileFacts);
+        QVERIFY(!m_form->FlatCheckBox3->isChecked());
+    }
+
     void cancelWritesNothingAndKeepsTheControls()
     {
         Start();

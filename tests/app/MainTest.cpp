@@ -229,6 +229,8 @@ private slots:
             {info.URLLabel2, "sonorix@example.org", QAccessible::Link},
             {info.URLLabel3, "www.example.org", QAccessible::Link},
             {info.FlatButton1, "OK", QAccessible::Button},
+            {m_app->GlobalOptionsDialog().FlatCheckBox3, "Remember file facts between lists",
+             QAccessible::CheckBox},
         };
         for (const Row& row : rows) {
             QAccessibleInterface* control = QAccessible::queryAccessibleInterface(row.Control);
@@ -516,6 +518,38 @@ private slots:
         QTest::mouseClick(main.btnList, Qt::LeftButton);
         QVERIFY(ReadText(Out("page.html")).rfind("<html>", 0) == 0);
         QVERIFY(profile.AppendToList);
+    }
+
+    void aListKeepsFileFactsOnlyWhileTheOptionIsOn()
+    {
+        WriteSong(Music("a.mp3"), 2, Id3v1Fields{.Title = "Alpha"});
+        // A file changed this recently would not be remembered yet.
+        QTest::qWait(2100);
+        RegTools::CreateRegKey(kVendor, kProduct);
+        RegTools::WriteRegBool(kVendor, kProduct, "RememberFileFacts", false);
+        TForm1& main = ShowForJob();
+        m_app->CurrentProfile().ListFormat = Profiles::ListFormat::Csv;
+        main.cmbSource->SetText(Q(Music("")));
+        main.cmbSave->SetText(Q(Out("list.csv")));
+        const std::string cache = m_sandbox->CacheHome() + "/sonorix";
+        QTest::mouseClick(main.btnList, Qt::LeftButton);
+        QVERIFY(std::filesystem::exists(Out("list.csv")));
+        QVERIFY(!std::filesystem::exists(cache));
+
+        TForm5& options = m_app->GlobalOptionsDialog();
+        options.show();
+        options.FlatCheckBox3->click();
+        QTest::mouseClick(options.FlatButton1, Qt::LeftButton);
+        QVERIFY(RegTools::ReadRegBool(kVendor, kProduct, "RememberFileFacts"));
+        std::filesystem::remove(Out("list.csv"));
+        QTest::mouseClick(m_app->Report().SpeedButton1, Qt::LeftButton);
+        QTest::qWait(QApplication::doubleClickInterval()); // later clicks count
+        main.cmbSource->SetText(Q(Music("")));
+        main.cmbSave->SetText(Q(Out("list.csv")));
+        QTest::mouseClick(main.btnList, Qt::LeftButton);
+        QCOMPARE(m_dialogs->Log, std::vector<std::string>{});
+        QVERIFY(std::filesystem::exists(Out("list.csv")));
+        QVERIFY(std::filesystem::exists(cache + "/scan-classic.cache"));
     }
 
     void aNewPhaseIsPaintedAtOnceWhateverTheThrottle()

@@ -6,12 +6,14 @@
 #include <fstream>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <iostream>
 #include <iterator>
 #include <memory>
 #include <optional>
 #include <sstream>
 #include <stdexcept>
 #include <string>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
@@ -21,6 +23,7 @@
 #include "profiles/GlobalOptions.h"
 #include "profiles/ListFormat.h"
 #include "samples/Mp3Builder.h"
+#include "samples/Samples.h"
 #include "settings/RegTools.h"
 #include "tests/support/RunProgram.h"
 #include "tests/support/TempDir.h"
@@ -207,6 +210,8 @@ TEST_F(ListCliTest, UsageAndValidationErrorsExitWithOne)
         {{"a", "b", "--style"}, "sonorix-list: option '--style' needs a value\n" + usageHint},
         {{"--analysis", "deep", "a", "b"},
          "sonorix-list: unknown analysis 'deep' (classic or full)\n" + usageHint},
+        {{"--no-cache=yes", "a", "b"},
+         "sonorix-list: option '--no-cache' takes no value\n" + usageHint},
         {{"-f", "json", "-a", "a", "b"},
          "sonorix-list: --append cannot add to a json list (it would no longer be JSON)\n" +
              usageHint},
@@ -412,7 +417,8 @@ TEST_F(ListCliTest, HelpDescribesEveryOption)
     for (const char* option :
          {"--style", "--format", "--separator", "--columns", "--sort", "--no-sort", "--save30",
           "--append", "--no-subdirs", "--custom", "--ext", "--quiet", "--list-columns", "--threads",
-          "--analysis", "Exit status", "\"Styles\" and \"DefaultStyle\"", "never written"}) {
+          "--analysis", "--no-cache", "Exit status", "\"Styles\" and \"DefaultStyle\"",
+          "never written"}) {
         SCOPED_TRACE(option);
         EXPECT_THAT(run.Out, HasSubstr(option));
     }
@@ -774,4 +780,252 @@ TEST_F(ListCliTest, LimitsOfTheSystemEndTheRunCleanly)
         EXPECT_EQ(left, row.Left);
         std::filesystem::remove_all(Out("TrackRoll1.csv"));
     }
+}
+
+namespace {
+
+// Files changed this recently are read but not yet remembered by the scan
+// cache; the cache tests wait this long after writing their files.
+constexpr std::chrono::milliseconds kSettle{2100};
+
+std::string CachePath(const std::string& analysis)
+{
+    return std::string(std::getenv("XDG_CACHE_HOME")) + "/sonorix/scan-" + analysis + ".cache";
+}
+
+// The lines of text that hold what.
+long LinesWith(const std::string& text, const std::string& what)
+{
+    std::istringstream lines(text);
+    long count = 0;
+    for (std::string line; std::getline(lines, line);) {
+        count += line.find(what) != std::string::npos ? 1 : 0;
+    }
+    return count;
+}
+
+} // namespace
+
+TEST_F(ListCliTest, ListsAreTheSameWithAndWithoutTheScanCache)
+{
+    Samples::WriteSamples(Music("samples"));
+    std::this_thread::sleep_for(kSettle);
+    const RunResult columns = Run({"--list-columns"});
+    std::string captions;
+    std::istringstream lines(columns.Out);
+    for (std::string caption; std::getline(lines, caption);) {
+        captions += (captions.empty() ? "" : ",") + caption;
+    }
+    std::vector<std::string> sources = {Music("samples")};
+    if (std::filesystem::is_directory(SONORIX_CORPUS_DIR)) {
+        sources.emplace_back(SONORIX_CORPUS_DIR);
+    } else {
+        std::cout << "no corpus at " << SONORIX_CORPUS_DIR << ": its rows are left out\n";
+    }
+    const std::vector<std::vector<std::string>> formats = {
+        {"-f", "csv", "--sort"},
+        {"-f", "html", "--no-sort"},
+        {"-f", "txt", "--sort"},
+        {"-f", "custom", "--separator", ";", "--no-sort"}};
+    for (const std::string& source : sources) {
+        for (const std::string analysis : {"classic", "full"}) {
+            for (const std::vector<std::string>& format : formats) {
+                SCOPED_TRACE(source + " " + analysis + " " + format[1]);
+                std::vector<std::string> args = {
+                    "-q",         "-c",    captions, "-e", "mp3,mp2,wav,flac,ogg,opus,m4a",
+                    "--analysis", analysis};
+                args.insert(args.end(), format.begin(), format.end());
+                args.insert(args.end(), {source, "-"});
+                std::vector<std::string> uncached = args;
+                uncached.insert(uncached.begin(), "--no-cache");
+                const RunResult reference = Run(uncached);
+                ASSERT_EQ(reference.Status, 0) << reference.Err;
+                // The first run fills the cache, the second reads from it.
+                for (int round = 0; round < 2; ++round) {
+                    const RunResult run = Run(args);
+                    EXPECT_EQ(run.Status, 0);
+                    EXPECT_EQ(run.Err, "");
+                    EXPECT_EQ(run.Out, reference.Out);
+                }
+                EXPECT_GT(std::filesystem::file_size(CachePath(analysis)), 200u);
+            }
+        }
+    }
+}
+
+TEST_F(ListCliTest, AFileChangedInPlaceOrReplacedIsReadAgain)
+{
+    WriteSong(Music("c.mp3"), "Gamma");
+    std::this_thread::sleep_for(kSettle);
+    const std::vector<std::string> args = {"-q",       "-f",     "csv",          "-c",
+                                           "Songname", "--sort", m_music.Path(), "-"};
+    ASSERT_EQ(Run(args).Out, "Songname\r\nAlpha\r\nBeta\r\nGamma\r\n");
+    ASSERT_THAT(ReadFile(CachePath("classic")), AllOf(HasSubstr("Beta"), HasSubstr("Gamma")))
+        << "the titles are remembered";
+
+    // Beta's title changes in place: same size, and its times put back.
+    struct stat before = {};
+    ASSERT_EQ(stat(Music("b.mp3").c_str(), &before), 0);
+    {
+        std::fstream song(Music("b.mp3"), std::ios::in | std::ios::out | std::ios::binary);
+        song.seekp(16000 - 128 + 3);
+        song.write("Bravo", 5);
+    }
+    const timespec times[2] = {before.st_atim, before.st_mtim};
+    ASSERT_EQ(utimensat(AT_FDCWD, Music("b.mp3").c_str(), times, 0), 0);
+    // Gamma is replaced by another file of the same size and times.
+    struct stat gamma = {};
+    ASSERT_EQ(stat(Music("c.mp3").c_str(), &gamma), 0);
+    WriteSong(Music(".c.new"), "Delta");
+    const timespec gammaTimes[2] = {gamma.st_atim, gamma.st_mtim};
+    ASSERT_EQ(utimensat(AT_FDCWD, Music(".c.new").c_str(), gammaTimes, 0), 0);
+    ASSERT_EQ(std::rename(Music(".c.new").c_str(), Music("c.mp3").c_str()), 0);
+
+    const RunResult run = Run(args);
+    EXPECT_EQ(run.Out, "Songname\r\nAlpha\r\nBravo\r\nDelta\r\n");
+    EXPECT_EQ(run.Err, "");
+}
+
+TEST_F(ListCliTest, ADamagedScanCacheIsNamedOnceAndRebuilt)
+{
+    std::this_thread::sleep_for(kSettle);
+    const std::vector<std::string> args = {"-q",           "-f", "csv", "-c", "Songname,Artist",
+                                           m_music.Path(), "-"};
+    const std::string list = "Songname,Artist\r\nAlpha,Band\r\nBeta,Band\r\n";
+    ASSERT_EQ(Run(args).Out, list);
+    const std::string good = ReadFile(CachePath("classic"));
+    ASSERT_GT(good.size(), 40u);
+
+    struct Damage
+    {
+        const char* Name;
+        std::string Bytes;
+        const char* Reason;
+    };
+
+    std::string flipped = good;
+    flipped[flipped.size() / 2] = static_cast<char>(flipped[flipped.size() / 2] ^ 0x20);
+    std::string otherFormat = good;
+    otherFormat[8] = '\x63';
+    const Damage damages[] = {
+        {"truncated", good.substr(0, good.size() / 2), "damaged"},
+        {"a byte changed", flipped, "checksum"},
+        {"another format", otherFormat, "another format"},
+        {"another program's file", "GIF89a and then some", "no Sonorix scan cache"},
+    };
+    for (const Damage& damage : damages) {
+        SCOPED_TRACE(damage.Name);
+        WriteText(CachePath("classic"), damage.Bytes);
+        const RunResult run = Run(args);
+        EXPECT_EQ(run.Status, 0);
+        EXPECT_EQ(run.Out, list);
+        EXPECT_EQ(LinesWith(run.Err, ""), 1) << run.Err;
+        EXPECT_THAT(run.Err, AllOf(StartsWith("sonorix-list: warning: scan cache '" +
+                                              CachePath("classic") + "' not used: "),
+                                   HasSubstr(damage.Reason)));
+        // Rebuilt by that run: the next one uses it without a word.
+        const RunResult next = Run(args);
+        EXPECT_EQ(next.Out, list);
+        EXPECT_EQ(next.Err, "");
+        EXPECT_EQ(ReadFile(CachePath("classic")), good);
+    }
+}
+
+TEST_F(ListCliTest, AScanCacheThatCannotBeWrittenIsNamedOnceAndTheListStillWritten)
+{
+    std::this_thread::sleep_for(kSettle);
+    const std::vector<std::string> args = {"-q",       "-f",           "csv", "-c",
+                                           "Songname", m_music.Path(), "-"};
+    const std::string list = "Songname\r\nAlpha\r\nBeta\r\n";
+    // Another run holds the lock longer than a moment.
+    std::filesystem::create_directories(std::filesystem::path(CachePath("classic")).parent_path());
+    const std::string lockPath = std::string(std::getenv("XDG_CACHE_HOME")) + "/sonorix/scan.lock";
+    const int lock = open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    ASSERT_GE(lock, 0);
+    ASSERT_EQ(flock(lock, LOCK_EX), 0);
+    RunResult run = Run(args);
+    close(lock);
+    EXPECT_EQ(run.Status, 0);
+    EXPECT_EQ(run.Out, list);
+    EXPECT_EQ(run.Err, "sonorix-list: warning: scan cache '" + CachePath("classic") +
+                           "' not updated: it was locked by another run for more than 2 "
+                           "seconds\n");
+    EXPECT_FALSE(std::filesystem::exists(CachePath("classic")));
+
+    // The cache folder cannot be made: a file is in its place.
+    const std::string blocked = m_home.File("blocked");
+    WriteText(blocked, "");
+    run = TestSupport::RunProgram(
+        SONORIX_LIST_EXE, args, m_home.Path(),
+        {.Environment = {{"XDG_CONFIG_HOME", m_home.File("config")}, {"XDG_CACHE_HOME", blocked}}});
+    EXPECT_EQ(run.Status, 0);
+    EXPECT_EQ(run.Out, list);
+    EXPECT_EQ(LinesWith(run.Err, ""), 1) << run.Err;
+    EXPECT_THAT(run.Err, AllOf(HasSubstr("' not updated: cannot create the folder '" + blocked +
+                                         "/sonorix': Not a directory")));
+}
+
+TEST_F(ListCliTest, RunsAtOnceMakeTheSameListAndLeaveAUsableScanCache)
+{
+    for (int i = 0; i < 40; ++i) {
+        WriteSong(Music("song " + std::to_string(i) + ".mp3"), "Song " + std::to_string(i));
+    }
+    std::this_thread::sleep_for(kSettle);
+    const std::vector<std::string> args = {
+        "-q", "-f", "csv", "-c", "Songname,Filesize", "--sort", m_music.Path(), "-"};
+    std::vector<std::string> uncached = args;
+    uncached.insert(uncached.begin(), "--no-cache");
+    const std::string list = Run(uncached).Out;
+
+    constexpr std::size_t kRuns = 4;
+    std::vector<TempDir> scratch(kRuns);
+    std::vector<RunResult> runs(kRuns);
+    std::vector<std::thread> threads;
+    for (std::size_t i = 0; i < kRuns; ++i) {
+        threads.emplace_back([&, i] {
+            runs[i] = TestSupport::RunProgram(
+                SONORIX_LIST_EXE, args, scratch[i].Path(),
+                {.Environment = {{"XDG_CONFIG_HOME", m_home.File("config")}}});
+        });
+    }
+    for (std::thread& thread : threads) {
+        thread.join();
+    }
+    for (const RunResult& run : runs) {
+        EXPECT_EQ(run.Status, 0);
+        EXPECT_EQ(run.Out, list);
+    }
+    const RunResult next = Run(args);
+    EXPECT_EQ(next.Out, list);
+    EXPECT_EQ(next.Err, "") << "the cache the runs left is whole";
+    EXPECT_THAT(ReadFile(CachePath("classic")), HasSubstr("Song 39"));
+}
+
+TEST_F(ListCliTest, NoCacheReadsEveryFileAndLeavesTheScanCacheAlone)
+{
+    const std::vector<std::string> args = {"-q",       "-f",     "csv",          "-c",
+                                           "Songname", "--sort", m_music.Path(), "-"};
+    EXPECT_EQ(
+        Run({"--no-cache", args[0], args[1], args[2], args[3], args[4], args[5], args[6], args[7]})
+            .Out,
+        "Songname\r\nAlpha\r\nBeta\r\n");
+    EXPECT_FALSE(std::filesystem::exists(std::getenv("XDG_CACHE_HOME") + std::string("/sonorix")))
+        << "no cache made";
+
+    std::this_thread::sleep_for(kSettle);
+    ASSERT_EQ(Run(args).Status, 0);
+    const std::string cached = ReadFile(CachePath("classic"));
+    struct stat before = {};
+    ASSERT_EQ(stat(CachePath("classic").c_str(), &before), 0);
+    // A cached run would now remember the new title.
+    std::filesystem::remove(Music("b.mp3"));
+    WriteSong(Music("b.mp3"), "Bravo");
+    std::vector<std::string> uncached = args;
+    uncached.insert(uncached.begin(), "--no-cache");
+    EXPECT_EQ(Run(uncached).Out, "Songname\r\nAlpha\r\nBravo\r\n");
+    struct stat after = {};
+    ASSERT_EQ(stat(CachePath("classic").c_str(), &after), 0);
+    EXPECT_EQ(ReadFile(CachePath("classic")), cached);
+    EXPECT_EQ(after.st_ino, before.st_ino);
+    EXPECT_EQ(after.st_mtim.tv_nsec, before.st_mtim.tv_nsec);
 }

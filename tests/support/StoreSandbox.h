@@ -1,8 +1,9 @@
 #pragma once
 
-// A private settings store for one test: HOME, XDG_CONFIG_HOME and
-// XDG_DATA_HOME point into a fresh temporary folder while the object lives,
-// so tests running in parallel never share a store. Sql() and Count() reach
+// A private settings store for one test: HOME, XDG_CONFIG_HOME,
+// XDG_DATA_HOME and XDG_CACHE_HOME point into a fresh temporary folder while
+// the object lives, so tests running in parallel never share a store (or a
+// scan cache). Sql() and Count() reach
 // the database directly, as another tool (the sqlite3 shell) would.
 
 #include <cstdint>
@@ -29,7 +30,7 @@ public:
     {
         for (const auto& [name, folder] :
              {std::pair{"HOME", "home"}, std::pair{"XDG_CONFIG_HOME", "config"},
-              std::pair{"XDG_DATA_HOME", "data"}}) {
+              std::pair{"XDG_DATA_HOME", "data"}, std::pair{"XDG_CACHE_HOME", "cache"}}) {
             const char* old = std::getenv(name);
             m_saved.emplace_back(name, old ? std::optional<std::string>(old) : std::nullopt);
             const std::string path = m_dir.File(folder);
@@ -59,6 +60,8 @@ public:
     std::string ConfigHome() const { return m_dir.File("config"); }
 
     std::string DataHome() const { return m_dir.File("data"); }
+
+    std::string CacheHome() const { return m_dir.File("cache"); }
 
     std::string StoreFile() const { return ConfigHome() + "/sonorix/registry.db"; }
 

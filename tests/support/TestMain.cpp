@@ -1,7 +1,7 @@
 // The main of every GoogleTest program: each test case runs with HOME,
-// XDG_CONFIG_HOME and XDG_DATA_HOME in a fresh folder of its own, removed
-// after it, so cases of one program never share a settings store or a
-// desktop entry, whatever order or parallelism CTest chooses.
+// XDG_CONFIG_HOME, XDG_DATA_HOME and XDG_CACHE_HOME in a fresh folder of its
+// own, removed after it, so cases of one program never share a settings
+// store, a desktop entry or a scan cache, whatever order or parallelism CTest chooses.
 
 #include <cstdlib>
 #include <filesystem>
@@ -23,7 +23,7 @@ public:
         ::chmod(m_dir->Path().c_str(), 0755);
         for (const auto& [name, folder] :
              {std::pair{"HOME", "home"}, std::pair{"XDG_CONFIG_HOME", "config"},
-              std::pair{"XDG_DATA_HOME", "data"}}) {
+              std::pair{"XDG_DATA_HOME", "data"}, std::pair{"XDG_CACHE_HOME", "cache"}}) {
             const std::string path = m_dir->File(folder);
             ::mkdir(path.c_str(), 0755);
             ::setenv(name, path.c_str(), 1);

@@ -1,0 +1,896 @@
+#include "listing/ScanCache.h"
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <fcntl.h>
+#include <pwd.h>
+#include <sys/file.h>
+#include <thread>
+#include <unistd.h>
+#include <unordered_map>
+#include <unordered_set>
+
+#include "base/UniqueFd.h"
+
+// A cache file is a header and a body:
+//   "SNXCACHE", the format version (4 bytes), 4 zero bytes, the body's size
+//   and checksum (8 bytes each), all little-endian;
+//   the body: where in it the tables start (8 bytes); the program, analysis
+//   and decimal separator it was made for; the entries sorted by device and
+//   inode, each its key (device and inode as differences to the entry
+//   before), its folder and its records; then the tables: the number of
+//   entries, the interned texts and the folders. (The tables come last so
+//   that a writer puts each entry in its place at once.)
+// Numbers are unsigned LEB128 varints, signed ones zig-zagged first. A text
+// in a record is one varint v: v even is interned text v / 2, v odd an
+// inline text of v / 2 bytes that follow. Texts that repeat from file to
+// file (layer, mode, artist, album, ...) are interned, texts of one file
+// alone (its size, frame count, title) are inline, so a million files stay
+// well below 200 bytes each.
+
+namespace ScanCache {
+
+namespace {
+
+constexpr std::array<char, 8> kMagic = {'S', 'N', 'X', 'C', 'A', 'C', 'H', 'E'};
+constexpr std::size_t kHeaderSize = 32;
+// How long Save waits for another run's lock.
+constexpr std::chrono::milliseconds kLockWait{2000};
+constexpr std::chrono::milliseconds kLockPoll{10};
+
+// The record's texts, in order: the probe's, then the tag's.
+constexpr std::size_t kInfoTexts = 18;
+constexpr std::size_t kTagTexts = 8;
+constexpr std::size_t kTexts = kInfoTexts + kTagTexts;
+constexpr std::size_t kNumbers = 5;
+
+// Texts of one file alone, kept inline rather than interned.
+constexpr bool IsInline(std::size_t field)
+{
+    return field == 0 || field == 1 || field == 3 || field == kInfoTexts + 1;
+}
+
+std::array<std::string*, kTexts> TextsOf(MP3Tools::AudioFileInfo& info, MP3Tools::TagInfo& tag)
+{
+    return {&info.FileSize,      &info.DurationSeconds,
+            &info.DurationText,  &info.FrameCount,
+            &info.LayerText,     &info.VersionText,
+            &info.BitrateText,   &info.SampleRateText,
+            &info.ModeText,      &info.ModeExtensionText,
+            &info.OriginalText,  &info.ProtectionText,
+            &info.PaddingText,   &info.PrivateText,
+            &info.CopyrightText, &info.EmphasisText,
+            &info.EncoderText,   &info.TypeName,
+            &tag.TagId,          &tag.Title,
+            &tag.Artist,         &tag.Album,
+            &tag.Year,           &tag.Comment,
+            &tag.Genre,          &tag.Track};
+}
+
+enum Flag : std::uint8_t
+{
+    kHeaderOnly = 1,
+    kRiffWrapped = 2,
+    kVariableBitrate = 4,
+    kValid = 8,
+    kTagged = 16,
+    kAllFlags = 31
+};
+
+// A 64-bit checksum, eight bytes a step; it only has to notice damage.
+std::uint64_t Checksum(std::string_view bytes)
+{
+    std::uint64_t hash = 0x9E3779B97F4A7C15ULL ^ bytes.size();
+    const auto mix = [&hash](std::uint64_t word) {
+        hash = (hash ^ word) * 0xFF51AFD7ED558CCDULL;
+        hash ^= hash >> 32;
+    };
+    std::size_t at = 0;
+    for (; at + 8 <= bytes.size(); at += 8) {
+        std::uint64_t word = 0;
+        std::memcpy(&word, bytes.data() + at, 8);
+        mix(word);
+    }
+    std::uint64_t tail = 0;
+    std::memcpy(&tail, bytes.data() + at, bytes.size() - at);
+    mix(tail);
+    return hash;
+}
+
+void PutFixed(std::string& out, std::uint64_t value, int bytes)
+{
+    for (int i = 0; i < bytes; ++i) {
+        out.push_back(static_cast<char>((value >> (8 * i)) & 0xFF));
+    }
+}
+
+std::uint64_t GetFixed(const char* at, int bytes)
+{
+    std::uint64_t value = 0;
+    for (int i = 0; i < bytes; ++i) {
+        value |= std::uint64_t{static_cast<unsigned char>(at[i])} << (8 * i);
+    }
+    return value;
+}
+
+void PutVarint(std::string& out, std::uint64_t value)
+{
+    while (value >= 0x80) {
+        out.push_back(static_cast<char>((value & 0x7F) | 0x80));
+        value >>= 7;
+    }
+    out.push_back(static_cast<char>(value));
+}
+
+std::uint64_t ZigZag(std::int64_t value)
+{
+    return (static_cast<std::uint64_t>(value) << 1) ^ static_cast<std::uint64_t>(value >> 63);
+}
+
+std::int64_t UnZigZag(std::uint64_t value)
+{
+    return static_cast<std::int64_t>(value >> 1) ^ -static_cast<std::int64_t>(value & 1);
+}
+
+void PutText(std::string& out, std::string_view text)
+{
+    PutVarint(out, text.size());
+    out.append(text);
+}
+
+// Reads a body; every read is checked, and the first fault throws.
+class Reader
+{
+public:
+    explicit Reader(std::string_view bytes) : m_at(bytes.data()), m_end(bytes.data() + bytes.size())
+    {
+    }
+
+    [[nodiscard]] bool AtEnd() const { return m_at == m_end; }
+
+    [[nodiscard]] const char* Position() const { return m_at; }
+
+    std::uint64_t Varint()
+    {
+        std::uint64_t value = 0;
+        for (int shift = 0; shift < 64; shift += 7) {
+            if (m_at == m_end) {
+                Fail("it ends early");
+            }
+            const auto byte = static_cast<unsigned char>(*m_at++);
+            if (shift == 63 && byte > 1) {
+                Fail("a number is too large");
+            }
+            value |= std::uint64_t{byte & 0x7Fu} << shift;
+            if ((byte & 0x80) == 0) {
+                return value;
+            }
+        }
+        Fail("a number is too long");
+    }
+
+    std::int64_t Signed() { return UnZigZag(Varint()); }
+
+    std::uint8_t Byte()
+    {
+        if (m_at == m_end) {
+            Fail("it ends early");
+        }
+        return static_cast<std::uint8_t>(*m_at++);
+    }
+
+    std::string_view Bytes(std::uint64_t count)
+    {
+        if (count > static_cast<std::uint64_t>(m_end - m_at)) {
+            Fail("it ends early");
+        }
+        const std::string_view bytes(m_at, static_cast<std::size_t>(count));
+        m_at += count;
+        return bytes;
+    }
+
+    std::string_view Text() { return Bytes(Varint()); }
+
+    // A record's text: interned (from texts) or inline.
+    std::string_view RecordText(const std::vector<std::string_view>& texts)
+    {
+        const std::uint64_t value = Varint();
+        if ((value & 1) != 0) {
+            return Bytes(value >> 1);
+        }
+        if ((value >> 1) >= texts.size()) {
+            Fail("a text is missing");
+        }
+        return texts[static_cast<std::size_t>(value >> 1)];
+    }
+
+    // A count of items that each take at least one byte.
+    std::size_t Count()
+    {
+        const std::uint64_t count = Varint();
+        if (count > static_cast<std::uint64_t>(m_end - m_at)) {
+            Fail("a count is too large");
+        }
+        return static_cast<std::size_t>(count);
+    }
+
+    [[noreturn]] static void Fail(const std::string& what)
+    {
+        throw CacheError("it is damaged (" + what + ")");
+    }
+
+private:
+    const char* m_at;
+    const char* m_end;
+};
+
+// Reads one record's flags, texts and numbers, calling text(field, view)
+// for each text and number(index, value) for each number.
+template <typename OnText, typename OnNumber>
+std::uint8_t ReadRecord(Reader& reader, const std::vector<std::string_view>& texts, OnText text,
+                        OnNumber number)
+{
+    const std::uint8_t flags = reader.Byte();
+    if ((flags & ~kAllFlags) != 0) {
+        Reader::Fail("unknown flags");
+    }
+    for (std::size_t field = 0; field < kTexts; ++field) {
+        text(field, reader.RecordText(texts));
+    }
+    for (std::size_t i = 0; i < kNumbers; ++i) {
+        number(i, reader.Signed());
+    }
+    return flags;
+}
+
+// a - b, wrapping rather than overflowing.
+std::int64_t Difference(std::int64_t a, std::int64_t b)
+{
+    return static_cast<std::int64_t>(static_cast<std::uint64_t>(a) - static_cast<std::uint64_t>(b));
+}
+
+FileKey ReadKey(Reader& reader)
+{
+    FileKey key;
+    key.Device = reader.Varint();
+    key.Inode = reader.Varint();
+    key.Size = reader.Signed();
+    key.ModifiedNs = reader.Signed();
+    key.ChangedNs = static_cast<std::int64_t>(static_cast<std::uint64_t>(key.ModifiedNs) +
+                                              static_cast<std::uint64_t>(reader.Signed()));
+    return key;
+}
+
+void PutKey(std::string& out, const FileKey& key)
+{
+    PutVarint(out, key.Device);
+    PutVarint(out, key.Inode);
+    PutVarint(out, ZigZag(key.Size));
+    PutVarint(out, ZigZag(key.ModifiedNs));
+    PutVarint(out, ZigZag(Difference(key.ChangedNs, key.ModifiedNs)));
+}
+
+bool KeyLess(const FileKey& a, const FileKey& b)
+{
+    return a.Device != b.Device ? a.Device < b.Device : a.Inode < b.Inode;
+}
+
+std::int64_t Nanoseconds(const timespec& time)
+{
+    return static_cast<std::int64_t>(time.tv_sec) * 1'000'000'000 + time.tv_nsec;
+}
+
+std::string WithSlash(std::string folder)
+{
+    while (folder.size() > 1 && folder.back() == '/' && folder[folder.size() - 2] == '/') {
+        folder.pop_back();
+    }
+    if (folder.empty() || folder.back() != '/') {
+        folder.push_back('/');
+    }
+    return folder;
+}
+
+std::string Reason(int error) { return std::strerror(error); }
+
+std::string HeaderOf(std::string_view body)
+{
+    std::string header(kMagic.begin(), kMagic.end());
+    PutFixed(header, kFormatVersion, 4);
+    PutFixed(header, 0, 4);
+    PutFixed(header, body.size(), 8);
+    PutFixed(header, Checksum(body), 8);
+    return header;
+}
+
+} // namespace
+
+std::string Seal(std::string_view body) { return HeaderOf(body).append(body); }
+
+std::optional<FileKey> KeyOf(const struct stat& status)
+{
+    if (!S_ISREG(status.st_mode)) {
+        return std::nullopt;
+    }
+    return FileKey{.Device = static_cast<std::uint64_t>(status.st_dev),
+                   .Inode = static_cast<std::uint64_t>(status.st_ino),
+                   .Size = static_cast<std::int64_t>(status.st_size),
+                   .ModifiedNs = Nanoseconds(status.st_mtim),
+                   .ChangedNs = Nanoseconds(status.st_ctim)};
+}
+
+std::int64_t NowNs()
+{
+    timespec now{};
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    return Nanoseconds(now);
+}
+
+// ---- Snapshot ----
+
+Snapshot::Snapshot() = default;
+Snapshot::~Snapshot() = default;
+Snapshot::Snapshot(Snapshot&&) noexcept = default;
+Snapshot& Snapshot::operator=(Snapshot&&) noexcept = default;
+
+Snapshot Snapshot::Parse(std::string bytes, const Kind& kind)
+{
+    if (bytes.size() < kHeaderSize || !std::equal(kMagic.begin(), kMagic.end(), bytes.begin())) {
+        throw CacheError("it is no Sonorix scan cache");
+    }
+    const std::uint64_t version = GetFixed(bytes.data() + 8, 4);
+    if (version != kFormatVersion) {
+        throw CacheError("it has another format (" + std::to_string(version) + ")");
+    }
+    const std::uint64_t size = GetFixed(bytes.data() + 16, 8);
+    if (size != bytes.size() - kHeaderSize) {
+        Reader::Fail("its size is wrong");
+    }
+    const std::string_view body = std::string_view(bytes).substr(kHeaderSize);
+    if (GetFixed(bytes.data() + 24, 8) != Checksum(body)) {
+        Reader::Fail("its checksum is wrong");
+    }
+    Snapshot snapshot;
+    snapshot.m_bytes = std::move(bytes);
+    const std::string_view whole = std::string_view(snapshot.m_bytes).substr(kHeaderSize);
+    Reader reader(whole);
+    const std::uint64_t tables = GetFixed(reader.Bytes(8).data(), 8);
+    const std::string_view program = reader.Text();
+    const std::string_view analysis = reader.Text();
+    const std::string_view separator = reader.Text();
+    if (program != kind.Program || analysis != kind.Analysis) {
+        throw CacheError("it was written by " + std::string(program) + " for the " +
+                         std::string(analysis) + " analysis");
+    }
+    if (separator != kind.DecimalSeparator) {
+        return Snapshot();
+    }
+    // The entries lie between the kind and the tables, which name them.
+    const auto entriesAt = static_cast<std::size_t>(reader.Position() - whole.data());
+    if (tables < entriesAt || tables > whole.size()) {
+        Reader::Fail("its tables are out of place");
+    }
+    Reader table(whole.substr(static_cast<std::size_t>(tables)));
+    const std::uint64_t entryCount = table.Varint();
+    if (entryCount > tables - entriesAt) {
+        Reader::Fail("a count is too large");
+    }
+    const std::size_t textCount = table.Count();
+    snapshot.m_texts.reserve(textCount);
+    for (std::size_t i = 0; i < textCount; ++i) {
+        snapshot.m_texts.push_back(table.Text());
+    }
+    const std::size_t folderCount = table.Count();
+    snapshot.m_folders.reserve(folderCount);
+    for (std::size_t i = 0; i < folderCount; ++i) {
+        snapshot.m_folders.emplace_back(table.Text());
+    }
+    if (!table.AtEnd()) {
+        Reader::Fail("bytes follow the tables");
+    }
+    Reader entries(whole.substr(entriesAt, static_cast<std::size_t>(tables) - entriesAt));
+    snapshot.m_index.reserve(static_cast<std::size_t>(entryCount));
+    FileKey last;
+    for (std::uint64_t i = 0; i < entryCount; ++i) {
+        FileKey key = ReadKey(entries);
+        if (i > 0) {
+            // Differences to the entry before, which keeps the order strict.
+            key.Device += last.Device;
+            if (key.Device == last.Device) {
+                if (key.Inode == 0 || key.Inode > ~last.Inode) {
+                    Reader::Fail("entries out of order");
+                }
+                key.Inode += last.Inode;
+            } else if (key.Device < last.Device) {
+                Reader::Fail("entries out of order");
+            }
+        }
+        const std::uint64_t folder = entries.Varint();
+        if (folder >= folderCount) {
+            Reader::Fail("a folder is missing");
+        }
+        const auto offset = static_cast<std::size_t>(entries.Position() - snapshot.m_bytes.data());
+        ReadRecord(
+            entries, snapshot.m_texts, [](std::size_t, std::string_view) {},
+            [](std::size_t, std::int64_t) {});
+        snapshot.m_index.push_back(
+            Entry{.Key = key, .Folder = static_cast<std::uint32_t>(folder), .Offset = offset});
+        last = key;
+    }
+    if (!entries.AtEnd()) {
+        Reader::Fail("bytes follow the last entry");
+    }
+    return snapshot;
+}
+
+std::int64_t Snapshot::Find(const FileKey& key) const
+{
+    const auto found = std::lower_bound(
+        m_index.begin(), m_index.end(), key,
+        [](const Entry& entry, const FileKey& wanted) { return KeyLess(entry.Key, wanted); });
+    if (found == m_index.end() || !(found->Key == key)) {
+        return -1;
+    }
+    return found - m_index.begin();
+}
+
+void Snapshot::Get(std::int64_t index, MP3Tools::AudioFileInfo& info, MP3Tools::TagInfo& tag) const
+{
+    const Entry& entry = m_index.at(static_cast<std::size_t>(index));
+    Reader reader(std::string_view(m_bytes).substr(entry.Offset));
+    const std::array<std::string*, kTexts> texts = TextsOf(info, tag);
+    std::array<std::int64_t, kNumbers> numbers{};
+    const std::uint8_t flags = ReadRecord(
+        reader, m_texts,
+        [&](std::size_t field, std::string_view text) { texts[field]->assign(text); },
+        [&](std::size_t i, std::int64_t value) { numbers[i] = value; });
+    info.FileName.clear();
+    info.DurationMilliseconds = numbers[0];
+    info.SampleRateHz = static_cast<std::int32_t>(numbers[1]);
+    info.FrameOffset = numbers[2];
+    info.FrameLength = static_cast<std::int32_t>(numbers[3]);
+    info.FrameBodyLength = static_cast<std::int32_t>(numbers[4]);
+    info.HeaderOnly = (flags & kHeaderOnly) != 0;
+    info.RiffWrapped = (flags & kRiffWrapped) != 0;
+    info.VariableBitrate = (flags & kVariableBitrate) != 0;
+    info.Valid = (flags & kValid) != 0;
+    tag.Tagged = (flags & kTagged) != 0;
+}
+
+const FileKey& Snapshot::KeyAt(std::int64_t index) const
+{
+    return m_index.at(static_cast<std::size_t>(index)).Key;
+}
+
+const std::string& Snapshot::FolderAt(std::int64_t index) const
+{
+    return m_folders.at(m_index.at(static_cast<std::size_t>(index)).Folder);
+}
+
+// ---- Notes ----
+
+std::uint32_t Notes::FolderIndex(const std::string& folder)
+{
+    // The files of one folder come one after the other.
+    if (m_folders.empty() || m_folders.back() != folder) {
+        m_folders.push_back(folder);
+    }
+    return static_cast<std::uint32_t>(m_folders.size() - 1);
+}
+
+void Notes::Used(std::int64_t index, const std::string& folder)
+{
+    m_used.push_back(Use{.Index = index, .Folder = FolderIndex(folder)});
+}
+
+void Notes::Add(const FileKey& key, const std::string& folder, const MP3Tools::AudioFileInfo& info,
+                const MP3Tools::TagInfo& tag)
+{
+    std::string& record = m_record;
+    record.clear();
+    PutKey(record, key);
+    PutVarint(record, FolderIndex(folder));
+    const std::uint8_t flags = (info.HeaderOnly ? kHeaderOnly : 0) |
+                               (info.RiffWrapped ? kRiffWrapped : 0) |
+                               (info.VariableBitrate ? kVariableBitrate : 0) |
+                               (info.Valid ? kValid : 0) | (tag.Tagged ? kTagged : 0);
+    record.push_back(static_cast<char>(flags));
+    // The texts are read, never changed, through TextsOf.
+    auto& infoText = const_cast<MP3Tools::AudioFileInfo&>(info); // NOLINT
+    auto& tagText = const_cast<MP3Tools::TagInfo&>(tag);         // NOLINT
+    for (const std::string* text : TextsOf(infoText, tagText)) {
+        PutVarint(record, (text->size() << 1) | 1);
+        record.append(*text);
+    }
+    for (const std::int64_t number :
+         {info.DurationMilliseconds, std::int64_t{info.SampleRateHz}, info.FrameOffset,
+          std::int64_t{info.FrameLength}, std::int64_t{info.FrameBodyLength}}) {
+        PutVarint(record, ZigZag(number));
+    }
+    // Into chunks that never grow past what they were made for: no record
+    // is copied again, and memory is taken a chunk at a time.
+    if (m_chunks.empty() || m_chunks.back().capacity() - m_chunks.back().size() < record.size()) {
+        m_chunks.emplace_back();
+        m_chunks.back().reserve(std::max(kChunk, record.size()));
+    }
+    m_chunks.back() += record;
+    ++m_count;
+}
+
+std::size_t Notes::Bytes() const
+{
+    std::size_t bytes = 0;
+    for (const std::string& chunk : m_chunks) {
+        bytes += chunk.size();
+    }
+    return bytes;
+}
+
+// ---- Encode ----
+
+// Builds a new cache file from records of old and new entries, in one
+// string reserved for all of it: the entries go straight to their place and
+// the tables they name follow them.
+class Writer
+{
+public:
+    Writer(const Kind& kind, std::size_t estimate)
+    {
+        m_out.reserve(kHeaderSize + 8 + kind.Program.size() + kind.Analysis.size() +
+                      kind.DecimalSeparator.size() + 16 + estimate);
+        m_out.assign(kHeaderSize + 8, '\0'); // the header, the tables' place
+        PutText(m_out, kind.Program);
+        PutText(m_out, kind.Analysis);
+        PutText(m_out, kind.DecimalSeparator);
+    }
+
+    // Copies one record from reader (whose interned texts are texts) into
+    // the new file.
+    void Record(const FileKey& key, std::uint32_t folder, Reader& reader,
+                const std::vector<std::string_view>& texts)
+    {
+        if (m_count > 0 && m_last.Device == key.Device) {
+            PutVarint(m_out, 0);
+            PutVarint(m_out, key.Inode - m_last.Inode);
+        } else {
+            PutVarint(m_out, key.Device - (m_count > 0 ? m_last.Device : 0));
+            PutVarint(m_out, key.Inode);
+        }
+        PutVarint(m_out, ZigZag(key.Size));
+        PutVarint(m_out, ZigZag(key.ModifiedNs));
+        PutVarint(m_out, ZigZag(Difference(key.ChangedNs, key.ModifiedNs)));
+        PutVarint(m_out, folder);
+        const auto at = m_out.size();
+        m_out.push_back('\0');
+        const std::uint8_t flags = ReadRecord(
+            reader, texts, [&](std::size_t field, std::string_view text) { Text(field, text); },
+            [&](std::size_t, std::int64_t value) { PutVarint(m_out, ZigZag(value)); });
+        m_out[at] = static_cast<char>(flags);
+        m_last = key;
+        ++m_count;
+    }
+
+    std::string Finish(const std::vector<std::string_view>& folders)
+    {
+        const std::size_t tables = m_out.size() - kHeaderSize;
+        PutVarint(m_out, m_count);
+        PutVarint(m_out, m_texts.size());
+        for (const std::string_view text : m_texts) {
+            PutText(m_out, text);
+        }
+        PutVarint(m_out, folders.size());
+        for (const std::string_view folder : folders) {
+            PutText(m_out, folder);
+        }
+        std::string place;
+        PutFixed(place, tables, 8);
+        m_out.replace(kHeaderSize, 8, place);
+        m_out.replace(0, kHeaderSize, HeaderOf(std::string_view(m_out).substr(kHeaderSize)));
+        return std::move(m_out);
+    }
+
+private:
+    void Text(std::size_t field, std::string_view text)
+    {
+        if (IsInline(field)) {
+            PutVarint(m_out, (text.size() << 1) | 1);
+            m_out.append(text);
+            return;
+        }
+        // Most files repeat the text of the file before them.
+        Last& last = m_lastTexts.at(field);
+        if (!last.Known || last.Text != text) {
+            const auto [place, added] =
+                m_ids.try_emplace(text, static_cast<std::uint32_t>(m_texts.size()));
+            if (added) {
+                m_texts.push_back(text);
+            }
+            last = Last{.Text = text, .Id = place->second, .Known = true};
+        }
+        PutVarint(m_out, std::uint64_t{last.Id} << 1);
+    }
+
+    struct Last
+    {
+        std::string_view Text{};
+        std::uint32_t Id = 0;
+        bool Known = false;
+    };
+
+    std::string m_out{};
+    std::vector<std::string_view> m_texts{};
+    std::unordered_map<std::string_view, std::uint32_t> m_ids{};
+    std::array<Last, kTexts> m_lastTexts{};
+    FileKey m_last{};
+    std::uint64_t m_count = 0;
+};
+
+std::optional<std::string> Encode(const Snapshot& snapshot, const std::vector<const Notes*>& notes,
+                                  const std::vector<std::string>& walked, const Kind& kind)
+{
+    std::unordered_set<std::string> walkedSet;
+    for (const std::string& folder : walked) {
+        walkedSet.insert(WithSlash(folder));
+    }
+
+    // Every record of the new file, wherever it comes from: a file read in
+    // this job (Read) or an entry of the snapshot.
+    struct Item
+    {
+        FileKey Key{};
+        std::string_view Folder{};
+        const std::string* Bytes = nullptr;
+        std::size_t Offset = 0;
+        bool Read = false;
+    };
+
+    // Most re-lists change nothing, which is found out before anything is
+    // built: no file read, every entry used under the folder it has, and no
+    // entry left over in a walked folder.
+    std::vector<bool> used(snapshot.Size());
+    bool changed = false;
+    for (const Notes* note : notes) {
+        changed = changed || note->m_count > 0;
+        std::uint32_t lastNoted = 0;
+        std::uint32_t lastKept = 0;
+        bool same = false;
+        bool known = false;
+        for (const Notes::Use& use : note->m_used) {
+            const Snapshot::Entry& entry = snapshot.m_index[static_cast<std::size_t>(use.Index)];
+            used[static_cast<std::size_t>(use.Index)] = true;
+            if (!known || use.Folder != lastNoted || entry.Folder != lastKept) {
+                same = note->m_folders[use.Folder] == snapshot.m_folders[entry.Folder];
+                lastNoted = use.Folder;
+                lastKept = entry.Folder;
+                known = true;
+            }
+            changed = changed || !same;
+        }
+    }
+    for (std::size_t i = 0; i < snapshot.Size() && !changed; ++i) {
+        changed = !used[i] && walkedSet.contains(snapshot.FolderAt(static_cast<std::int64_t>(i)));
+    }
+    if (!changed) {
+        return std::nullopt;
+    }
+
+    std::size_t count = snapshot.Size();
+    std::size_t estimate = snapshot.m_bytes.size();
+    for (const Notes* note : notes) {
+        count += static_cast<std::size_t>(note->m_count);
+        estimate += note->Bytes();
+    }
+    std::vector<Item> items;
+    items.reserve(count);
+    std::fill(used.begin(), used.end(), false);
+    const std::vector<std::string_view> noTexts;
+    for (const Notes* note : notes) {
+        for (const Notes::Use& use : note->m_used) {
+            const auto index = static_cast<std::size_t>(use.Index);
+            const std::string& folder = note->m_folders[use.Folder];
+            if (!used[index]) {
+                used[index] = true;
+                items.push_back(Item{.Key = snapshot.m_index[index].Key,
+                                     .Folder = folder,
+                                     .Bytes = &snapshot.m_bytes,
+                                     .Offset = snapshot.m_index[index].Offset});
+            }
+        }
+        for (const std::string& chunk : note->m_chunks) {
+            Reader reader(chunk);
+            while (!reader.AtEnd()) {
+                const FileKey key = ReadKey(reader);
+                const std::string& folder = note->m_folders.at(reader.Varint());
+                const auto offset = static_cast<std::size_t>(reader.Position() - chunk.data());
+                ReadRecord(
+                    reader, noTexts, [](std::size_t, std::string_view) {},
+                    [](std::size_t, std::int64_t) {});
+                items.push_back(Item{
+                    .Key = key, .Folder = folder, .Bytes = &chunk, .Offset = offset, .Read = true});
+            }
+        }
+    }
+    // Entries of folders this job did not walk stay; in a walked folder only
+    // the files the walk found do.
+    for (std::size_t i = 0; i < snapshot.Size(); ++i) {
+        if (used[i]) {
+            continue;
+        }
+        const std::string& folder = snapshot.FolderAt(static_cast<std::int64_t>(i));
+        if (walkedSet.contains(folder)) {
+            continue;
+        }
+        items.push_back(Item{.Key = snapshot.m_index[i].Key,
+                             .Folder = folder,
+                             .Bytes = &snapshot.m_bytes,
+                             .Offset = snapshot.m_index[i].Offset});
+    }
+    // One entry per file: what was read now wins over what was kept.
+    std::sort(items.begin(), items.end(), [](const Item& a, const Item& b) {
+        if (KeyLess(a.Key, b.Key) || KeyLess(b.Key, a.Key)) {
+            return KeyLess(a.Key, b.Key);
+        }
+        return a.Read && !b.Read;
+    });
+    items.erase(std::unique(items.begin(), items.end(),
+                            [](const Item& a, const Item& b) {
+                                return !KeyLess(a.Key, b.Key) && !KeyLess(b.Key, a.Key);
+                            }),
+                items.end());
+    std::unordered_map<std::string_view, std::uint32_t> folderIds;
+    std::vector<std::string_view> folders;
+    Writer writer(kind, estimate);
+    for (const Item& item : items) {
+        // Numbered in file order, so the same entries give the same bytes
+        // whichever reader read them.
+        const auto [place, added] =
+            folderIds.try_emplace(item.Folder, static_cast<std::uint32_t>(folders.size()));
+        if (added) {
+            folders.push_back(item.Folder);
+        }
+        Reader reader(std::string_view(*item.Bytes).substr(item.Offset));
+        writer.Record(item.Key, place->second, reader, item.Read ? noTexts : snapshot.m_texts);
+    }
+    return writer.Finish(folders);
+}
+
+std::string CacheFolder()
+{
+    if (const char* value = std::getenv("XDG_CACHE_HOME"); value != nullptr && value[0] == '/') {
+        return std::string(value) + "/sonorix";
+    }
+    std::string home;
+    if (const char* value = std::getenv("HOME"); value != nullptr && value[0] != '\0') {
+        home = value;
+    } else if (const passwd* entry = ::getpwuid(::getuid());
+               entry != nullptr && entry->pw_dir != nullptr) {
+        home = entry->pw_dir;
+    }
+    if (home.empty()) {
+        throw CacheError("no home folder is known");
+    }
+    while (home.size() > 1 && home.back() == '/') {
+        home.pop_back();
+    }
+    return home + "/.cache/sonorix";
+}
+
+// ---- Store ----
+
+Store::Store(std::string folder, Kind kind)
+    : m_folder(std::move(folder)), m_kind(std::move(kind)),
+      m_path(m_folder + "/scan-" + m_kind.Analysis + ".cache")
+{
+}
+
+Snapshot Store::Load() const
+{
+    const UniqueFd file(::open(m_path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!file.Valid()) {
+        if (errno == ENOENT || errno == ENOTDIR) {
+            return Snapshot();
+        }
+        throw CacheError(Reason(errno));
+    }
+    struct stat status = {};
+    if (::fstat(file.Get(), &status) != 0) {
+        throw CacheError(Reason(errno));
+    }
+    if (!S_ISREG(status.st_mode)) {
+        throw CacheError("it is no regular file");
+    }
+    std::string bytes(static_cast<std::size_t>(status.st_size), '\0');
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t got = ::read(file.Get(), bytes.data() + done, bytes.size() - done);
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got < 0) {
+            throw CacheError(Reason(errno));
+        }
+        if (got == 0) {
+            bytes.resize(done); // it shrank meanwhile; the checks below see it
+            break;
+        }
+        done += static_cast<std::size_t>(got);
+    }
+    return Snapshot::Parse(std::move(bytes), m_kind);
+}
+
+namespace {
+
+// Creates folder and its missing parents (mode 0700).
+void MakeFolders(const std::string& folder)
+{
+    std::size_t at = 0;
+    while (at != std::string::npos) {
+        at = folder.find('/', at + 1);
+        const std::string part = folder.substr(0, at);
+        if (::mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) {
+            const int error = errno;
+            struct stat status = {};
+            if (::stat(part.c_str(), &status) != 0 || !S_ISDIR(status.st_mode)) {
+                throw CacheError("cannot create the folder '" + part + "': " + Reason(error));
+            }
+        }
+    }
+}
+
+void WriteAll(int file, std::string_view bytes)
+{
+    while (!bytes.empty()) {
+        const ssize_t done = ::write(file, bytes.data(), bytes.size());
+        if (done < 0 && errno == EINTR) {
+            continue;
+        }
+        if (done < 0) {
+            throw CacheError(Reason(errno));
+        }
+        bytes.remove_prefix(static_cast<std::size_t>(done));
+    }
+}
+
+} // namespace
+
+void Store::Save(const std::string& bytes) const
+{
+    MakeFolders(m_folder);
+    // Runs take turns at the file; one that would wait long leaves it.
+    const std::string lockPath = m_folder + "/scan.lock";
+    const UniqueFd lock(::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
+    if (!lock.Valid()) {
+        throw CacheError("cannot open its lock '" + lockPath + "': " + Reason(errno));
+    }
+    const auto until = std::chrono::steady_clock::now() + kLockWait;
+    while (::flock(lock.Get(), LOCK_EX | LOCK_NB) != 0) {
+        if ((errno != EWOULDBLOCK && errno != EINTR) || std::chrono::steady_clock::now() >= until) {
+            throw CacheError("it was locked by another run for more than 2 seconds");
+        }
+        std::this_thread::sleep_for(kLockPoll);
+    }
+    // The lock goes with the descriptor.
+    std::string temporary = m_path + ".XXXXXX";
+    const UniqueFd file(::mkostemp(temporary.data(), O_CLOEXEC));
+    if (!file.Valid()) {
+        throw CacheError(Reason(errno));
+    }
+    try {
+        WriteAll(file.Get(), bytes);
+        // Not synced: a cache lost in a crash costs one slow run, and a torn
+        // one is found by its checksum.
+        if (::rename(temporary.c_str(), m_path.c_str()) != 0) {
+            throw CacheError(Reason(errno));
+        }
+    } catch (...) {
+        ::unlink(temporary.c_str());
+        throw;
+    }
+}
+
+} // namespace ScanCache

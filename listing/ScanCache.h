@@ -1,0 +1,194 @@
+#pragma once
+
+// The scan cache: what reading a file gave (its probe and tag records),
+// kept between jobs in $XDG_CACHE_HOME/sonorix/ and reused for a file only
+// while its device, inode, size, modification and change times are all what
+// they were. One cache file per analysis. The cache is a shortcut and never
+// more: whatever goes wrong with it (a damaged file, another version, a lock
+// held too long, a full disk) makes the job read every file as it would
+// without it, and the job names the reason once as a warning. No Qt.
+
+#include <cstdint>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <sys/stat.h>
+#include <vector>
+
+#include "analysis/MP3Tools.h"
+
+namespace ScanCache {
+
+// Bumped whenever the file layout or the meaning of a record changes.
+inline constexpr std::uint32_t kFormatVersion = 1;
+
+// A cache file that cannot be used: the reason, for the warning.
+class CacheError : public std::runtime_error
+{
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// What identifies a file's content without reading it.
+struct FileKey
+{
+    std::uint64_t Device = 0;
+    std::uint64_t Inode = 0;
+    std::int64_t Size = 0;
+    std::int64_t ModifiedNs = 0;
+    std::int64_t ChangedNs = 0;
+    friend bool operator==(const FileKey&, const FileKey&) = default;
+};
+
+// The key of a file's status (links followed); nothing for an entry that is
+// not a regular file, which the cache never keeps.
+std::optional<FileKey> KeyOf(const struct stat& status);
+
+// What a cache file holds records of: the analysis and the program that made
+// them, and the decimal separator their sampling-rate texts show.
+struct Kind
+{
+    std::string Analysis{}; // "classic", "full"
+    std::string DecimalSeparator = ".";
+    std::string Program{}; // the version text of the program that wrote it
+};
+
+// The entries of one cache file, read whole. Read-only once made, so any
+// number of threads may look files up in it at once.
+class Notes;
+
+class Snapshot
+{
+public:
+    Snapshot();
+    ~Snapshot();
+    Snapshot(Snapshot&&) noexcept;
+    Snapshot& operator=(Snapshot&&) noexcept;
+
+    // The entries of a cache file's bytes. Throws CacheError when they are
+    // not a whole cache file of this format, or hold records of another
+    // analysis or program. Records of another decimal separator give an
+    // empty snapshot: they are not wrong, only of no use to this job.
+    static Snapshot Parse(std::string bytes, const Kind& kind);
+
+    [[nodiscard]] std::size_t Size() const { return m_index.size(); }
+
+    // The entry of key, or -1.
+    [[nodiscard]] std::int64_t Find(const FileKey& key) const;
+
+    // The records of entry index; info's FileName is left empty.
+    void Get(std::int64_t index, MP3Tools::AudioFileInfo& info, MP3Tools::TagInfo& tag) const;
+
+    [[nodiscard]] const FileKey& KeyAt(std::int64_t index) const;
+    [[nodiscard]] const std::string& FolderAt(std::int64_t index) const;
+
+private:
+    friend std::optional<std::string> Encode(const Snapshot& snapshot,
+                                             const std::vector<const Notes*>& notes,
+                                             const std::vector<std::string>& walked,
+                                             const Kind& kind);
+
+    struct Entry
+    {
+        FileKey Key{};
+        std::uint32_t Folder = 0;
+        std::size_t Offset = 0; // of the records
+    };
+
+    std::string m_bytes{};
+    std::vector<std::string_view> m_texts{};
+    std::vector<std::string> m_folders{};
+    std::vector<Entry> m_index{}; // by device and inode
+};
+
+// What one reader learnt in a job: the entries it used, and the records of
+// the files it read, packed small.
+class Notes
+{
+public:
+    // Entry index of the snapshot was used for a file in folder.
+    void Used(std::int64_t index, const std::string& folder);
+    // A file in folder was read.
+    void Add(const FileKey& key, const std::string& folder, const MP3Tools::AudioFileInfo& info,
+             const MP3Tools::TagInfo& tag);
+
+    [[nodiscard]] bool Empty() const { return m_used.empty() && m_count == 0; }
+
+    // The bytes the records of the files read take.
+    [[nodiscard]] std::size_t Bytes() const;
+
+private:
+    friend std::optional<std::string> Encode(const Snapshot& snapshot,
+                                             const std::vector<const Notes*>& notes,
+                                             const std::vector<std::string>& walked,
+                                             const Kind& kind);
+
+    std::uint32_t FolderIndex(const std::string& folder);
+
+    struct Use
+    {
+        std::int64_t Index = 0;
+        std::uint32_t Folder = 0;
+    };
+
+    std::vector<Use> m_used{};
+    std::vector<std::string> m_folders{};
+    static constexpr std::size_t kChunk = 256 * 1024;
+
+    // Key, folder and records of each file read, packed into chunks.
+    std::vector<std::string> m_chunks{};
+    std::string m_record{};
+    std::int64_t m_count = 0;
+};
+
+// The bytes of the cache file that follows a job: the files read or used in
+// it, and the entries of snapshot in folders the job did not walk (walked
+// holds folder paths, each ending in "/"). Nullopt when that is exactly
+// what snapshot already holds.
+std::optional<std::string> Encode(const Snapshot& snapshot, const std::vector<const Notes*>& notes,
+                                  const std::vector<std::string>& walked, const Kind& kind);
+
+// The cache file whose body is body: the header with the format version and
+// the body's size and checksum before it. For tools that make cache files
+// of their own (the fuzzer).
+std::string Seal(std::string_view body);
+
+// The cache folder: $XDG_CACHE_HOME/sonorix when that is an absolute path,
+// else ~/.cache/sonorix. Throws CacheError when no home folder is known.
+std::string CacheFolder();
+
+// The cache file of one analysis in folder.
+class Store
+{
+public:
+    Store(std::string folder, Kind kind);
+
+    [[nodiscard]] const std::string& Path() const { return m_path; }
+
+    [[nodiscard]] const Kind& KindOf() const { return m_kind; }
+
+    // The entries stored now; none when there is no cache file yet. Throws
+    // CacheError when the file cannot be read or used.
+    Snapshot Load() const;
+
+    // Replaces the cache file with bytes, atomically, under a lock shared
+    // with other runs. Throws CacheError when the lock stays held by another
+    // run for more than a moment, or the file cannot be written; the old file
+    // then stays as it was.
+    void Save(const std::string& bytes) const;
+
+private:
+    std::string m_folder;
+    Kind m_kind;
+    std::string m_path;
+};
+
+// A change time this recent may still move without the clock showing it:
+// such a file is read but not kept.
+inline constexpr std::int64_t kSettleNs = 2'000'000'000;
+
+// The time now on the clock file times use, in nanoseconds.
+std::int64_t NowNs();
+
+} // namespace ScanCache

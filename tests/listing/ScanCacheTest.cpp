@@ -1,0 +1,174 @@
+#include "listing/ScanCache.h"
+
+#include <gtest/gtest.h>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "analysis/MP3Tools.h"
+
+using MP3Tools::AudioFileInfo;
+using MP3Tools::TagInfo;
+using ScanCache::FileKey;
+using ScanCache::Notes;
+using ScanCache::Snapshot;
+
+namespace {
+
+const ScanCache::Kind kKind{.Analysis = "classic", .DecimalSeparator = ",", .Program = "test"};
+
+FileKey Key(std::uint64_t inode)
+{
+    return FileKey{.Device = 2049,
+                   .Inode = inode,
+                   .Size = 16000,
+                   .ModifiedNs = 1'700'000'000'123'456'789,
+                   .ChangedNs = 1'700'000'100'000'000'001};
+}
+
+// A record with every field set, texts in any bytes.
+void Records(int n, AudioFileInfo& info, TagInfo& tag)
+{
+    info = AudioFileInfo{};
+    tag = TagInfo{};
+    info.FileSize = std::to_string(16000 + n);
+    info.DurationSeconds = "1";
+    info.DurationText = "00:01";
+    info.FrameCount = "38";
+    info.LayerText = "Layer III";
+    info.VersionText = "MPEG 1";
+    info.BitrateText = "128";
+    info.SampleRateText = "44,1 kHz";
+    info.ModeText = "stereo";
+    info.ModeExtensionText = "-";
+    info.OriginalText = "yes";
+    info.ProtectionText = "no";
+    info.PaddingText = "no";
+    info.PrivateText = "no";
+    info.CopyrightText = "no";
+    info.EmphasisText = "none";
+    info.EncoderText = "LAME";
+    info.TypeName = n % 2 == 0 ? "" : "FLAC";
+    info.DurationMilliseconds = 1044;
+    info.SampleRateHz = 44100;
+    info.FrameOffset = -1 - n;
+    info.FrameLength = 417;
+    info.FrameBodyLength = 413;
+    info.HeaderOnly = n % 3 == 0;
+    info.RiffWrapped = n % 2 == 1;
+    info.VariableBitrate = true;
+    info.Valid = true;
+    tag = TagInfo{.TagId = "TAG",
+                  .Title = "Caf\xe9 " + std::to_string(n),
+                  .Artist = "Band",
+                  .Album = std::string("A\0B", 3),
+                  .Year = "1999",
+                  .Comment = "",
+                  .Genre = "Rock",
+                  .Track = "7",
+                  .Tagged = true};
+}
+
+Snapshot Reparse(const std::optional<std::string>& bytes)
+{
+    EXPECT_TRUE(bytes.has_value());
+    return bytes ? Snapshot::Parse(*bytes, kKind) : Snapshot();
+}
+
+} // namespace
+
+TEST(ScanCache, GivesBackTheRecordsOnlyForTheSameKey)
+{
+    Notes notes;
+    AudioFileInfo info;
+    TagInfo tag;
+    for (int n = 0; n < 3; ++n) {
+        Records(n, info, tag);
+        notes.Add(Key(100 + static_cast<std::uint64_t>(n)), "/music/", info, tag);
+    }
+    const Snapshot snapshot = Reparse(ScanCache::Encode({}, {&notes}, {}, kKind));
+    ASSERT_EQ(snapshot.Size(), 3u);
+    for (int n = 0; n < 3; ++n) {
+        SCOPED_TRACE(n);
+        const std::int64_t entry = snapshot.Find(Key(100 + static_cast<std::uint64_t>(n)));
+        ASSERT_GE(entry, 0);
+        AudioFileInfo got;
+        got.FileName = "stale";
+        TagInfo gotTag;
+        snapshot.Get(entry, got, gotTag);
+        Records(n, info, tag);
+        EXPECT_EQ(got, info);
+        EXPECT_EQ(gotTag, tag);
+        EXPECT_EQ(snapshot.FolderAt(entry), "/music/");
+    }
+
+    struct Change
+    {
+        const char* Name;
+        void (*Apply)(FileKey&);
+    };
+
+    const Change changes[] = {
+        {"device", [](FileKey& key) { ++key.Device; }},
+        {"inode", [](FileKey& key) { key.Inode = 99; }},
+        {"size", [](FileKey& key) { --key.Size; }},
+        {"modification time", [](FileKey& key) { ++key.ModifiedNs; }},
+        {"change time", [](FileKey& key) { ++key.ChangedNs; }},
+    };
+    for (const Change& change : changes) {
+        SCOPED_TRACE(change.Name);
+        FileKey key = Key(101);
+        change.Apply(key);
+        EXPECT_EQ(snapshot.Find(key), -1);
+    }
+}
+
+TEST(ScanCache, AWalkedFolderKeepsOnlyWhatTheWalkFound)
+{
+    Notes first;
+    AudioFileInfo info;
+    TagInfo tag;
+    Records(0, info, tag);
+    first.Add(Key(1), "/music/a/", info, tag);
+    first.Add(Key(2), "/music/a/", info, tag);
+    first.Add(Key(3), "/music/b/", info, tag);
+    const Snapshot before = Reparse(ScanCache::Encode({}, {&first}, {}, kKind));
+    ASSERT_EQ(before.Size(), 3u);
+
+    // Nothing used, nothing read, nothing walked: nothing to write.
+    EXPECT_FALSE(ScanCache::Encode(before, {}, {}, kKind));
+    // A walk of /music/a that found file 1 only (the walked folder may come
+    // without its final "/").
+    Notes second;
+    const std::string folder = "/music/a/";
+    second.Used(before.Find(Key(1)), folder);
+    const Snapshot after = Reparse(ScanCache::Encode(before, {&second}, {"/music/a"}, kKind));
+    EXPECT_EQ(after.Size(), 2u);
+    EXPECT_GE(after.Find(Key(1)), 0);
+    EXPECT_EQ(after.Find(Key(2)), -1) << "gone from its walked folder";
+    EXPECT_GE(after.Find(Key(3)), 0) << "its folder was not walked";
+    // The same walk again changes nothing.
+    Notes third;
+    third.Used(after.Find(Key(1)), folder);
+    EXPECT_FALSE(ScanCache::Encode(after, {&third}, {"/music/a/"}, kKind));
+}
+
+TEST(ScanCache, RecordsOfAnotherJobAreNotUsed)
+{
+    Notes notes;
+    AudioFileInfo info;
+    TagInfo tag;
+    Records(0, info, tag);
+    notes.Add(Key(1), "/music/", info, tag);
+    const std::string bytes = *ScanCache::Encode({}, {&notes}, {}, kKind);
+
+    ScanCache::Kind point = kKind;
+    point.DecimalSeparator = ".";
+    EXPECT_EQ(Snapshot::Parse(bytes, point).Size(), 0u) << "sampling rates show another separator";
+    ScanCache::Kind full = kKind;
+    full.Analysis = "full";
+    EXPECT_THROW(Snapshot::Parse(bytes, full), ScanCache::CacheError);
+    ScanCache::Kind newer = kKind;
+    newer.Program = "test 2";
+    EXPECT_THROW(Snapshot::Parse(bytes, newer), ScanCache::CacheError);
+}
