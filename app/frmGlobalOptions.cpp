@@ -61,6 +61,10 @@ void TForm5::BuildLayout()
     FlatButton5 = Named<TFlatButton>(source, "FlatButton5", "Del");
     FlatPanel1 = Named<TFlatPanel>(source, "FlatPanel1");
     ListBox2 = Named<QListWidget>(FlatPanel1, "ListBox2");
+    // Without a label of their own, the entry and the list are heard by
+    // their group's title.
+    FlatEdit1->setAccessibleName(source->title());
+    ListBox2->setAccessibleName(source->title());
     m_source = {FlatEdit1, ListBox2, GlobalValue::Source};
     LayOutFavourites(source, m_source, {FlatButton3, FlatButton4, FlatButton5}, FlatPanel1);
 
@@ -71,6 +75,8 @@ void TForm5::BuildLayout()
     FlatButton8 = Named<TFlatButton>(output, "FlatButton8", "Del");
     FlatPanel2 = Named<TFlatPanel>(output, "FlatPanel2");
     ListBox3 = Named<QListWidget>(FlatPanel2, "ListBox3");
+    FlatEdit2->setAccessibleName(output->title());
+    ListBox3->setAccessibleName(output->title());
     m_output = {FlatEdit2, ListBox3, GlobalValue::Output};
     LayOutFavourites(output, m_output, {FlatButton6, FlatButton7, FlatButton8}, FlatPanel2);
 

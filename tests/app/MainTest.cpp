@@ -231,6 +231,10 @@ private slots:
             {info.FlatButton1, "OK", QAccessible::Button},
             {m_app->GlobalOptionsDialog().FlatCheckBox3, "Remember file facts between lists",
              QAccessible::CheckBox},
+            {m_app->GlobalOptionsDialog().ListBox2, "Source directory favourites",
+             QAccessible::List},
+            {m_app->GlobalOptionsDialog().FlatEdit2, "Output directory favourites",
+             QAccessible::EditableText},
         };
         for (const Row& row : rows) {
             QAccessibleInterface* control = QAccessible::queryAccessibleInterface(row.Control);
