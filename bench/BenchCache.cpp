@@ -18,9 +18,9 @@
 #include <vector>
 
 #include "analysis/MP3Tools.h"
+#include "bench/BenchCorpus.h"
 #include "bench/BenchProcess.h"
 #include "listing/ScanCache.h"
-#include "profiles/ListFormat.h"
 
 namespace fs = std::filesystem;
 
@@ -39,16 +39,6 @@ constexpr int kChangedPerHundred = 1;
 constexpr std::chrono::milliseconds kSettle{2100};
 
 const char* Verdict(bool met) { return met ? "met" : "MISSED"; }
-
-std::string AllCaptions()
-{
-    std::string list;
-    for (const char* caption : Profiles::kColumnCaptions) {
-        list += list.empty() ? "" : ",";
-        list += caption;
-    }
-    return list;
-}
 
 std::string ReadText(const std::string& path)
 {

@@ -16,6 +16,7 @@
 
 #include "base/IoError.h"
 #include "bench/BenchProcess.h"
+#include "profiles/ListFormat.h"
 
 namespace fs = std::filesystem;
 
@@ -31,24 +32,6 @@ constexpr int kFoldersPerFolder = 5;
 [[noreturn]] void Fail(const std::string& action, const std::string& path, int err)
 {
     throw std::runtime_error(DescribeIoFailure(action, path, err));
-}
-
-std::vector<std::uint8_t> ReadWhole(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        Fail("read", path, errno);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-void WriteWhole(const std::string& path, const std::vector<std::uint8_t>& bytes)
-{
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()),
-              static_cast<std::streamsize>(bytes.size()));
-    out.close();
-    if (!out)
-        Fail("write", path, errno);
 }
 
 void PutText(std::array<std::uint8_t, 128>& tag, std::size_t at, std::size_t width,
@@ -81,6 +64,26 @@ std::uint64_t SeedsFingerprint(const std::vector<std::vector<std::uint8_t>>& see
     return hash;
 }
 
+} // namespace
+
+std::vector<std::uint8_t> ReadWhole(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        Fail("read", path, errno);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+void WriteWhole(const std::string& path, const std::vector<std::uint8_t>& bytes)
+{
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
+    out.close();
+    if (!out)
+        Fail("write", path, errno);
+}
+
 void WriteCorpusFile(const std::string& path, const std::vector<std::uint8_t>& seed,
                      const std::array<std::uint8_t, 128>& tag)
 {
@@ -100,7 +103,15 @@ void WriteCorpusFile(const std::string& path, const std::vector<std::uint8_t>& s
         Fail("close", path, errno);
 }
 
-} // namespace
+std::string AllCaptions()
+{
+    std::string list;
+    for (const char* caption : Profiles::kColumnCaptions) {
+        list += list.empty() ? "" : ",";
+        list += caption;
+    }
+    return list;
+}
 
 const std::vector<SeedSetting>& SeedSettings()
 {

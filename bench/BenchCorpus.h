@@ -72,4 +72,15 @@ std::vector<std::string> WriteLinkSeeds(const std::string& dir,
 std::vector<std::string> BuildLinkedTrees(const std::string& dir, const std::vector<int>& sizes,
                                           const std::vector<std::string>& seedFiles, bool& built);
 
+// The whole of a file, and a file written whole; they throw
+// std::runtime_error naming the file.
+std::vector<std::uint8_t> ReadWhole(const std::string& path);
+void WriteWhole(const std::string& path, const std::vector<std::uint8_t>& bytes);
+// A corpus file: seed with tag behind it.
+void WriteCorpusFile(const std::string& path, const std::vector<std::uint8_t>& seed,
+                     const std::array<std::uint8_t, 128>& tag);
+
+// The --columns argument that selects all twenty columns.
+std::string AllCaptions();
+
 } // namespace Bench

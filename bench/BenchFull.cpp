@@ -17,7 +17,6 @@
 
 #include "base/IoError.h"
 #include "bench/BenchProcess.h"
-#include "profiles/ListFormat.h"
 
 namespace fs = std::filesystem;
 
@@ -36,29 +35,6 @@ constexpr int kCoverSeed = 1;
 // the same length.
 constexpr const char* kTitle = "Bench Title 00000000";
 constexpr const char* kDropCaches = "/proc/sys/vm/drop_caches";
-
-[[noreturn]] void Fail(const std::string& action, const std::string& path, int err)
-{
-    throw std::runtime_error(DescribeIoFailure(action, path, err));
-}
-
-std::vector<std::uint8_t> ReadWhole(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        Fail("read", path, errno);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-void WriteWhole(const std::string& path, const std::vector<std::uint8_t>& bytes)
-{
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()),
-              static_cast<std::streamsize>(bytes.size()));
-    out.close();
-    if (!out)
-        Fail("write", path, errno);
-}
 
 std::string ReadText(const std::string& path)
 {
@@ -138,20 +114,7 @@ void WriteTaggedFile(const std::string& path, std::vector<std::uint8_t> seed, in
     char title[32];
     std::snprintf(title, sizeof title, "Bench Title %08d", index);
     std::copy(title, title + std::strlen(kTitle), at);
-    const std::array<std::uint8_t, 128> tag = MakeTag(index);
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0)
-        Fail("create", path, errno);
-    iovec parts[2] = {{seed.data(), seed.size()},
-                      {const_cast<std::uint8_t*>(tag.data()), tag.size()}};
-    const ssize_t written = ::writev(fd, parts, 2);
-    const int err = written < 0 ? errno : ENOSPC;
-    if (written != static_cast<ssize_t>(seed.size() + tag.size())) {
-        ::close(fd);
-        Fail("write", path, err);
-    }
-    if (::close(fd) != 0)
-        Fail("close", path, errno);
+    WriteCorpusFile(path, seed, MakeTag(index));
 }
 
 // The corpus of options.Shape below dir, unless its stamp says it is there.
@@ -180,16 +143,6 @@ bool BuildTaggedCorpus(const std::string& dir, const CorpusShape& shape,
     }
     std::ofstream(stamp, std::ios::trunc) << stampText.str();
     return true;
-}
-
-std::string AllCaptions()
-{
-    std::string list;
-    for (const char* caption : Profiles::kColumnCaptions) {
-        list += list.empty() ? "" : ",";
-        list += caption;
-    }
-    return list;
 }
 
 struct ListRun

@@ -27,7 +27,6 @@
 #include "bench/BenchCorpus.h"
 #include "bench/BenchFull.h"
 #include "bench/BenchProcess.h"
-#include "profiles/ListFormat.h"
 
 namespace fs = std::filesystem;
 
@@ -152,17 +151,6 @@ bool ParseOptions(int argc, char** argv, Options& options)
         }
     }
     return true;
-}
-
-// The --columns argument that selects all twenty columns.
-std::string AllCaptions()
-{
-    std::string list;
-    for (const char* caption : Profiles::kColumnCaptions) {
-        list += list.empty() ? "" : ",";
-        list += caption;
-    }
-    return list;
 }
 
 std::string ProgramFolder()
@@ -416,8 +404,8 @@ int RunComparison(const Options& options, const std::string& work, const std::st
                   .Out = work + "/floor.out",
                   .Err = work + "/floor.err"};
     // Every file read: the scan cache has its figures of its own (--cache).
-    const std::vector<std::string> listArgs = {options.List,  "-f", "csv",       "-c",
-                                               AllCaptions(), "-q", "--no-cache"};
+    const std::vector<std::string> listArgs = {options.List,         "-f", "csv",       "-c",
+                                               Bench::AllCaptions(), "-q", "--no-cache"};
     Program single{.Label = "list --threads 1",
                    .IsFloor = false,
                    .Argv = listArgs,

@@ -8,7 +8,7 @@
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
-#include <pwd.h>
+#include <optional>
 #include <sys/file.h>
 #include <thread>
 #include <unistd.h>
@@ -16,6 +16,7 @@
 #include <unordered_set>
 
 #include "base/UniqueFd.h"
+#include "base/XdgPaths.h"
 
 // A cache file is a header and a body:
 //   "SNXCACHE", the format version (4 bytes), 4 zero bytes, the body's size
@@ -761,23 +762,11 @@ std::optional<std::string> Encode(const Snapshot& snapshot, const std::vector<co
 
 std::string CacheFolder()
 {
-    if (const char* value = std::getenv("XDG_CACHE_HOME"); value != nullptr && value[0] == '/') {
-        return std::string(value) + "/sonorix";
-    }
-    std::string home;
-    if (const char* value = std::getenv("HOME"); value != nullptr && value[0] != '\0') {
-        home = value;
-    } else if (const passwd* entry = ::getpwuid(::getuid());
-               entry != nullptr && entry->pw_dir != nullptr) {
-        home = entry->pw_dir;
-    }
-    if (home.empty()) {
+    const std::optional<std::string> caches = XdgPaths::Home("XDG_CACHE_HOME", ".cache");
+    if (!caches) {
         throw CacheError("no home folder is known");
     }
-    while (home.size() > 1 && home.back() == '/') {
-        home.pop_back();
-    }
-    return home + "/.cache/sonorix";
+    return *caches + "/sonorix";
 }
 
 // ---- Store ----

@@ -1,12 +1,12 @@
 #include "settings/internal/Paths.h"
 
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
-#include <pwd.h>
+#include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "base/XdgPaths.h"
 #include "settings/RegTools.h"
 
 namespace RegTools::Detail {
@@ -35,24 +35,12 @@ void MakeFolders(const std::string& path, const std::string& purpose)
 
 std::string XdgHome(const char* variable, const char* fallback)
 {
-    if (const char* value = std::getenv(variable); value != nullptr && value[0] == '/') {
-        return value;
-    }
-    std::string home;
-    if (const char* value = std::getenv("HOME"); value != nullptr && value[0] != '\0') {
-        home = value;
-    } else if (const passwd* entry = ::getpwuid(::getuid());
-               entry != nullptr && entry->pw_dir != nullptr) {
-        home = entry->pw_dir;
-    }
-    if (home.empty()) {
+    std::optional<std::string> home = XdgPaths::Home(variable, fallback);
+    if (!home) {
         throw StoreError(std::string("Cannot find the home folder: neither ") + variable +
                          " nor HOME is set");
     }
-    while (home.size() > 1 && home.back() == '/') {
-        home.pop_back();
-    }
-    return home + "/" + fallback;
+    return *home;
 }
 
 } // namespace RegTools::Detail
