@@ -119,13 +119,26 @@ std::uint64_t GetFixed(const char* at, int bytes)
     return value;
 }
 
-void PutVarint(std::string& out, std::uint64_t value)
+// Most numbers and text lengths take one byte: those are put inline.
+void PutLongVarint(std::string& out, std::uint64_t value)
 {
+    std::array<char, 10> bytes{};
+    std::size_t count = 0;
     while (value >= 0x80) {
-        out.push_back(static_cast<char>((value & 0x7F) | 0x80));
+        bytes[count++] = static_cast<char>((value & 0x7F) | 0x80);
         value >>= 7;
     }
-    out.push_back(static_cast<char>(value));
+    bytes[count++] = static_cast<char>(value);
+    out.append(bytes.data(), count);
+}
+
+inline void PutVarint(std::string& out, std::uint64_t value)
+{
+    if (value < 0x80) {
+        out.push_back(static_cast<char>(value));
+    } else {
+        PutLongVarint(out, value);
+    }
 }
 
 std::uint64_t ZigZag(std::int64_t value)
@@ -158,6 +171,10 @@ public:
 
     std::uint64_t Varint()
     {
+        // Most numbers and text lengths take one byte.
+        if (m_at != m_end && static_cast<unsigned char>(*m_at) < 0x80) {
+            return static_cast<unsigned char>(*m_at++);
+        }
         std::uint64_t value = 0;
         for (int shift = 0; shift < 64; shift += 7) {
             if (m_at == m_end) {
