@@ -134,7 +134,7 @@ void FileReader::ReadFile(std::int64_t k, FileResult& result)
         }
     }
     if (const std::int64_t entry = key ? m_plan.Cache->Find(*key) : -1; entry >= 0) {
-        m_plan.Cache->Get(entry, info, tag);
+        m_plan.Cache->Get(entry, info, tag, ScanCache::Snapshot::Texts::Listed);
         info.FileName = m_path;
         m_notes.Used(entry, folder);
     } else {

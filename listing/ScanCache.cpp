@@ -56,6 +56,14 @@ constexpr bool IsInline(std::size_t field)
     return field == 0 || field == 1 || field == 3 || field == kInfoTexts + 1;
 }
 
+// Texts a list shows (or counts): all but the frame header's mode
+// extension, original, protection, padding, private, copyright and emphasis
+// texts and the tag's identifier.
+constexpr bool IsListed(std::size_t field)
+{
+    return (field < 9 || field > 15) && field != kInfoTexts;
+}
+
 std::array<std::string*, kTexts> TextsOf(MP3Tools::AudioFileInfo& info, MP3Tools::TagInfo& tag)
 {
     return {&info.FileSize,      &info.DurationSeconds,
@@ -472,15 +480,23 @@ std::int64_t Snapshot::Find(const FileKey& key) const
     return found - m_index.begin();
 }
 
-void Snapshot::Get(std::int64_t index, MP3Tools::AudioFileInfo& info, MP3Tools::TagInfo& tag) const
+void Snapshot::Get(std::int64_t index, MP3Tools::AudioFileInfo& info, MP3Tools::TagInfo& tag,
+                   Texts wanted) const
 {
     const Entry& entry = m_index.at(static_cast<std::size_t>(index));
     Reader reader(std::string_view(m_bytes).substr(entry.Offset));
     const std::array<std::string*, kTexts> texts = TextsOf(info, tag);
     std::array<std::int64_t, kNumbers> numbers{};
+    const bool all = wanted == Texts::All;
     const std::uint8_t flags = ReadRecord(
         reader, m_texts,
-        [&](std::size_t field, std::string_view text) { texts[field]->assign(text); },
+        [&](std::size_t field, std::string_view text) {
+            if (all || IsListed(field)) {
+                texts[field]->assign(text);
+            } else {
+                texts[field]->clear();
+            }
+        },
         [&](std::size_t i, std::int64_t value) { numbers[i] = value; });
     info.FileName.clear();
     info.DurationMilliseconds = numbers[0];
