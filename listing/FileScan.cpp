@@ -93,7 +93,19 @@ void FileList::PathInto(std::int64_t k, std::string& path) const
     path.assign(*entry.Folder).append(entry.Name);
 }
 
-FileReader::FileReader(const FileList& files, const RowPlan& plan) : m_files(files), m_plan(plan) {}
+FileReader::FileReader(const FileList& files, const RowPlan& plan)
+    : m_files(files), m_plan(plan), m_cacheLoad(plan.Cache)
+{
+}
+
+const ScanCache::Snapshot* FileReader::Cache()
+{
+    if (!m_cacheKnown) {
+        m_cache = m_cacheLoad.valid() ? m_cacheLoad.get() : nullptr;
+        m_cacheKnown = true;
+    }
+    return m_cache;
+}
 
 FileReader::~FileReader() = default;
 
@@ -125,16 +137,17 @@ void FileReader::ReadFile(std::int64_t k, FileResult& result)
     // A file whose identity and times are what the cache knows holds what it
     // held: one stat instead of its reads. Anything else is read. An empty
     // cache knows no file, so nothing is looked up.
+    const ScanCache::Snapshot* cache = Cache();
     std::optional<ScanCache::FileKey> key;
-    if (m_plan.Cache != nullptr && m_plan.Cache->Size() > 0) {
+    if (cache != nullptr && cache->Size() > 0) {
         struct stat status = {};
         if ((inFolder ? ::fstatat(m_folderFd.Get(), m_files.NameOf(k), &status, 0)
                       : LongPath::Stat(AT_FDCWD, m_path, status)) == 0) {
             key = ScanCache::KeyOf(status);
         }
     }
-    if (const std::int64_t entry = key ? m_plan.Cache->Find(*key) : -1; entry >= 0) {
-        m_plan.Cache->Get(entry, info, tag);
+    if (const std::int64_t entry = key ? cache->Find(*key) : -1; entry >= 0) {
+        cache->Get(entry, info, tag, ScanCache::Snapshot::Texts::Listed);
         info.FileName = m_path;
         m_notes.Used(entry, folder);
     } else {
@@ -153,7 +166,7 @@ void FileReader::ReadFile(std::int64_t k, FileResult& result)
         // clock tick, which the times would not show: such files wait for a
         // later job. Errors never get here.
         struct stat opened = {};
-        if (m_plan.Cache != nullptr && MP3Tools::LastOpenedFileStatus(opened)) {
+        if (cache != nullptr && MP3Tools::LastOpenedFileStatus(opened)) {
             const std::optional<ScanCache::FileKey> read = ScanCache::KeyOf(opened);
             if (read && read->ChangedNs < m_plan.SettledBeforeNs) {
                 m_notes.Add(*read, folder, info, tag);

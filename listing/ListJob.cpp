@@ -8,10 +8,12 @@
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
+#include <future>
 #include <new>
 #include <optional>
 #include <ostream>
 #include <sys/stat.h>
+#include <system_error>
 #include <thread>
 #include <unistd.h>
 #include <unordered_set>
@@ -253,7 +255,7 @@ void CollectAllFiles(const ListJobInput& input, ListReport& report, FileList& fi
     walked.push_back(input.Source);
 }
 
-// The scan cache of one job: loaded before the files are read, saved once
+// The scan cache of one job: loaded while the folders are walked, saved once
 // the list is written. Whatever fails with it is named once and changes
 // nothing else: the files are then read as without it.
 class JobCache
@@ -273,23 +275,53 @@ public:
                                                             : "classic",
                                             .DecimalSeparator = decimalSeparator,
                                             .Program = VersionText()});
-            m_snapshot = m_store->Load();
-            m_usable = true;
         } catch (const std::exception& error) {
-            // Rebuilt from this job's files when it can be written.
-            m_snapshot = ScanCache::Snapshot();
-            m_usable = m_store.has_value();
             Warn("not used", error.what());
+            return;
+        }
+        m_usable = true;
+        m_loaded = m_promise.get_future().share();
+        // Read and checked beside the walk, which needs none of it; the
+        // readers wait for it before their first file.
+        try {
+            m_loader = std::thread([this] { Load(); });
+        } catch (const std::system_error&) {
+            Load();
         }
     }
 
-    [[nodiscard]] const ScanCache::Snapshot* Snapshot() const
+    ~JobCache()
     {
-        return m_usable ? &m_snapshot : nullptr;
+        if (m_loader.joinable()) {
+            m_loader.join();
+        }
+    }
+
+    JobCache(const JobCache&) = delete;
+    JobCache& operator=(const JobCache&) = delete;
+
+    // The entries for the readers, once loaded; no future without a cache.
+    [[nodiscard]] std::shared_future<const ScanCache::Snapshot*> Snapshot() const
+    {
+        return m_loaded;
+    }
+
+    // Waits for the entries, and names what kept the cache file from being
+    // used.
+    void WaitLoaded()
+    {
+        if (m_loader.joinable()) {
+            m_loader.join();
+        }
+        if (!m_loadError.empty()) {
+            Warn("not used", m_loadError);
+            m_loadError.clear();
+        }
     }
 
     void Save(const std::vector<ScanCache::Notes>& notes, const std::vector<std::string>& walked)
     {
+        WaitLoaded();
         if (!m_usable) {
             return;
         }
@@ -317,9 +349,26 @@ private:
         }
     }
 
+    // On the loader's thread: an unusable file leaves the snapshot empty,
+    // and the cache is rebuilt from this job's files when it can be written.
+    void Load()
+    {
+        try {
+            m_snapshot = m_store->Load();
+        } catch (const std::exception& error) {
+            m_snapshot = ScanCache::Snapshot();
+            m_loadError = error.what();
+        }
+        m_promise.set_value(&m_snapshot);
+    }
+
     ListReport& m_report;
     std::optional<ScanCache::Store> m_store{};
     ScanCache::Snapshot m_snapshot{};
+    std::string m_loadError{};
+    std::promise<const ScanCache::Snapshot*> m_promise{};
+    std::shared_future<const ScanCache::Snapshot*> m_loaded{};
+    std::thread m_loader{};
     bool m_usable = false;
     bool m_warned = false;
 };
@@ -563,6 +612,7 @@ ListJobResult RunJob(ListJobInput& input, ListReport& report, Dialogs& dialogs)
     std::optional<FileResults> results(std::in_place, files, plan, plan.Threads);
     std::vector<std::string> walked;
     CollectAllFiles(input, report, files, *results, walked);
+    cache.WaitLoaded();
     if (files.Count() == 0) {
         report.SetLabelText(ReportLabel::Status, "No files found!");
         report.SetLabelText(ReportLabel::Files, "-");

@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <clocale>
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <memory>
@@ -50,6 +52,22 @@ constexpr std::size_t kEntriesForTwoThreads = 64 * 1024;
 
 // Fewer runs than this per helper thread are not worth starting one.
 constexpr std::size_t kTiesPerThread = 4;
+
+// A prefix's bytes and then its length, as four numbers that compare as
+// those bytes do.
+constexpr std::size_t kPrefixWords = 4;
+static_assert(sizeof(SortKeyPrefix) == kPrefixWords * 8 &&
+              offsetof(SortKeyPrefix, Length) == SortKeyPrefix::kBytes);
+
+std::uint64_t PrefixWord(const SortKeyPrefix& prefix, std::size_t at)
+{
+    std::uint64_t word = 0;
+    std::memcpy(&word, reinterpret_cast<const char*>(&prefix) + 8 * at, 8);
+    if constexpr (std::endian::native == std::endian::little) {
+        word = __builtin_bswap64(word);
+    }
+    return word;
+}
 
 bool SameCutPrefix(const SortKeyPrefix& a, const SortKeyPrefix& b)
 {
@@ -317,17 +335,18 @@ std::vector<std::size_t> CollationOrder(std::vector<SortEntry> entries,
     // Two cut prefixes that are equal tie here, and keep the order of their
     // texts; their whole keys settle it below.
     const auto less = [](const SortEntry& a, const SortEntry& b) {
-        const SortKeyPrefix& pa = a.Prefix;
-        const SortKeyPrefix& pb = b.Prefix;
-        // A key ends in a zero byte that no other byte of a key equals, so
-        // equal common bytes mean equal keys, or two cut keys.
-        const int bytes =
-            std::memcmp(pa.Bytes.data(), pb.Bytes.data(),
-                        std::min<std::size_t>({pa.Length, pb.Length, SortKeyPrefix::kBytes}));
-        if (bytes != 0) {
-            return bytes < 0;
+        // A key ends in a zero byte that no other byte of a key equals, and
+        // the bytes behind it are zero too: so the kept bytes compare as
+        // the keys do, equal ones being equal keys or two cut keys, and then
+        // the lengths. Compared eight bytes at a time, the first ones first.
+        for (std::size_t at = 0; at < kPrefixWords; ++at) {
+            const std::uint64_t wordA = PrefixWord(a.Prefix, at);
+            const std::uint64_t wordB = PrefixWord(b.Prefix, at);
+            if (wordA != wordB) {
+                return wordA < wordB;
+            }
         }
-        return pa.Length != pb.Length ? pa.Length < pb.Length : a.Index < b.Index;
+        return a.Index < b.Index;
     };
     // A large list is sorted in two halves at once, which are then merged.
     Parallel::Sort(entries.begin(), entries.end(), less,

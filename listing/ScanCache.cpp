@@ -56,6 +56,14 @@ constexpr bool IsInline(std::size_t field)
     return field == 0 || field == 1 || field == 3 || field == kInfoTexts + 1;
 }
 
+// Texts a list shows (or counts): all but the frame header's mode
+// extension, original, protection, padding, private, copyright and emphasis
+// texts and the tag's identifier.
+constexpr bool IsListed(std::size_t field)
+{
+    return (field < 9 || field > 15) && field != kInfoTexts;
+}
+
 std::array<std::string*, kTexts> TextsOf(MP3Tools::AudioFileInfo& info, MP3Tools::TagInfo& tag)
 {
     return {&info.FileSize,      &info.DurationSeconds,
@@ -119,13 +127,41 @@ std::uint64_t GetFixed(const char* at, int bytes)
     return value;
 }
 
-void PutVarint(std::string& out, std::uint64_t value)
+// The most bytes a varint takes.
+constexpr std::size_t kMaxVarint = 10;
+
+// Puts value as a varint at out[at], where there is room for it; gives the
+// place behind it.
+std::size_t PutVarintAt(char* out, std::size_t at, std::uint64_t value)
 {
     while (value >= 0x80) {
-        out.push_back(static_cast<char>((value & 0x7F) | 0x80));
+        out[at++] = static_cast<char>((value & 0x7F) | 0x80);
         value >>= 7;
     }
-    out.push_back(static_cast<char>(value));
+    out[at++] = static_cast<char>(value);
+    return at;
+}
+
+// Most numbers and text lengths take one byte: those are put inline.
+void PutLongVarint(std::string& out, std::uint64_t value)
+{
+    std::array<char, 10> bytes{};
+    std::size_t count = 0;
+    while (value >= 0x80) {
+        bytes[count++] = static_cast<char>((value & 0x7F) | 0x80);
+        value >>= 7;
+    }
+    bytes[count++] = static_cast<char>(value);
+    out.append(bytes.data(), count);
+}
+
+inline void PutVarint(std::string& out, std::uint64_t value)
+{
+    if (value < 0x80) {
+        out.push_back(static_cast<char>(value));
+    } else {
+        PutLongVarint(out, value);
+    }
 }
 
 std::uint64_t ZigZag(std::int64_t value)
@@ -158,6 +194,10 @@ public:
 
     std::uint64_t Varint()
     {
+        // Most numbers and text lengths take one byte.
+        if (m_at != m_end && static_cast<unsigned char>(*m_at) < 0x80) {
+            return static_cast<unsigned char>(*m_at++);
+        }
         std::uint64_t value = 0;
         for (int shift = 0; shift < 64; shift += 7) {
             if (m_at == m_end) {
@@ -440,15 +480,23 @@ std::int64_t Snapshot::Find(const FileKey& key) const
     return found - m_index.begin();
 }
 
-void Snapshot::Get(std::int64_t index, MP3Tools::AudioFileInfo& info, MP3Tools::TagInfo& tag) const
+void Snapshot::Get(std::int64_t index, MP3Tools::AudioFileInfo& info, MP3Tools::TagInfo& tag,
+                   Texts wanted) const
 {
     const Entry& entry = m_index.at(static_cast<std::size_t>(index));
     Reader reader(std::string_view(m_bytes).substr(entry.Offset));
     const std::array<std::string*, kTexts> texts = TextsOf(info, tag);
     std::array<std::int64_t, kNumbers> numbers{};
+    const bool all = wanted == Texts::All;
     const std::uint8_t flags = ReadRecord(
         reader, m_texts,
-        [&](std::size_t field, std::string_view text) { texts[field]->assign(text); },
+        [&](std::size_t field, std::string_view text) {
+            if (all || IsListed(field)) {
+                texts[field]->assign(text);
+            } else {
+                texts[field]->clear();
+            }
+        },
         [&](std::size_t i, std::int64_t value) { numbers[i] = value; });
     info.FileName.clear();
     info.DurationMilliseconds = numbers[0];
@@ -501,13 +549,23 @@ void Notes::Add(const FileKey& key, const std::string& folder, const MP3Tools::A
                                (info.VariableBitrate ? kVariableBitrate : 0) |
                                (info.Valid ? kValid : 0) | (tag.Tagged ? kTagged : 0);
     record.push_back(static_cast<char>(flags));
-    // The texts are read, never changed, through TextsOf.
+    // The texts are read, never changed, through TextsOf. Their lengths and
+    // bytes go into room made for all of them at once.
     auto& infoText = const_cast<MP3Tools::AudioFileInfo&>(info); // NOLINT
     auto& tagText = const_cast<MP3Tools::TagInfo&>(tag);         // NOLINT
-    for (const std::string* text : TextsOf(infoText, tagText)) {
-        PutVarint(record, (text->size() << 1) | 1);
-        record.append(*text);
+    const std::array<std::string*, kTexts> texts = TextsOf(infoText, tagText);
+    std::size_t room = 0;
+    for (const std::string* text : texts) {
+        room += kMaxVarint + text->size();
     }
+    std::size_t at = record.size();
+    record.resize(at + room);
+    for (const std::string* text : texts) {
+        at = PutVarintAt(record.data(), at, (text->size() << 1) | 1);
+        std::memcpy(record.data() + at, text->data(), text->size());
+        at += text->size();
+    }
+    record.resize(at);
     for (const std::int64_t number :
          {info.DurationMilliseconds, std::int64_t{info.SampleRateHz}, info.FrameOffset,
           std::int64_t{info.FrameLength}, std::int64_t{info.FrameBodyLength}}) {
@@ -566,12 +624,28 @@ public:
         PutVarint(m_out, ZigZag(key.ModifiedNs));
         PutVarint(m_out, ZigZag(Difference(key.ChangedNs, key.ModifiedNs)));
         PutVarint(m_out, folder);
-        const auto at = m_out.size();
-        m_out.push_back('\0');
+        // The record is read first, then written into room made for all of
+        // it at once.
+        std::array<std::string_view, kTexts> fields{};
+        std::array<std::int64_t, kNumbers> numbers{};
+        std::size_t room = 1 + kMaxVarint * (kTexts + kNumbers);
         const std::uint8_t flags = ReadRecord(
-            reader, texts, [&](std::size_t field, std::string_view text) { Text(field, text); },
-            [&](std::size_t, std::int64_t value) { PutVarint(m_out, ZigZag(value)); });
-        m_out[at] = static_cast<char>(flags);
+            reader, texts,
+            [&](std::size_t field, std::string_view text) {
+                fields[field] = text;
+                room += text.size();
+            },
+            [&](std::size_t i, std::int64_t value) { numbers[i] = value; });
+        std::size_t at = m_out.size();
+        m_out.resize(at + room);
+        m_out[at++] = static_cast<char>(flags);
+        for (std::size_t field = 0; field < kTexts; ++field) {
+            at = Text(at, field, fields[field]);
+        }
+        for (const std::int64_t number : numbers) {
+            at = PutVarintAt(m_out.data(), at, ZigZag(number));
+        }
+        m_out.resize(at);
         m_last = key;
         ++m_count;
     }
@@ -596,24 +670,44 @@ public:
     }
 
 private:
-    void Text(std::size_t field, std::string_view text)
+    // Puts the text of field at m_out[at], where there is room for it;
+    // gives the place behind it.
+    std::size_t Text(std::size_t at, std::size_t field, std::string_view text)
     {
         if (IsInline(field)) {
-            PutVarint(m_out, (text.size() << 1) | 1);
-            m_out.append(text);
-            return;
+            at = PutVarintAt(m_out.data(), at, (text.size() << 1) | 1);
+            std::memcpy(m_out.data() + at, text.data(), text.size());
+            return at + text.size();
         }
         // Most files repeat the text of the file before them.
         Last& last = m_lastTexts.at(field);
         if (!last.Known || last.Text != text) {
-            const auto [place, added] =
-                m_ids.try_emplace(text, static_cast<std::uint32_t>(m_texts.size()));
-            if (added) {
-                m_texts.push_back(text);
-            }
-            last = Last{.Text = text, .Id = place->second, .Known = true};
+            last = Last{.Text = text, .Id = Intern(text), .Known = true};
         }
-        PutVarint(m_out, std::uint64_t{last.Id} << 1);
+        return PutVarintAt(m_out.data(), at, std::uint64_t{last.Id} << 1);
+    }
+
+    // The number of text, numbered in the order texts are first seen. The
+    // texts that change from file to file (artist, year, bit rate) are few
+    // and come again and again: a small table by a quick hash finds most of
+    // them before the map is asked.
+    std::uint32_t Intern(std::string_view text)
+    {
+        std::uint64_t hash = 0xCBF29CE484222325ULL;
+        for (const char c : text) {
+            hash = (hash ^ static_cast<unsigned char>(c)) * 0x100000001B3ULL;
+        }
+        std::uint32_t& recent = m_recent[(hash ^ (hash >> 32)) & (kRecent - 1)];
+        if (recent != 0 && m_texts[recent - 1] == text) {
+            return recent - 1;
+        }
+        const auto [place, added] =
+            m_ids.try_emplace(text, static_cast<std::uint32_t>(m_texts.size()));
+        if (added) {
+            m_texts.push_back(text);
+        }
+        recent = place->second + 1;
+        return place->second;
     }
 
     struct Last
@@ -626,6 +720,8 @@ private:
     std::string m_out{};
     std::vector<std::string_view> m_texts{};
     std::unordered_map<std::string_view, std::uint32_t> m_ids{};
+    static constexpr std::size_t kRecent = 4096;
+    std::vector<std::uint32_t> m_recent = std::vector<std::uint32_t>(kRecent); // number + 1
     std::array<Last, kTexts> m_lastTexts{};
     FileKey m_last{};
     std::uint64_t m_count = 0;
@@ -731,31 +827,55 @@ std::optional<std::string> Encode(const Snapshot& snapshot, const std::vector<co
                              .Bytes = &snapshot.m_bytes,
                              .Offset = snapshot.m_index[i].Offset});
     }
-    // One entry per file: what was read now wins over what was kept.
-    std::sort(items.begin(), items.end(), [](const Item& a, const Item& b) {
-        if (KeyLess(a.Key, b.Key) || KeyLess(b.Key, a.Key)) {
-            return KeyLess(a.Key, b.Key);
+
+    // One entry per file: what was read now wins over what was kept. The
+    // items are sorted by their keys alone, which moves far fewer bytes.
+    struct Sorted
+    {
+        std::uint64_t Device = 0;
+        std::uint64_t Inode = 0;
+        std::uint32_t Item = 0;
+        bool Read = false;
+    };
+
+    std::vector<Sorted> sorted;
+    sorted.reserve(items.size());
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        sorted.push_back(Sorted{.Device = items[i].Key.Device,
+                                .Inode = items[i].Key.Inode,
+                                .Item = static_cast<std::uint32_t>(i),
+                                .Read = items[i].Read});
+    }
+    const auto same = [](const Sorted& a, const Sorted& b) {
+        return a.Device == b.Device && a.Inode == b.Inode;
+    };
+    std::sort(sorted.begin(), sorted.end(), [&](const Sorted& a, const Sorted& b) {
+        if (!same(a, b)) {
+            return a.Device != b.Device ? a.Device < b.Device : a.Inode < b.Inode;
         }
         return a.Read && !b.Read;
     });
-    items.erase(std::unique(items.begin(), items.end(),
-                            [](const Item& a, const Item& b) {
-                                return !KeyLess(a.Key, b.Key) && !KeyLess(b.Key, a.Key);
-                            }),
-                items.end());
+    sorted.erase(std::unique(sorted.begin(), sorted.end(), same), sorted.end());
     std::unordered_map<std::string_view, std::uint32_t> folderIds;
     std::vector<std::string_view> folders;
     Writer writer(kind, estimate);
-    for (const Item& item : items) {
+    std::string_view lastFolder;
+    std::uint32_t lastFolderId = 0;
+    for (const Sorted& entry : sorted) {
+        const Item& item = items[entry.Item];
         // Numbered in file order, so the same entries give the same bytes
         // whichever reader read them.
-        const auto [place, added] =
-            folderIds.try_emplace(item.Folder, static_cast<std::uint32_t>(folders.size()));
-        if (added) {
-            folders.push_back(item.Folder);
+        if (folders.empty() || item.Folder != lastFolder) {
+            const auto [place, added] =
+                folderIds.try_emplace(item.Folder, static_cast<std::uint32_t>(folders.size()));
+            if (added) {
+                folders.push_back(item.Folder);
+            }
+            lastFolder = item.Folder;
+            lastFolderId = place->second;
         }
         Reader reader(std::string_view(*item.Bytes).substr(item.Offset));
-        writer.Record(item.Key, place->second, reader, item.Read ? noTexts : snapshot.m_texts);
+        writer.Record(item.Key, lastFolderId, reader, item.Read ? noTexts : snapshot.m_texts);
     }
     return writer.Finish(folders);
 }

@@ -77,8 +77,17 @@ public:
     // The entry of key, or -1.
     [[nodiscard]] std::int64_t Find(const FileKey& key) const;
 
+    // Which texts of a record Get gives: all of them, or those a list shows
+    // (the others, such as the frame header's flags, are left empty).
+    enum class Texts
+    {
+        All,
+        Listed
+    };
+
     // The records of entry index; info's FileName is left empty.
-    void Get(std::int64_t index, MP3Tools::AudioFileInfo& info, MP3Tools::TagInfo& tag) const;
+    void Get(std::int64_t index, MP3Tools::AudioFileInfo& info, MP3Tools::TagInfo& tag,
+             Texts texts = Texts::All) const;
 
     [[nodiscard]] const FileKey& KeyAt(std::int64_t index) const;
     [[nodiscard]] const std::string& FolderAt(std::int64_t index) const;

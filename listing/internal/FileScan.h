@@ -9,6 +9,7 @@
 #include <atomic>
 #include <cstdint>
 #include <deque>
+#include <future>
 #include <memory>
 #include <string>
 #include <vector>
@@ -99,9 +100,11 @@ struct RowPlan
     std::string Custom{};
     std::atomic<bool> CustomKnown{false};
     Profiles::Analysis Analysis = Profiles::Analysis::Classic;
-    // The scan cache's entries when the job uses it; files changed since
+    // The scan cache's entries when the job uses it (null, or no future at
+    // all, when it does not). They are loaded while the walk goes on, and a
+    // reader waits for them before its first file. Files changed since
     // SettledBeforeNs are read but not remembered.
-    const ScanCache::Snapshot* Cache = nullptr;
+    std::shared_future<const ScanCache::Snapshot*> Cache{};
     std::int64_t SettledBeforeNs = 0;
 };
 
@@ -154,6 +157,9 @@ private:
 
     SortKeyMaker* Maker();
 
+    // The scan cache's entries, once loaded; null without a cache.
+    const ScanCache::Snapshot* Cache();
+
     const FileList& m_files;
     const RowPlan& m_plan;
     const std::string* m_folder = nullptr;
@@ -164,6 +170,9 @@ private:
     std::unique_ptr<SortKeyMaker> m_maker{};
     bool m_noMaker = false;
     ScanCache::Notes m_notes{};
+    std::shared_future<const ScanCache::Snapshot*> m_cacheLoad{}; // this reader's own copy
+    const ScanCache::Snapshot* m_cache = nullptr;
+    bool m_cacheKnown = false;
 };
 
 // The results of the files in walk order: read ahead by a pool of reader
