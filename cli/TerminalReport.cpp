@@ -68,13 +68,12 @@ void TerminalReport::SetLabelText(Listing::ReportLabel label, const std::string&
 
 void TerminalReport::FolderSkipped(const std::string& path, int error)
 {
-    Clear();
-    std::cerr << TerminalSafe("sonorix-list: warning: cannot read folder '" + path +
-                              "': " + std::strerror(error))
-              << std::endl;
+    Warn("cannot read folder '" + path + "': " + std::strerror(error));
 }
 
-void TerminalReport::CacheWarning(const std::string& text)
+void TerminalReport::CacheWarning(const std::string& text) { Warn(text); }
+
+void TerminalReport::Warn(const std::string& text)
 {
     Clear();
     std::cerr << TerminalSafe("sonorix-list: warning: " + text) << std::endl;
@@ -100,13 +99,13 @@ void TerminalReport::Clear()
     }
 }
 
-void TerminalReport::Draw(bool force)
+void TerminalReport::Draw()
 {
     if (!m_enabled) {
         return;
     }
     const auto now = std::chrono::steady_clock::now();
-    if (!force && m_drawn && now - m_last < std::chrono::milliseconds(200)) {
+    if (m_drawn && now - m_last < std::chrono::milliseconds(200)) {
         return;
     }
     m_last = now;
@@ -129,7 +128,8 @@ void TerminalReport::Draw(bool force)
     }
     // No room for the path at all when the status alone fills the line.
     const std::size_t used = Utf8::Count(line) + 1;
-    line += Tail(TerminalSafe(m_path), used < Width() ? Width() - used : 0);
+    const std::size_t width = Width();
+    line += Tail(TerminalSafe(m_path), used < width ? width - used : 0);
     std::fputs(("\r\033[K" + line).c_str(), stderr);
     std::fflush(stderr);
     m_drawn = true;

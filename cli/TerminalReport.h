@@ -23,9 +23,9 @@ public:
 
     void SetLabelText(Listing::ReportLabel label, const std::string& text) override;
 
-    void RepaintReportLabel(Listing::ReportLabel) override { Draw(false); }
+    void RepaintReportLabel(Listing::ReportLabel) override { Draw(); }
 
-    void RepaintWindow() override { Draw(false); }
+    void RepaintWindow() override { Draw(); }
 
     void SetProgressBar(int position) override { m_bar = position; }
 
@@ -48,7 +48,10 @@ public:
     void Clear();
 
 private:
-    void Draw(bool force);
+    // Draws the progress line, at most a few times a second.
+    void Draw();
+    // A warning on a line of its own, progress or not.
+    void Warn(const std::string& text);
 
     bool m_enabled;
     bool m_drawn = false;
