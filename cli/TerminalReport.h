@@ -4,6 +4,7 @@
 // report window as one progress line, and the job's dialogs as messages and
 // a prompt.
 
+#include <array>
 #include <chrono>
 #include <cstdint>
 #include <optional>
@@ -48,6 +49,11 @@ public:
     void Clear();
 
 private:
+    [[nodiscard]] const std::string& Label(Listing::ReportLabel label) const
+    {
+        return m_labels[static_cast<std::size_t>(label)];
+    }
+
     // Draws the progress line, at most a few times a second.
     void Draw();
     // A warning on a line of its own, progress or not.
@@ -56,13 +62,9 @@ private:
     bool m_enabled;
     bool m_drawn = false;
     std::chrono::steady_clock::time_point m_last{};
-    std::string m_status{};
-    std::string m_files{};
-    std::string m_path{};
-    std::string m_bytes{};
-    std::string m_minutes{};
-    std::string m_untagged{};
-    std::string m_invalid{};
+    // The text of every label, by its number (Progress, the last, is the path).
+    std::array<std::string, static_cast<std::size_t>(Listing::ReportLabel::Progress) + 1>
+        m_labels{};
     int m_bar = 0;
     std::int64_t m_total = 0;
 };
