@@ -41,40 +41,17 @@ std::string Tail(const std::string& text, std::size_t room)
 
 void TerminalReport::SetLabelText(Listing::ReportLabel label, const std::string& text)
 {
-    switch (label) {
-    case Listing::ReportLabel::Status:
-        m_status = text;
-        break;
-    case Listing::ReportLabel::Files:
-        m_files = text;
-        break;
-    case Listing::ReportLabel::Progress:
-        m_path = text;
-        break;
-    case Listing::ReportLabel::Bytes:
-        m_bytes = text;
-        break;
-    case Listing::ReportLabel::Minutes:
-        m_minutes = text;
-        break;
-    case Listing::ReportLabel::Untagged:
-        m_untagged = text;
-        break;
-    case Listing::ReportLabel::Invalid:
-        m_invalid = text;
-        break;
-    }
+    m_labels.at(static_cast<std::size_t>(label)) = text;
 }
 
 void TerminalReport::FolderSkipped(const std::string& path, int error)
 {
-    Clear();
-    std::cerr << TerminalSafe("sonorix-list: warning: cannot read folder '" + path +
-                              "': " + std::strerror(error))
-              << std::endl;
+    Warn("cannot read folder '" + path + "': " + std::strerror(error));
 }
 
-void TerminalReport::CacheWarning(const std::string& text)
+void TerminalReport::CacheWarning(const std::string& text) { Warn(text); }
+
+void TerminalReport::Warn(const std::string& text)
 {
     Clear();
     std::cerr << TerminalSafe("sonorix-list: warning: " + text) << std::endl;
@@ -86,9 +63,11 @@ void TerminalReport::Summarize(const std::string& output)
         return;
     }
     Clear();
-    std::cerr << "Done! " << m_files << " files, " << m_bytes << " bytes, " << m_minutes << ", "
-              << m_untagged << " untagged, " << m_invalid << " invalid: " << TerminalSafe(output)
-              << std::endl;
+    using Listing::ReportLabel;
+    std::cerr << "Done! " << Label(ReportLabel::Files) << " files, " << Label(ReportLabel::Bytes)
+              << " bytes, " << Label(ReportLabel::Minutes) << ", " << Label(ReportLabel::Untagged)
+              << " untagged, " << Label(ReportLabel::Invalid)
+              << " invalid: " << TerminalSafe(output) << std::endl;
 }
 
 void TerminalReport::Clear()
@@ -100,18 +79,19 @@ void TerminalReport::Clear()
     }
 }
 
-void TerminalReport::Draw(bool force)
+void TerminalReport::Draw()
 {
     if (!m_enabled) {
         return;
     }
     const auto now = std::chrono::steady_clock::now();
-    if (!force && m_drawn && now - m_last < std::chrono::milliseconds(200)) {
+    if (m_drawn && now - m_last < std::chrono::milliseconds(200)) {
         return;
     }
     m_last = now;
     std::string line;
-    if (m_total > 0 && m_status == "Scanning files...") {
+    const std::string& status = Label(Listing::ReportLabel::Status);
+    if (m_total > 0 && status == "Scanning files...") {
         constexpr int kBarWidth = 20;
         const int filled = std::clamp(m_bar, 0, 100) * kBarWidth / 100;
         // Appended piece by piece: operator+ on a literal and a temporary
@@ -120,16 +100,18 @@ void TerminalReport::Draw(bool force)
         line.append(static_cast<std::size_t>(filled), '#');
         line.append(static_cast<std::size_t>(kBarWidth - filled), '-');
         line += "] ";
-        line += m_files;
+        line += Label(Listing::ReportLabel::Files);
         line += '/';
         line += std::to_string(m_total);
         line += ' ';
     } else {
-        line = TerminalSafe(m_status) + " ";
+        line = TerminalSafe(status) + " ";
     }
     // No room for the path at all when the status alone fills the line.
     const std::size_t used = Utf8::Count(line) + 1;
-    line += Tail(TerminalSafe(m_path), used < Width() ? Width() - used : 0);
+    const std::size_t width = Width();
+    line +=
+        Tail(TerminalSafe(Label(Listing::ReportLabel::Progress)), used < width ? width - used : 0);
     std::fputs(("\r\033[K" + line).c_str(), stderr);
     std::fflush(stderr);
     m_drawn = true;

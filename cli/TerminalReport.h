@@ -4,6 +4,7 @@
 // report window as one progress line, and the job's dialogs as messages and
 // a prompt.
 
+#include <array>
 #include <chrono>
 #include <cstdint>
 #include <optional>
@@ -23,9 +24,9 @@ public:
 
     void SetLabelText(Listing::ReportLabel label, const std::string& text) override;
 
-    void RepaintReportLabel(Listing::ReportLabel) override { Draw(false); }
+    void RepaintReportLabel(Listing::ReportLabel) override { Draw(); }
 
-    void RepaintWindow() override { Draw(false); }
+    void RepaintWindow() override { Draw(); }
 
     void SetProgressBar(int position) override { m_bar = position; }
 
@@ -48,18 +49,22 @@ public:
     void Clear();
 
 private:
-    void Draw(bool force);
+    [[nodiscard]] const std::string& Label(Listing::ReportLabel label) const
+    {
+        return m_labels[static_cast<std::size_t>(label)];
+    }
+
+    // Draws the progress line, at most a few times a second.
+    void Draw();
+    // A warning on a line of its own, progress or not.
+    void Warn(const std::string& text);
 
     bool m_enabled;
     bool m_drawn = false;
     std::chrono::steady_clock::time_point m_last{};
-    std::string m_status{};
-    std::string m_files{};
-    std::string m_path{};
-    std::string m_bytes{};
-    std::string m_minutes{};
-    std::string m_untagged{};
-    std::string m_invalid{};
+    // The text of every label, by its number (Progress, the last, is the path).
+    std::array<std::string, static_cast<std::size_t>(Listing::ReportLabel::Progress) + 1>
+        m_labels{};
     int m_bar = 0;
     std::int64_t m_total = 0;
 };

@@ -1,6 +1,7 @@
 #include "listing/JsonWriter.h"
 
 #include <ostream>
+#include <span>
 
 #include "base/Utf8.h"
 
@@ -66,9 +67,7 @@ void AppendMember(std::string& out, bool& first, std::string_view key, std::stri
         }
         // A number the probe could not fill stays a text rather than break
         // the JSON.
-        const bool digits =
-            !text.empty() && text.find_first_not_of("0123456789.") == std::string_view::npos;
-        if (digits) {
+        if (text.find_first_not_of("0123456789.") == std::string_view::npos) {
             out += text;
             return;
         }
@@ -89,7 +88,7 @@ void AppendMember(std::string& out, bool& first, std::string_view key, std::stri
 
 // The number of a numeric column, from the row's number cells, or an
 // empty view for a column that shows a text.
-std::string_view NumberOf(Column column, const std::vector<std::string_view>& numbers,
+std::string_view NumberOf(Column column, std::span<const std::string_view> numbers,
                           std::string& seconds)
 {
     switch (column) {
@@ -139,8 +138,7 @@ void WriteJsonList(std::ostream& out, const std::vector<std::string>& captions,
         if (cells.size() < kJsonNumberCells + 1) {
             continue; // no row of a JSON list
         }
-        const std::vector<std::string_view> numbers(cells.begin(),
-                                                    cells.begin() + kJsonNumberCells);
+        const std::span<const std::string_view> numbers(cells.data(), kJsonNumberCells);
         text.assign(firstRow ? "\n{" : ",\n{");
         firstRow = false;
         bool first = true;

@@ -568,10 +568,10 @@ void FinishList(const ListJobTotals& totals, const std::vector<std::string>& cap
             throw IoError(errno != 0 ? DescribeIoFailure("write", input.Output, errno)
                                      : "Cannot write '" + input.Output + "'");
         }
-    } else if (input.Json) {
-        WriteOutputFile(input.Output, false, write);
     } else {
-        WriteList(input.Output, profile.AppendToList, content);
+        // A JSON list is always new or replaced: a second array appended
+        // would be no JSON.
+        WriteOutputFile(input.Output, !input.Json && profile.AppendToList, write);
     }
 }
 

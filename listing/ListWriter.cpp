@@ -376,6 +376,8 @@ void WriteWhole(const std::string& fileName, const ReplaceTarget& target, const 
     if (target.Exists) {
         const struct stat& old = target.Status;
         // Where not even the group can be kept, the list takes the writer's.
+        // (Held in a variable: a cast to void does not quiet the C library's
+        // warn_unused_result on fchown.)
         const bool kept = ::fchown(temporary.Fd(), old.st_uid, old.st_gid) == 0 ||
                           ::fchown(temporary.Fd(), static_cast<uid_t>(-1), old.st_gid) == 0;
         static_cast<void>(kept);

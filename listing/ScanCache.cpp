@@ -145,14 +145,8 @@ std::size_t PutVarintAt(char* out, std::size_t at, std::uint64_t value)
 // Most numbers and text lengths take one byte: those are put inline.
 void PutLongVarint(std::string& out, std::uint64_t value)
 {
-    std::array<char, 10> bytes{};
-    std::size_t count = 0;
-    while (value >= 0x80) {
-        bytes[count++] = static_cast<char>((value & 0x7F) | 0x80);
-        value >>= 7;
-    }
-    bytes[count++] = static_cast<char>(value);
-    out.append(bytes.data(), count);
+    std::array<char, kMaxVarint> bytes{};
+    out.append(bytes.data(), PutVarintAt(bytes.data(), 0, value));
 }
 
 inline void PutVarint(std::string& out, std::uint64_t value)
@@ -172,6 +166,15 @@ std::uint64_t ZigZag(std::int64_t value)
 std::int64_t UnZigZag(std::uint64_t value)
 {
     return static_cast<std::int64_t>(value >> 1) ^ -static_cast<std::int64_t>(value & 1);
+}
+
+// Puts text inline (its length, marked odd, then its bytes) at out[at],
+// where there is room for it; gives the place behind it.
+std::size_t PutInlineTextAt(char* out, std::size_t at, std::string_view text)
+{
+    at = PutVarintAt(out, at, (text.size() << 1) | 1);
+    std::memcpy(out + at, text.data(), text.size());
+    return at + text.size();
 }
 
 void PutText(std::string& out, std::string_view text)
@@ -307,13 +310,19 @@ FileKey ReadKey(Reader& reader)
     return key;
 }
 
+// The key's size and times, which follow its device and inode.
+void PutSizeAndTimes(std::string& out, const FileKey& key)
+{
+    PutVarint(out, ZigZag(key.Size));
+    PutVarint(out, ZigZag(key.ModifiedNs));
+    PutVarint(out, ZigZag(Difference(key.ChangedNs, key.ModifiedNs)));
+}
+
 void PutKey(std::string& out, const FileKey& key)
 {
     PutVarint(out, key.Device);
     PutVarint(out, key.Inode);
-    PutVarint(out, ZigZag(key.Size));
-    PutVarint(out, ZigZag(key.ModifiedNs));
-    PutVarint(out, ZigZag(Difference(key.ChangedNs, key.ModifiedNs)));
+    PutSizeAndTimes(out, key);
 }
 
 bool KeyLess(const FileKey& a, const FileKey& b)
@@ -561,9 +570,7 @@ void Notes::Add(const FileKey& key, const std::string& folder, const MP3Tools::A
     std::size_t at = record.size();
     record.resize(at + room);
     for (const std::string* text : texts) {
-        at = PutVarintAt(record.data(), at, (text->size() << 1) | 1);
-        std::memcpy(record.data() + at, text->data(), text->size());
-        at += text->size();
+        at = PutInlineTextAt(record.data(), at, *text);
     }
     record.resize(at);
     for (const std::int64_t number :
@@ -620,9 +627,7 @@ public:
             PutVarint(m_out, key.Device - (m_count > 0 ? m_last.Device : 0));
             PutVarint(m_out, key.Inode);
         }
-        PutVarint(m_out, ZigZag(key.Size));
-        PutVarint(m_out, ZigZag(key.ModifiedNs));
-        PutVarint(m_out, ZigZag(Difference(key.ChangedNs, key.ModifiedNs)));
+        PutSizeAndTimes(m_out, key);
         PutVarint(m_out, folder);
         // The record is read first, then written into room made for all of
         // it at once.
@@ -675,9 +680,7 @@ private:
     std::size_t Text(std::size_t at, std::size_t field, std::string_view text)
     {
         if (IsInline(field)) {
-            at = PutVarintAt(m_out.data(), at, (text.size() << 1) | 1);
-            std::memcpy(m_out.data() + at, text.data(), text.size());
-            return at + text.size();
+            return PutInlineTextAt(m_out.data(), at, text);
         }
         // Most files repeat the text of the file before them.
         Last& last = m_lastTexts.at(field);

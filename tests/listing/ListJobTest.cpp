@@ -23,11 +23,14 @@
 #include <unistd.h>
 #include <vector>
 
+#include "analysis/MP3Tools.h"
 #include "base/IoError.h"
 #include "base/LongPath.h"
 #include "base/SignalCleanup.h"
 #include "base/UniqueFd.h"
+#include "base/Version.h"
 #include "listing/Columns.h"
+#include "listing/ScanCache.h"
 #include "profiles/ListFormat.h"
 #include "samples/Mp3Builder.h"
 #include "samples/Samples.h"
@@ -821,6 +824,44 @@ TEST_F(ListJobTest, InvalidFilesCountInTheAverageOnly)
                 HasSubstr("Scanned 2 files, 1 untagged, 960.000 bytes total, 04:00 hours, 02:00 "
                           "average length."));
     EXPECT_EQ(m_report.Labels[ReportLabel::Invalid], "1");
+}
+
+// A file whose device, inode, size and times are what the scan cache holds
+// is not read again: its row shows the records the cache gives (here put
+// there by hand, so that a row read from the file would differ). Without the
+// cache the file is read.
+TEST_F(ListJobTest, AnUnchangedFileShowsWhatTheScanCacheHolds)
+{
+    WriteSong(Music("a.mp3"), 1, Id3v1Fields{.Title = "Alpha"});
+    struct stat status = {};
+    ASSERT_EQ(::stat(Music("a.mp3").c_str(), &status), 0);
+    const std::optional<ScanCache::FileKey> key = ScanCache::KeyOf(status);
+    ASSERT_TRUE(key.has_value());
+    MP3Tools::AudioFileInfo info;
+    MP3Tools::TagInfo tag;
+    MP3Tools::ProbeAudioFileAndTag(info, tag, Music("a.mp3"));
+    ASSERT_TRUE(info.Valid && tag.Tagged);
+    tag.Title = "Remembered";
+    ScanCache::Notes notes;
+    notes.Add(*key, m_music.Path() + "/", info, tag);
+    const ScanCache::Store store(
+        ScanCache::CacheFolder(),
+        ScanCache::Kind{.Analysis = "classic",
+                        .DecimalSeparator = ReadLocaleFacts().DecimalSeparator,
+                        .Program = VersionText()});
+    const std::optional<std::string> bytes = ScanCache::Encode({}, {&notes}, {}, store.KindOf());
+    ASSERT_TRUE(bytes.has_value());
+    store.Save(*bytes);
+
+    for (const bool cached : {true, false}) {
+        SCOPED_TRACE(cached ? "with the cache" : "without it");
+        Profiles::Profile profile = MakeProfile(Profiles::ListFormat::Csv, {"Songname"});
+        ListJobInput input = Input(profile, Out("list.csv"));
+        input.UseCache = cached;
+        ASSERT_EQ(Run(input), ListJobResult::Written);
+        EXPECT_EQ(ReadFile(Out("list.csv")),
+                  std::string("Songname\r\n") + (cached ? "Remembered" : "Alpha") + "\r\n");
+    }
 }
 
 TEST_F(ListJobTest, TagBytesBecomeUtf8AndUntaggedTitlesAreCutByCharacters)
