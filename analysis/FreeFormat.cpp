@@ -180,8 +180,6 @@ std::size_t ExactFrameLength(const FrameHeader& header)
     return static_cast<std::size_t>(factor * bitrate / (rate * 1000.0)) + padding;
 }
 
-namespace {
-
 int SamplesPerFrame(const FrameHeader& header)
 {
     if (header.Layer == 3) {
@@ -189,6 +187,8 @@ int SamplesPerFrame(const FrameHeader& header)
     }
     return header.Layer == 1 && header.Version != 3 ? 576 : 1152;
 }
+
+namespace {
 
 // Whether the first frame is a "Xing" or "Info" frame: the id stands right
 // behind the Layer III side information.

@@ -609,14 +609,6 @@ std::optional<MP3Tools::FrameHeader> FrameAt(const std::uint8_t* bytes,
     return header;
 }
 
-int SamplesPerFrame(const MP3Tools::FrameHeader& header)
-{
-    if (header.Layer == 3) {
-        return 384; // Layer I
-    }
-    return header.Layer == 1 && header.Version != 3 ? 576 : 1152;
-}
-
 // How much of the file one look at its bit rate reads, and how many looks
 // spread over it tell a constant bit rate from a variable one.
 constexpr std::size_t kBitrateLook = 8 * 1024;

@@ -17,6 +17,8 @@ namespace FullAnalysis {
 // A frame's length in bytes, padding included, as its version and layer
 // give it; 0 for free format.
 std::size_t ExactFrameLength(const MP3Tools::FrameHeader& header);
+// The samples one frame holds, as its version and layer give them.
+int SamplesPerFrame(const MP3Tools::FrameHeader& header);
 
 // Looks for an MPEG stream behind the leading ID3v2 tags of file: the first
 // header whose next three successors stand where the frame length it implies
