@@ -703,16 +703,12 @@ void CountFramesOfVariableStream(AudioFileInfo& info, const ReadOnlyFile& file, 
 
 // MPEG audio, or a RIFF file holding it (wave: the RIFF file TagLib read),
 // read by the classic probe through the window, then by TagLib through
-// stream, for its tags and VBR header.
+// stream, for its tags and VBR header. info and tag are the reset records.
 void ProbeMpeg(AudioFileInfo& info, TagInfo& tag, HeldStream& stream, const ReadOnlyFile& file,
                ByteWindow& window, std::string_view decimalSeparator,
                const TagLib::RIFF::WAV::File* wave)
 {
-    const std::string path = info.FileName;
-    MP3Tools::ResetAudioFileInfo(info);
-    info.FileName = path;
     MP3Tools::Detail::ProbeOpenFile(info, file, window, decimalSeparator);
-    MP3Tools::ResetTagInfo(tag);
     const bool counted =
         !info.Valid && wave == nullptr && ProbeByFrames(info, file, decimalSeparator);
     if (counted) {
