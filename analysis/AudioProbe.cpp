@@ -16,6 +16,7 @@ namespace MP3Tools {
 namespace {
 
 using Detail::ByteWindow;
+using Detail::LeadingTagsEnd;
 using Detail::ProbeOpenFile;
 using Detail::ReadOnlyFile;
 using Utf8::Cut;
@@ -46,9 +47,9 @@ bool IsChunkId(const std::uint8_t* bytes, std::string_view id)
         std::string_view(reinterpret_cast<const char*>(bytes), kRiffIdBytes), id);
 }
 
-// The end of the well-formed ID3v2 tags that stand back to back at the start
-// of the file, or 0. A tag that runs past the end of the file ends the chain.
-std::int64_t LeadingTagsEnd(const ReadOnlyFile& file, ByteWindow& window)
+} // namespace
+
+std::int64_t Detail::LeadingTagsEnd(const ReadOnlyFile& file, ByteWindow& window)
 {
     std::int64_t end = 0;
     for (;;) {
@@ -80,6 +81,8 @@ std::int64_t LeadingTagsEnd(const ReadOnlyFile& file, ByteWindow& window)
         end += tagSize;
     }
 }
+
+namespace {
 
 // Where the frame search of info's file may look, and the sizes it computes with.
 struct SearchArea

@@ -8,12 +8,15 @@
 #include <string>
 #include <vector>
 
+#include "analysis/internal/OpenProbe.h"
+
 namespace FullAnalysis {
 
 namespace {
 
 using MP3Tools::AudioFileInfo;
 using MP3Tools::FrameHeader;
+using MP3Tools::Detail::ByteWindow;
 using MP3Tools::Detail::ReadOnlyFile;
 
 // As far behind the leading tags as the classic search looks for a first frame.
@@ -58,28 +61,6 @@ private:
     std::int64_t m_start = 0;
     std::size_t m_held = 0;
 };
-
-// The end of the ID3v2 tags that stand back to back at the start, or 0.
-std::int64_t LeadingTagsEnd(ChunkReader& reader, std::int64_t fileSize)
-{
-    std::int64_t end = 0;
-    for (;;) {
-        const auto h = reader.Bytes(end, 10);
-        if (h.size() < 10 || h[0] != 'I' || h[1] != 'D' || h[2] != '3' || h[3] < 2 || h[3] > 4 ||
-            h[6] >= 0x80 || h[7] >= 0x80 || h[8] >= 0x80 || h[9] >= 0x80) {
-            return end;
-        }
-        std::int64_t size = 10 + (std::int64_t{h[6]} << 21 | std::int64_t{h[7]} << 14 |
-                                  std::int64_t{h[8]} << 7 | std::int64_t{h[9]});
-        if (h[3] == 4 && (h[5] & 0x10) != 0) {
-            size += 10; // the footer
-        }
-        if (end + size > fileSize) {
-            return end;
-        }
-        end += size;
-    }
-}
 
 // The frame header at bytes[at], of the same stream as first when first is
 // given: the same version, layer and sampling rate, and free format where
@@ -214,10 +195,11 @@ bool IsVbrHeaderFrame(std::span<const std::uint8_t> frame, const FrameHeader& he
 
 } // namespace
 
-bool ProbeByFrames(AudioFileInfo& info, const ReadOnlyFile& file, std::string_view decimalSeparator)
+bool ProbeByFrames(AudioFileInfo& info, const ReadOnlyFile& file, ByteWindow& window,
+                   std::string_view decimalSeparator)
 {
     ChunkReader reader(file);
-    const std::int64_t start = LeadingTagsEnd(reader, file.Size());
+    const std::int64_t start = MP3Tools::Detail::LeadingTagsEnd(file, window);
     std::int64_t offset = -1;
     FrameHeader first{};
     std::size_t unpadded = 0;

@@ -710,7 +710,7 @@ void ProbeMpeg(AudioFileInfo& info, TagInfo& tag, HeldStream& stream, const Read
 {
     MP3Tools::Detail::ProbeOpenFile(info, file, window, decimalSeparator);
     const bool counted =
-        !info.Valid && wave == nullptr && ProbeByFrames(info, file, decimalSeparator);
+        !info.Valid && wave == nullptr && ProbeByFrames(info, file, window, decimalSeparator);
     if (counted) {
         // Frames the classic reading refuses; a LAME header names the encoder.
         if (VbrHeader header = FindVbrHeader(stream, info.FrameOffset); !header.Encoder.empty()) {

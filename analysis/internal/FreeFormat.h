@@ -20,7 +20,8 @@ std::size_t ExactFrameLength(const MP3Tools::FrameHeader& header);
 // The samples one frame holds, as its version and layer give them.
 int SamplesPerFrame(const MP3Tools::FrameHeader& header);
 
-// Looks for an MPEG stream behind the leading ID3v2 tags of file: the first
+// Looks for an MPEG stream behind the leading ID3v2 tags of file (read
+// through window, which the classic probe has filled): the first
 // header whose next three successors stand where the frame length it implies
 // puts them (its table's, or for free format the distance that fits). Then every frame is counted
 // for the playing time, the average bit rate and the frame count (a "Xing" or "Info" frame at the
@@ -28,6 +29,6 @@ int SamplesPerFrame(const MP3Tools::FrameHeader& header);
 // it Valid (variable when the bit rates differ) and returns true; returns false and leaves info as
 // it was when the file holds no such stream.
 bool ProbeByFrames(MP3Tools::AudioFileInfo& info, const MP3Tools::Detail::ReadOnlyFile& file,
-                   std::string_view decimalSeparator);
+                   MP3Tools::Detail::ByteWindow& window, std::string_view decimalSeparator);
 
 } // namespace FullAnalysis
