@@ -145,6 +145,13 @@ std::size_t UnpaddedLength(std::span<const std::uint8_t> bytes, const FrameHeade
 
 } // namespace
 
+void SetPlayingTime(AudioFileInfo& info, std::int64_t milliseconds)
+{
+    info.DurationMilliseconds = milliseconds;
+    info.DurationSeconds = std::to_string(milliseconds / 1000);
+    info.DurationText = MP3Tools::FormatDuration(milliseconds / 1000);
+}
+
 std::size_t ExactFrameLength(const FrameHeader& header)
 {
     const double bitrate = MP3Tools::Bitrate(header);
@@ -276,9 +283,7 @@ bool ProbeByFrames(AudioFileInfo& info, const ReadOnlyFile& file, ByteWindow& wi
     info.EmphasisText = MP3Tools::EmphasisText(first.Emphasis);
     info.SampleRateHz = static_cast<std::int32_t>(hertz);
     info.SampleRateText = MP3Tools::SampleRateText(MP3Tools::SamplingRate(first), decimalSeparator);
-    info.DurationMilliseconds = milliseconds;
-    info.DurationSeconds = std::to_string(milliseconds / 1000);
-    info.DurationText = MP3Tools::FormatDuration(milliseconds / 1000);
+    SetPlayingTime(info, milliseconds);
     // The stream's rate, to the nearest kbit/s: bytes x 8 per sample time.
     info.BitrateText = std::to_string((bytes * 8 * hertz + samples * 500) / (samples * 1000));
     info.FrameCount = std::to_string(frames);

@@ -340,9 +340,7 @@ bool FillAudio(AudioFileInfo& info, const TagLib::AudioProperties* properties, s
     // (an Ogg page with an absurd position): a length it cannot tell is 0.
     const std::int64_t milliseconds = std::max(properties->lengthInMilliseconds(), 0);
     info.FileSize = std::to_string(fileSize);
-    info.DurationMilliseconds = milliseconds;
-    info.DurationSeconds = std::to_string(milliseconds / 1000);
-    info.DurationText = MP3Tools::FormatDuration(milliseconds / 1000);
+    SetPlayingTime(info, milliseconds);
     info.BitrateText = std::to_string(std::max(properties->bitrate(), 0));
     info.SampleRateHz = properties->sampleRate();
     info.SampleRateText =
@@ -578,10 +576,7 @@ bool TakeVbrHeader(AudioFileInfo& info, TagLib::MPEG::File& mpeg, HeldStream& st
             MP3Tools::SampleRateText(facts->SampleRate / 1000.0, decimalSeparator);
         info.Valid = true;
     }
-    const std::int64_t milliseconds = facts->Milliseconds;
-    info.DurationMilliseconds = milliseconds;
-    info.DurationSeconds = std::to_string(milliseconds / 1000);
-    info.DurationText = MP3Tools::FormatDuration(milliseconds / 1000);
+    SetPlayingTime(info, facts->Milliseconds);
     if (!constantKnown) {
         info.BitrateText = std::to_string(facts->Bitrate);
     }
@@ -692,9 +687,7 @@ void CountFramesOfVariableStream(AudioFileInfo& info, const ReadOnlyFile& file, 
     if (frames < 2 || milliseconds <= 0) {
         return;
     }
-    info.DurationMilliseconds = milliseconds;
-    info.DurationSeconds = std::to_string(milliseconds / 1000);
-    info.DurationText = MP3Tools::FormatDuration(milliseconds / 1000);
+    SetPlayingTime(info, milliseconds);
     // Bits per millisecond are kbit/s.
     info.BitrateText = std::to_string((offset - info.FrameOffset) * 8 / milliseconds);
     info.FrameCount = std::to_string(frames);

@@ -7,12 +7,17 @@
 // every version (MPEG-2 and 2.5 Layer III frames without a VBR header).
 
 #include <cstddef>
+#include <cstdint>
 #include <string_view>
 
 #include "analysis/MP3Tools.h"
 #include "analysis/internal/FileAccess.h"
 
 namespace FullAnalysis {
+
+// The playing time cells of info (milliseconds, whole seconds and their
+// text), from a time in milliseconds.
+void SetPlayingTime(MP3Tools::AudioFileInfo& info, std::int64_t milliseconds);
 
 // A frame's length in bytes, padding included, as its version and layer
 // give it; 0 for free format.
