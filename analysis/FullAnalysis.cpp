@@ -876,8 +876,7 @@ void ProbeFile(AudioFileInfo& info, TagInfo& tag, int folder, const char* name,
                       wave.isValid() ? &wave : nullptr);
             return finish(info.Valid);
         }
-        const bool valid =
-            wave.isValid() && FillAudio(info, properties, "WAV", file.Size(), decimalSeparator);
+        const bool valid = FillAudio(info, properties, "WAV", file.Size(), decimalSeparator);
         if (valid) {
             FillTag(tag, {wave.ID3v2Tag(), wave.InfoTag()});
         }
