@@ -19,6 +19,8 @@ using Detail::ByteWindow;
 using Detail::LeadingTagsEnd;
 using Detail::ProbeOpenFile;
 using Detail::ReadOnlyFile;
+using Detail::SetHeaderTexts;
+using Detail::SetModeTexts;
 using Utf8::Cut;
 
 constexpr std::int64_t kMinAudioFileSize = 257;  // smaller files are never audio
@@ -108,7 +110,9 @@ SearchArea MakeSearchArea(const AudioFileInfo& info, const ReadOnlyFile& file, B
                       .DecimalSeparator = decimalSeparator};
 }
 
-void SetHeaderTexts(AudioFileInfo& info, const FrameHeader& header)
+} // namespace
+
+void Detail::SetHeaderTexts(AudioFileInfo& info, const FrameHeader& header)
 {
     info.VersionText = Cut(VersionText(header.Version), 10);
     info.LayerText = Cut(LayerText(header.Layer), 10);
@@ -117,7 +121,7 @@ void SetHeaderTexts(AudioFileInfo& info, const FrameHeader& header)
     info.PrivateText = Cut(FlagText(header.Private), 5);
 }
 
-void SetModeTexts(AudioFileInfo& info, const FrameHeader& header)
+void Detail::SetModeTexts(AudioFileInfo& info, const FrameHeader& header)
 {
     info.ModeText = Cut(ModeText(header.Mode), 15);
     info.ModeExtensionText = Cut(ModeExtensionText(header.ModeExtension), 10);
@@ -125,6 +129,8 @@ void SetModeTexts(AudioFileInfo& info, const FrameHeader& header)
     info.OriginalText = Cut(FlagText(header.Original), 5);
     info.EmphasisText = Cut(EmphasisText(header.Emphasis), 10);
 }
+
+namespace {
 
 std::int32_t BigEndian32(const std::uint8_t* bytes)
 {

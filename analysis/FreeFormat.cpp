@@ -271,16 +271,8 @@ bool ProbeByFrames(AudioFileInfo& info, const ReadOnlyFile& file, ByteWindow& wi
     info.FrameOffset = offset;
     info.FrameBodyLength = static_cast<std::int32_t>(unpadded);
     info.FrameLength = static_cast<std::int32_t>(LengthOf(first, unpadded));
-    info.VersionText = MP3Tools::VersionText(first.Version);
-    info.LayerText = MP3Tools::LayerText(first.Layer);
-    info.PaddingText = MP3Tools::FlagText(first.Padding);
-    info.ProtectionText = MP3Tools::FlagText(first.Protection);
-    info.PrivateText = MP3Tools::FlagText(first.Private);
-    info.ModeText = MP3Tools::ModeText(first.Mode);
-    info.ModeExtensionText = MP3Tools::ModeExtensionText(first.ModeExtension);
-    info.CopyrightText = MP3Tools::FlagText(first.Copyright);
-    info.OriginalText = MP3Tools::FlagText(first.Original);
-    info.EmphasisText = MP3Tools::EmphasisText(first.Emphasis);
+    MP3Tools::Detail::SetHeaderTexts(info, first);
+    MP3Tools::Detail::SetModeTexts(info, first);
     info.SampleRateHz = static_cast<std::int32_t>(hertz);
     info.SampleRateText = MP3Tools::SampleRateText(MP3Tools::SamplingRate(first), decimalSeparator);
     SetPlayingTime(info, milliseconds);

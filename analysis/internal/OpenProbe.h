@@ -15,6 +15,12 @@ namespace MP3Tools::Detail {
 // of file, or 0. A tag that runs past the end of the file ends the chain.
 std::int64_t LeadingTagsEnd(const ReadOnlyFile& file, ByteWindow& window);
 
+// The display texts of a first frame's header: version, layer and the
+// padding, protection and private flags; then mode, mode extension,
+// copyright, original and emphasis.
+void SetHeaderTexts(AudioFileInfo& info, const FrameHeader& header);
+void SetModeTexts(AudioFileInfo& info, const FrameHeader& header);
+
 // ProbeAudioFile on file, whose bytes are taken through bytes (which keeps
 // them for the looks that follow); info holds the reset record with its
 // FileName.
