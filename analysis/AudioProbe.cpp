@@ -16,8 +16,11 @@ namespace MP3Tools {
 namespace {
 
 using Detail::ByteWindow;
+using Detail::LeadingTagsEnd;
 using Detail::ProbeOpenFile;
 using Detail::ReadOnlyFile;
+using Detail::SetHeaderTexts;
+using Detail::SetModeTexts;
 using Utf8::Cut;
 
 constexpr std::int64_t kMinAudioFileSize = 257;  // smaller files are never audio
@@ -46,9 +49,9 @@ bool IsChunkId(const std::uint8_t* bytes, std::string_view id)
         std::string_view(reinterpret_cast<const char*>(bytes), kRiffIdBytes), id);
 }
 
-// The end of the well-formed ID3v2 tags that stand back to back at the start
-// of the file, or 0. A tag that runs past the end of the file ends the chain.
-std::int64_t LeadingTagsEnd(const ReadOnlyFile& file, ByteWindow& window)
+} // namespace
+
+std::int64_t Detail::LeadingTagsEnd(const ReadOnlyFile& file, ByteWindow& window)
 {
     std::int64_t end = 0;
     for (;;) {
@@ -81,6 +84,8 @@ std::int64_t LeadingTagsEnd(const ReadOnlyFile& file, ByteWindow& window)
     }
 }
 
+namespace {
+
 // Where the frame search of info's file may look, and the sizes it computes with.
 struct SearchArea
 {
@@ -105,7 +110,9 @@ SearchArea MakeSearchArea(const AudioFileInfo& info, const ReadOnlyFile& file, B
                       .DecimalSeparator = decimalSeparator};
 }
 
-void SetHeaderTexts(AudioFileInfo& info, const FrameHeader& header)
+} // namespace
+
+void Detail::SetHeaderTexts(AudioFileInfo& info, const FrameHeader& header)
 {
     info.VersionText = Cut(VersionText(header.Version), 10);
     info.LayerText = Cut(LayerText(header.Layer), 10);
@@ -114,7 +121,7 @@ void SetHeaderTexts(AudioFileInfo& info, const FrameHeader& header)
     info.PrivateText = Cut(FlagText(header.Private), 5);
 }
 
-void SetModeTexts(AudioFileInfo& info, const FrameHeader& header)
+void Detail::SetModeTexts(AudioFileInfo& info, const FrameHeader& header)
 {
     info.ModeText = Cut(ModeText(header.Mode), 15);
     info.ModeExtensionText = Cut(ModeExtensionText(header.ModeExtension), 10);
@@ -122,6 +129,8 @@ void SetModeTexts(AudioFileInfo& info, const FrameHeader& header)
     info.OriginalText = Cut(FlagText(header.Original), 5);
     info.EmphasisText = Cut(EmphasisText(header.Emphasis), 10);
 }
+
+namespace {
 
 std::int32_t BigEndian32(const std::uint8_t* bytes)
 {

@@ -8,12 +8,15 @@
 #include <string>
 #include <vector>
 
+#include "analysis/internal/OpenProbe.h"
+
 namespace FullAnalysis {
 
 namespace {
 
 using MP3Tools::AudioFileInfo;
 using MP3Tools::FrameHeader;
+using MP3Tools::Detail::ByteWindow;
 using MP3Tools::Detail::ReadOnlyFile;
 
 // As far behind the leading tags as the classic search looks for a first frame.
@@ -58,28 +61,6 @@ private:
     std::int64_t m_start = 0;
     std::size_t m_held = 0;
 };
-
-// The end of the ID3v2 tags that stand back to back at the start, or 0.
-std::int64_t LeadingTagsEnd(ChunkReader& reader, std::int64_t fileSize)
-{
-    std::int64_t end = 0;
-    for (;;) {
-        const auto h = reader.Bytes(end, 10);
-        if (h.size() < 10 || h[0] != 'I' || h[1] != 'D' || h[2] != '3' || h[3] < 2 || h[3] > 4 ||
-            h[6] >= 0x80 || h[7] >= 0x80 || h[8] >= 0x80 || h[9] >= 0x80) {
-            return end;
-        }
-        std::int64_t size = 10 + (std::int64_t{h[6]} << 21 | std::int64_t{h[7]} << 14 |
-                                  std::int64_t{h[8]} << 7 | std::int64_t{h[9]});
-        if (h[3] == 4 && (h[5] & 0x10) != 0) {
-            size += 10; // the footer
-        }
-        if (end + size > fileSize) {
-            return end;
-        }
-        end += size;
-    }
-}
 
 // The frame header at bytes[at], of the same stream as first when first is
 // given: the same version, layer and sampling rate, and free format where
@@ -164,6 +145,13 @@ std::size_t UnpaddedLength(std::span<const std::uint8_t> bytes, const FrameHeade
 
 } // namespace
 
+void SetPlayingTime(AudioFileInfo& info, std::int64_t milliseconds)
+{
+    info.DurationMilliseconds = milliseconds;
+    info.DurationSeconds = std::to_string(milliseconds / 1000);
+    info.DurationText = MP3Tools::FormatDuration(milliseconds / 1000);
+}
+
 std::size_t ExactFrameLength(const FrameHeader& header)
 {
     const double bitrate = MP3Tools::Bitrate(header);
@@ -180,8 +168,6 @@ std::size_t ExactFrameLength(const FrameHeader& header)
     return static_cast<std::size_t>(factor * bitrate / (rate * 1000.0)) + padding;
 }
 
-namespace {
-
 int SamplesPerFrame(const FrameHeader& header)
 {
     if (header.Layer == 3) {
@@ -189,6 +175,8 @@ int SamplesPerFrame(const FrameHeader& header)
     }
     return header.Layer == 1 && header.Version != 3 ? 576 : 1152;
 }
+
+namespace {
 
 // Whether the first frame is a "Xing" or "Info" frame: the id stands right
 // behind the Layer III side information.
@@ -214,10 +202,11 @@ bool IsVbrHeaderFrame(std::span<const std::uint8_t> frame, const FrameHeader& he
 
 } // namespace
 
-bool ProbeByFrames(AudioFileInfo& info, const ReadOnlyFile& file, std::string_view decimalSeparator)
+bool ProbeByFrames(AudioFileInfo& info, const ReadOnlyFile& file, ByteWindow& window,
+                   std::string_view decimalSeparator)
 {
     ChunkReader reader(file);
-    const std::int64_t start = LeadingTagsEnd(reader, file.Size());
+    const std::int64_t start = MP3Tools::Detail::LeadingTagsEnd(file, window);
     std::int64_t offset = -1;
     FrameHeader first{};
     std::size_t unpadded = 0;
@@ -282,21 +271,11 @@ bool ProbeByFrames(AudioFileInfo& info, const ReadOnlyFile& file, std::string_vi
     info.FrameOffset = offset;
     info.FrameBodyLength = static_cast<std::int32_t>(unpadded);
     info.FrameLength = static_cast<std::int32_t>(LengthOf(first, unpadded));
-    info.VersionText = MP3Tools::VersionText(first.Version);
-    info.LayerText = MP3Tools::LayerText(first.Layer);
-    info.PaddingText = MP3Tools::FlagText(first.Padding);
-    info.ProtectionText = MP3Tools::FlagText(first.Protection);
-    info.PrivateText = MP3Tools::FlagText(first.Private);
-    info.ModeText = MP3Tools::ModeText(first.Mode);
-    info.ModeExtensionText = MP3Tools::ModeExtensionText(first.ModeExtension);
-    info.CopyrightText = MP3Tools::FlagText(first.Copyright);
-    info.OriginalText = MP3Tools::FlagText(first.Original);
-    info.EmphasisText = MP3Tools::EmphasisText(first.Emphasis);
+    MP3Tools::Detail::SetHeaderTexts(info, first);
+    MP3Tools::Detail::SetModeTexts(info, first);
     info.SampleRateHz = static_cast<std::int32_t>(hertz);
     info.SampleRateText = MP3Tools::SampleRateText(MP3Tools::SamplingRate(first), decimalSeparator);
-    info.DurationMilliseconds = milliseconds;
-    info.DurationSeconds = std::to_string(milliseconds / 1000);
-    info.DurationText = MP3Tools::FormatDuration(milliseconds / 1000);
+    SetPlayingTime(info, milliseconds);
     // The stream's rate, to the nearest kbit/s: bytes x 8 per sample time.
     info.BitrateText = std::to_string((bytes * 8 * hertz + samples * 500) / (samples * 1000));
     info.FrameCount = std::to_string(frames);

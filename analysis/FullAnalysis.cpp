@@ -340,9 +340,7 @@ bool FillAudio(AudioFileInfo& info, const TagLib::AudioProperties* properties, s
     // (an Ogg page with an absurd position): a length it cannot tell is 0.
     const std::int64_t milliseconds = std::max(properties->lengthInMilliseconds(), 0);
     info.FileSize = std::to_string(fileSize);
-    info.DurationMilliseconds = milliseconds;
-    info.DurationSeconds = std::to_string(milliseconds / 1000);
-    info.DurationText = MP3Tools::FormatDuration(milliseconds / 1000);
+    SetPlayingTime(info, milliseconds);
     info.BitrateText = std::to_string(std::max(properties->bitrate(), 0));
     info.SampleRateHz = properties->sampleRate();
     info.SampleRateText =
@@ -578,10 +576,7 @@ bool TakeVbrHeader(AudioFileInfo& info, TagLib::MPEG::File& mpeg, HeldStream& st
             MP3Tools::SampleRateText(facts->SampleRate / 1000.0, decimalSeparator);
         info.Valid = true;
     }
-    const std::int64_t milliseconds = facts->Milliseconds;
-    info.DurationMilliseconds = milliseconds;
-    info.DurationSeconds = std::to_string(milliseconds / 1000);
-    info.DurationText = MP3Tools::FormatDuration(milliseconds / 1000);
+    SetPlayingTime(info, facts->Milliseconds);
     if (!constantKnown) {
         info.BitrateText = std::to_string(facts->Bitrate);
     }
@@ -607,14 +602,6 @@ std::optional<MP3Tools::FrameHeader> FrameAt(const std::uint8_t* bytes,
         return std::nullopt;
     }
     return header;
-}
-
-int SamplesPerFrame(const MP3Tools::FrameHeader& header)
-{
-    if (header.Layer == 3) {
-        return 384; // Layer I
-    }
-    return header.Layer == 1 && header.Version != 3 ? 576 : 1152;
 }
 
 // How much of the file one look at its bit rate reads, and how many looks
@@ -700,9 +687,7 @@ void CountFramesOfVariableStream(AudioFileInfo& info, const ReadOnlyFile& file, 
     if (frames < 2 || milliseconds <= 0) {
         return;
     }
-    info.DurationMilliseconds = milliseconds;
-    info.DurationSeconds = std::to_string(milliseconds / 1000);
-    info.DurationText = MP3Tools::FormatDuration(milliseconds / 1000);
+    SetPlayingTime(info, milliseconds);
     // Bits per millisecond are kbit/s.
     info.BitrateText = std::to_string((offset - info.FrameOffset) * 8 / milliseconds);
     info.FrameCount = std::to_string(frames);
@@ -711,18 +696,14 @@ void CountFramesOfVariableStream(AudioFileInfo& info, const ReadOnlyFile& file, 
 
 // MPEG audio, or a RIFF file holding it (wave: the RIFF file TagLib read),
 // read by the classic probe through the window, then by TagLib through
-// stream, for its tags and VBR header.
+// stream, for its tags and VBR header. info and tag are the reset records.
 void ProbeMpeg(AudioFileInfo& info, TagInfo& tag, HeldStream& stream, const ReadOnlyFile& file,
                ByteWindow& window, std::string_view decimalSeparator,
                const TagLib::RIFF::WAV::File* wave)
 {
-    const std::string path = info.FileName;
-    MP3Tools::ResetAudioFileInfo(info);
-    info.FileName = path;
     MP3Tools::Detail::ProbeOpenFile(info, file, window, decimalSeparator);
-    MP3Tools::ResetTagInfo(tag);
     const bool counted =
-        !info.Valid && wave == nullptr && ProbeByFrames(info, file, decimalSeparator);
+        !info.Valid && wave == nullptr && ProbeByFrames(info, file, window, decimalSeparator);
     if (counted) {
         // Frames the classic reading refuses; a LAME header names the encoder.
         if (VbrHeader header = FindVbrHeader(stream, info.FrameOffset); !header.Encoder.empty()) {
@@ -895,8 +876,7 @@ void ProbeFile(AudioFileInfo& info, TagInfo& tag, int folder, const char* name,
                       wave.isValid() ? &wave : nullptr);
             return finish(info.Valid);
         }
-        const bool valid =
-            wave.isValid() && FillAudio(info, properties, "WAV", file.Size(), decimalSeparator);
+        const bool valid = FillAudio(info, properties, "WAV", file.Size(), decimalSeparator);
         if (valid) {
             FillTag(tag, {wave.ID3v2Tag(), wave.InfoTag()});
         }

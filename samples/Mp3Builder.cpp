@@ -116,6 +116,12 @@ Mp3Builder& Mp3Builder::Fill(std::size_t count, std::uint8_t value)
     return *this;
 }
 
+Mp3Builder& Mp3Builder::LittleEndian(std::uint32_t value, int count)
+{
+    AppendLittleEndian(m_bytes, value, count);
+    return *this;
+}
+
 Mp3Builder& Mp3Builder::PadTo(std::size_t size, std::uint8_t value)
 {
     if (m_bytes.size() < size) {

@@ -75,6 +75,8 @@ public:
     Mp3Builder& Bytes(const std::vector<std::uint8_t>& bytes);
     Mp3Builder& Text(std::string_view text); // the characters as bytes, no terminator
     Mp3Builder& Fill(std::size_t count, std::uint8_t value = 0);
+    // The count low bytes of value, least significant first (RIFF fields).
+    Mp3Builder& LittleEndian(std::uint32_t value, int count);
     // Appends value bytes until the file is size bytes long (nothing when it is longer).
     Mp3Builder& PadTo(std::size_t size, std::uint8_t value = 0);
 

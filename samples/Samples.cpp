@@ -100,12 +100,6 @@ void AppendId3v2Texts(Mp3Builder& file,
     std::copy(frames.begin(), frames.end(), file.Data().begin() + static_cast<long>(start));
 }
 
-void AppendLittleEndian(Mp3Builder& file, std::uint32_t value, int count)
-{
-    for (int i = 0; i < count; ++i)
-        file.Bytes({static_cast<std::uint8_t>(value >> (8 * i))});
-}
-
 Id3v1Fields Tag(std::string title, std::string artist, std::string album, std::string year,
                 int track, std::uint8_t genre)
 {
@@ -229,26 +223,25 @@ SampleFile StationIdent()
     for (const auto& [id, text] : infos) {
         const auto size = static_cast<std::uint32_t>(text.size() + 1);
         list.Text(id);
-        AppendLittleEndian(list, size, 4);
+        list.LittleEndian(size, 4);
         list.Text(text).Fill(size % 2 == 0 ? 1 : 2); // the terminator, then an even size
     }
     Mp3Builder file;
     file.Text("RIFF");
-    AppendLittleEndian(file, static_cast<std::uint32_t>(4 + 24 + 8 + list.Size() + 8 + kDataSize),
-                       4);
+    file.LittleEndian(static_cast<std::uint32_t>(4 + 24 + 8 + list.Size() + 8 + kDataSize), 4);
     file.Text("WAVEfmt ");
-    AppendLittleEndian(file, 16, 4);
-    AppendLittleEndian(file, 1, 2); // PCM
-    AppendLittleEndian(file, 1, 2); // one channel
-    AppendLittleEndian(file, kHertz, 4);
-    AppendLittleEndian(file, kHertz * 2, 4); // bytes a second
-    AppendLittleEndian(file, 2, 2);          // bytes a sample
-    AppendLittleEndian(file, 16, 2);         // bits a sample
+    file.LittleEndian(16, 4);
+    file.LittleEndian(1, 2); // PCM
+    file.LittleEndian(1, 2); // one channel
+    file.LittleEndian(kHertz, 4);
+    file.LittleEndian(kHertz * 2, 4); // bytes a second
+    file.LittleEndian(2, 2);          // bytes a sample
+    file.LittleEndian(16, 2);         // bits a sample
     file.Text("LIST");
-    AppendLittleEndian(file, static_cast<std::uint32_t>(list.Size()), 4);
+    file.LittleEndian(static_cast<std::uint32_t>(list.Size()), 4);
     file.Bytes(list.Data());
     file.Text("data");
-    AppendLittleEndian(file, kDataSize, 4);
+    file.LittleEndian(kDataSize, 4);
     file.Fill(kDataSize);
     SampleFile sample = Sample("Spoken Word/Station Ident.wav", file, "", false);
     sample.FullTitle = "Harbour Radio Station Ident";
