@@ -34,13 +34,6 @@ constexpr int kCoverSeed = 1;
 // The title of every seed, which each corpus file replaces by its own of
 // the same length.
 constexpr const char* kTitle = "Bench Title 00000000";
-constexpr const char* kDropCaches = "/proc/sys/vm/drop_caches";
-
-std::string ReadText(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 // Bytes a picture program would take for a JPEG file: the markers of one
 // and noise, which no encoder squeezes.
@@ -152,15 +145,6 @@ struct ListRun
     std::vector<ChildRun> Runs{};
 };
 
-bool DropCaches()
-{
-    ::sync();
-    std::ofstream out(kDropCaches);
-    out << "3\n";
-    out.flush();
-    return static_cast<bool>(out);
-}
-
 // One run; false (after saying why) when the list failed or missed files.
 bool RunList(ListRun& list, const FullBenchOptions& options, const std::string& listPath,
              long files, bool keep)
@@ -248,7 +232,7 @@ bool MeasureRatio(ListRun& classic, ListRun& full, const FullBenchOptions& optio
     const double cpu =
         MedianOf(full.Runs, &ChildRun::CpuSeconds) / MedianOf(classic.Runs, &ChildRun::CpuSeconds);
     std::printf("  %s: full / classic time %.2f (target at most %.2f: %s), processor time %.2f\n",
-                how, ratio, kTargetRatio, ratio <= kTargetRatio ? "met" : "MISSED", cpu);
+                how, ratio, kTargetRatio, Verdict(ratio <= kTargetRatio), cpu);
     return true;
 }
 
@@ -343,7 +327,7 @@ int RunFullScale(const FullBenchOptions& options)
                     run.PeakKiB, perFile);
         if (list == &full)
             std::printf(" (target below %.0f: %s)", kTargetBytesPerFile,
-                        perFile < kTargetBytesPerFile ? "met" : "MISSED");
+                        Verdict(perFile < kTargetBytesPerFile));
         std::printf("\n");
     }
     return 0;

@@ -32,13 +32,17 @@ namespace fs = std::filesystem;
 
 namespace {
 
+using Bench::DropCaches;
+using Bench::kDropCaches;
+using Bench::ReadText;
+using Bench::Verdict;
+
 constexpr double kTargetOneThread = 1.0;
 constexpr double kTargetPool = 1.4;
 constexpr double kTargetBytesPerFile = 1024.0;
 constexpr double kTargetSortCost = 1.5;
 constexpr double kTargetWindow = 1.1;
 constexpr int kLinkSeeds = 40;
-constexpr const char* kDropCaches = "/proc/sys/vm/drop_caches";
 
 struct Options
 {
@@ -160,12 +164,6 @@ std::string ProgramFolder()
     return ec ? std::string(".") : self.parent_path().string();
 }
 
-std::string ReadText(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
 // What the figures came from.
 void PrintMachine()
 {
@@ -222,17 +220,6 @@ struct Program
     std::string Out;
     std::string Err;
 };
-
-// Empties the page cache (and the cached folders and file records) so the
-// next run reads from the disk; false when the system does not let us.
-bool DropCaches()
-{
-    ::sync();
-    std::ofstream out(kDropCaches);
-    out << "3\n";
-    out.flush();
-    return static_cast<bool>(out);
-}
 
 // One run of program on a tree of files; false (after saying why) when the
 // program failed or did not see every file.
@@ -309,8 +296,6 @@ void PrintRuns(const Program& program, const std::vector<Bench::ChildRun>& runs,
                     static_cast<double>(files) / run.WallSeconds, run.PeakKiB);
     }
 }
-
-const char* Verdict(bool met) { return met ? "met" : "MISSED"; }
 
 // Rounds of every program in turn, the order turned round each round so no
 // program always runs right after another; cold drops the cache before each.

@@ -5,6 +5,8 @@
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
+#include <fstream>
+#include <iterator>
 #include <optional>
 #include <stdexcept>
 #include <sys/resource.h>
@@ -96,6 +98,21 @@ ChildRun RunChild(const std::vector<std::string>& argv,
     else if (WIFSIGNALED(status))
         run.ExitCode = 128 + WTERMSIG(status);
     return run;
+}
+
+std::string ReadText(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+bool DropCaches()
+{
+    ::sync();
+    std::ofstream out(kDropCaches);
+    out << "3\n";
+    out.flush();
+    return static_cast<bool>(out);
 }
 
 } // namespace Bench
