@@ -168,15 +168,15 @@ std::vector<std::uint8_t> MakePcm(const SeedSetting& setting, int seedNumber)
     return pcm;
 }
 
-std::vector<std::vector<std::uint8_t>> MakeSeeds(const std::string& seedDir,
-                                                 const std::string& encoder)
+std::vector<std::vector<std::uint8_t>> EncodeSeeds(const std::string& seedDir,
+                                                   const std::string& encoder, int version,
+                                                   const SeedExtraOptions& extraOptions)
 {
     fs::create_directories(seedDir);
     std::vector<std::vector<std::uint8_t>> seeds;
     int seedNumber = 0;
     for (const SeedSetting& setting : SeedSettings()) {
-        const std::string base =
-            seedDir + "/" + setting.Name + ".v" + std::to_string(kCorpusVersion);
+        const std::string base = seedDir + "/" + setting.Name + ".v" + std::to_string(version);
         const std::string mp3 = base + ".mp3";
         std::error_code ec;
         if (!fs::exists(mp3, ec) || fs::file_size(mp3, ec) == 0) {
@@ -190,6 +190,10 @@ std::vector<std::vector<std::uint8_t>> MakeSeeds(const std::string& seedDir,
                                              "-s",    rateText,   "--bitwidth",
                                              "16",    "--signed", "--little-endian"};
             argv.insert(argv.end(), setting.EncoderOptions.begin(), setting.EncoderOptions.end());
+            if (extraOptions) {
+                const std::vector<std::string> extra = extraOptions(seedNumber);
+                argv.insert(argv.end(), extra.begin(), extra.end());
+            }
             argv.push_back(raw);
             argv.push_back(partial);
             const ChildRun run = RunChild(argv, {}, "", log);
@@ -207,6 +211,12 @@ std::vector<std::vector<std::uint8_t>> MakeSeeds(const std::string& seedDir,
         ++seedNumber;
     }
     return seeds;
+}
+
+std::vector<std::vector<std::uint8_t>> MakeSeeds(const std::string& seedDir,
+                                                 const std::string& encoder)
+{
+    return EncodeSeeds(seedDir, encoder, kCorpusVersion, {});
 }
 
 std::array<std::uint8_t, 128> MakeTag(int index)

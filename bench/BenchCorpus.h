@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -27,9 +28,19 @@ const std::vector<SeedSetting>& SeedSettings();
 // beating sine on the second, shaped by the seed number so seeds differ.
 std::vector<std::uint8_t> MakePcm(const SeedSetting& setting, int seedNumber);
 
-// Encodes every seed that seedDir does not hold yet (the folder is a cache
-// kept between runs) and returns the contents of all seeds. Throws
-// std::runtime_error when the encoder cannot be run or fails.
+// Options for the encoder beside a seed's own, by seed number.
+using SeedExtraOptions = std::function<std::vector<std::string>(int seedNumber)>;
+
+// Encodes every seed that seedDir does not hold yet as <name>.v<version>.mp3
+// (the folder is a cache kept between runs; version names what the seeds
+// are made of), with extraOptions after each seed's own, and returns the
+// contents of all seeds. Throws std::runtime_error when the encoder cannot
+// be run or fails.
+std::vector<std::vector<std::uint8_t>> EncodeSeeds(const std::string& seedDir,
+                                                   const std::string& encoder, int version,
+                                                   const SeedExtraOptions& extraOptions);
+
+// The seeds of the main corpus: EncodeSeeds without extra options.
 std::vector<std::vector<std::uint8_t>> MakeSeeds(const std::string& seedDir,
                                                  const std::string& encoder);
 

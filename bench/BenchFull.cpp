@@ -60,42 +60,14 @@ std::vector<std::vector<std::uint8_t>> MakeTaggedSeeds(const std::string& dir,
     std::error_code ec;
     if (!fs::exists(cover, ec))
         WriteWhole(cover, MakeCover());
-    std::vector<std::vector<std::uint8_t>> seeds;
-    int number = 0;
-    for (const SeedSetting& setting : SeedSettings()) {
-        const std::string base =
-            dir + "/" + setting.Name + ".v" + std::to_string(kFullCorpusVersion);
-        const std::string mp3 = base + ".mp3";
-        if (!fs::exists(mp3, ec) || fs::file_size(mp3, ec) == 0) {
-            const std::string raw = base + ".raw";
-            const std::string partial = base + ".partial.mp3";
-            const std::string log = base + ".log";
-            WriteWhole(raw, MakePcm(setting, number));
-            char rate[16];
-            std::snprintf(rate, sizeof rate, "%g", setting.SampleRate / 1000.0);
-            std::vector<std::string> argv = {encoder, "--quiet",  "-r",
-                                             "-s",    rate,       "--bitwidth",
-                                             "16",    "--signed", "--little-endian"};
-            argv.insert(argv.end(), setting.EncoderOptions.begin(), setting.EncoderOptions.end());
-            argv.insert(argv.end(),
-                        {"--id3v2-only", "--id3v2-latin1", "--tt", kTitle, "--ta", "Bench Artist",
-                         "--tl", "Bench Album", "--ty", "2024", "--tn", "1"});
-            if (number % kCoverEvery == kCoverSeed)
-                argv.insert(argv.end(), {"--ti", cover});
-            argv.insert(argv.end(), {raw, partial});
-            const ChildRun run = RunChild(argv, {}, "", log);
-            if (run.ExitCode != 0) {
-                throw std::runtime_error("Encoding seed '" + mp3 + "' with '" + encoder +
-                                         "' failed; see '" + log + "'");
-            }
-            fs::rename(partial, mp3);
-            fs::remove(raw, ec);
-            fs::remove(log, ec);
-        }
-        seeds.push_back(ReadWhole(mp3));
-        ++number;
-    }
-    return seeds;
+    return EncodeSeeds(dir, encoder, kFullCorpusVersion, [&cover](int seedNumber) {
+        std::vector<std::string> options = {"--id3v2-only", "--id3v2-latin1", "--tt", kTitle,
+                                            "--ta",         "Bench Artist",   "--tl", "Bench Album",
+                                            "--ty",         "2024",           "--tn", "1"};
+        if (seedNumber % kCoverEvery == kCoverSeed)
+            options.insert(options.end(), {"--ti", cover});
+        return options;
+    });
 }
 
 // Seed seed with the title of file number index and its ID3v1 tag.
