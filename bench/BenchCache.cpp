@@ -38,13 +38,6 @@ constexpr int kChangedPerHundred = 1;
 // file is left to settle this long before the run that lists it.
 constexpr std::chrono::milliseconds kSettle{2100};
 
-double Median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    const std::size_t n = values.size();
-    return n % 2 == 1 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2.0;
-}
-
 struct Program
 {
     std::string Label;

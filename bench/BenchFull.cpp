@@ -147,29 +147,6 @@ bool RunList(ListRun& list, const FullBenchOptions& options, const std::string& 
     return true;
 }
 
-double Median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    const std::size_t n = values.size();
-    return n % 2 == 1 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2.0;
-}
-
-double MedianOf(const std::vector<ChildRun>& runs, double ChildRun::*field)
-{
-    std::vector<double> values;
-    for (const ChildRun& run : runs)
-        values.push_back(run.*field);
-    return Median(values);
-}
-
-long PeakKiB(const std::vector<ChildRun>& runs)
-{
-    long peak = 0;
-    for (const ChildRun& run : runs)
-        peak = std::max(peak, run.PeakKiB);
-    return peak;
-}
-
 // Rounds of both lists in turn (the order turned round each round); cold
 // drops the page cache before every run. Prints the runs and the ratio.
 bool MeasureRatio(ListRun& classic, ListRun& full, const FullBenchOptions& options,

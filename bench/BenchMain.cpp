@@ -34,6 +34,7 @@ namespace {
 
 using Bench::DropCaches;
 using Bench::kDropCaches;
+using Bench::PeakKiB;
 using Bench::ReadText;
 using Bench::Verdict;
 
@@ -264,27 +265,9 @@ bool RunOnce(Program& program, long files, const std::string& listPath,
     return true;
 }
 
-double Median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    const std::size_t n = values.size();
-    return n % 2 == 1 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2.0;
-}
-
 double MedianWall(const std::vector<Bench::ChildRun>& runs)
 {
-    std::vector<double> walls;
-    for (const auto& run : runs)
-        walls.push_back(run.WallSeconds);
-    return Median(walls);
-}
-
-long PeakKiB(const std::vector<Bench::ChildRun>& runs)
-{
-    long peak = 0;
-    for (const auto& run : runs)
-        peak = std::max(peak, run.PeakKiB);
-    return peak;
+    return Bench::MedianOf(runs, &Bench::ChildRun::WallSeconds);
 }
 
 void PrintRuns(const Program& program, const std::vector<Bench::ChildRun>& runs, long files)

@@ -1,5 +1,6 @@
 #include "bench/BenchProcess.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -12,6 +13,7 @@
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <utility>
 
 namespace Bench {
 
@@ -98,6 +100,31 @@ ChildRun RunChild(const std::vector<std::string>& argv,
     else if (WIFSIGNALED(status))
         run.ExitCode = 128 + WTERMSIG(status);
     return run;
+}
+
+double Median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    const std::size_t n = values.size();
+    return n % 2 == 1 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2.0;
+}
+
+double MedianOf(const std::vector<ChildRun>& runs, double ChildRun::*field)
+{
+    std::vector<double> values;
+    for (const ChildRun& run : runs) {
+        values.push_back(run.*field);
+    }
+    return Median(std::move(values));
+}
+
+long PeakKiB(const std::vector<ChildRun>& runs)
+{
+    long peak = 0;
+    for (const ChildRun& run : runs) {
+        peak = std::max(peak, run.PeakKiB);
+    }
+    return peak;
 }
 
 std::string ReadText(const std::string& path)

@@ -24,6 +24,13 @@ ChildRun RunChild(const std::vector<std::string>& argv,
                   const std::vector<std::pair<std::string, std::string>>& env,
                   const std::string& stdoutPath, const std::string& stderrPath);
 
+// The median of values (not empty), and that of one field of runs.
+double Median(std::vector<double> values);
+double MedianOf(const std::vector<ChildRun>& runs, double ChildRun::*field);
+
+// The highest peak resident set size of runs.
+long PeakKiB(const std::vector<ChildRun>& runs);
+
 // The whole of a text file; empty when it cannot be read.
 std::string ReadText(const std::string& path);
 
