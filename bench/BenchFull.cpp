@@ -232,13 +232,8 @@ int RunFullComparison(const FullBenchOptions& options)
         return 2;
     if (options.ColdRounds == 0)
         return 0;
-    std::fflush(stdout);
-    if (!DropCaches()) {
-        std::printf("Cold cache: not measured: the page cache cannot be dropped here (writing "
-                    "%s needs root).\n",
-                    kDropCaches);
+    if (!DropCachesForColdRounds())
         return 0;
-    }
     return MeasureRatio(classic, full, options, listPath, true) ? 0 : 2;
 }
 

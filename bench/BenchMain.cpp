@@ -33,7 +33,7 @@ namespace fs = std::filesystem;
 namespace {
 
 using Bench::DropCaches;
-using Bench::kDropCaches;
+using Bench::DropCachesForColdRounds;
 using Bench::PeakKiB;
 using Bench::ReadText;
 using Bench::Verdict;
@@ -423,13 +423,8 @@ int RunComparison(const Options& options, const std::string& work, const std::st
 
     if (options.ColdRounds == 0)
         return 0;
-    std::fflush(stdout);
-    if (!DropCaches()) {
-        std::printf("Cold cache: not measured: the page cache cannot be dropped here (writing "
-                    "%s needs root).\n",
-                    kDropCaches);
+    if (!DropCachesForColdRounds())
         return 0;
-    }
     return MeasureRounds(programs, options.ColdRounds, true, files, listPath, runs) ? 0 : 2;
 }
 

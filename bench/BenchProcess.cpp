@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
@@ -18,6 +19,9 @@
 namespace Bench {
 
 namespace {
+
+// Writing this file empties the page cache; only root may.
+constexpr const char* kDropCaches = "/proc/sys/vm/drop_caches";
 
 double Now()
 {
@@ -140,6 +144,18 @@ bool DropCaches()
     out << "3\n";
     out.flush();
     return static_cast<bool>(out);
+}
+
+bool DropCachesForColdRounds()
+{
+    std::fflush(stdout);
+    if (DropCaches()) {
+        return true;
+    }
+    std::printf("Cold cache: not measured: the page cache cannot be dropped here (writing %s "
+                "needs root).\n",
+                kDropCaches);
+    return false;
 }
 
 } // namespace Bench

@@ -34,12 +34,13 @@ long PeakKiB(const std::vector<ChildRun>& runs);
 // The whole of a text file; empty when it cannot be read.
 std::string ReadText(const std::string& path);
 
-// Writing this file empties the page cache; only root may.
-inline constexpr const char* kDropCaches = "/proc/sys/vm/drop_caches";
-
 // Empties the page cache (and the cached folders and file records) so the
 // next run reads from the disk; false when the system does not let us.
 bool DropCaches();
+
+// DropCaches before the cold rounds; false, after saying that they are not
+// measured, when the system does not let us.
+bool DropCachesForColdRounds();
 
 // How a figure compares with its target, as the reports say it.
 inline const char* Verdict(bool met) { return met ? "met" : "MISSED"; }
