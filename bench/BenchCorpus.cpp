@@ -248,20 +248,25 @@ std::string FolderPath(int folderNumber)
 bool BuildCorpus(const std::string& dir, const CorpusShape& shape,
                  const std::vector<std::vector<std::uint8_t>>& seeds)
 {
-    if (seeds.empty() || shape.Files < 1 || shape.Folders < 1)
-        throw std::runtime_error("BuildCorpus: nothing to build");
     std::ostringstream stampText;
     stampText << "sonorix-bench corpus " << kCorpusVersion << " files " << shape.Files
               << " folders " << shape.Folders << " seeds " << std::hex << SeedsFingerprint(seeds)
               << "\n";
+    return BuildCorpusWith(dir, shape, seeds, stampText.str(),
+                           [](const std::string& path, const std::vector<std::uint8_t>& seed,
+                              int index) { WriteCorpusFile(path, seed, MakeTag(index)); });
+}
+
+bool BuildCorpusWith(const std::string& dir, const CorpusShape& shape,
+                     const std::vector<std::vector<std::uint8_t>>& seeds,
+                     const std::string& stampText, const CorpusFileWriter& writeFile)
+{
+    if (seeds.empty() || shape.Files < 1 || shape.Folders < 1)
+        throw std::runtime_error("BuildCorpus: nothing to build");
     const std::string stamp = dir + ".stamp";
     std::error_code ec;
-    if (fs::is_directory(dir, ec)) {
-        std::ifstream in(stamp);
-        std::string previous(std::istreambuf_iterator<char>(in), {});
-        if (previous == stampText.str())
-            return false;
-    }
+    if (fs::is_directory(dir, ec) && ReadText(stamp) == stampText)
+        return false;
 
     fs::remove(stamp, ec);
     fs::remove_all(dir);
@@ -271,10 +276,10 @@ bool BuildCorpus(const std::string& dir, const CorpusShape& shape,
         const int folder = 1 + i % shape.Folders;
         const std::string path =
             dir + "/" + FolderPath(folder) + "/" + Numbered("Track %05d.mp3", i);
-        WriteCorpusFile(path, seeds[static_cast<std::size_t>(i) % seeds.size()], MakeTag(i));
+        writeFile(path, seeds[static_cast<std::size_t>(i) % seeds.size()], i);
     }
     std::ofstream out(stamp, std::ios::trunc);
-    out << stampText.str();
+    out << stampText;
     if (!out.flush())
         Fail("write", stamp, errno);
     return true;

@@ -64,6 +64,15 @@ std::string FolderPath(int folderNumber);
 bool BuildCorpus(const std::string& dir, const CorpusShape& shape,
                  const std::vector<std::vector<std::uint8_t>>& seeds);
 
+// Writes one corpus file at path from seed, as file number index.
+using CorpusFileWriter =
+    std::function<void(const std::string& path, const std::vector<std::uint8_t>& seed, int index)>;
+
+// BuildCorpus with a stamp text and a way of writing each file of its own.
+bool BuildCorpusWith(const std::string& dir, const CorpusShape& shape,
+                     const std::vector<std::vector<std::uint8_t>>& seeds,
+                     const std::string& stampText, const CorpusFileWriter& writeFile);
+
 // Files per folder of a linked tree, about as many as in the corpus.
 inline constexpr int kLinkedFilesPerFolder = 160;
 

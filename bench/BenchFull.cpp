@@ -9,7 +9,6 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <sstream>
 #include <stdexcept>
 #include <sys/uio.h>
@@ -92,22 +91,7 @@ bool BuildTaggedCorpus(const std::string& dir, const CorpusShape& shape,
     for (const auto& seed : seeds)
         stampText << " " << seed.size();
     stampText << "\n";
-    const std::string stamp = dir + ".stamp";
-    std::error_code ec;
-    if (fs::is_directory(dir, ec) && ReadText(stamp) == stampText.str())
-        return false;
-    fs::remove(stamp, ec);
-    fs::remove_all(dir);
-    for (int k = 1; k <= shape.Folders; ++k)
-        fs::create_directories(dir + "/" + FolderPath(k));
-    for (int i = 0; i < shape.Files; ++i) {
-        char name[32];
-        std::snprintf(name, sizeof name, "Track %05d.mp3", i);
-        WriteTaggedFile(dir + "/" + FolderPath(1 + i % shape.Folders) + "/" + name,
-                        seeds[static_cast<std::size_t>(i) % seeds.size()], i);
-    }
-    std::ofstream(stamp, std::ios::trunc) << stampText.str();
-    return true;
+    return BuildCorpusWith(dir, shape, seeds, stampText.str(), WriteTaggedFile);
 }
 
 struct ListRun
