@@ -287,13 +287,18 @@ bool BuildCorpusWith(const std::string& dir, const CorpusShape& shape,
 
 std::vector<std::string> WriteLinkSeeds(const std::string& dir,
                                         const std::vector<std::vector<std::uint8_t>>& seeds,
-                                        int count)
+                                        int count, const CorpusFileWriter& writeFile)
 {
     fs::create_directories(dir);
     std::vector<std::string> paths;
     for (int i = 0; i < count; ++i) {
         const std::string path = dir + "/" + Numbered("seed-%03d.mp3", i);
-        WriteCorpusFile(path, seeds[static_cast<std::size_t>(i) % seeds.size()], MakeTag(i));
+        const std::vector<std::uint8_t>& seed = seeds[static_cast<std::size_t>(i) % seeds.size()];
+        if (writeFile) {
+            writeFile(path, seed, i);
+        } else {
+            WriteCorpusFile(path, seed, MakeTag(i));
+        }
         paths.push_back(path);
     }
     return paths;

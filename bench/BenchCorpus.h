@@ -77,10 +77,11 @@ bool BuildCorpusWith(const std::string& dir, const CorpusShape& shape,
 inline constexpr int kLinkedFilesPerFolder = 160;
 
 // Writes count seed files for linked trees into dir (each an encoded seed in
-// turn, with a tag of its own) and gives their paths.
+// turn, with a tag of its own, or as writeFile writes it) and gives their
+// paths.
 std::vector<std::string> WriteLinkSeeds(const std::string& dir,
                                         const std::vector<std::vector<std::uint8_t>>& seeds,
-                                        int count);
+                                        int count, const CorpusFileWriter& writeFile = {});
 
 // Trees of hard links to the link seeds (file i links to seed i modulo
 // their number), as large as sizes says (ascending), each tree inside the

@@ -224,15 +224,8 @@ int RunFullComparison(const FullBenchOptions& options)
 int RunFullScale(const FullBenchOptions& options)
 {
     const auto seeds = MakeTaggedSeeds(options.Work + "/full-seeds", options.Encoder);
-    const std::string seedDir = options.Work + "/full-scale/seeds";
-    fs::create_directories(seedDir);
-    std::vector<std::string> seedFiles;
-    for (int i = 0; i < kLinkSeeds; ++i) {
-        char name[32];
-        std::snprintf(name, sizeof name, "/seed-%03d.mp3", i);
-        WriteTaggedFile(seedDir + name, seeds[static_cast<std::size_t>(i) % seeds.size()], i);
-        seedFiles.push_back(seedDir + name);
-    }
+    const std::vector<std::string> seedFiles =
+        WriteLinkSeeds(options.Work + "/full-scale/seeds", seeds, kLinkSeeds, WriteTaggedFile);
     bool built = false;
     const auto roots =
         BuildLinkedTrees(options.Work + "/full-scale", {options.ScaleFiles}, seedFiles, built);
