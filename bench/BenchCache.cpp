@@ -38,30 +38,6 @@ constexpr int kChangedPerHundred = 1;
 // file is left to settle this long before the run that lists it.
 constexpr std::chrono::milliseconds kSettle{2100};
 
-const char* Verdict(bool met) { return met ? "met" : "MISSED"; }
-
-std::string ReadText(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-bool DropCaches()
-{
-    ::sync();
-    std::ofstream out("/proc/sys/vm/drop_caches");
-    out << "3\n";
-    out.flush();
-    return static_cast<bool>(out);
-}
-
-double Median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    const std::size_t n = values.size();
-    return n % 2 == 1 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2.0;
-}
-
 struct Program
 {
     std::string Label;

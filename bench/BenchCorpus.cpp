@@ -168,15 +168,15 @@ std::vector<std::uint8_t> MakePcm(const SeedSetting& setting, int seedNumber)
     return pcm;
 }
 
-std::vector<std::vector<std::uint8_t>> MakeSeeds(const std::string& seedDir,
-                                                 const std::string& encoder)
+std::vector<std::vector<std::uint8_t>> EncodeSeeds(const std::string& seedDir,
+                                                   const std::string& encoder, int version,
+                                                   const SeedExtraOptions& extraOptions)
 {
     fs::create_directories(seedDir);
     std::vector<std::vector<std::uint8_t>> seeds;
     int seedNumber = 0;
     for (const SeedSetting& setting : SeedSettings()) {
-        const std::string base =
-            seedDir + "/" + setting.Name + ".v" + std::to_string(kCorpusVersion);
+        const std::string base = seedDir + "/" + setting.Name + ".v" + std::to_string(version);
         const std::string mp3 = base + ".mp3";
         std::error_code ec;
         if (!fs::exists(mp3, ec) || fs::file_size(mp3, ec) == 0) {
@@ -190,6 +190,10 @@ std::vector<std::vector<std::uint8_t>> MakeSeeds(const std::string& seedDir,
                                              "-s",    rateText,   "--bitwidth",
                                              "16",    "--signed", "--little-endian"};
             argv.insert(argv.end(), setting.EncoderOptions.begin(), setting.EncoderOptions.end());
+            if (extraOptions) {
+                const std::vector<std::string> extra = extraOptions(seedNumber);
+                argv.insert(argv.end(), extra.begin(), extra.end());
+            }
             argv.push_back(raw);
             argv.push_back(partial);
             const ChildRun run = RunChild(argv, {}, "", log);
@@ -207,6 +211,12 @@ std::vector<std::vector<std::uint8_t>> MakeSeeds(const std::string& seedDir,
         ++seedNumber;
     }
     return seeds;
+}
+
+std::vector<std::vector<std::uint8_t>> MakeSeeds(const std::string& seedDir,
+                                                 const std::string& encoder)
+{
+    return EncodeSeeds(seedDir, encoder, kCorpusVersion, {});
 }
 
 std::array<std::uint8_t, 128> MakeTag(int index)
@@ -238,20 +248,25 @@ std::string FolderPath(int folderNumber)
 bool BuildCorpus(const std::string& dir, const CorpusShape& shape,
                  const std::vector<std::vector<std::uint8_t>>& seeds)
 {
-    if (seeds.empty() || shape.Files < 1 || shape.Folders < 1)
-        throw std::runtime_error("BuildCorpus: nothing to build");
     std::ostringstream stampText;
     stampText << "sonorix-bench corpus " << kCorpusVersion << " files " << shape.Files
               << " folders " << shape.Folders << " seeds " << std::hex << SeedsFingerprint(seeds)
               << "\n";
+    return BuildCorpusWith(dir, shape, seeds, stampText.str(),
+                           [](const std::string& path, const std::vector<std::uint8_t>& seed,
+                              int index) { WriteCorpusFile(path, seed, MakeTag(index)); });
+}
+
+bool BuildCorpusWith(const std::string& dir, const CorpusShape& shape,
+                     const std::vector<std::vector<std::uint8_t>>& seeds,
+                     const std::string& stampText, const CorpusFileWriter& writeFile)
+{
+    if (seeds.empty() || shape.Files < 1 || shape.Folders < 1)
+        throw std::runtime_error("BuildCorpus: nothing to build");
     const std::string stamp = dir + ".stamp";
     std::error_code ec;
-    if (fs::is_directory(dir, ec)) {
-        std::ifstream in(stamp);
-        std::string previous(std::istreambuf_iterator<char>(in), {});
-        if (previous == stampText.str())
-            return false;
-    }
+    if (fs::is_directory(dir, ec) && ReadText(stamp) == stampText)
+        return false;
 
     fs::remove(stamp, ec);
     fs::remove_all(dir);
@@ -261,10 +276,10 @@ bool BuildCorpus(const std::string& dir, const CorpusShape& shape,
         const int folder = 1 + i % shape.Folders;
         const std::string path =
             dir + "/" + FolderPath(folder) + "/" + Numbered("Track %05d.mp3", i);
-        WriteCorpusFile(path, seeds[static_cast<std::size_t>(i) % seeds.size()], MakeTag(i));
+        writeFile(path, seeds[static_cast<std::size_t>(i) % seeds.size()], i);
     }
     std::ofstream out(stamp, std::ios::trunc);
-    out << stampText.str();
+    out << stampText;
     if (!out.flush())
         Fail("write", stamp, errno);
     return true;
@@ -272,13 +287,18 @@ bool BuildCorpus(const std::string& dir, const CorpusShape& shape,
 
 std::vector<std::string> WriteLinkSeeds(const std::string& dir,
                                         const std::vector<std::vector<std::uint8_t>>& seeds,
-                                        int count)
+                                        int count, const CorpusFileWriter& writeFile)
 {
     fs::create_directories(dir);
     std::vector<std::string> paths;
     for (int i = 0; i < count; ++i) {
         const std::string path = dir + "/" + Numbered("seed-%03d.mp3", i);
-        WriteCorpusFile(path, seeds[static_cast<std::size_t>(i) % seeds.size()], MakeTag(i));
+        const std::vector<std::uint8_t>& seed = seeds[static_cast<std::size_t>(i) % seeds.size()];
+        if (writeFile) {
+            writeFile(path, seed, i);
+        } else {
+            WriteCorpusFile(path, seed, MakeTag(i));
+        }
         paths.push_back(path);
     }
     return paths;

@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -27,9 +28,19 @@ const std::vector<SeedSetting>& SeedSettings();
 // beating sine on the second, shaped by the seed number so seeds differ.
 std::vector<std::uint8_t> MakePcm(const SeedSetting& setting, int seedNumber);
 
-// Encodes every seed that seedDir does not hold yet (the folder is a cache
-// kept between runs) and returns the contents of all seeds. Throws
-// std::runtime_error when the encoder cannot be run or fails.
+// Options for the encoder beside a seed's own, by seed number.
+using SeedExtraOptions = std::function<std::vector<std::string>(int seedNumber)>;
+
+// Encodes every seed that seedDir does not hold yet as <name>.v<version>.mp3
+// (the folder is a cache kept between runs; version names what the seeds
+// are made of), with extraOptions after each seed's own, and returns the
+// contents of all seeds. Throws std::runtime_error when the encoder cannot
+// be run or fails.
+std::vector<std::vector<std::uint8_t>> EncodeSeeds(const std::string& seedDir,
+                                                   const std::string& encoder, int version,
+                                                   const SeedExtraOptions& extraOptions);
+
+// The seeds of the main corpus: EncodeSeeds without extra options.
 std::vector<std::vector<std::uint8_t>> MakeSeeds(const std::string& seedDir,
                                                  const std::string& encoder);
 
@@ -53,14 +64,24 @@ std::string FolderPath(int folderNumber);
 bool BuildCorpus(const std::string& dir, const CorpusShape& shape,
                  const std::vector<std::vector<std::uint8_t>>& seeds);
 
+// Writes one corpus file at path from seed, as file number index.
+using CorpusFileWriter =
+    std::function<void(const std::string& path, const std::vector<std::uint8_t>& seed, int index)>;
+
+// BuildCorpus with a stamp text and a way of writing each file of its own.
+bool BuildCorpusWith(const std::string& dir, const CorpusShape& shape,
+                     const std::vector<std::vector<std::uint8_t>>& seeds,
+                     const std::string& stampText, const CorpusFileWriter& writeFile);
+
 // Files per folder of a linked tree, about as many as in the corpus.
 inline constexpr int kLinkedFilesPerFolder = 160;
 
 // Writes count seed files for linked trees into dir (each an encoded seed in
-// turn, with a tag of its own) and gives their paths.
+// turn, with a tag of its own, or as writeFile writes it) and gives their
+// paths.
 std::vector<std::string> WriteLinkSeeds(const std::string& dir,
                                         const std::vector<std::vector<std::uint8_t>>& seeds,
-                                        int count);
+                                        int count, const CorpusFileWriter& writeFile = {});
 
 // Trees of hard links to the link seeds (file i links to seed i modulo
 // their number), as large as sizes says (ascending), each tree inside the

@@ -9,7 +9,6 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <sstream>
 #include <stdexcept>
 #include <sys/uio.h>
@@ -34,13 +33,6 @@ constexpr int kCoverSeed = 1;
 // The title of every seed, which each corpus file replaces by its own of
 // the same length.
 constexpr const char* kTitle = "Bench Title 00000000";
-constexpr const char* kDropCaches = "/proc/sys/vm/drop_caches";
-
-std::string ReadText(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 // Bytes a picture program would take for a JPEG file: the markers of one
 // and noise, which no encoder squeezes.
@@ -67,42 +59,14 @@ std::vector<std::vector<std::uint8_t>> MakeTaggedSeeds(const std::string& dir,
     std::error_code ec;
     if (!fs::exists(cover, ec))
         WriteWhole(cover, MakeCover());
-    std::vector<std::vector<std::uint8_t>> seeds;
-    int number = 0;
-    for (const SeedSetting& setting : SeedSettings()) {
-        const std::string base =
-            dir + "/" + setting.Name + ".v" + std::to_string(kFullCorpusVersion);
-        const std::string mp3 = base + ".mp3";
-        if (!fs::exists(mp3, ec) || fs::file_size(mp3, ec) == 0) {
-            const std::string raw = base + ".raw";
-            const std::string partial = base + ".partial.mp3";
-            const std::string log = base + ".log";
-            WriteWhole(raw, MakePcm(setting, number));
-            char rate[16];
-            std::snprintf(rate, sizeof rate, "%g", setting.SampleRate / 1000.0);
-            std::vector<std::string> argv = {encoder, "--quiet",  "-r",
-                                             "-s",    rate,       "--bitwidth",
-                                             "16",    "--signed", "--little-endian"};
-            argv.insert(argv.end(), setting.EncoderOptions.begin(), setting.EncoderOptions.end());
-            argv.insert(argv.end(),
-                        {"--id3v2-only", "--id3v2-latin1", "--tt", kTitle, "--ta", "Bench Artist",
-                         "--tl", "Bench Album", "--ty", "2024", "--tn", "1"});
-            if (number % kCoverEvery == kCoverSeed)
-                argv.insert(argv.end(), {"--ti", cover});
-            argv.insert(argv.end(), {raw, partial});
-            const ChildRun run = RunChild(argv, {}, "", log);
-            if (run.ExitCode != 0) {
-                throw std::runtime_error("Encoding seed '" + mp3 + "' with '" + encoder +
-                                         "' failed; see '" + log + "'");
-            }
-            fs::rename(partial, mp3);
-            fs::remove(raw, ec);
-            fs::remove(log, ec);
-        }
-        seeds.push_back(ReadWhole(mp3));
-        ++number;
-    }
-    return seeds;
+    return EncodeSeeds(dir, encoder, kFullCorpusVersion, [&cover](int seedNumber) {
+        std::vector<std::string> options = {"--id3v2-only", "--id3v2-latin1", "--tt", kTitle,
+                                            "--ta",         "Bench Artist",   "--tl", "Bench Album",
+                                            "--ty",         "2024",           "--tn", "1"};
+        if (seedNumber % kCoverEvery == kCoverSeed)
+            options.insert(options.end(), {"--ti", cover});
+        return options;
+    });
 }
 
 // Seed seed with the title of file number index and its ID3v1 tag.
@@ -127,22 +91,7 @@ bool BuildTaggedCorpus(const std::string& dir, const CorpusShape& shape,
     for (const auto& seed : seeds)
         stampText << " " << seed.size();
     stampText << "\n";
-    const std::string stamp = dir + ".stamp";
-    std::error_code ec;
-    if (fs::is_directory(dir, ec) && ReadText(stamp) == stampText.str())
-        return false;
-    fs::remove(stamp, ec);
-    fs::remove_all(dir);
-    for (int k = 1; k <= shape.Folders; ++k)
-        fs::create_directories(dir + "/" + FolderPath(k));
-    for (int i = 0; i < shape.Files; ++i) {
-        char name[32];
-        std::snprintf(name, sizeof name, "Track %05d.mp3", i);
-        WriteTaggedFile(dir + "/" + FolderPath(1 + i % shape.Folders) + "/" + name,
-                        seeds[static_cast<std::size_t>(i) % seeds.size()], i);
-    }
-    std::ofstream(stamp, std::ios::trunc) << stampText.str();
-    return true;
+    return BuildCorpusWith(dir, shape, seeds, stampText.str(), WriteTaggedFile);
 }
 
 struct ListRun
@@ -151,15 +100,6 @@ struct ListRun
     std::vector<std::string> Argv{};
     std::vector<ChildRun> Runs{};
 };
-
-bool DropCaches()
-{
-    ::sync();
-    std::ofstream out(kDropCaches);
-    out << "3\n";
-    out.flush();
-    return static_cast<bool>(out);
-}
 
 // One run; false (after saying why) when the list failed or missed files.
 bool RunList(ListRun& list, const FullBenchOptions& options, const std::string& listPath,
@@ -189,29 +129,6 @@ bool RunList(ListRun& list, const FullBenchOptions& options, const std::string& 
     if (keep)
         list.Runs.push_back(run);
     return true;
-}
-
-double Median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    const std::size_t n = values.size();
-    return n % 2 == 1 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2.0;
-}
-
-double MedianOf(const std::vector<ChildRun>& runs, double ChildRun::*field)
-{
-    std::vector<double> values;
-    for (const ChildRun& run : runs)
-        values.push_back(run.*field);
-    return Median(values);
-}
-
-long PeakKiB(const std::vector<ChildRun>& runs)
-{
-    long peak = 0;
-    for (const ChildRun& run : runs)
-        peak = std::max(peak, run.PeakKiB);
-    return peak;
 }
 
 // Rounds of both lists in turn (the order turned round each round); cold
@@ -248,7 +165,7 @@ bool MeasureRatio(ListRun& classic, ListRun& full, const FullBenchOptions& optio
     const double cpu =
         MedianOf(full.Runs, &ChildRun::CpuSeconds) / MedianOf(classic.Runs, &ChildRun::CpuSeconds);
     std::printf("  %s: full / classic time %.2f (target at most %.2f: %s), processor time %.2f\n",
-                how, ratio, kTargetRatio, ratio <= kTargetRatio ? "met" : "MISSED", cpu);
+                how, ratio, kTargetRatio, Verdict(ratio <= kTargetRatio), cpu);
     return true;
 }
 
@@ -299,28 +216,16 @@ int RunFullComparison(const FullBenchOptions& options)
         return 2;
     if (options.ColdRounds == 0)
         return 0;
-    std::fflush(stdout);
-    if (!DropCaches()) {
-        std::printf("Cold cache: not measured: the page cache cannot be dropped here (writing "
-                    "%s needs root).\n",
-                    kDropCaches);
+    if (!DropCachesForColdRounds())
         return 0;
-    }
     return MeasureRatio(classic, full, options, listPath, true) ? 0 : 2;
 }
 
 int RunFullScale(const FullBenchOptions& options)
 {
     const auto seeds = MakeTaggedSeeds(options.Work + "/full-seeds", options.Encoder);
-    const std::string seedDir = options.Work + "/full-scale/seeds";
-    fs::create_directories(seedDir);
-    std::vector<std::string> seedFiles;
-    for (int i = 0; i < kLinkSeeds; ++i) {
-        char name[32];
-        std::snprintf(name, sizeof name, "/seed-%03d.mp3", i);
-        WriteTaggedFile(seedDir + name, seeds[static_cast<std::size_t>(i) % seeds.size()], i);
-        seedFiles.push_back(seedDir + name);
-    }
+    const std::vector<std::string> seedFiles =
+        WriteLinkSeeds(options.Work + "/full-scale/seeds", seeds, kLinkSeeds, WriteTaggedFile);
     bool built = false;
     const auto roots =
         BuildLinkedTrees(options.Work + "/full-scale", {options.ScaleFiles}, seedFiles, built);
@@ -343,7 +248,7 @@ int RunFullScale(const FullBenchOptions& options)
                     run.PeakKiB, perFile);
         if (list == &full)
             std::printf(" (target below %.0f: %s)", kTargetBytesPerFile,
-                        perFile < kTargetBytesPerFile ? "met" : "MISSED");
+                        Verdict(perFile < kTargetBytesPerFile));
         std::printf("\n");
     }
     return 0;

@@ -32,13 +32,18 @@ namespace fs = std::filesystem;
 
 namespace {
 
+using Bench::DropCaches;
+using Bench::DropCachesForColdRounds;
+using Bench::PeakKiB;
+using Bench::ReadText;
+using Bench::Verdict;
+
 constexpr double kTargetOneThread = 1.0;
 constexpr double kTargetPool = 1.4;
 constexpr double kTargetBytesPerFile = 1024.0;
 constexpr double kTargetSortCost = 1.5;
 constexpr double kTargetWindow = 1.1;
 constexpr int kLinkSeeds = 40;
-constexpr const char* kDropCaches = "/proc/sys/vm/drop_caches";
 
 struct Options
 {
@@ -160,12 +165,6 @@ std::string ProgramFolder()
     return ec ? std::string(".") : self.parent_path().string();
 }
 
-std::string ReadText(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
 // What the figures came from.
 void PrintMachine()
 {
@@ -223,17 +222,6 @@ struct Program
     std::string Err;
 };
 
-// Empties the page cache (and the cached folders and file records) so the
-// next run reads from the disk; false when the system does not let us.
-bool DropCaches()
-{
-    ::sync();
-    std::ofstream out(kDropCaches);
-    out << "3\n";
-    out.flush();
-    return static_cast<bool>(out);
-}
-
 // One run of program on a tree of files; false (after saying why) when the
 // program failed or did not see every file.
 bool RunOnce(Program& program, long files, const std::string& listPath,
@@ -277,27 +265,9 @@ bool RunOnce(Program& program, long files, const std::string& listPath,
     return true;
 }
 
-double Median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    const std::size_t n = values.size();
-    return n % 2 == 1 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2.0;
-}
-
 double MedianWall(const std::vector<Bench::ChildRun>& runs)
 {
-    std::vector<double> walls;
-    for (const auto& run : runs)
-        walls.push_back(run.WallSeconds);
-    return Median(walls);
-}
-
-long PeakKiB(const std::vector<Bench::ChildRun>& runs)
-{
-    long peak = 0;
-    for (const auto& run : runs)
-        peak = std::max(peak, run.PeakKiB);
-    return peak;
+    return Bench::MedianOf(runs, &Bench::ChildRun::WallSeconds);
 }
 
 void PrintRuns(const Program& program, const std::vector<Bench::ChildRun>& runs, long files)
@@ -309,8 +279,6 @@ void PrintRuns(const Program& program, const std::vector<Bench::ChildRun>& runs,
                     static_cast<double>(files) / run.WallSeconds, run.PeakKiB);
     }
 }
-
-const char* Verdict(bool met) { return met ? "met" : "MISSED"; }
 
 // Rounds of every program in turn, the order turned round each round so no
 // program always runs right after another; cold drops the cache before each.
@@ -455,13 +423,8 @@ int RunComparison(const Options& options, const std::string& work, const std::st
 
     if (options.ColdRounds == 0)
         return 0;
-    std::fflush(stdout);
-    if (!DropCaches()) {
-        std::printf("Cold cache: not measured: the page cache cannot be dropped here (writing "
-                    "%s needs root).\n",
-                    kDropCaches);
+    if (!DropCachesForColdRounds())
         return 0;
-    }
     return MeasureRounds(programs, options.ColdRounds, true, files, listPath, runs) ? 0 : 2;
 }
 

@@ -1,19 +1,27 @@
 #include "bench/BenchProcess.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
+#include <fstream>
+#include <iterator>
 #include <optional>
 #include <stdexcept>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <utility>
 
 namespace Bench {
 
 namespace {
+
+// Writing this file empties the page cache; only root may.
+constexpr const char* kDropCaches = "/proc/sys/vm/drop_caches";
 
 double Now()
 {
@@ -96,6 +104,58 @@ ChildRun RunChild(const std::vector<std::string>& argv,
     else if (WIFSIGNALED(status))
         run.ExitCode = 128 + WTERMSIG(status);
     return run;
+}
+
+double Median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    const std::size_t n = values.size();
+    return n % 2 == 1 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2.0;
+}
+
+double MedianOf(const std::vector<ChildRun>& runs, double ChildRun::*field)
+{
+    std::vector<double> values;
+    for (const ChildRun& run : runs) {
+        values.push_back(run.*field);
+    }
+    return Median(std::move(values));
+}
+
+long PeakKiB(const std::vector<ChildRun>& runs)
+{
+    long peak = 0;
+    for (const ChildRun& run : runs) {
+        peak = std::max(peak, run.PeakKiB);
+    }
+    return peak;
+}
+
+std::string ReadText(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+bool DropCaches()
+{
+    ::sync();
+    std::ofstream out(kDropCaches);
+    out << "3\n";
+    out.flush();
+    return static_cast<bool>(out);
+}
+
+bool DropCachesForColdRounds()
+{
+    std::fflush(stdout);
+    if (DropCaches()) {
+        return true;
+    }
+    std::printf("Cold cache: not measured: the page cache cannot be dropped here (writing %s "
+                "needs root).\n",
+                kDropCaches);
+    return false;
 }
 
 } // namespace Bench

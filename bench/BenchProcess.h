@@ -24,4 +24,25 @@ ChildRun RunChild(const std::vector<std::string>& argv,
                   const std::vector<std::pair<std::string, std::string>>& env,
                   const std::string& stdoutPath, const std::string& stderrPath);
 
+// The median of values (not empty), and that of one field of runs.
+double Median(std::vector<double> values);
+double MedianOf(const std::vector<ChildRun>& runs, double ChildRun::*field);
+
+// The highest peak resident set size of runs.
+long PeakKiB(const std::vector<ChildRun>& runs);
+
+// The whole of a text file; empty when it cannot be read.
+std::string ReadText(const std::string& path);
+
+// Empties the page cache (and the cached folders and file records) so the
+// next run reads from the disk; false when the system does not let us.
+bool DropCaches();
+
+// DropCaches before the cold rounds; false, after saying that they are not
+// measured, when the system does not let us.
+bool DropCachesForColdRounds();
+
+// How a figure compares with its target, as the reports say it.
+inline const char* Verdict(bool met) { return met ? "met" : "MISSED"; }
+
 } // namespace Bench

@@ -22,7 +22,7 @@ fi
 
 sandbox=/tmp/sonorix-screenshots
 rm -rf "$sandbox"
-mkdir -p "$sandbox/home" "$sandbox/config" "$sandbox/data"
+mkdir -p "$sandbox/home" "$sandbox/config" "$sandbox/data" "$sandbox/cache"
 "$make_samples" "$sandbox/home/Music" >/dev/null
 # shoot PICTURE HEIGHT [sonorix-list options]: lists the samples into a page
 # and renders it at 1100 pixels wide.
@@ -30,7 +30,7 @@ shoot() {
     local picture=$1 height=$2
     shift 2
     HOME=$sandbox/home XDG_CONFIG_HOME=$sandbox/config XDG_DATA_HOME=$sandbox/data \
-        "$list" -q "$@" "$sandbox/home/Music" "$sandbox/$picture.html"
+        XDG_CACHE_HOME=$sandbox/cache "$list" -q "$@" "$sandbox/home/Music" "$sandbox/$picture.html"
     # Chromium as root needs --no-sandbox; its profile stays in the sandbox too.
     HOME=$sandbox/home "$browser" --headless=new --no-sandbox --disable-gpu --hide-scrollbars \
         --user-data-dir="$sandbox/chromium" --window-size=1100,"$height" \

@@ -6,8 +6,8 @@
 # it lists the samples with sonorix-list into the build folder (an HTML page
 # with the Default profile, the same page in full analysis with the wave
 # file, and a CSV with all twenty columns). Both keep
-# their settings store and desktop entry in BUILD/run-home/, never in the
-# user's own.
+# their settings store, desktop entry and scan cache in BUILD/run-home/,
+# never in the user's own.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/common.sh
@@ -32,7 +32,7 @@ else
 fi
 
 home=$build/run-home
-mkdir -p "$home/config" "$home/data"
+mkdir -p "$home/config" "$home/data" "$home/cache"
 
 desktop=$build/app/sonorix
 if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then
@@ -40,7 +40,8 @@ if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then
         echo
         echo "Starting the desktop program on $samples"
         echo "(settings in $home)."
-        XDG_CONFIG_HOME=$home/config XDG_DATA_HOME=$home/data exec "$desktop" "$samples"
+        XDG_CONFIG_HOME=$home/config XDG_DATA_HOME=$home/data XDG_CACHE_HOME=$home/cache \
+            exec "$desktop" "$samples"
     fi
     echo
     echo "A display is available, but $desktop is not built yet;"
@@ -57,7 +58,7 @@ html=$build/samples-list.html
 full=$build/samples-list-full.html
 csv=$build/samples-list.csv
 run_list() {
-    XDG_CONFIG_HOME=$home/config XDG_DATA_HOME=$home/data "$list" "$@"
+    XDG_CONFIG_HOME=$home/config XDG_DATA_HOME=$home/data XDG_CACHE_HOME=$home/cache "$list" "$@"
 }
 all_columns=$("$list" --list-columns | paste -sd, -)
 run_list -q -s Default "$samples" "$html"

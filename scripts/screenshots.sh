@@ -18,11 +18,11 @@ require_programs screenshots.sh build "$shots" "$make_samples"
 
 sandbox=/tmp/sonorix-screenshots
 rm -rf "$sandbox"
-mkdir -p "$sandbox/home" "$sandbox/config" "$sandbox/data" "$sandbox/runtime"
+mkdir -p "$sandbox/home" "$sandbox/config" "$sandbox/data" "$sandbox/cache" "$sandbox/runtime"
 chmod 700 "$sandbox/runtime"
 "$make_samples" "$sandbox/home/Music" >/dev/null
 
 HOME=$sandbox/home XDG_CONFIG_HOME=$sandbox/config XDG_DATA_HOME=$sandbox/data \
-    XDG_RUNTIME_DIR=$sandbox/runtime QT_QPA_PLATFORM=offscreen LC_ALL=C.UTF-8 \
+    XDG_CACHE_HOME=$sandbox/cache XDG_RUNTIME_DIR=$sandbox/runtime QT_QPA_PLATFORM=offscreen LC_ALL=C.UTF-8 \
     "$shots" "$sandbox/home/Music" "$sandbox/home/Music-list" docs/screenshots
 echo "Wrote the pictures of the windows into docs/screenshots/"
