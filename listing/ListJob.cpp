@@ -182,10 +182,19 @@ std::vector<FileIdentity> OwnOutput(const ListJobInput& input)
 }
 
 // Drops from found (the matches of one folder) every file that is one of own.
+// Where the walk's listing shows that none of the folder's entries can be,
+// no file is looked up again.
 void DropOwnOutput(const std::string& folder, const std::vector<FileIdentity>& own,
-                   std::vector<std::string>& found)
+                   const DirTools::FolderListings& listings, std::vector<std::string>& found)
 {
     if (own.empty() || found.empty()) {
+        return;
+    }
+    std::vector<ino_t> inodes;
+    for (const FileIdentity& file : own) {
+        inodes.push_back(file.Inode);
+    }
+    if (!listings.MayHoldAnyOf(folder, inodes)) {
         return;
     }
     UniqueFd opened;
@@ -230,7 +239,7 @@ void CollectAllFiles(const ListJobInput& input, ListReport& report, FileList& fi
     const auto collect = [&](const std::string& folder, const std::string& extension) {
         found.clear();
         DirTools::CollectFiles(folder, extension, walk, found, listings);
-        DropOwnOutput(folder, own, found);
+        DropOwnOutput(folder, own, listings, found);
         for (const std::string& path : found) {
             files.Add(path);
         }
