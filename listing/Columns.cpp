@@ -1,6 +1,7 @@
 #include "listing/Columns.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "base/Utf8.h"
 #include "listing/TextConversion.h"
@@ -220,19 +221,27 @@ std::size_t RowCells::ReadLength(std::size_t& at) const
 
 void RowCells::JoinInto(std::string& text, std::string_view separator, std::size_t skip) const
 {
-    text.clear();
+    // Room for every cell and a separator behind each, made at once (each
+    // cell takes at least its length byte here), then filled in place.
+    text.resize(m_packed.size() * (1 + separator.size()));
+    char* out = text.data();
     bool first = true;
     ForEachCell([&](std::string_view cell) {
         if (skip > 0) {
             --skip;
             return;
         }
-        if (!first) {
-            text += separator;
+        if (!first && !separator.empty()) {
+            std::memcpy(out, separator.data(), separator.size());
+            out += separator.size();
         }
         first = false;
-        text += cell;
+        if (!cell.empty()) {
+            std::memcpy(out, cell.data(), cell.size());
+            out += cell.size();
+        }
     });
+    text.resize(static_cast<std::size_t>(out - text.data()));
 }
 
 std::string RowCells::Joined(std::string_view separator) const

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstring>
+#include <exception>
 #include <fcntl.h>
 #include <future>
 #include <new>
@@ -181,10 +182,19 @@ std::vector<FileIdentity> OwnOutput(const ListJobInput& input)
 }
 
 // Drops from found (the matches of one folder) every file that is one of own.
+// Where the walk's listing shows that none of the folder's entries can be,
+// no file is looked up again.
 void DropOwnOutput(const std::string& folder, const std::vector<FileIdentity>& own,
-                   std::vector<std::string>& found)
+                   const DirTools::FolderListings& listings, std::vector<std::string>& found)
 {
     if (own.empty() || found.empty()) {
+        return;
+    }
+    std::vector<ino_t> inodes;
+    for (const FileIdentity& file : own) {
+        inodes.push_back(file.Inode);
+    }
+    if (!listings.MayHoldAnyOf(folder, inodes)) {
         return;
     }
     UniqueFd opened;
@@ -229,7 +239,7 @@ void CollectAllFiles(const ListJobInput& input, ListReport& report, FileList& fi
     const auto collect = [&](const std::string& folder, const std::string& extension) {
         found.clear();
         DirTools::CollectFiles(folder, extension, walk, found, listings);
-        DropOwnOutput(folder, own, found);
+        DropOwnOutput(folder, own, listings, found);
         for (const std::string& path : found) {
             files.Add(path);
         }
@@ -295,6 +305,9 @@ public:
         if (m_loader.joinable()) {
             m_loader.join();
         }
+        if (m_encoder.joinable()) {
+            m_encoder.join();
+        }
     }
 
     JobCache(const JobCache&) = delete;
@@ -319,20 +332,41 @@ public:
         }
     }
 
-    void Save(const std::vector<ScanCache::Notes>& notes, const std::vector<std::string>& walked)
+    // Starts making the new cache file from what this job read, beside the
+    // sort and the write of the list, which need none of it.
+    void Encode(std::vector<ScanCache::Notes> notes, std::vector<std::string> walked)
     {
         WaitLoaded();
         if (!m_usable) {
             return;
         }
+        m_notes = std::move(notes);
+        m_walked = std::move(walked);
         try {
-            std::vector<const ScanCache::Notes*> all;
-            for (const ScanCache::Notes& note : notes) {
-                all.push_back(&note);
+            m_encoder = std::thread([this] { EncodeNow(); });
+        } catch (const std::system_error&) {
+            // Made by Save instead.
+        }
+    }
+
+    // Writes the cache file once the list is written: the cache never delays
+    // or fails the list.
+    void Save()
+    {
+        if (!m_usable) {
+            return;
+        }
+        if (m_encoder.joinable()) {
+            m_encoder.join();
+        } else {
+            EncodeNow();
+        }
+        try {
+            if (m_encodeError) {
+                std::rethrow_exception(m_encodeError);
             }
-            if (const std::optional<std::string> bytes =
-                    ScanCache::Encode(m_snapshot, all, walked, m_store->KindOf())) {
-                m_store->Save(*bytes);
+            if (m_encoded) {
+                m_store->Save(*m_encoded);
             }
         } catch (const std::exception& error) {
             Warn("not updated", error.what());
@@ -362,6 +396,21 @@ private:
         m_promise.set_value(&m_snapshot);
     }
 
+    // The new cache file's bytes (none when nothing changed), or what kept
+    // them from being made.
+    void EncodeNow()
+    {
+        try {
+            std::vector<const ScanCache::Notes*> all;
+            for (const ScanCache::Notes& note : m_notes) {
+                all.push_back(&note);
+            }
+            m_encoded = ScanCache::Encode(m_snapshot, all, m_walked, m_store->KindOf());
+        } catch (...) {
+            m_encodeError = std::current_exception();
+        }
+    }
+
     ListReport& m_report;
     std::optional<ScanCache::Store> m_store{};
     ScanCache::Snapshot m_snapshot{};
@@ -369,6 +418,11 @@ private:
     std::promise<const ScanCache::Snapshot*> m_promise{};
     std::shared_future<const ScanCache::Snapshot*> m_loaded{};
     std::thread m_loader{};
+    std::vector<ScanCache::Notes> m_notes{};
+    std::vector<std::string> m_walked{};
+    std::optional<std::string> m_encoded{};
+    std::exception_ptr m_encodeError{};
+    std::thread m_encoder{};
     bool m_usable = false;
     bool m_warned = false;
 };
@@ -633,7 +687,7 @@ ListJobResult RunJob(ListJobInput& input, ListReport& report, Dialogs& dialogs)
 
     ScannedRows scanned =
         ScanFiles(files, *results, plan, askForCustom, totals, profile, report, dialogs);
-    const std::vector<ScanCache::Notes> notes = results->TakeCacheNotes();
+    cache.Encode(results->TakeCacheNotes(), std::move(walked));
     results.reset(); // the readers' threads end here
     list.reset();    // the paths are in the rows now
 
@@ -641,8 +695,7 @@ ListJobResult RunJob(ListJobInput& input, ListReport& report, Dialogs& dialogs)
     report.SetText("");
     report.SetLabelText(ReportLabel::Status, "Done!");
     report.SetOkEnabled(true);
-    // Only once the list is written: the cache never delays or fails it.
-    cache.Save(notes, walked);
+    cache.Save();
     return ListJobResult::Written;
 }
 

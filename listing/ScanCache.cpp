@@ -197,10 +197,16 @@ public:
 
     std::uint64_t Varint()
     {
-        // Most numbers and text lengths take one byte.
-        if (m_at != m_end && static_cast<unsigned char>(*m_at) < 0x80) {
+        // Most numbers and text lengths take one byte: that case stays
+        // small enough to be inlined where records are read.
+        if (m_at != m_end && static_cast<unsigned char>(*m_at) < 0x80) [[likely]] {
             return static_cast<unsigned char>(*m_at++);
         }
+        return LongVarint();
+    }
+
+    [[gnu::noinline]] std::uint64_t LongVarint()
+    {
         std::uint64_t value = 0;
         for (int shift = 0; shift < 64; shift += 7) {
             if (m_at == m_end) {

@@ -183,10 +183,12 @@ FolderEntries ReadFolder(Walk& walk, UniqueFd folder, const std::string& path)
     FolderEntries entries;
     Directory dir(std::move(folder));
     std::string names;
+    std::vector<std::pair<ino_t, unsigned char>> kinds;
     while (const dirent* entry = dir.Next()) {
         const bool dots = IsDotOrDotDot(entry->d_name);
         if (walk.Listings != nullptr && !dots) {
             names.append(entry->d_name).push_back('\0');
+            kinds.emplace_back(entry->d_ino, entry->d_type);
         }
         // Hidden entries are not part of the listing at all, so they are not
         // counted either; "." and ".." are.
@@ -204,7 +206,7 @@ FolderEntries ReadFolder(Walk& walk, UniqueFd folder, const std::string& path)
     if (dir.Error() != 0) {
         FolderNotRead(walk.Label, path, dir.Error());
     } else if (walk.Listings != nullptr && dir.Opened()) {
-        walk.Listings->Keep(WithSlash(path), std::move(names));
+        walk.Listings->Keep(WithSlash(path), std::move(names), std::move(kinds));
     }
     return entries;
 }
@@ -364,7 +366,8 @@ void MatchFiles(const std::string& prefix, const std::string& extension, Progres
 
 struct FolderListings::Names
 {
-    std::string Bytes{}; // every name followed by a NUL
+    std::string Bytes{};                                  // every name followed by a NUL
+    std::vector<std::pair<ino_t, unsigned char>> Kinds{}; // inode and type, by name
 };
 
 struct FolderListings::Table
@@ -382,9 +385,33 @@ const FolderListings::Names* FolderListings::Find(const std::string& prefix) con
     return found == m_table->ByPrefix.end() ? nullptr : &found->second;
 }
 
-void FolderListings::Keep(const std::string& prefix, std::string names)
+void FolderListings::Keep(const std::string& prefix, std::string names,
+                          std::vector<std::pair<ino_t, unsigned char>> kinds)
 {
-    m_table->ByPrefix.insert_or_assign(prefix, Names{.Bytes = std::move(names)});
+    m_table->ByPrefix.insert_or_assign(prefix,
+                                       Names{.Bytes = std::move(names), .Kinds = std::move(kinds)});
+}
+
+bool FolderListings::MayHoldAnyOf(const std::string& folder, const std::vector<ino_t>& inodes) const
+{
+    if (!IsUsablePath(folder)) {
+        return false;
+    }
+    const Names* names = Find(WithSlash(folder));
+    if (names == nullptr) {
+        return true;
+    }
+    return std::any_of(names->Kinds.begin(), names->Kinds.end(), [&](const auto& kind) {
+        switch (kind.second) {
+        case DT_LNK:
+        case DT_UNKNOWN:
+            return true;
+        case DT_REG:
+            return std::find(inodes.begin(), inodes.end(), kind.first) != inodes.end();
+        default:
+            return false; // a folder, device, pipe or socket is no file
+        }
+    });
 }
 
 void CollectFolders(const std::string& folder, int depth, ProgressLabel& label,

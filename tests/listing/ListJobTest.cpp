@@ -704,6 +704,12 @@ TEST_F(ListJobTest, TheListIsNeverARowOfItself)
              std::filesystem::create_symlink(Out("list.csv"), Music("link.csv"));
          },
          Out("list.csv"), ""},
+        {"a hard link to the list", Out("list.csv"), false,
+         [&] {
+             oldList(Out("list.csv"))();
+             std::filesystem::create_hard_link(Out("list.csv"), Music("hard.csv"));
+         },
+         Out("list.csv"), ""},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.Case);
@@ -716,8 +722,8 @@ TEST_F(ListJobTest, TheListIsNeverARowOfItself)
         ASSERT_EQ(Run(input), ListJobResult::Written);
         EXPECT_EQ(input.Output, row.Written);
         EXPECT_EQ(ReadFile(row.Written), row.Before + list);
-        for (const std::string& made :
-             {Music("TrackRoll1.csv"), Music("list.csv"), Music("link.csv"), Out("list.csv")}) {
+        for (const std::string& made : {Music("TrackRoll1.csv"), Music("list.csv"),
+                                        Music("link.csv"), Music("hard.csv"), Out("list.csv")}) {
             std::filesystem::remove(made);
         }
     }
