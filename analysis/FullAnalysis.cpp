@@ -103,6 +103,13 @@ public:
         return m_file.ReadAt(offset, dest, count);
     }
 
+    // The count bytes at offset when the window holds them, else nullptr;
+    // never reads.
+    const std::uint8_t* HeldInWindow(std::int64_t offset, std::size_t count) const
+    {
+        return m_window.Held(offset, count);
+    }
+
     // Makes the window hold [offset, offset + count) when it fits.
     void Hold(std::int64_t offset, std::size_t count)
     {
@@ -410,16 +417,19 @@ Container ContainerOf(const ReadOnlyFile& file, HeldStream& stream)
         return Container::Flac;
     }
     if (at(0, "ID3") && got >= 10) {
-        // A FLAC stream behind an ID3v2 tag. Read past the window: the frame
-        // search of an MPEG file reads the head of the file first.
+        // A FLAC stream behind an ID3v2 tag. The window usually holds those
+        // bytes already; where it does not, they are read past it, never
+        // moving it: the frame search of an MPEG file reads the head of the
+        // file first.
         std::int64_t behind = 10 + SyncSafe(head.data() + 6) + ((head[5] & 0x10) != 0 ? 10 : 0);
         std::array<std::uint8_t, 4> magic{};
-        if (behind < file.Size() &&
-            file.ReadAt(behind, magic.data(), magic.size()) == magic.size() &&
-            std::memcmp(magic.data(), "fLaC", 4) == 0) {
-            return Container::Flac;
+        const std::uint8_t* bytes = stream.HeldInWindow(behind, magic.size());
+        if (bytes == nullptr && behind < file.Size() &&
+            file.ReadAt(behind, magic.data(), magic.size()) == magic.size()) {
+            bytes = magic.data();
         }
-        return Container::Mpeg;
+        return bytes != nullptr && std::memcmp(bytes, "fLaC", 4) == 0 ? Container::Flac
+                                                                      : Container::Mpeg;
     }
     if (at(0, "OggS")) {
         if (at(28, "\x01vorbis")) {
