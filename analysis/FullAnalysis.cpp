@@ -12,6 +12,7 @@
 #include <taglib/apetag.h>
 #include <taglib/commentsframe.h>
 #include <taglib/flacfile.h>
+#include <taglib/id3v1genres.h>
 #include <taglib/id3v1tag.h>
 #include <taglib/id3v2tag.h>
 #include <taglib/infotag.h>
@@ -22,11 +23,13 @@
 #include <taglib/opusfile.h>
 #include <taglib/taglib.h>
 #include <taglib/tdebuglistener.h>
+#include <taglib/textidentificationframe.h>
 #include <taglib/tiostream.h>
 #include <taglib/vorbisfile.h>
 #include <taglib/wavfile.h>
 #include <taglib/xingheader.h>
 #include <taglib/xiphcomment.h>
+#include <typeinfo>
 #include <vector>
 
 #include "analysis/internal/FileAccess.h"
@@ -255,7 +258,14 @@ std::string Trimmed(std::string_view text)
     return std::string(text);
 }
 
-std::string Utf8Of(const TagLib::String& text) { return Trimmed(text.to8Bit(true)); }
+std::string Utf8Of(const TagLib::String& text)
+{
+    std::string bytes = text.to8Bit(true);
+    const auto last = std::find_if_not(bytes.rbegin(), bytes.rend(), IsBlankOrControl);
+    bytes.erase(last.base(), bytes.end());
+    bytes.erase(bytes.begin(), std::find_if_not(bytes.begin(), bytes.end(), IsBlankOrControl));
+    return bytes;
+}
 
 // Players write technical comments of their own ("iTunNORM", "iTunSMPB", ...)
 // that no listener wants to read in a list.
@@ -264,10 +274,83 @@ bool IsTechnicalComment(const TagLib::ID3v2::CommentsFrame& frame)
     return frame.description().to8Bit(true).rfind("iTun", 0) == 0;
 }
 
+// The frames of an ID3v2 tag with this id, or nullptr when it has none. The
+// tag's own getters build the key anew on each call and add an empty list
+// for every id the tag lacks.
+const TagLib::ID3v2::FrameList* FramesOf(const TagLib::ID3v2::Tag& tag,
+                                         const TagLib::ByteVector& id)
+{
+    const TagLib::ID3v2::FrameListMap& frames = tag.frameListMap();
+    const auto found = frames.find(id);
+    return found != frames.end() && !found->second.isEmpty() ? &found->second : nullptr;
+}
+
+// The text of the first frame with this id, as Frame::toString() gives it: a
+// text frame's fields joined by blanks, taken without a copy when there is
+// only one.
+TagLib::String FirstText(const TagLib::ID3v2::Tag& tag, const TagLib::ByteVector& id)
+{
+    const TagLib::ID3v2::FrameList* frames = FramesOf(tag, id);
+    if (frames == nullptr) {
+        return {};
+    }
+    const TagLib::ID3v2::Frame& frame = *frames->front();
+    if (typeid(frame) == typeid(TagLib::ID3v2::TextIdentificationFrame)) {
+        const TagLib::StringList fields =
+            static_cast<const TagLib::ID3v2::TextIdentificationFrame&>(frame).fieldList();
+        if (fields.size() == 1) {
+            return fields.front();
+        }
+    }
+    return frame.toString();
+}
+
+// The genre of an ID3v2 tag as ID3v2::Tag::genre() gives it: the fields of
+// its first genre frame, numbers from 0 to 255 read as ID3v1 genres (none
+// for a number past the list), empty fields left out, each text once,
+// joined by blanks.
+TagLib::String GenreOf(const TagLib::ID3v2::Tag& tag)
+{
+    static const TagLib::ByteVector kGenre("TCON");
+    const TagLib::ID3v2::FrameList* frames = FramesOf(tag, kGenre);
+    const auto* frame =
+        frames != nullptr
+            ? dynamic_cast<const TagLib::ID3v2::TextIdentificationFrame*>(frames->front())
+            : nullptr;
+    if (frame == nullptr) {
+        return {};
+    }
+    const auto nameOf = [](const TagLib::String& field) {
+        bool number = false;
+        const int value = field.toInt(&number);
+        return number && value >= 0 && value <= 255 ? TagLib::ID3v1::genre(value) : field;
+    };
+    const TagLib::StringList fields = frame->fieldList();
+    if (fields.size() == 1) {
+        return fields.front().isEmpty() ? TagLib::String() : nameOf(fields.front());
+    }
+    TagLib::StringList genres;
+    for (const TagLib::String& field : fields) {
+        if (field.isEmpty()) {
+            continue;
+        }
+        const TagLib::String name = nameOf(field);
+        if (std::find(genres.begin(), genres.end(), name) == genres.end()) {
+            genres.append(name);
+        }
+    }
+    return genres.toString();
+}
+
 std::string CommentOf(const TagLib::Tag& tag)
 {
     if (const auto* id3v2 = dynamic_cast<const TagLib::ID3v2::Tag*>(&tag)) {
-        for (const TagLib::ID3v2::Frame* frame : id3v2->frameList("COMM")) {
+        static const TagLib::ByteVector kComment("COMM");
+        const TagLib::ID3v2::FrameList* frames = FramesOf(*id3v2, kComment);
+        if (frames == nullptr) {
+            return {};
+        }
+        for (const TagLib::ID3v2::Frame* frame : *frames) {
             const auto* comment = dynamic_cast<const TagLib::ID3v2::CommentsFrame*>(frame);
             if (comment != nullptr && !IsTechnicalComment(*comment)) {
                 std::string text = Utf8Of(comment->text());
@@ -289,34 +372,79 @@ std::string NumberText(unsigned int number)
     return number != 0 ? std::to_string(static_cast<int>(number)) : std::string();
 }
 
-// The fields of the tags in their order of precedence: each field from the
-// first tag that holds it (a field already filled is not looked at again).
-void FillTag(TagInfo& info, std::initializer_list<const TagLib::Tag*> tags)
+// The fields of a tag as its getters give them, each one only while it is
+// still empty.
+void FillEmptyFields(TagInfo& info, const TagLib::Tag& tag)
 {
-    for (const TagLib::Tag* tag : tags) {
-        if (tag == nullptr || tag->isEmpty()) {
-            continue;
-        }
+    const auto* id3v2 = dynamic_cast<const TagLib::ID3v2::Tag*>(&tag);
+    if (id3v2 == nullptr) {
         if (info.Title.empty()) {
-            info.Title = Utf8Of(tag->title());
+            info.Title = Utf8Of(tag.title());
         }
         if (info.Artist.empty()) {
-            info.Artist = Utf8Of(tag->artist());
+            info.Artist = Utf8Of(tag.artist());
         }
         if (info.Album.empty()) {
-            info.Album = Utf8Of(tag->album());
+            info.Album = Utf8Of(tag.album());
         }
         if (info.Comment.empty()) {
-            info.Comment = CommentOf(*tag);
+            info.Comment = CommentOf(tag);
         }
         if (info.Genre.empty()) {
-            info.Genre = GenreText(Utf8Of(tag->genre()));
+            info.Genre = GenreText(Utf8Of(tag.genre()));
         }
         if (info.Year.empty()) {
-            info.Year = YearText(NumberText(tag->year()));
+            info.Year = YearText(NumberText(tag.year()));
         }
         if (info.Track.empty()) {
-            info.Track = TrackText(NumberText(tag->track()));
+            info.Track = TrackText(NumberText(tag.track()));
+        }
+        return;
+    }
+    // The same reading as the getters of an ID3v2 tag, from its frame map.
+    static const TagLib::ByteVector kTitle("TIT2");
+    static const TagLib::ByteVector kArtist("TPE1");
+    static const TagLib::ByteVector kAlbum("TALB");
+    static const TagLib::ByteVector kDate("TDRC");
+    static const TagLib::ByteVector kTrack("TRCK");
+    if (info.Title.empty()) {
+        info.Title = Utf8Of(FirstText(*id3v2, kTitle));
+    }
+    if (info.Artist.empty()) {
+        info.Artist = Utf8Of(FirstText(*id3v2, kArtist));
+    }
+    if (info.Album.empty()) {
+        info.Album = Utf8Of(FirstText(*id3v2, kAlbum));
+    }
+    if (info.Comment.empty()) {
+        info.Comment = CommentOf(*id3v2);
+    }
+    if (info.Genre.empty()) {
+        info.Genre = GenreText(Utf8Of(GenreOf(*id3v2)));
+    }
+    if (info.Year.empty()) {
+        info.Year = YearText(
+            NumberText(static_cast<unsigned int>(FirstText(*id3v2, kDate).substr(0, 4).toInt())));
+    }
+    if (info.Track.empty()) {
+        info.Track =
+            TrackText(NumberText(static_cast<unsigned int>(FirstText(*id3v2, kTrack).toInt())));
+    }
+}
+
+// The fields of the tags in their order of precedence: each field from the
+// first tag that holds it. A tag is not looked at once every field is
+// filled.
+void FillTag(TagInfo& info, std::initializer_list<const TagLib::Tag*> tags)
+{
+    const auto complete = [&info] {
+        return !info.Title.empty() && !info.Artist.empty() && !info.Album.empty() &&
+               !info.Comment.empty() && !info.Genre.empty() && !info.Year.empty() &&
+               !info.Track.empty();
+    };
+    for (const TagLib::Tag* tag : tags) {
+        if (tag != nullptr && !complete()) {
+            FillEmptyFields(info, *tag);
         }
     }
     info.Tagged = !info.Title.empty() || !info.Artist.empty() || !info.Album.empty() ||
