@@ -134,31 +134,15 @@ public:
         const auto count = static_cast<unsigned int>(
             std::min({static_cast<std::int64_t>(std::min<unsigned long>(length, UINT_MAX)),
                       m_file.Size() - m_position}));
-        TagLib::ByteVector bytes;
         try {
-            if (const std::uint8_t* held = HeldAt(m_position, count)) {
-                bytes = TagLib::ByteVector(reinterpret_cast<const char*>(held), count);
-            } else if (count > kWindowRead && count <= kKeptRead && !m_keptUsed) {
-                // TagLib keeps parts of a tag it read (a picture) as long as
-                // the file's objects live; they end before the next file.
-                m_keptUsed = true;
-                TagLib::ByteVector& kept = KeptBytes();
-                kept.resize(count);
-                kept.resize(static_cast<unsigned int>(
-                    Read(m_position, reinterpret_cast<std::uint8_t*>(kept.data()), count)));
-                bytes = kept;
-            } else {
-                bytes = TagLib::ByteVector(count, '\0');
-                bytes.resize(static_cast<unsigned int>(
-                    Read(m_position, reinterpret_cast<std::uint8_t*>(bytes.data()), count)));
-            }
+            TagLib::ByteVector bytes = BytesAt(m_position, count);
+            m_position += static_cast<std::int64_t>(bytes.size());
+            return bytes;
         } catch (...) {
             // Exceptions must not pass through TagLib's code.
             m_error = std::current_exception();
             return {};
         }
-        m_position += static_cast<std::int64_t>(bytes.size());
-        return bytes;
     }
 
     void writeBlock(const TagLib::ByteVector&) override {}
@@ -204,6 +188,29 @@ private:
     static TagLib::ByteVector& KeptBytes()
     {
         thread_local TagLib::ByteVector bytes;
+        return bytes;
+    }
+
+    // The count bytes at offset (fewer where the file ends), each
+    // ByteVector made once: TagLib's allocate even when empty.
+    TagLib::ByteVector BytesAt(std::int64_t offset, unsigned int count)
+    {
+        if (const std::uint8_t* held = HeldAt(offset, count)) {
+            return {reinterpret_cast<const char*>(held), count};
+        }
+        if (count > kWindowRead && count <= kKeptRead && !m_keptUsed) {
+            // TagLib keeps parts of a tag it read (a picture) as long as
+            // the file's objects live; they end before the next file.
+            m_keptUsed = true;
+            TagLib::ByteVector& kept = KeptBytes();
+            kept.resize(count);
+            kept.resize(static_cast<unsigned int>(
+                Read(offset, reinterpret_cast<std::uint8_t*>(kept.data()), count)));
+            return kept;
+        }
+        TagLib::ByteVector bytes(count, '\0');
+        bytes.resize(static_cast<unsigned int>(
+            Read(offset, reinterpret_cast<std::uint8_t*>(bytes.data()), count)));
         return bytes;
     }
 
