@@ -267,7 +267,16 @@ std::string Trimmed(std::string_view text)
 
 std::string Utf8Of(const TagLib::String& text)
 {
-    std::string bytes = text.to8Bit(true);
+    // Most texts are ASCII, which is its own UTF-8: taken as it is, without
+    // the buffers of TagLib's conversion.
+    std::string bytes;
+    if (std::all_of(text.begin(), text.end(), [](wchar_t c) { return c >= 0 && c < 0x80; })) {
+        bytes.resize(text.size());
+        std::transform(text.begin(), text.end(), bytes.begin(),
+                       [](wchar_t c) { return static_cast<char>(c); });
+    } else {
+        bytes = text.to8Bit(true);
+    }
     const auto last = std::find_if_not(bytes.rbegin(), bytes.rend(), IsBlankOrControl);
     bytes.erase(last.base(), bytes.end());
     bytes.erase(bytes.begin(), std::find_if_not(bytes.begin(), bytes.end(), IsBlankOrControl));
@@ -281,23 +290,47 @@ bool IsTechnicalComment(const TagLib::ID3v2::CommentsFrame& frame)
     return frame.description().to8Bit(true).rfind("iTun", 0) == 0;
 }
 
-// The frames of an ID3v2 tag with this id, or nullptr when it has none. The
-// tag's own getters build the key anew on each call and add an empty list
-// for every id the tag lacks.
-const TagLib::ID3v2::FrameList* FramesOf(const TagLib::ID3v2::Tag& tag,
-                                         const TagLib::ByteVector& id)
+// The frame lists of an ID3v2 tag that the list's fields come from, each
+// nullptr when the tag has no such frame. Found in one pass over the tag's
+// frame map: its own getters build a key anew for each look-up and add an
+// empty list for every frame the tag lacks.
+struct Id3v2Frames
 {
-    const TagLib::ID3v2::FrameListMap& frames = tag.frameListMap();
-    const auto found = frames.find(id);
-    return found != frames.end() && !found->second.isEmpty() ? &found->second : nullptr;
+    const TagLib::ID3v2::FrameList* Title = nullptr;
+    const TagLib::ID3v2::FrameList* Artist = nullptr;
+    const TagLib::ID3v2::FrameList* Album = nullptr;
+    const TagLib::ID3v2::FrameList* Comment = nullptr;
+    const TagLib::ID3v2::FrameList* Genre = nullptr;
+    const TagLib::ID3v2::FrameList* Date = nullptr;
+    const TagLib::ID3v2::FrameList* Track = nullptr;
+};
+
+Id3v2Frames FramesOf(const TagLib::ID3v2::Tag& tag)
+{
+    Id3v2Frames found;
+    const std::pair<const char*, const TagLib::ID3v2::FrameList**> wanted[] = {
+        {"TIT2", &found.Title},   {"TPE1", &found.Artist}, {"TALB", &found.Album},
+        {"COMM", &found.Comment}, {"TCON", &found.Genre},  {"TDRC", &found.Date},
+        {"TRCK", &found.Track}};
+    for (const auto& [id, frames] : tag.frameListMap()) {
+        if (id.size() != 4 || frames.isEmpty()) {
+            continue;
+        }
+        const char* bytes = id.data();
+        for (const auto& [name, slot] : wanted) {
+            if (std::memcmp(bytes, name, 4) == 0) {
+                *slot = &frames;
+            }
+        }
+    }
+    return found;
 }
 
-// The text of the first frame with this id, as Frame::toString() gives it: a
-// text frame's fields joined by blanks, taken without a copy when there is
-// only one.
-TagLib::String FirstText(const TagLib::ID3v2::Tag& tag, const TagLib::ByteVector& id)
+// The text of the first of frames, as Frame::toString() gives it: a text
+// frame's fields joined by blanks, taken without a copy when there is only
+// one.
+TagLib::String FirstText(const TagLib::ID3v2::FrameList* frames)
 {
-    const TagLib::ID3v2::FrameList* frames = FramesOf(tag, id);
     if (frames == nullptr) {
         return {};
     }
@@ -312,14 +345,12 @@ TagLib::String FirstText(const TagLib::ID3v2::Tag& tag, const TagLib::ByteVector
     return frame.toString();
 }
 
-// The genre of an ID3v2 tag as ID3v2::Tag::genre() gives it: the fields of
-// its first genre frame, numbers from 0 to 255 read as ID3v1 genres (none
-// for a number past the list), empty fields left out, each text once,
-// joined by blanks.
-TagLib::String GenreOf(const TagLib::ID3v2::Tag& tag)
+// The genre of an ID3v2 tag as ID3v2::Tag::genre() gives it, from its genre
+// frames: the fields of the first, numbers from 0 to 255 read as ID3v1
+// genres (none for a number past the list), empty fields left out, each
+// text once, joined by blanks.
+TagLib::String GenreOf(const TagLib::ID3v2::FrameList* frames)
 {
-    static const TagLib::ByteVector kGenre("TCON");
-    const TagLib::ID3v2::FrameList* frames = FramesOf(tag, kGenre);
     const auto* frame =
         frames != nullptr
             ? dynamic_cast<const TagLib::ID3v2::TextIdentificationFrame*>(frames->front())
@@ -349,26 +380,23 @@ TagLib::String GenreOf(const TagLib::ID3v2::Tag& tag)
     return genres.toString();
 }
 
-std::string CommentOf(const TagLib::Tag& tag)
+// The first comment of an ID3v2 tag's comment frames that is no technical
+// one and holds a text.
+std::string CommentOf(const TagLib::ID3v2::FrameList* frames)
 {
-    if (const auto* id3v2 = dynamic_cast<const TagLib::ID3v2::Tag*>(&tag)) {
-        static const TagLib::ByteVector kComment("COMM");
-        const TagLib::ID3v2::FrameList* frames = FramesOf(*id3v2, kComment);
-        if (frames == nullptr) {
-            return {};
-        }
-        for (const TagLib::ID3v2::Frame* frame : *frames) {
-            const auto* comment = dynamic_cast<const TagLib::ID3v2::CommentsFrame*>(frame);
-            if (comment != nullptr && !IsTechnicalComment(*comment)) {
-                std::string text = Utf8Of(comment->text());
-                if (!text.empty()) {
-                    return text;
-                }
-            }
-        }
+    if (frames == nullptr) {
         return {};
     }
-    return Utf8Of(tag.comment());
+    for (const TagLib::ID3v2::Frame* frame : *frames) {
+        const auto* comment = dynamic_cast<const TagLib::ID3v2::CommentsFrame*>(frame);
+        if (comment != nullptr && !IsTechnicalComment(*comment)) {
+            std::string text = Utf8Of(comment->text());
+            if (!text.empty()) {
+                return text;
+            }
+        }
+    }
+    return {};
 }
 
 // The "DATE" and "TRACKNUMBER" texts of TagLib's generic property map of a
@@ -395,7 +423,7 @@ void FillEmptyFields(TagInfo& info, const TagLib::Tag& tag)
             info.Album = Utf8Of(tag.album());
         }
         if (info.Comment.empty()) {
-            info.Comment = CommentOf(tag);
+            info.Comment = Utf8Of(tag.comment());
         }
         if (info.Genre.empty()) {
             info.Genre = GenreText(Utf8Of(tag.genre()));
@@ -409,33 +437,29 @@ void FillEmptyFields(TagInfo& info, const TagLib::Tag& tag)
         return;
     }
     // The same reading as the getters of an ID3v2 tag, from its frame map.
-    static const TagLib::ByteVector kTitle("TIT2");
-    static const TagLib::ByteVector kArtist("TPE1");
-    static const TagLib::ByteVector kAlbum("TALB");
-    static const TagLib::ByteVector kDate("TDRC");
-    static const TagLib::ByteVector kTrack("TRCK");
+    const Id3v2Frames frames = FramesOf(*id3v2);
     if (info.Title.empty()) {
-        info.Title = Utf8Of(FirstText(*id3v2, kTitle));
+        info.Title = Utf8Of(FirstText(frames.Title));
     }
     if (info.Artist.empty()) {
-        info.Artist = Utf8Of(FirstText(*id3v2, kArtist));
+        info.Artist = Utf8Of(FirstText(frames.Artist));
     }
     if (info.Album.empty()) {
-        info.Album = Utf8Of(FirstText(*id3v2, kAlbum));
+        info.Album = Utf8Of(FirstText(frames.Album));
     }
     if (info.Comment.empty()) {
-        info.Comment = CommentOf(*id3v2);
+        info.Comment = CommentOf(frames.Comment);
     }
     if (info.Genre.empty()) {
-        info.Genre = GenreText(Utf8Of(GenreOf(*id3v2)));
+        info.Genre = GenreText(Utf8Of(GenreOf(frames.Genre)));
     }
     if (info.Year.empty()) {
         info.Year = YearText(
-            NumberText(static_cast<unsigned int>(FirstText(*id3v2, kDate).substr(0, 4).toInt())));
+            NumberText(static_cast<unsigned int>(FirstText(frames.Date).substr(0, 4).toInt())));
     }
     if (info.Track.empty()) {
         info.Track =
-            TrackText(NumberText(static_cast<unsigned int>(FirstText(*id3v2, kTrack).toInt())));
+            TrackText(NumberText(static_cast<unsigned int>(FirstText(frames.Track).toInt())));
     }
 }
 

@@ -565,7 +565,8 @@ TEST(FullAnalysisTexts, GenresYearsAndTracksAsTheListShowsThem)
 // The text frames of an ID3v2 tag read as TagLib's own getters read them, in
 // the forms taggers write: ID3v2.3 "(17)" genres (which TagLib turns into
 // fields), several fields in one frame (ID3v2.4, "\0" between them), genre
-// numbers past the list, dates and track texts that are no plain numbers.
+// numbers past the list, dates and track texts that are no plain numbers,
+// Latin-1 text beyond ASCII.
 TEST(FullAnalysisId3v2, TextFramesGiveTheCellsTagLibsGettersGive)
 {
     struct Row
@@ -604,6 +605,7 @@ TEST(FullAnalysisId3v2, TextFramesGiveTheCellsTagLibsGettersGive)
          {.Album = "LP", .Year = "2001", .Track = "7"}},
         {4, {{"TDRC", "87"}, {"TRCK", "x"}, {"TALB", "EP"}}, {.Album = "EP"}},
         {4, {{"TDRC", "-2001"}, {"TRCK", "-4"}, {"TALB", "B"}}, {.Album = "B", .Track = "-4"}},
+        {3, {{"TIT2", "Caf\xe9 \x7f"}}, {.Title = "Caf\xc3\xa9 \x7f"}},
     };
     TestSupport::TempDir dir;
     for (const Row& row : rows) {
