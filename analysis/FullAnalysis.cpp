@@ -9,11 +9,14 @@
 #include <exception>
 #include <initializer_list>
 #include <optional>
+#include <string_view>
 #include <taglib/apetag.h>
 #include <taglib/commentsframe.h>
 #include <taglib/flacfile.h>
 #include <taglib/id3v1genres.h>
 #include <taglib/id3v1tag.h>
+#include <taglib/id3v2frame.h>
+#include <taglib/id3v2framefactory.h>
 #include <taglib/id3v2tag.h>
 #include <taglib/infotag.h>
 #include <taglib/mp4atom.h>
@@ -289,6 +292,48 @@ bool IsTechnicalComment(const TagLib::ID3v2::CommentsFrame& frame)
 {
     return frame.description().to8Bit(true).rfind("iTun", 0) == 0;
 }
+
+// The ids of the ID3v2.3 and ID3v2.4 frames the cells are taken from (see
+// Id3v2Frames), and those TagLib renames to one of them as it reads them
+// ("TYER" of ID3v2.3, "TRDC" of old TagLib versions, both to "TDRC").
+bool IsCellFrame(const TagLib::ByteVector& id)
+{
+    constexpr std::array<std::string_view, 9> kIds = {"TIT2", "TPE1", "TALB", "COMM", "TCON",
+                                                      "TDRC", "TRCK", "TYER", "TRDC"};
+    const std::string_view text(id.data(), id.size());
+    return std::find(kIds.begin(), kIds.end(), text) != kIds.end();
+}
+
+// Reads an MPEG file's ID3v2 tag with every frame no cell is taken from
+// left unparsed: TagLib keeps such a frame as an unknown one of the same id
+// and size, so the frames behind it are read as before, and decoding the
+// texts, pictures and the like nobody reads was most of the work of
+// reading a tag. Frames of ID3v2.2 get their four-letter ids in the
+// factory's own step first and are all parsed.
+class CellFrameFactory final : public TagLib::ID3v2::FrameFactory
+{
+    // TagLib lets only frames name the header type its factory hands on.
+    struct FrameHeaderName : TagLib::ID3v2::Frame
+    {
+        using Type = Frame::Header;
+    };
+
+public:
+    static CellFrameFactory* Instance()
+    {
+        static CellFrameFactory factory;
+        return &factory;
+    }
+
+protected:
+    bool updateFrame(FrameHeaderName::Type* header) const override
+    {
+        if (header->version() >= 3 && !IsCellFrame(header->frameID())) {
+            return false;
+        }
+        return FrameFactory::updateFrame(header);
+    }
+};
 
 // The frame lists of an ID3v2 tag that the list's fields come from, each
 // nullptr when the tag has no such frame. Found in one pass over the tag's
@@ -907,7 +952,7 @@ void ProbeMpeg(AudioFileInfo& info, TagInfo& tag, HeldStream& stream, const Read
     }
     // Without TagLib's audio properties: the classic probe and the VBR header
     // give the audio facts, and TagLib never scans the file for its last frame.
-    TagLib::MPEG::File mpeg(&stream, TagLib::ID3v2::FrameFactory::instance(), false);
+    TagLib::MPEG::File mpeg(&stream, CellFrameFactory::Instance(), false);
     if (mpeg.isValid() && !TakeVbrHeader(info, mpeg, stream, file.Size(), decimalSeparator) &&
         info.Valid && !counted) {
         CountFramesOfVariableStream(info, file, stream);

@@ -566,7 +566,8 @@ TEST(FullAnalysisTexts, GenresYearsAndTracksAsTheListShowsThem)
 // the forms taggers write: ID3v2.3 "(17)" genres (which TagLib turns into
 // fields), several fields in one frame (ID3v2.4, "\0" between them), genre
 // numbers past the list, dates and track texts that are no plain numbers,
-// Latin-1 text beyond ASCII.
+// Latin-1 text beyond ASCII, frames no cell is taken from between them, and
+// the old "TRDC" date TagLib reads as "TDRC".
 TEST(FullAnalysisId3v2, TextFramesGiveTheCellsTagLibsGettersGive)
 {
     struct Row
@@ -606,6 +607,10 @@ TEST(FullAnalysisId3v2, TextFramesGiveTheCellsTagLibsGettersGive)
         {4, {{"TDRC", "87"}, {"TRCK", "x"}, {"TALB", "EP"}}, {.Album = "EP"}},
         {4, {{"TDRC", "-2001"}, {"TRCK", "-4"}, {"TALB", "B"}}, {.Album = "B", .Track = "-4"}},
         {3, {{"TIT2", "Caf\xe9 \x7f"}}, {.Title = "Caf\xc3\xa9 \x7f"}},
+        {3,
+         {{"TSSE", "LAME"}, {"TIT2", "Behind"}, {"TLEN", "3000"}, {"TPE1", "Too"}},
+         {.Title = "Behind", .Artist = "Too"}},
+        {4, {{"TRDC", "1999"}, {"TXXX", "\0x\0y"s}, {"TRCK", "2"}}, {.Year = "1999", .Track = "2"}},
     };
     TestSupport::TempDir dir;
     for (const Row& row : rows) {
