@@ -830,6 +830,12 @@ int BitrateNear(HeldStream& stream, std::int64_t offset, const MP3Tools::FrameHe
     std::array<std::uint8_t, kBitrateLook> bytes; // every byte looked at is read first
     const std::size_t got = stream.Read(offset, bytes.data(), bytes.size());
     for (std::size_t at = 0; at + 4 <= got; ++at) {
+        // Only a byte 0xFF starts a frame: on to the next one at once.
+        const void* sync = std::memchr(bytes.data() + at, 0xFF, got - 3 - at);
+        if (sync == nullptr) {
+            break;
+        }
+        at = static_cast<std::size_t>(static_cast<const std::uint8_t*>(sync) - bytes.data());
         const auto header = FrameAt(bytes.data() + at, first);
         if (!header) {
             continue;
