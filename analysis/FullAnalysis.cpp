@@ -296,12 +296,14 @@ bool IsTechnicalComment(const TagLib::ID3v2::CommentsFrame& frame)
 // The ids of the ID3v2.3 and ID3v2.4 frames the cells are taken from (see
 // Id3v2Frames), and those TagLib renames to one of them as it reads them
 // ("TYER" of ID3v2.3, "TRDC" of old TagLib versions, both to "TDRC").
-bool IsCellFrame(const TagLib::ByteVector& id)
+constexpr std::array<std::string_view, 7> kCellFrames = {"TIT2", "TPE1", "TALB", "COMM",
+                                                         "TCON", "TDRC", "TRCK"};
+constexpr std::array<std::string_view, 2> kRenamedCellFrames = {"TYER", "TRDC"};
+
+template <std::size_t N>
+bool IsOneOf(std::string_view id, const std::array<std::string_view, N>& ids)
 {
-    constexpr std::array<std::string_view, 9> kIds = {"TIT2", "TPE1", "TALB", "COMM", "TCON",
-                                                      "TDRC", "TRCK", "TYER", "TRDC"};
-    const std::string_view text(id.data(), id.size());
-    return std::find(kIds.begin(), kIds.end(), text) != kIds.end();
+    return std::find(ids.begin(), ids.end(), id) != ids.end();
 }
 
 // Reads an MPEG file's ID3v2 tag with every frame no cell is taken from
@@ -328,10 +330,17 @@ public:
 protected:
     bool updateFrame(FrameHeaderName::Type* header) const override
     {
-        if (header->version() >= 3 && !IsCellFrame(header->frameID())) {
-            return false;
+        if (header->version() < 3) {
+            return FrameFactory::updateFrame(header);
         }
-        return FrameFactory::updateFrame(header);
+        const TagLib::ByteVector id = header->frameID();
+        const std::string_view text(id.data(), id.size());
+        // TagLib's own step neither renames nor declines a cell's frame; it
+        // only renames those that become one.
+        if (IsOneOf(text, kCellFrames)) {
+            return true;
+        }
+        return IsOneOf(text, kRenamedCellFrames) && FrameFactory::updateFrame(header);
     }
 };
 
