@@ -138,9 +138,7 @@ public:
             std::min({static_cast<std::int64_t>(std::min<unsigned long>(length, UINT_MAX)),
                       m_file.Size() - m_position}));
         try {
-            TagLib::ByteVector bytes = BytesAt(m_position, count);
-            m_position += static_cast<std::int64_t>(bytes.size());
-            return bytes;
+            return TakeBytes(count);
         } catch (...) {
             // Exceptions must not pass through TagLib's code.
             m_error = std::current_exception();
@@ -194,11 +192,14 @@ private:
         return bytes;
     }
 
-    // The count bytes at offset (fewer where the file ends), each
-    // ByteVector made once: TagLib's allocate even when empty.
-    TagLib::ByteVector BytesAt(std::int64_t offset, unsigned int count)
+    // The count bytes at the position (fewer where the file ends), which
+    // moves past them. Each ByteVector is made once, and returned without a
+    // copy: TagLib's allocate even when empty, and on every copy.
+    TagLib::ByteVector TakeBytes(unsigned int count)
     {
+        const std::int64_t offset = m_position;
         if (const std::uint8_t* held = HeldAt(offset, count)) {
+            m_position += count;
             return {reinterpret_cast<const char*>(held), count};
         }
         if (count > kWindowRead && count <= kKeptRead && !m_keptUsed) {
@@ -209,11 +210,13 @@ private:
             kept.resize(count);
             kept.resize(static_cast<unsigned int>(
                 Read(offset, reinterpret_cast<std::uint8_t*>(kept.data()), count)));
+            m_position += kept.size();
             return kept;
         }
         TagLib::ByteVector bytes(count, '\0');
         bytes.resize(static_cast<unsigned int>(
             Read(offset, reinterpret_cast<std::uint8_t*>(bytes.data()), count)));
+        m_position += bytes.size();
         return bytes;
     }
 
