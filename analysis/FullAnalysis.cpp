@@ -33,6 +33,7 @@
 #include <taglib/xingheader.h>
 #include <taglib/xiphcomment.h>
 #include <typeinfo>
+#include <utility>
 #include <vector>
 
 #include "analysis/internal/FileAccess.h"

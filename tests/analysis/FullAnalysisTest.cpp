@@ -1,5 +1,6 @@
 #include "analysis/FullAnalysis.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
