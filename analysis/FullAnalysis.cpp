@@ -9,10 +9,14 @@
 #include <exception>
 #include <initializer_list>
 #include <optional>
+#include <string_view>
 #include <taglib/apetag.h>
 #include <taglib/commentsframe.h>
 #include <taglib/flacfile.h>
+#include <taglib/id3v1genres.h>
 #include <taglib/id3v1tag.h>
+#include <taglib/id3v2frame.h>
+#include <taglib/id3v2framefactory.h>
 #include <taglib/id3v2tag.h>
 #include <taglib/infotag.h>
 #include <taglib/mp4atom.h>
@@ -22,11 +26,14 @@
 #include <taglib/opusfile.h>
 #include <taglib/taglib.h>
 #include <taglib/tdebuglistener.h>
+#include <taglib/textidentificationframe.h>
 #include <taglib/tiostream.h>
 #include <taglib/vorbisfile.h>
 #include <taglib/wavfile.h>
 #include <taglib/xingheader.h>
 #include <taglib/xiphcomment.h>
+#include <typeinfo>
+#include <utility>
 #include <vector>
 
 #include "analysis/internal/FileAccess.h"
@@ -103,6 +110,13 @@ public:
         return m_file.ReadAt(offset, dest, count);
     }
 
+    // The count bytes at offset when the window holds them, else nullptr;
+    // never reads.
+    const std::uint8_t* HeldInWindow(std::int64_t offset, std::size_t count) const
+    {
+        return m_window.Held(offset, count);
+    }
+
     // Makes the window hold [offset, offset + count) when it fits.
     void Hold(std::int64_t offset, std::size_t count)
     {
@@ -124,31 +138,13 @@ public:
         const auto count = static_cast<unsigned int>(
             std::min({static_cast<std::int64_t>(std::min<unsigned long>(length, UINT_MAX)),
                       m_file.Size() - m_position}));
-        TagLib::ByteVector bytes;
         try {
-            if (const std::uint8_t* held = HeldAt(m_position, count)) {
-                bytes = TagLib::ByteVector(reinterpret_cast<const char*>(held), count);
-            } else if (count > kWindowRead && count <= kKeptRead && !m_keptUsed) {
-                // TagLib keeps parts of a tag it read (a picture) as long as
-                // the file's objects live; they end before the next file.
-                m_keptUsed = true;
-                TagLib::ByteVector& kept = KeptBytes();
-                kept.resize(count);
-                kept.resize(static_cast<unsigned int>(
-                    Read(m_position, reinterpret_cast<std::uint8_t*>(kept.data()), count)));
-                bytes = kept;
-            } else {
-                bytes = TagLib::ByteVector(count, '\0');
-                bytes.resize(static_cast<unsigned int>(
-                    Read(m_position, reinterpret_cast<std::uint8_t*>(bytes.data()), count)));
-            }
+            return TakeBytes(count);
         } catch (...) {
             // Exceptions must not pass through TagLib's code.
             m_error = std::current_exception();
             return {};
         }
-        m_position += static_cast<std::int64_t>(bytes.size());
-        return bytes;
     }
 
     void writeBlock(const TagLib::ByteVector&) override {}
@@ -194,6 +190,34 @@ private:
     static TagLib::ByteVector& KeptBytes()
     {
         thread_local TagLib::ByteVector bytes;
+        return bytes;
+    }
+
+    // The count bytes at the position (fewer where the file ends), which
+    // moves past them. Each ByteVector is made once, and returned without a
+    // copy: TagLib's allocate even when empty, and on every copy.
+    TagLib::ByteVector TakeBytes(unsigned int count)
+    {
+        const std::int64_t offset = m_position;
+        if (const std::uint8_t* held = HeldAt(offset, count)) {
+            m_position += count;
+            return {reinterpret_cast<const char*>(held), count};
+        }
+        if (count > kWindowRead && count <= kKeptRead && !m_keptUsed) {
+            // TagLib keeps parts of a tag it read (a picture) as long as
+            // the file's objects live; they end before the next file.
+            m_keptUsed = true;
+            TagLib::ByteVector& kept = KeptBytes();
+            kept.resize(count);
+            kept.resize(static_cast<unsigned int>(
+                Read(offset, reinterpret_cast<std::uint8_t*>(kept.data()), count)));
+            m_position += kept.size();
+            return kept;
+        }
+        TagLib::ByteVector bytes(count, '\0');
+        bytes.resize(static_cast<unsigned int>(
+            Read(offset, reinterpret_cast<std::uint8_t*>(bytes.data()), count)));
+        m_position += bytes.size();
         return bytes;
     }
 
@@ -248,7 +272,23 @@ std::string Trimmed(std::string_view text)
     return std::string(text);
 }
 
-std::string Utf8Of(const TagLib::String& text) { return Trimmed(text.to8Bit(true)); }
+std::string Utf8Of(const TagLib::String& text)
+{
+    // Most texts are ASCII, which is its own UTF-8: taken as it is, without
+    // the buffers of TagLib's conversion.
+    std::string bytes;
+    if (std::all_of(text.begin(), text.end(), [](wchar_t c) { return c >= 0 && c < 0x80; })) {
+        bytes.resize(text.size());
+        std::transform(text.begin(), text.end(), bytes.begin(),
+                       [](wchar_t c) { return static_cast<char>(c); });
+    } else {
+        bytes = text.to8Bit(true);
+    }
+    const auto last = std::find_if_not(bytes.rbegin(), bytes.rend(), IsBlankOrControl);
+    bytes.erase(last.base(), bytes.end());
+    bytes.erase(bytes.begin(), std::find_if_not(bytes.begin(), bytes.end(), IsBlankOrControl));
+    return bytes;
+}
 
 // Players write technical comments of their own ("iTunNORM", "iTunSMPB", ...)
 // that no listener wants to read in a list.
@@ -257,21 +297,164 @@ bool IsTechnicalComment(const TagLib::ID3v2::CommentsFrame& frame)
     return frame.description().to8Bit(true).rfind("iTun", 0) == 0;
 }
 
-std::string CommentOf(const TagLib::Tag& tag)
+// The ids of the ID3v2.3 and ID3v2.4 frames the cells are taken from (see
+// Id3v2Frames), and those TagLib renames to one of them as it reads them
+// ("TYER" of ID3v2.3, "TRDC" of old TagLib versions, both to "TDRC").
+constexpr std::array<std::string_view, 7> kCellFrames = {"TIT2", "TPE1", "TALB", "COMM",
+                                                         "TCON", "TDRC", "TRCK"};
+constexpr std::array<std::string_view, 2> kRenamedCellFrames = {"TYER", "TRDC"};
+
+template <std::size_t N>
+bool IsOneOf(std::string_view id, const std::array<std::string_view, N>& ids)
 {
-    if (const auto* id3v2 = dynamic_cast<const TagLib::ID3v2::Tag*>(&tag)) {
-        for (const TagLib::ID3v2::Frame* frame : id3v2->frameList("COMM")) {
-            const auto* comment = dynamic_cast<const TagLib::ID3v2::CommentsFrame*>(frame);
-            if (comment != nullptr && !IsTechnicalComment(*comment)) {
-                std::string text = Utf8Of(comment->text());
-                if (!text.empty()) {
-                    return text;
-                }
+    return std::find(ids.begin(), ids.end(), id) != ids.end();
+}
+
+// Reads an MPEG file's ID3v2 tag with every frame no cell is taken from
+// left unparsed: TagLib keeps such a frame as an unknown one of the same id
+// and size, so the frames behind it are read as before, and decoding the
+// texts, pictures and the like nobody reads was most of the work of
+// reading a tag. Frames of ID3v2.2 get their four-letter ids in the
+// factory's own step first and are all parsed.
+class CellFrameFactory final : public TagLib::ID3v2::FrameFactory
+{
+    // TagLib lets only frames name the header type its factory hands on.
+    struct FrameHeaderName : TagLib::ID3v2::Frame
+    {
+        using Type = Frame::Header;
+    };
+
+public:
+    static CellFrameFactory* Instance()
+    {
+        static CellFrameFactory factory;
+        return &factory;
+    }
+
+protected:
+    bool updateFrame(FrameHeaderName::Type* header) const override
+    {
+        if (header->version() < 3) {
+            return FrameFactory::updateFrame(header);
+        }
+        const TagLib::ByteVector id = header->frameID();
+        const std::string_view text(id.data(), id.size());
+        // TagLib's own step neither renames nor declines a cell's frame; it
+        // only renames those that become one.
+        if (IsOneOf(text, kCellFrames)) {
+            return true;
+        }
+        return IsOneOf(text, kRenamedCellFrames) && FrameFactory::updateFrame(header);
+    }
+};
+
+// The frame lists of an ID3v2 tag that the list's fields come from, each
+// nullptr when the tag has no such frame. Found in one pass over the tag's
+// frame map: its own getters build a key anew for each look-up and add an
+// empty list for every frame the tag lacks.
+struct Id3v2Frames
+{
+    const TagLib::ID3v2::FrameList* Title = nullptr;
+    const TagLib::ID3v2::FrameList* Artist = nullptr;
+    const TagLib::ID3v2::FrameList* Album = nullptr;
+    const TagLib::ID3v2::FrameList* Comment = nullptr;
+    const TagLib::ID3v2::FrameList* Genre = nullptr;
+    const TagLib::ID3v2::FrameList* Date = nullptr;
+    const TagLib::ID3v2::FrameList* Track = nullptr;
+};
+
+Id3v2Frames FramesOf(const TagLib::ID3v2::Tag& tag)
+{
+    Id3v2Frames found;
+    const std::pair<const char*, const TagLib::ID3v2::FrameList**> wanted[] = {
+        {"TIT2", &found.Title},   {"TPE1", &found.Artist}, {"TALB", &found.Album},
+        {"COMM", &found.Comment}, {"TCON", &found.Genre},  {"TDRC", &found.Date},
+        {"TRCK", &found.Track}};
+    for (const auto& [id, frames] : tag.frameListMap()) {
+        if (id.size() != 4 || frames.isEmpty()) {
+            continue;
+        }
+        const char* bytes = id.data();
+        for (const auto& [name, slot] : wanted) {
+            if (std::memcmp(bytes, name, 4) == 0) {
+                *slot = &frames;
             }
         }
+    }
+    return found;
+}
+
+// The text of the first of frames, as Frame::toString() gives it: a text
+// frame's fields joined by blanks, taken without a copy when there is only
+// one.
+TagLib::String FirstText(const TagLib::ID3v2::FrameList* frames)
+{
+    if (frames == nullptr) {
         return {};
     }
-    return Utf8Of(tag.comment());
+    const TagLib::ID3v2::Frame& frame = *frames->front();
+    if (typeid(frame) == typeid(TagLib::ID3v2::TextIdentificationFrame)) {
+        const TagLib::StringList fields =
+            static_cast<const TagLib::ID3v2::TextIdentificationFrame&>(frame).fieldList();
+        if (fields.size() == 1) {
+            return fields.front();
+        }
+    }
+    return frame.toString();
+}
+
+// The genre of an ID3v2 tag as ID3v2::Tag::genre() gives it, from its genre
+// frames: the fields of the first, numbers from 0 to 255 read as ID3v1
+// genres (none for a number past the list), empty fields left out, each
+// text once, joined by blanks.
+TagLib::String GenreOf(const TagLib::ID3v2::FrameList* frames)
+{
+    const auto* frame =
+        frames != nullptr
+            ? dynamic_cast<const TagLib::ID3v2::TextIdentificationFrame*>(frames->front())
+            : nullptr;
+    if (frame == nullptr) {
+        return {};
+    }
+    const auto nameOf = [](const TagLib::String& field) {
+        bool number = false;
+        const int value = field.toInt(&number);
+        return number && value >= 0 && value <= 255 ? TagLib::ID3v1::genre(value) : field;
+    };
+    const TagLib::StringList fields = frame->fieldList();
+    if (fields.size() == 1) {
+        return fields.front().isEmpty() ? TagLib::String() : nameOf(fields.front());
+    }
+    TagLib::StringList genres;
+    for (const TagLib::String& field : fields) {
+        if (field.isEmpty()) {
+            continue;
+        }
+        const TagLib::String name = nameOf(field);
+        if (std::find(genres.begin(), genres.end(), name) == genres.end()) {
+            genres.append(name);
+        }
+    }
+    return genres.toString();
+}
+
+// The first comment of an ID3v2 tag's comment frames that is no technical
+// one and holds a text.
+std::string CommentOf(const TagLib::ID3v2::FrameList* frames)
+{
+    if (frames == nullptr) {
+        return {};
+    }
+    for (const TagLib::ID3v2::Frame* frame : *frames) {
+        const auto* comment = dynamic_cast<const TagLib::ID3v2::CommentsFrame*>(frame);
+        if (comment != nullptr && !IsTechnicalComment(*comment)) {
+            std::string text = Utf8Of(comment->text());
+            if (!text.empty()) {
+                return text;
+            }
+        }
+    }
+    return {};
 }
 
 // The "DATE" and "TRACKNUMBER" texts of TagLib's generic property map of a
@@ -282,34 +465,75 @@ std::string NumberText(unsigned int number)
     return number != 0 ? std::to_string(static_cast<int>(number)) : std::string();
 }
 
-// The fields of the tags in their order of precedence: each field from the
-// first tag that holds it (a field already filled is not looked at again).
-void FillTag(TagInfo& info, std::initializer_list<const TagLib::Tag*> tags)
+// The fields of a tag as its getters give them, each one only while it is
+// still empty.
+void FillEmptyFields(TagInfo& info, const TagLib::Tag& tag)
 {
-    for (const TagLib::Tag* tag : tags) {
-        if (tag == nullptr || tag->isEmpty()) {
-            continue;
-        }
+    const auto* id3v2 = dynamic_cast<const TagLib::ID3v2::Tag*>(&tag);
+    if (id3v2 == nullptr) {
         if (info.Title.empty()) {
-            info.Title = Utf8Of(tag->title());
+            info.Title = Utf8Of(tag.title());
         }
         if (info.Artist.empty()) {
-            info.Artist = Utf8Of(tag->artist());
+            info.Artist = Utf8Of(tag.artist());
         }
         if (info.Album.empty()) {
-            info.Album = Utf8Of(tag->album());
+            info.Album = Utf8Of(tag.album());
         }
         if (info.Comment.empty()) {
-            info.Comment = CommentOf(*tag);
+            info.Comment = Utf8Of(tag.comment());
         }
         if (info.Genre.empty()) {
-            info.Genre = GenreText(Utf8Of(tag->genre()));
+            info.Genre = GenreText(Utf8Of(tag.genre()));
         }
         if (info.Year.empty()) {
-            info.Year = YearText(NumberText(tag->year()));
+            info.Year = YearText(NumberText(tag.year()));
         }
         if (info.Track.empty()) {
-            info.Track = TrackText(NumberText(tag->track()));
+            info.Track = TrackText(NumberText(tag.track()));
+        }
+        return;
+    }
+    // The same reading as the getters of an ID3v2 tag, from its frame map.
+    const Id3v2Frames frames = FramesOf(*id3v2);
+    if (info.Title.empty()) {
+        info.Title = Utf8Of(FirstText(frames.Title));
+    }
+    if (info.Artist.empty()) {
+        info.Artist = Utf8Of(FirstText(frames.Artist));
+    }
+    if (info.Album.empty()) {
+        info.Album = Utf8Of(FirstText(frames.Album));
+    }
+    if (info.Comment.empty()) {
+        info.Comment = CommentOf(frames.Comment);
+    }
+    if (info.Genre.empty()) {
+        info.Genre = GenreText(Utf8Of(GenreOf(frames.Genre)));
+    }
+    if (info.Year.empty()) {
+        info.Year = YearText(
+            NumberText(static_cast<unsigned int>(FirstText(frames.Date).substr(0, 4).toInt())));
+    }
+    if (info.Track.empty()) {
+        info.Track =
+            TrackText(NumberText(static_cast<unsigned int>(FirstText(frames.Track).toInt())));
+    }
+}
+
+// The fields of the tags in their order of precedence: each field from the
+// first tag that holds it. A tag is not looked at once every field is
+// filled.
+void FillTag(TagInfo& info, std::initializer_list<const TagLib::Tag*> tags)
+{
+    const auto complete = [&info] {
+        return !info.Title.empty() && !info.Artist.empty() && !info.Album.empty() &&
+               !info.Comment.empty() && !info.Genre.empty() && !info.Year.empty() &&
+               !info.Track.empty();
+    };
+    for (const TagLib::Tag* tag : tags) {
+        if (tag != nullptr && !complete()) {
+            FillEmptyFields(info, *tag);
         }
     }
     info.Tagged = !info.Title.empty() || !info.Artist.empty() || !info.Album.empty() ||
@@ -410,16 +634,19 @@ Container ContainerOf(const ReadOnlyFile& file, HeldStream& stream)
         return Container::Flac;
     }
     if (at(0, "ID3") && got >= 10) {
-        // A FLAC stream behind an ID3v2 tag. Read past the window: the frame
-        // search of an MPEG file reads the head of the file first.
+        // A FLAC stream behind an ID3v2 tag. The window usually holds those
+        // bytes already; where it does not, they are read past it, never
+        // moving it: the frame search of an MPEG file reads the head of the
+        // file first.
         std::int64_t behind = 10 + SyncSafe(head.data() + 6) + ((head[5] & 0x10) != 0 ? 10 : 0);
         std::array<std::uint8_t, 4> magic{};
-        if (behind < file.Size() &&
-            file.ReadAt(behind, magic.data(), magic.size()) == magic.size() &&
-            std::memcmp(magic.data(), "fLaC", 4) == 0) {
-            return Container::Flac;
+        const std::uint8_t* bytes = stream.HeldInWindow(behind, magic.size());
+        if (bytes == nullptr && behind < file.Size() &&
+            file.ReadAt(behind, magic.data(), magic.size()) == magic.size()) {
+            bytes = magic.data();
         }
-        return Container::Mpeg;
+        return bytes != nullptr && std::memcmp(bytes, "fLaC", 4) == 0 ? Container::Flac
+                                                                      : Container::Mpeg;
     }
     if (at(0, "OggS")) {
         if (at(28, "\x01vorbis")) {
@@ -616,6 +843,12 @@ int BitrateNear(HeldStream& stream, std::int64_t offset, const MP3Tools::FrameHe
     std::array<std::uint8_t, kBitrateLook> bytes; // every byte looked at is read first
     const std::size_t got = stream.Read(offset, bytes.data(), bytes.size());
     for (std::size_t at = 0; at + 4 <= got; ++at) {
+        // Only a byte 0xFF starts a frame: on to the next one at once.
+        const void* sync = std::memchr(bytes.data() + at, 0xFF, got - 3 - at);
+        if (sync == nullptr) {
+            break;
+        }
+        at = static_cast<std::size_t>(static_cast<const std::uint8_t*>(sync) - bytes.data());
         const auto header = FrameAt(bytes.data() + at, first);
         if (!header) {
             continue;
@@ -738,7 +971,7 @@ void ProbeMpeg(AudioFileInfo& info, TagInfo& tag, HeldStream& stream, const Read
     }
     // Without TagLib's audio properties: the classic probe and the VBR header
     // give the audio facts, and TagLib never scans the file for its last frame.
-    TagLib::MPEG::File mpeg(&stream, TagLib::ID3v2::FrameFactory::instance(), false);
+    TagLib::MPEG::File mpeg(&stream, CellFrameFactory::Instance(), false);
     if (mpeg.isValid() && !TakeVbrHeader(info, mpeg, stream, file.Size(), decimalSeparator) &&
         info.Valid && !counted) {
         CountFramesOfVariableStream(info, file, stream);

@@ -1,5 +1,6 @@
 #include "analysis/FullAnalysis.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
@@ -559,6 +560,77 @@ TEST(FullAnalysisTexts, GenresYearsAndTracksAsTheListShowsThem)
     for (const auto& [in, out] : tracks) {
         SCOPED_TRACE(in);
         EXPECT_EQ(FullAnalysis::TrackText(in), out);
+    }
+}
+
+// The text frames of an ID3v2 tag read as TagLib's own getters read them, in
+// the forms taggers write: ID3v2.3 "(17)" genres (which TagLib turns into
+// fields), several fields in one frame (ID3v2.4, "\0" between them), genre
+// numbers past the list, dates and track texts that are no plain numbers,
+// Latin-1 text beyond ASCII, frames no cell is taken from between them, and
+// the old "TRDC" date TagLib reads as "TDRC".
+TEST(FullAnalysisId3v2, TextFramesGiveTheCellsTagLibsGettersGive)
+{
+    struct Row
+    {
+        int Version = 3;
+        std::vector<std::pair<std::string, std::string>> Frames{};
+        TagInfo Expected{};
+    };
+
+    using namespace std::string_literals;
+    const Row rows[] = {
+        {3, {{"TCON", "(17)"}, {"TIT2", "Song"}}, {.Title = "Song", .Genre = "Rock"}},
+        {3, {{"TCON", "(17)Live"}}, {.Genre = "Rock Live"}},
+        {3,
+         {{"TCON", "(17)Rock"}, {"TYER", "1987"}, {"TRCK", "3/12"}},
+         {.Year = "1987", .Genre = "Rock", .Track = "3"}},
+        {4,
+         {{"TCON", "Jazz\0"s
+                   "8\0"s
+                   "Jazz"},
+          {"TIT2", "One\0Two"s}},
+         {.Title = "One Two", .Genre = "Jazz"}},
+        {4,
+         {{"TCON", "\0"s
+                   "Pop\0"s
+                   "13"}},
+         {.Genre = "Pop"}},
+        {4, {{"TCON", "200"}, {"TPE1", "Band"}}, {.Artist = "Band"}},
+        {4,
+         {{"TCON", "Dub\0"s
+                   "200\0"s
+                   "Ska"}},
+         {.Genre = "Dub  Ska"}},
+        {4,
+         {{"TDRC", "2001-05-03T10:00"}, {"TRCK", " 07"}, {"TALB", "LP"}},
+         {.Album = "LP", .Year = "2001", .Track = "7"}},
+        {4, {{"TDRC", "87"}, {"TRCK", "x"}, {"TALB", "EP"}}, {.Album = "EP"}},
+        {4, {{"TDRC", "-2001"}, {"TRCK", "-4"}, {"TALB", "B"}}, {.Album = "B", .Track = "-4"}},
+        {3, {{"TIT2", "Caf\xe9 \x7f"}}, {.Title = "Caf\xc3\xa9 \x7f"}},
+        {3,
+         {{"TSSE", "LAME"}, {"TIT2", "Behind"}, {"TLEN", "3000"}, {"TPE1", "Too"}},
+         {.Title = "Behind", .Artist = "Too"}},
+        {4, {{"TRDC", "1999"}, {"TXXX", "\0x\0y"s}, {"TRCK", "2"}}, {.Year = "1999", .Track = "2"}},
+    };
+    TestSupport::TempDir dir;
+    for (const Row& row : rows) {
+        std::string body;
+        for (const auto& [id, text] : row.Frames) {
+            const std::size_t size = text.size() + 1; // below 128: the same bytes in both sizes
+            body += id + '\0' + '\0' + '\0' + static_cast<char>(size) + '\0' + '\0' + '\0' + text;
+        }
+        SCOPED_TRACE(testing::PrintToString(body));
+        TestSupport::Mp3Builder file;
+        file.Id3v2(row.Version, 1024);
+        std::copy(body.begin(), body.end(), file.Data().begin() + 10);
+        const std::string path = dir.File("frames.mp3");
+        file.Frames(20).Write(path);
+        TagInfo expected = row.Expected;
+        expected.Tagged = true;
+        const Probed probed = Probe(path);
+        ASSERT_TRUE(probed.Info.Valid);
+        EXPECT_EQ(probed.Tag, expected);
     }
 }
 
