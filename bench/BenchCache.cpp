@@ -11,6 +11,7 @@
 #include <iterator>
 #include <malloc.h>
 #include <random>
+#include <sstream>
 #include <string>
 #include <sys/stat.h>
 #include <thread>
@@ -34,6 +35,8 @@ constexpr double kTargetFirstRun = 1.05; // first run against the list without c
 constexpr double kTargetMemory = 1024.0; // bytes per file
 constexpr double kTargetOnDisk = 200.0;  // bytes per file
 constexpr int kChangedPerHundred = 1;
+// Raised when the small files of the listed tree are made differently.
+constexpr int kSmallTreeVersion = 1;
 // Files changed this recently are read but not remembered yet: a changed
 // file is left to settle this long before the run that lists it.
 constexpr std::chrono::milliseconds kSettle{2100};
@@ -106,7 +109,7 @@ public:
             }
         }
         MillionInProcess();
-        return 0;
+        return MillionListed() ? 0 : 2;
     }
 
 private:
@@ -318,6 +321,99 @@ private:
                     static_cast<double>(held) * 1024.0 / count, kTargetMemory,
                     Verdict(static_cast<double>(held) * 1024.0 / count < kTargetMemory));
         std::fflush(stdout);
+    }
+
+    // ScaleFiles small MP3 files of their own (a few frames and a tag each,
+    // every one its own inode, so the cache keeps a record for each), listed
+    // with an empty cache and then unchanged: the time and the peak memory
+    // of the whole list per file, and the cache file's size. The tree stays
+    // in the work folder for the next run.
+    bool MillionListed()
+    {
+        const int count = m_setup.ScaleFiles;
+        const SeedSetting small{.Name = "small-cbr128-joint",
+                                .EncoderOptions = {"-m", "j", "-b", "128"},
+                                .Seconds = 0.1};
+        const std::vector<std::uint8_t> seed =
+            EncodeSeed(m_setup.Seeds, m_setup.Encoder, small, 0, kSmallTreeVersion, {});
+        const std::string tree = m_setup.Work + "/cache-tree";
+        const CorpusShape shape{
+            .Files = count, .Folders = (count + kLinkedFilesPerFolder - 1) / kLinkedFilesPerFolder};
+        std::ostringstream stampText;
+        stampText << "sonorix-bench cache tree " << kSmallTreeVersion << " files " << shape.Files
+                  << " folders " << shape.Folders << " seed " << std::hex
+                  << SeedsFingerprint({seed}) << "\n";
+        using Clock = std::chrono::steady_clock;
+        const auto buildStart = Clock::now();
+        const bool built =
+            BuildCorpusWith(tree, shape, {seed}, stampText.str(),
+                            [](const std::string& path, const std::vector<std::uint8_t>& file,
+                               int index) { WriteCorpusFile(path, file, MakeTag(index)); });
+        const std::chrono::duration<double> buildTime = Clock::now() - buildStart;
+        std::printf("Listed: %d files of %zu bytes in %d folders under %s ", count,
+                    seed.size() + 128, shape.Folders, tree.c_str());
+        if (built) {
+            std::printf("(built in %.0f s)\n", buildTime.count());
+            // The newest files would be read again, not yet kept, otherwise.
+            std::this_thread::sleep_for(kSettle);
+        } else {
+            std::printf("(reused)\n");
+        }
+        std::fflush(stdout);
+
+        const std::string cacheHome = m_setup.Work + "/cache-tree-bench";
+        auto env = m_env;
+        env.back().second = cacheHome; // XDG_CACHE_HOME
+        fs::remove_all(cacheHome);
+        const std::vector<std::string> argv = {m_setup.List,  "-f", "csv", "-c",
+                                               AllCaptions(), "-q", tree,  m_list};
+        for (const char* label : {"first run", "unchanged"}) {
+            std::error_code ignored;
+            fs::remove(m_list, ignored);
+            const std::string err = m_setup.Work + "/cache-bench.err";
+            const ChildRun run = RunChild(argv, env, "", err);
+            if (run.ExitCode != 0 || !ReadText(err).empty()) {
+                std::fprintf(stderr, "sonorix-bench: %s exited with %d\n%s", label, run.ExitCode,
+                             ReadText(err).c_str());
+                return false;
+            }
+            const long rows = CountLines(m_list) - 1;
+            if (rows != count) {
+                std::fprintf(stderr, "sonorix-bench: %s listed %ld files, the tree has %d\n", label,
+                             rows, count);
+                return false;
+            }
+            const double perFile = static_cast<double>(run.PeakKiB) * 1024.0 / count;
+            std::printf("  %-10s %7.2f s = %7.0f files/s (%.2f s processor), peak %7ld KiB = "
+                        "%.0f bytes per file (target below %.0f: %s)\n",
+                        label, run.WallSeconds, count / run.WallSeconds, run.CpuSeconds,
+                        run.PeakKiB, perFile, kTargetMemory, Verdict(perFile < kTargetMemory));
+            std::fflush(stdout);
+        }
+        std::error_code ignored;
+        fs::remove(m_list, ignored);
+        std::error_code error;
+        const auto onDisk =
+            static_cast<double>(fs::file_size(cacheHome + "/sonorix/scan-classic.cache", error));
+        const double perFile = onDisk / count;
+        std::printf("  cache file: %.0f bytes = %.0f bytes per file (target below %.0f: %s)\n",
+                    onDisk, perFile, kTargetOnDisk, Verdict(!error && perFile < kTargetOnDisk));
+        std::fflush(stdout);
+        return true;
+    }
+
+    // The lines of a file, without holding it whole.
+    static long CountLines(const std::string& path)
+    {
+        std::ifstream in(path, std::ios::binary);
+        std::vector<char> buffer(1 << 20);
+        long lines = 0;
+        while (in) {
+            in.read(buffer.data(), static_cast<std::streamsize>(buffer.size()));
+            lines +=
+                static_cast<long>(std::count(buffer.data(), buffer.data() + in.gcount(), '\n'));
+        }
+        return lines;
     }
 
     // The heap in use, in KiB: what a snapshot holds shows here whether

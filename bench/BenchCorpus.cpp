@@ -48,6 +48,8 @@ std::string Numbered(const char* pattern, int number)
     return buffer;
 }
 
+} // namespace
+
 std::uint64_t SeedsFingerprint(const std::vector<std::vector<std::uint8_t>>& seeds)
 {
     std::uint64_t hash = 14695981039346656037ULL; // FNV-1a
@@ -63,8 +65,6 @@ std::uint64_t SeedsFingerprint(const std::vector<std::vector<std::uint8_t>>& see
     }
     return hash;
 }
-
-} // namespace
 
 std::vector<std::uint8_t> ReadWhole(const std::string& path)
 {
@@ -168,46 +168,52 @@ std::vector<std::uint8_t> MakePcm(const SeedSetting& setting, int seedNumber)
     return pcm;
 }
 
+std::vector<std::uint8_t> EncodeSeed(const std::string& seedDir, const std::string& encoder,
+                                     const SeedSetting& setting, int seedNumber, int version,
+                                     const std::vector<std::string>& extraOptions)
+{
+    fs::create_directories(seedDir);
+    const std::string base = seedDir + "/" + setting.Name + ".v" + std::to_string(version);
+    const std::string mp3 = base + ".mp3";
+    std::error_code ec;
+    if (!fs::exists(mp3, ec) || fs::file_size(mp3, ec) == 0) {
+        const std::string raw = base + ".raw";
+        const std::string partial = base + ".partial.mp3";
+        const std::string log = base + ".log";
+        WriteWhole(raw, MakePcm(setting, seedNumber));
+        char rateText[16];
+        std::snprintf(rateText, sizeof rateText, "%g", setting.SampleRate / 1000.0);
+        std::vector<std::string> argv = {encoder, "--quiet",  "-r",
+                                         "-s",    rateText,   "--bitwidth",
+                                         "16",    "--signed", "--little-endian"};
+        argv.insert(argv.end(), setting.EncoderOptions.begin(), setting.EncoderOptions.end());
+        argv.insert(argv.end(), extraOptions.begin(), extraOptions.end());
+        argv.push_back(raw);
+        argv.push_back(partial);
+        const ChildRun run = RunChild(argv, {}, "", log);
+        if (run.ExitCode != 0) {
+            std::ostringstream message;
+            message << "Encoding seed '" << mp3 << "' with '" << encoder << "' failed (exit "
+                    << run.ExitCode << "); see '" << log << "'";
+            throw std::runtime_error(message.str());
+        }
+        fs::rename(partial, mp3);
+        fs::remove(raw, ec);
+        fs::remove(log, ec);
+    }
+    return ReadWhole(mp3);
+}
+
 std::vector<std::vector<std::uint8_t>> EncodeSeeds(const std::string& seedDir,
                                                    const std::string& encoder, int version,
                                                    const SeedExtraOptions& extraOptions)
 {
-    fs::create_directories(seedDir);
     std::vector<std::vector<std::uint8_t>> seeds;
     int seedNumber = 0;
     for (const SeedSetting& setting : SeedSettings()) {
-        const std::string base = seedDir + "/" + setting.Name + ".v" + std::to_string(version);
-        const std::string mp3 = base + ".mp3";
-        std::error_code ec;
-        if (!fs::exists(mp3, ec) || fs::file_size(mp3, ec) == 0) {
-            const std::string raw = base + ".raw";
-            const std::string partial = base + ".partial.mp3";
-            const std::string log = base + ".log";
-            WriteWhole(raw, MakePcm(setting, seedNumber));
-            char rateText[16];
-            std::snprintf(rateText, sizeof rateText, "%g", setting.SampleRate / 1000.0);
-            std::vector<std::string> argv = {encoder, "--quiet",  "-r",
-                                             "-s",    rateText,   "--bitwidth",
-                                             "16",    "--signed", "--little-endian"};
-            argv.insert(argv.end(), setting.EncoderOptions.begin(), setting.EncoderOptions.end());
-            if (extraOptions) {
-                const std::vector<std::string> extra = extraOptions(seedNumber);
-                argv.insert(argv.end(), extra.begin(), extra.end());
-            }
-            argv.push_back(raw);
-            argv.push_back(partial);
-            const ChildRun run = RunChild(argv, {}, "", log);
-            if (run.ExitCode != 0) {
-                std::ostringstream message;
-                message << "Encoding seed '" << mp3 << "' with '" << encoder << "' failed (exit "
-                        << run.ExitCode << "); see '" << log << "'";
-                throw std::runtime_error(message.str());
-            }
-            fs::rename(partial, mp3);
-            fs::remove(raw, ec);
-            fs::remove(log, ec);
-        }
-        seeds.push_back(ReadWhole(mp3));
+        seeds.push_back(
+            EncodeSeed(seedDir, encoder, setting, seedNumber, version,
+                       extraOptions ? extraOptions(seedNumber) : std::vector<std::string>{}));
         ++seedNumber;
     }
     return seeds;

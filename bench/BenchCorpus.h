@@ -31,6 +31,13 @@ std::vector<std::uint8_t> MakePcm(const SeedSetting& setting, int seedNumber);
 // Options for the encoder beside a seed's own, by seed number.
 using SeedExtraOptions = std::function<std::vector<std::string>(int seedNumber)>;
 
+// Encodes one seed as seedDir/<name>.v<version>.mp3 unless it is there
+// already, with extraOptions after the setting's own, and returns its
+// contents. Throws std::runtime_error when the encoder cannot be run or fails.
+std::vector<std::uint8_t> EncodeSeed(const std::string& seedDir, const std::string& encoder,
+                                     const SeedSetting& setting, int seedNumber, int version,
+                                     const std::vector<std::string>& extraOptions);
+
 // Encodes every seed that seedDir does not hold yet as <name>.v<version>.mp3
 // (the folder is a cache kept between runs; version names what the seeds
 // are made of), with extraOptions after each seed's own, and returns the
@@ -43,6 +50,9 @@ std::vector<std::vector<std::uint8_t>> EncodeSeeds(const std::string& seedDir,
 // The seeds of the main corpus: EncodeSeeds without extra options.
 std::vector<std::vector<std::uint8_t>> MakeSeeds(const std::string& seedDir,
                                                  const std::string& encoder);
+
+// A hash of the seeds' sizes and bytes, for the stamps of corpora made of them.
+std::uint64_t SeedsFingerprint(const std::vector<std::vector<std::uint8_t>>& seeds);
 
 // A 128-byte ID3v1.1 tag for corpus file number index.
 std::array<std::uint8_t, 128> MakeTag(int index);

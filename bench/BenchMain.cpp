@@ -83,8 +83,9 @@ void Usage(std::FILE* out)
                "--scale-files files (default 1000000), unsorted, then the largest sorted and\n"
                "unsorted in turn, --scale-rounds times (default 2); then a tree of tagged\n"
                "seeds with classic and full analysis, for the memory per file.\n"
-               "--cache times the scan cache on the corpus instead, and makes a cache of\n"
-               "--scale-files files in the process.\n",
+               "--cache times the scan cache on the corpus instead, makes a cache of\n"
+               "--scale-files files in the process, and lists a tree of as many small files\n"
+               "of their own (kept in the work folder) with an empty cache and unchanged.\n",
                out);
 }
 
@@ -596,6 +597,8 @@ int RunBenchmark(Options& options)
                                                        .Corpus = options.Corpus,
                                                        .Work = work,
                                                        .Home = home,
+                                                       .Seeds = options.Seeds,
+                                                       .Encoder = options.Encoder,
                                                        .Files = options.Shape.Files,
                                                        .Rounds = options.Rounds,
                                                        .ColdRounds = options.ColdRounds,

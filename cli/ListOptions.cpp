@@ -133,13 +133,15 @@ std::vector<std::string> SplitItems(const std::string& text)
 
 Profiles::Analysis ParseAnalysis(const std::string& name)
 {
-    if (name == "classic") {
-        return Profiles::Analysis::Classic;
+    using Profiles::Analysis;
+    for (const Analysis analysis : {Analysis::Classic, Analysis::Full}) {
+        if (name == Profiles::WordOf(analysis)) {
+            return analysis;
+        }
     }
-    if (name == "full") {
-        return Profiles::Analysis::Full;
-    }
-    throw UsageError("unknown analysis '" + name + "' (classic or full)");
+    throw UsageError("unknown analysis '" + name + "' (" +
+                     std::string(Profiles::WordOf(Analysis::Classic)) + " or " +
+                     std::string(Profiles::WordOf(Analysis::Full)) + ")");
 }
 
 Profiles::ListFormat ParseFormat(const std::string& name)

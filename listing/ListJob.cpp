@@ -280,9 +280,7 @@ public:
         }
         try {
             m_store.emplace(ScanCache::CacheFolder(),
-                            ScanCache::Kind{.Analysis = analysis == Profiles::Analysis::Full
-                                                            ? "full"
-                                                            : "classic",
+                            ScanCache::Kind{.Analysis = std::string(Profiles::WordOf(analysis)),
                                             .DecimalSeparator = decimalSeparator,
                                             .Program = VersionText()});
         } catch (const std::exception& error) {

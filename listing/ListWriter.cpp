@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
-#include <chrono>
 #include <cstdint>
 #include <cstring>
 #include <ctime>
@@ -24,9 +23,9 @@
 #include "base/IoError.h"
 #include "base/LongPath.h"
 #include "base/Parallel.h"
-#include "base/SignalCleanup.h"
 #include "base/UniqueFd.h"
 #include "listing/TextConversion.h"
+#include "listing/internal/TemporaryFile.h"
 #include "profiles/ListFormat.h"
 
 namespace Listing {
@@ -267,92 +266,6 @@ std::optional<ReplaceTarget> FindReplaceTarget(const std::string& fileName)
     return std::nullopt;
 }
 
-// A file made under a fresh hidden name beside the target, removed again
-// unless Keep is called, also when a signal ends the program meanwhile.
-class TemporaryFile
-{
-public:
-    // Throws IoError naming fileName when no such file can be made.
-    TemporaryFile(int folder, const std::string& target, const std::string& fileName)
-        : m_folder(folder)
-    {
-        // Short enough for any file system, recognisable when seen.
-        // Appended, not joined with operator+: g++ 12 at -O3 warns falsely
-        // (-Wrestrict) on a literal plus a temporary.
-        std::string stem(1, '.');
-        stem.append(target, 0, 180);
-        stem += ".sonorix-";
-        const auto seed =
-            static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
-        int error = EEXIST;
-        for (std::uint64_t attempt = 0; attempt < 100 && error == EEXIST; ++attempt) {
-            m_name = stem + ToHex((seed ^ (static_cast<std::uint64_t>(::getpid()) << 32)) +
-                                  attempt * 0x9E3779B97F4A7C15ULL);
-            // Registered before it exists, so no moment is left in which
-            // a signal would leave it behind.
-            m_registration.reset();
-            m_registration.emplace(folder, m_name.c_str());
-            error =
-                LongPath::Open(folder, m_name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, m_fd, 0666);
-        }
-        struct stat status = {};
-        if (error == 0 && ::fstat(m_fd.Get(), &status) != 0) {
-            error = errno;
-            ::unlinkat(m_folder, m_name.c_str(), 0);
-        }
-        if (error != 0) {
-            m_name.clear();
-            throw IoError(DescribeIoFailure("open", fileName, error));
-        }
-        if (!m_registration->Identify(status.st_dev, status.st_ino)) {
-            // The program is being ended by a signal whose handler may have
-            // looked before this file was there.
-            ::unlinkat(m_folder, m_name.c_str(), 0);
-            m_name.clear();
-            throw IoError(DescribeIoFailure("write", fileName, EINTR));
-        }
-    }
-
-    TemporaryFile(const TemporaryFile&) = delete;
-    TemporaryFile& operator=(const TemporaryFile&) = delete;
-
-    ~TemporaryFile()
-    {
-        if (!m_name.empty()) {
-            ::unlinkat(m_folder, m_name.c_str(), 0);
-        }
-    }
-
-    [[nodiscard]] const std::string& Name() const { return m_name; }
-
-    // The descriptor, once; the file stays until Keep.
-    [[nodiscard]] UniqueFd TakeFd() { return std::move(m_fd); }
-
-    [[nodiscard]] int Fd() const { return m_fd.Get(); }
-
-    void Keep()
-    {
-        m_name.clear();
-        m_registration.reset();
-    }
-
-private:
-    static std::string ToHex(std::uint64_t value)
-    {
-        static constexpr char kHex[] = "0123456789abcdef";
-        std::string text(16, '0');
-        for (std::size_t i = 16; i-- > 0; value >>= 4) {
-            text[i] = kHex[value & 15];
-        }
-        return text;
-    }
-
-    int m_folder;
-    std::string m_name{};
-    UniqueFd m_fd{};
-    std::optional<SignalCleanup::Registration> m_registration{};
-};
-
 // Writes the list into a temporary file beside the target, makes it durable
 // and renames it over the target only when all of it is there. The new file
 // keeps the old one's permissions, and its owner and group where the system
@@ -372,7 +285,7 @@ void WriteWhole(const std::string& fileName, const ReplaceTarget& target, const 
         throw IoError("Cannot write '" + fileName + "': the folder '" + target.FolderText +
                       "' is not writable: " + std::strerror(errno));
     }
-    TemporaryFile temporary(folder, target.Name, fileName);
+    Detail::TemporaryFile temporary(folder, target.Name, fileName);
     if (target.Exists) {
         const struct stat& old = target.Status;
         // Where not even the group can be kept, the list takes the writer's.

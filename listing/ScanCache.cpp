@@ -15,8 +15,10 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "base/LongPath.h"
 #include "base/UniqueFd.h"
 #include "base/XdgPaths.h"
+#include "listing/internal/TemporaryFile.h"
 
 // A cache file is a header and a body:
 //   "SNXCACHE", the format version (4 bytes), 4 zero bytes, the body's size
@@ -993,22 +995,26 @@ void Store::Save(const std::string& bytes) const
         std::this_thread::sleep_for(kLockPoll);
     }
     // The lock goes with the descriptor.
-    std::string temporary = m_path + ".XXXXXX";
-    const UniqueFd file(::mkostemp(temporary.data(), O_CLOEXEC));
-    if (!file.Valid()) {
+    const UniqueFd folder(::open(m_folder.c_str(), LongPath::kFolderFlags));
+    if (!folder.Valid()) {
         throw CacheError(Reason(errno));
     }
+    const std::string name = m_path.substr(m_folder.size() + 1);
+    // Removed when the save fails, and by a signal that ends the program
+    // meanwhile; readable by the user alone, as the folder is.
+    std::optional<Listing::Detail::TemporaryFile> temporary;
     try {
-        WriteAll(file.Get(), bytes);
-        // Not synced: a cache lost in a crash costs one slow run, and a torn
-        // one is found by its checksum.
-        if (::rename(temporary.c_str(), m_path.c_str()) != 0) {
-            throw CacheError(Reason(errno));
-        }
-    } catch (...) {
-        ::unlink(temporary.c_str());
-        throw;
+        temporary.emplace(folder.Get(), name, m_path, 0600);
+    } catch (const Listing::Detail::TemporaryFileError& error) {
+        throw CacheError(Reason(error.Error()));
     }
+    WriteAll(temporary->Fd(), bytes);
+    // Not synced: a cache lost in a crash costs one slow run, and a torn
+    // one is found by its checksum.
+    if (::renameat(folder.Get(), temporary->Name().c_str(), folder.Get(), name.c_str()) != 0) {
+        throw CacheError(Reason(errno));
+    }
+    temporary->Keep();
 }
 
 } // namespace ScanCache

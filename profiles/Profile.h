@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "profiles/ListFormat.h"
@@ -27,6 +28,12 @@ enum class Analysis
 inline constexpr std::int32_t NumberOf(Analysis analysis)
 {
     return static_cast<std::int32_t>(analysis);
+}
+
+// Its word: on the command line (--analysis) and in the scan cache's name.
+inline constexpr std::string_view WordOf(Analysis analysis)
+{
+    return analysis == Analysis::Full ? "full" : "classic";
 }
 
 struct Profile
