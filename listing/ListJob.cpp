@@ -190,11 +190,7 @@ void DropOwnOutput(const std::string& folder, const std::vector<FileIdentity>& o
     if (own.empty() || found.empty()) {
         return;
     }
-    std::vector<ino_t> inodes;
-    for (const FileIdentity& file : own) {
-        inodes.push_back(file.Inode);
-    }
-    if (!listings.MayHoldAnyOf(folder, inodes)) {
+    if (!listings.MayHoldWatched(folder)) {
         return;
     }
     UniqueFd opened;
@@ -231,10 +227,15 @@ void CollectAllFiles(const ListJobInput& input, ListReport& report, FileList& fi
     std::vector<std::string> folders;
     WalkReport walk(report);
     DirTools::FolderListings listings;
+    const std::vector<FileIdentity> own = OwnOutput(input);
+    std::vector<ino_t> ownInodes;
+    for (const FileIdentity& file : own) {
+        ownInodes.push_back(file.Inode);
+    }
+    listings.Watch(std::move(ownInodes));
     DirTools::CollectFolders(input.Source, input.IncludeSubdirectories ? kWalkDepth : 0, walk,
                              folders, listings);
 
-    const std::vector<FileIdentity> own = OwnOutput(input);
     std::vector<std::string> found;
     const auto collect = [&](const std::string& folder, const std::string& extension) {
         found.clear();

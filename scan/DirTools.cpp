@@ -175,6 +175,21 @@ std::string WithoutSlash(const std::string& prefix)
     return prefix.size() > 1 ? prefix.substr(0, prefix.size() - 1) : prefix;
 }
 
+// Whether the entry may be a file with one of inodes: a link or an entry of
+// unknown type may be anything; a folder, device, pipe or socket is no file.
+bool MayBeOneOf(const dirent& entry, const std::vector<ino_t>& inodes)
+{
+    switch (entry.d_type) {
+    case DT_LNK:
+    case DT_UNKNOWN:
+        return !inodes.empty();
+    case DT_REG:
+        return std::find(inodes.begin(), inodes.end(), entry.d_ino) != inodes.end();
+    default:
+        return false;
+    }
+}
+
 // All entries of the folder at once, so that it is closed again before the
 // walk goes deeper. Only the entries that may be folders are kept, and where
 // the walk keeps listings, every name but "." and "..".
@@ -183,12 +198,12 @@ FolderEntries ReadFolder(Walk& walk, UniqueFd folder, const std::string& path)
     FolderEntries entries;
     Directory dir(std::move(folder));
     std::string names;
-    std::vector<std::pair<ino_t, unsigned char>> kinds;
+    bool mayHoldWatched = false;
     while (const dirent* entry = dir.Next()) {
         const bool dots = IsDotOrDotDot(entry->d_name);
         if (walk.Listings != nullptr && !dots) {
             names.append(entry->d_name).push_back('\0');
-            kinds.emplace_back(entry->d_ino, entry->d_type);
+            mayHoldWatched = mayHoldWatched || MayBeOneOf(*entry, walk.Listings->Watched());
         }
         // Hidden entries are not part of the listing at all, so they are not
         // counted either; "." and ".." are.
@@ -206,7 +221,7 @@ FolderEntries ReadFolder(Walk& walk, UniqueFd folder, const std::string& path)
     if (dir.Error() != 0) {
         FolderNotRead(walk.Label, path, dir.Error());
     } else if (walk.Listings != nullptr && dir.Opened()) {
-        walk.Listings->Keep(WithSlash(path), std::move(names), std::move(kinds));
+        walk.Listings->Keep(WithSlash(path), std::move(names), mayHoldWatched);
     }
     return entries;
 }
@@ -366,13 +381,14 @@ void MatchFiles(const std::string& prefix, const std::string& extension, Progres
 
 struct FolderListings::Names
 {
-    std::string Bytes{};                                  // every name followed by a NUL
-    std::vector<std::pair<ino_t, unsigned char>> Kinds{}; // inode and type, by name
+    std::string Bytes{}; // every name followed by a NUL
+    bool MayHoldWatched = true;
 };
 
 struct FolderListings::Table
 {
     std::unordered_map<std::string, Names> ByPrefix{};
+    std::vector<ino_t> Watched{};
 };
 
 FolderListings::FolderListings() : m_table(std::make_unique<Table>()) {}
@@ -385,33 +401,23 @@ const FolderListings::Names* FolderListings::Find(const std::string& prefix) con
     return found == m_table->ByPrefix.end() ? nullptr : &found->second;
 }
 
-void FolderListings::Keep(const std::string& prefix, std::string names,
-                          std::vector<std::pair<ino_t, unsigned char>> kinds)
+void FolderListings::Keep(const std::string& prefix, std::string names, bool mayHoldWatched)
 {
-    m_table->ByPrefix.insert_or_assign(prefix,
-                                       Names{.Bytes = std::move(names), .Kinds = std::move(kinds)});
+    m_table->ByPrefix.insert_or_assign(
+        prefix, Names{.Bytes = std::move(names), .MayHoldWatched = mayHoldWatched});
 }
 
-bool FolderListings::MayHoldAnyOf(const std::string& folder, const std::vector<ino_t>& inodes) const
+void FolderListings::Watch(std::vector<ino_t> inodes) { m_table->Watched = std::move(inodes); }
+
+const std::vector<ino_t>& FolderListings::Watched() const { return m_table->Watched; }
+
+bool FolderListings::MayHoldWatched(const std::string& folder) const
 {
     if (!IsUsablePath(folder)) {
         return false;
     }
     const Names* names = Find(WithSlash(folder));
-    if (names == nullptr) {
-        return true;
-    }
-    return std::any_of(names->Kinds.begin(), names->Kinds.end(), [&](const auto& kind) {
-        switch (kind.second) {
-        case DT_LNK:
-        case DT_UNKNOWN:
-            return true;
-        case DT_REG:
-            return std::find(inodes.begin(), inodes.end(), kind.first) != inodes.end();
-        default:
-            return false; // a folder, device, pipe or socket is no file
-        }
-    });
+    return names == nullptr || names->MayHoldWatched;
 }
 
 void CollectFolders(const std::string& folder, int depth, ProgressLabel& label,

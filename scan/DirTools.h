@@ -12,7 +12,6 @@
 #include <memory>
 #include <string>
 #include <sys/types.h>
-#include <utility>
 #include <vector>
 
 namespace DirTools {
@@ -59,16 +58,19 @@ public:
     // The names of the folder whose path with one final "/" is prefix, or
     // nullptr when the walk did not read it whole.
     [[nodiscard]] const Names* Find(const std::string& prefix) const;
-    // Keeps the names of the folder prefix (each followed by a NUL), and the
-    // inode number and type the listing gave for each.
-    void Keep(const std::string& prefix, std::string names,
-              std::vector<std::pair<ino_t, unsigned char>> kinds);
+    // Keeps the names of the folder prefix (each followed by a NUL), and
+    // whether an entry may be one of the watched files (see Watch).
+    void Keep(const std::string& prefix, std::string names, bool mayHoldWatched);
+
+    // The inode numbers of files a walk with these listings looks out for
+    // (set before the walk).
+    void Watch(std::vector<ino_t> inodes);
+    [[nodiscard]] const std::vector<ino_t>& Watched() const;
     // False only when the walk read the folder whole and none of its entries
-    // can be a file with one of inodes: each is a plain file (the listing
-    // says so) with another inode number, or no file at all. Links and
-    // entries of unknown type may be anything.
-    [[nodiscard]] bool MayHoldAnyOf(const std::string& folder,
-                                    const std::vector<ino_t>& inodes) const;
+    // can be a watched file: each is a plain file (the listing says so) with
+    // another inode number, or no file at all. Links and entries of unknown
+    // type may be anything.
+    [[nodiscard]] bool MayHoldWatched(const std::string& folder) const;
 
 private:
     struct Table;
