@@ -79,6 +79,33 @@ constexpr std::size_t kKeptRead = 1024 * 1024;
 constexpr std::int64_t kTailBytes = 1024;
 constexpr std::int64_t kPage = 4096;
 
+std::uint32_t SyncSafe(const std::uint8_t* bytes)
+{
+    return (std::uint32_t{bytes[0]} & 0x7F) << 21 | (std::uint32_t{bytes[1]} & 0x7F) << 14 |
+           (std::uint32_t{bytes[2]} & 0x7F) << 7 | (std::uint32_t{bytes[3]} & 0x7F);
+}
+
+std::uint32_t BigEndian32(const std::uint8_t* bytes)
+{
+    return std::uint32_t{bytes[0]} << 24 | std::uint32_t{bytes[1]} << 16 |
+           std::uint32_t{bytes[2]} << 8 | std::uint32_t{bytes[3]};
+}
+
+// An ID3v2 frame id as TagLib accepts one: four capital letters or digits.
+bool IsFrameId(const std::uint8_t* bytes)
+{
+    return std::all_of(bytes, bytes + 4, [](std::uint8_t c) {
+        return (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+    });
+}
+
+// Frames no cell is taken from that hold large objects: a picture, or any
+// file. TagLib is handed zeros for their contents, which it keeps unparsed.
+bool IsLargeObjectFrame(const std::uint8_t* id)
+{
+    return std::memcmp(id, "APIC", 4) == 0 || std::memcmp(id, "GEOB", 4) == 0;
+}
+
 // The file as TagLib reads it and as our own looks read it: one open file,
 // whose bytes are taken from what was read already (the window over the
 // head of the file, which the classic probe filled, and the tail) where
@@ -124,6 +151,25 @@ public:
             static_cast<void>(
                 m_window.Fetch(offset, count, offset + static_cast<std::int64_t>(count)));
         }
+    }
+
+    // The ID3v2.3 or 2.4 tag at the start of the file, which TagLib reads in
+    // one block behind its header, is read without the contents of its
+    // large pictures and objects (zeros instead): cover art would otherwise
+    // be most of what a full reading of the file reads. Only when nothing
+    // about the tag leaves room for doubt: no unsynchronisation, no extended
+    // header, and every frame up to the last one left out followed by the
+    // next frame's id where its size says (TagLib also tries a size written
+    // the ID3v2.3 way in a 2.4 tag, where it does not find one).
+    void LeaveLargeObjectsUnread()
+    {
+        std::array<std::uint8_t, 10> header{};
+        if (Read(0, header.data(), header.size()) != header.size() ||
+            std::memcmp(header.data(), "ID3", 3) != 0 || (header[3] != 3 && header[3] != 4) ||
+            (header[5] & 0xC0) != 0) {
+            return;
+        }
+        m_tagBody = TagBody{.Size = SyncSafe(header.data() + 6), .Version = header[3]};
     }
 
     TagLib::FileName name() const override { return m_file.Path().c_str(); }
@@ -203,22 +249,97 @@ private:
             m_position += count;
             return {reinterpret_cast<const char*>(held), count};
         }
+        const bool tagBody = m_tagBody && offset == 10 && count == m_tagBody->Size;
+        const auto fill = [&](TagLib::ByteVector& bytes) {
+            auto* dest = reinterpret_cast<std::uint8_t*>(bytes.data());
+            bytes.resize(static_cast<unsigned int>(tagBody ? ReadTagBody(dest, count)
+                                                           : Read(offset, dest, count)));
+            m_position += bytes.size();
+        };
         if (count > kWindowRead && count <= kKeptRead && !m_keptUsed) {
             // TagLib keeps parts of a tag it read (a picture) as long as
             // the file's objects live; they end before the next file.
             m_keptUsed = true;
             TagLib::ByteVector& kept = KeptBytes();
             kept.resize(count);
-            kept.resize(static_cast<unsigned int>(
-                Read(offset, reinterpret_cast<std::uint8_t*>(kept.data()), count)));
-            m_position += kept.size();
+            fill(kept);
             return kept;
         }
         TagLib::ByteVector bytes(count, '\0');
-        bytes.resize(static_cast<unsigned int>(
-            Read(offset, reinterpret_cast<std::uint8_t*>(bytes.data()), count)));
-        m_position += bytes.size();
+        fill(bytes);
         return bytes;
+    }
+
+    // The tag's body (count bytes from offset 10) into dest, with the
+    // contents of its large objects zeros; the bytes put there. Frames are
+    // followed as TagLib follows them until a frame leaves any doubt, from
+    // where everything is read.
+    std::size_t ReadTagBody(std::uint8_t* dest, std::size_t count)
+    {
+        constexpr std::int64_t kBody = 10;
+        constexpr std::size_t kPiece = 4096;
+        constexpr std::uint32_t kLeftOut = 16 * 1024; // smaller objects cost no read of their own
+        std::size_t settled = 0; // dest[0, settled) holds the file's bytes or zeros
+        const auto settle = [&](std::size_t end) {
+            if (end > settled) {
+                const std::size_t want = std::min(count, std::max(end, settled + kPiece)) - settled;
+                settled +=
+                    ReadPiece(kBody + static_cast<std::int64_t>(settled), dest + settled, want);
+            }
+            return settled >= end;
+        };
+        for (std::size_t at = 0; at + 10 <= count && settle(at + 10);) {
+            const std::uint8_t* frame = dest + at;
+            if (!IsFrameId(frame)) {
+                break; // padding, or something TagLib makes out by itself
+            }
+            const std::uint32_t size =
+                m_tagBody->Version == 4 ? SyncSafe(frame + 4) : BigEndian32(frame + 4);
+            const std::size_t end = at + 10 + size;
+            const bool leftOut = IsLargeObjectFrame(frame) && size >= kLeftOut;
+            if (end > count) {
+                break;
+            }
+            // Where fewer than four bytes follow, TagLib finds no id behind
+            // either size and keeps this one (the other is larger).
+            if (m_tagBody->Version == 4 && size > 127 && end + 4 <= count) {
+                std::array<std::uint8_t, 4> next{};
+                const bool held = leftOut ? Read(kBody + static_cast<std::int64_t>(end),
+                                                 next.data(), next.size()) == next.size()
+                                          : settle(end + 4);
+                if (!held || !IsFrameId(leftOut ? next.data() : dest + end)) {
+                    break;
+                }
+            }
+            if (leftOut && end > settled) {
+                std::memset(dest + settled, 0, end - settled);
+                settled = end;
+            }
+            at = end;
+        }
+        settle(count);
+        return settled;
+    }
+
+    // The count bytes at offset (within the file) into dest: those the window
+    // holds copied, the rest read at once, without the window's read-ahead
+    // (what follows may be left unread).
+    std::size_t ReadPiece(std::int64_t offset, std::uint8_t* dest, std::size_t count)
+    {
+        std::size_t held = 0;
+        for (std::size_t step = count; step > 0; step /= 2) {
+            while (held + step <= count && m_window.Held(offset, held + step) != nullptr) {
+                held += step;
+            }
+        }
+        if (held > 0) {
+            std::memcpy(dest, m_window.Held(offset, held), held);
+        }
+        if (held == count) {
+            return count;
+        }
+        return held +
+               m_file.ReadAt(offset + static_cast<std::int64_t>(held), dest + held, count - held);
     }
 
     // The count bytes at offset when the window or the tail holds them; the
@@ -248,8 +369,15 @@ private:
                    : nullptr;
     }
 
+    struct TagBody
+    {
+        std::uint32_t Size = 0;
+        int Version = 0;
+    };
+
     const ReadOnlyFile& m_file;
     ByteWindow& m_window;
+    std::optional<TagBody> m_tagBody{};
     std::int64_t m_position = 0;
     std::exception_ptr m_error{};
     bool m_keptUsed = false;
@@ -615,12 +743,6 @@ enum class Container
     Wav
 };
 
-std::uint32_t SyncSafe(const std::uint8_t* bytes)
-{
-    return (std::uint32_t{bytes[0]} & 0x7F) << 21 | (std::uint32_t{bytes[1]} & 0x7F) << 14 |
-           (std::uint32_t{bytes[2]} & 0x7F) << 7 | (std::uint32_t{bytes[3]} & 0x7F);
-}
-
 // What the first bytes say the file is.
 Container ContainerOf(const ReadOnlyFile& file, HeldStream& stream)
 {
@@ -971,6 +1093,7 @@ void ProbeMpeg(AudioFileInfo& info, TagInfo& tag, HeldStream& stream, const Read
     }
     // Without TagLib's audio properties: the classic probe and the VBR header
     // give the audio facts, and TagLib never scans the file for its last frame.
+    stream.LeaveLargeObjectsUnread();
     TagLib::MPEG::File mpeg(&stream, CellFrameFactory::Instance(), false);
     if (mpeg.isValid() && !TakeVbrHeader(info, mpeg, stream, file.Size(), decimalSeparator) &&
         info.Valid && !counted) {
