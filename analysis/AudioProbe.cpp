@@ -70,9 +70,7 @@ std::int64_t Detail::LeadingTagsEnd(const ReadOnlyFile& file, ByteWindow& window
         // Size: four bytes of seven bits each, most significant first, not
         // counting the header or a footer (which only version 2.4 announces,
         // flag bit 4).
-        std::int64_t tagSize = static_cast<std::int64_t>(h[6]) << 21 |
-                               static_cast<std::int64_t>(h[7]) << 14 |
-                               static_cast<std::int64_t>(h[8]) << 7 | h[9];
+        std::int64_t tagSize = SyncSafe32(h + 6);
         tagSize += static_cast<std::int64_t>(kId3v2HeaderBytes);
         if (h[3] == 4 && (h[5] & 0x10) != 0) {
             tagSize += static_cast<std::int64_t>(kId3v2HeaderBytes);
@@ -132,13 +130,6 @@ void Detail::SetModeTexts(AudioFileInfo& info, const FrameHeader& header)
 
 namespace {
 
-std::int32_t BigEndian32(const std::uint8_t* bytes)
-{
-    const std::uint32_t value = std::uint32_t{bytes[0]} << 24 | std::uint32_t{bytes[1]} << 16 |
-                                std::uint32_t{bytes[2]} << 8 | std::uint32_t{bytes[3]};
-    return static_cast<std::int32_t>(value);
-}
-
 // The bit-rate, sampling-rate, frame-count and duration fields of a valid
 // first frame, from the 256 bytes that begin 36 bytes behind it.
 void FillFrameDetails(AudioFileInfo& info, const FrameHeader& header, const std::uint8_t* xing,
@@ -150,7 +141,7 @@ void FillFrameDetails(AudioFileInfo& info, const FrameHeader& header, const std:
     // A count of 0 or less, or an average frame that comes out at no bit rate,
     // says nothing about this file: it is then read as constant bit rate.
     if (xing[0] == 'X' && xing[1] == 'i' && xing[2] == 'n' && xing[3] == 'g' && xing[7] == 0x0F) {
-        const std::int32_t frames = BigEndian32(xing + 8);
+        const auto frames = static_cast<std::int32_t>(Detail::BigEndian32(xing + 8));
         const std::int64_t body = frames > 0 ? audioSize / frames : 0;
         // The rate passes through single precision (22.05 kHz shows as 22.0),
         // the arithmetic itself is double.

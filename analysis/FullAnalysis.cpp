@@ -79,17 +79,8 @@ constexpr std::size_t kKeptRead = 1024 * 1024;
 constexpr std::int64_t kTailBytes = 1024;
 constexpr std::int64_t kPage = 4096;
 
-std::uint32_t SyncSafe(const std::uint8_t* bytes)
-{
-    return (std::uint32_t{bytes[0]} & 0x7F) << 21 | (std::uint32_t{bytes[1]} & 0x7F) << 14 |
-           (std::uint32_t{bytes[2]} & 0x7F) << 7 | (std::uint32_t{bytes[3]} & 0x7F);
-}
-
-std::uint32_t BigEndian32(const std::uint8_t* bytes)
-{
-    return std::uint32_t{bytes[0]} << 24 | std::uint32_t{bytes[1]} << 16 |
-           std::uint32_t{bytes[2]} << 8 | std::uint32_t{bytes[3]};
-}
+using MP3Tools::Detail::BigEndian32;
+using MP3Tools::Detail::SyncSafe32;
 
 // An ID3v2 frame id as TagLib accepts one: four capital letters or digits.
 bool IsFrameId(const std::uint8_t* bytes)
@@ -169,7 +160,7 @@ public:
             (header[5] & 0xC0) != 0) {
             return;
         }
-        m_tagBody = TagBody{.Size = SyncSafe(header.data() + 6), .Version = header[3]};
+        m_tagBody = TagBody{.Size = SyncSafe32(header.data() + 6), .Version = header[3]};
     }
 
     TagLib::FileName name() const override { return m_file.Path().c_str(); }
@@ -294,7 +285,7 @@ private:
                 break; // padding, or something TagLib makes out by itself
             }
             const std::uint32_t size =
-                m_tagBody->Version == 4 ? SyncSafe(frame + 4) : BigEndian32(frame + 4);
+                m_tagBody->Version == 4 ? SyncSafe32(frame + 4) : BigEndian32(frame + 4);
             const std::size_t end = at + 10 + size;
             const bool leftOut = IsLargeObjectFrame(frame) && size >= kLeftOut;
             if (end > count) {
@@ -760,7 +751,7 @@ Container ContainerOf(const ReadOnlyFile& file, HeldStream& stream)
         // bytes already; where it does not, they are read past it, never
         // moving it: the frame search of an MPEG file reads the head of the
         // file first.
-        std::int64_t behind = 10 + SyncSafe(head.data() + 6) + ((head[5] & 0x10) != 0 ? 10 : 0);
+        std::int64_t behind = 10 + SyncSafe32(head.data() + 6) + ((head[5] & 0x10) != 0 ? 10 : 0);
         std::array<std::uint8_t, 4> magic{};
         const std::uint8_t* bytes = stream.HeldInWindow(behind, magic.size());
         if (bytes == nullptr && behind < file.Size() &&

@@ -15,6 +15,20 @@ struct TagInfo;
 
 namespace Detail {
 
+// Four bytes as one number, most significant first.
+inline std::uint32_t BigEndian32(const std::uint8_t* bytes)
+{
+    return std::uint32_t{bytes[0]} << 24 | std::uint32_t{bytes[1]} << 16 |
+           std::uint32_t{bytes[2]} << 8 | std::uint32_t{bytes[3]};
+}
+
+// An ID3v2 size: four bytes of seven bits each, most significant first.
+inline std::uint32_t SyncSafe32(const std::uint8_t* bytes)
+{
+    return (std::uint32_t{bytes[0]} & 0x7F) << 21 | (std::uint32_t{bytes[1]} & 0x7F) << 14 |
+           (std::uint32_t{bytes[2]} & 0x7F) << 7 | (std::uint32_t{bytes[3]} & 0x7F);
+}
+
 // A regular file opened read-only for the length of one step or one probe. A
 // path with no entry, a dangling link or an entry that is not a regular file
 // (folder, device, pipe) leaves it closed: the caller treats that as "no
