@@ -10,6 +10,8 @@
 //   not yet begun after it is skipped.
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
@@ -99,7 +101,9 @@ public:
     OrderedPipeline(int threads, std::size_t window, Work work)
         : m_window(std::max<std::size_t>(window, 1)),
           m_batch(std::min(kBatch, static_cast<std::int64_t>(m_window))),
-          m_slots(std::make_unique<Slot[]>(m_window)), m_work(std::move(work))
+          m_slots(std::make_unique<Slot[]>(m_window)), m_work(std::move(work)),
+          m_releaseStep(
+              std::max<std::int64_t>(1, std::min(kBatch, static_cast<std::int64_t>(m_window) / 4)))
     {
         if (threads < 2) {
             return;
@@ -164,8 +168,14 @@ public:
             m_work(0, index, slot.Value);
             return slot.Value;
         }
-        std::unique_lock lock(m_mutex);
-        if (slot.Ready != index) {
+        // A result that is there is taken without the lock.
+        if (slot.Ready.load(std::memory_order_acquire) != index) {
+            std::unique_lock lock(m_mutex);
+            // The workers may be waiting for room that the taker has made
+            // but not yet told of.
+            if (PublishReleased() && m_idleWorkers > 0) {
+                m_workerCv.notify_all();
+            }
             // Waking for every item would cost a system call and a switch of
             // threads per item: the taker sleeps until a batch is done (or
             // all available ones), and then takes the whole batch.
@@ -174,8 +184,10 @@ public:
             for (const std::int64_t wanted : {batchEnd, index}) {
                 m_wanted = wanted;
                 // Nothing after a failed item is worked on.
-                m_takerCv.wait(lock,
-                               [&] { return SlotOf(wanted).Ready == wanted || m_failed < wanted; });
+                m_takerCv.wait(lock, [&] {
+                    return SlotOf(wanted).Ready.load(std::memory_order_relaxed) == wanted ||
+                           m_failed < wanted;
+                });
             }
             m_wanted = -1;
         }
@@ -186,16 +198,21 @@ public:
     }
 
     // Done with the result of index (the one taken last): its place is free.
+    // The workers hear of freed places a few at a time, or when the taker
+    // waits.
     void Release(std::int64_t index)
     {
         if (m_threads.empty()) {
             return;
         }
+        m_takenUpTo = index + 1;
+        if (m_takenUpTo - m_toldUpTo < m_releaseStep) {
+            return;
+        }
         bool wake = false;
         {
             const std::lock_guard lock(m_mutex);
-            m_released = index + 1;
-            wake = m_idleWorkers > 0;
+            wake = PublishReleased() && m_idleWorkers > 0;
         }
         if (wake) {
             m_workerCv.notify_all();
@@ -206,31 +223,50 @@ private:
     // The taker wakes at most once per this many items (or per window).
     static constexpr std::int64_t kBatch = 32;
     static constexpr std::int64_t kNone = std::numeric_limits<std::int64_t>::max();
+    // A worker takes as many items at once as it did in about this time
+    // lately (at most kRun): quick items then cost one lock for a run of
+    // them, and a slow item never keeps others waiting behind it.
+    static constexpr double kRunNanoseconds = 50'000.0;
+    static constexpr std::int64_t kRun = 16;
 
-    // Ready and Error are guarded by the mutex; Value belongs to the worker
-    // until Ready names its item, then to the taker until it is released.
+    // Ready and Error are written under the mutex; Value belongs to the
+    // worker until Ready names its item, then to the taker until it is
+    // released.
     struct Slot
     {
-        std::int64_t Ready = -1; // the item whose result is here
+        std::atomic<std::int64_t> Ready{-1}; // the item whose result is here
         Result Value{};
         std::exception_ptr Error{};
     };
 
     Slot& SlotOf(std::int64_t index) { return m_slots[static_cast<std::size_t>(index) % m_window]; }
 
+    // With the mutex held: tells the workers of the places the taker freed;
+    // whether there were any.
+    bool PublishReleased()
+    {
+        if (m_takenUpTo == m_toldUpTo) {
+            return false;
+        }
+        m_toldUpTo = m_takenUpTo;
+        m_released = m_takenUpTo;
+        return true;
+    }
+
     void Run(int worker)
     {
+        double nanosecondsPerItem = kRunNanoseconds; // one item at first
         for (;;) {
-            std::int64_t index = 0;
+            std::int64_t first = 0;
+            std::int64_t end = 0;
             {
                 std::unique_lock lock(m_mutex);
-                index = m_next++;
-                const auto workable = [&] {
-                    return index < m_available &&
-                           index < m_released + static_cast<std::int64_t>(m_window);
-                };
                 const auto hopeless = [&] {
-                    return m_stop || index > m_failed || (m_closed && index >= m_available);
+                    return m_stop || m_next > m_failed || (m_closed && m_next >= m_available);
+                };
+                const auto workable = [&] {
+                    return m_next < m_available &&
+                           m_next < m_released + static_cast<std::int64_t>(m_window);
                 };
                 ++m_idleWorkers;
                 m_workerCv.wait(lock, [&] { return hopeless() || workable(); });
@@ -238,23 +274,48 @@ private:
                 if (hopeless()) {
                     return;
                 }
+                const auto run =
+                    std::clamp(static_cast<std::int64_t>(kRunNanoseconds / nanosecondsPerItem),
+                               std::int64_t{1}, kRun);
+                first = m_next;
+                end = std::min(
+                    {first + run, m_available, m_released + static_cast<std::int64_t>(m_window)});
+                m_next = end;
             }
-            Slot& slot = SlotOf(index);
+            const auto started = std::chrono::steady_clock::now();
+            std::int64_t done = first;
             std::exception_ptr error;
-            try {
-                m_work(worker, index, slot.Value);
-            } catch (...) {
-                error = std::current_exception();
+            // Nothing after a failed item is begun once the failure is known.
+            for (; done < end && done <= m_failedSeen.load(std::memory_order_relaxed); ++done) {
+                try {
+                    m_work(worker, done, SlotOf(done).Value);
+                } catch (...) {
+                    error = std::current_exception();
+                    break;
+                }
+            }
+            const std::chrono::duration<double, std::nano> took =
+                std::chrono::steady_clock::now() - started;
+            if (done > first) {
+                nanosecondsPerItem =
+                    std::max(took.count() / static_cast<double>(done - first), 1.0);
             }
             bool wake = false;
             {
                 const std::lock_guard lock(m_mutex);
-                slot.Ready = index;
-                if (error) {
-                    slot.Error = std::move(error);
-                    m_failed = std::min(m_failed, index);
+                const std::int64_t readyEnd = error ? done + 1 : done;
+                for (std::int64_t item = first; item < done; ++item) {
+                    SlotOf(item).Ready.store(item, std::memory_order_release);
                 }
-                wake = m_wanted >= 0 && (m_wanted == index || m_failed < m_wanted);
+                if (error) {
+                    Slot& failed = SlotOf(done);
+                    failed.Error = std::move(error);
+                    failed.Ready.store(done, std::memory_order_release);
+                    m_failed = std::min(m_failed, done);
+                    m_failedSeen.store(m_failed, std::memory_order_relaxed);
+                }
+                wake = m_wanted >= 0 &&
+                       ((first <= m_wanted && m_wanted < readyEnd) || m_failed < m_wanted);
             }
             if (wake) {
                 m_takerCv.notify_one();
@@ -278,6 +339,12 @@ private:
     int m_idleWorkers = 0;
     bool m_closed = false;
     bool m_stop = false;
+    // m_failed, read by the workers between the items of a run.
+    std::atomic<std::int64_t> m_failedSeen{kNone};
+    // The taker's own: the places it freed, and those the workers know of.
+    std::int64_t m_takenUpTo = 0;
+    std::int64_t m_toldUpTo = 0;
+    const std::int64_t m_releaseStep;
     // Last: the threads end before what they use goes.
     std::vector<std::thread> m_threads{};
 };
