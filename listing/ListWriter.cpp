@@ -35,6 +35,17 @@ namespace {
 constexpr const char* kLineEnd = "\r\n";
 // Rows made into text at a time when several threads write a list.
 constexpr std::size_t kRowsPerBlock = 512;
+constexpr std::size_t kRowsAhead = 4;
+
+// Asks the processor for the bytes of row before they are read.
+void PrefetchRow(const RowCells& row)
+{
+    const std::string_view packed = row.Packed();
+    for (std::size_t at = 0; at < packed.size(); at += 64) {
+        __builtin_prefetch(packed.data() + at);
+    }
+}
+
 constexpr const char* kMakerAddress = "https://sonorix.example.org/";
 constexpr const char* kCreditLine =
     " &ndash; made by the Sonorix team, "
@@ -443,6 +454,11 @@ void WriteList(std::ostream& out, const ListContent& content)
     const HtmlRowFrame second =
         html && !content.Page.Save30 ? SecondColorFrame(content.Page.Back2Color) : HtmlRowFrame{};
     const auto rowText = [&](std::string& text, std::size_t i) {
+        // Sorted rows lie all over memory: the bytes of a row a few ahead
+        // are asked for while this one is made.
+        if (i + kRowsAhead < content.Rows.size()) {
+            PrefetchRow(content.Rows[i + kRowsAhead]);
+        }
         RowText(text, content.Rows[i], content.Format, i % 2 == 1 ? second : plain);
     };
     const std::size_t blocks = (content.Rows.size() + kRowsPerBlock - 1) / kRowsPerBlock;
