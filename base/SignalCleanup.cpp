@@ -5,7 +5,9 @@
 #include <cerrno>
 #include <csignal>
 #include <cstring>
+#include <ctime>
 #include <fcntl.h>
+#include <pthread.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -41,12 +43,42 @@ static_assert(std::atomic<int>::is_always_lock_free && std::atomic<bool>::is_alw
 
 constexpr std::array<int, 4> kEndingSignals = {SIGHUP, SIGINT, SIGQUIT, SIGTERM};
 
+// The longest a handler waits for files being made to be identified.
+constexpr long kOwnerWaitNs = 2'000'000'000;
+
+long NowNs()
+{
+    struct timespec now = {};
+    ::clock_gettime(CLOCK_MONOTONIC, &now);
+    return now.tv_sec * 1'000'000'000L + now.tv_nsec;
+}
+
+// Until no place is being filled, or the wait is over. A file may exist
+// already while its place is being filled: its maker, holding the ending
+// signals back, identifies it within a few system calls.
+void WaitForOwners()
+{
+    const long until = NowNs() + kOwnerWaitNs;
+    for (;;) {
+        bool owned = false;
+        for (const Place& place : g_places) {
+            owned = owned || place.Status.load() == kOwned;
+        }
+        if (!owned || NowNs() >= until) {
+            return;
+        }
+        struct timespec pause = {.tv_sec = 0, .tv_nsec = 1'000'000};
+        ::nanosleep(&pause, nullptr);
+    }
+}
+
 // Only what is safe in a signal handler.
 void RemoveRegistered(int signal)
 {
     const int savedErrno = errno;
     // First, so that a file created from now on is removed by its creator.
     g_ending.store(true);
+    WaitForOwners();
     for (Place& place : g_places) {
         if (place.Status.load() != kArmed) {
             continue;
@@ -119,5 +151,22 @@ void Registration::Release()
 }
 
 bool Ending() { return g_ending.load(); }
+
+HoldBack::HoldBack()
+{
+    sigset_t ending;
+    sigemptyset(&ending);
+    for (const int signal : kEndingSignals) {
+        sigaddset(&ending, signal);
+    }
+    m_held = ::pthread_sigmask(SIG_BLOCK, &ending, &m_previous) == 0;
+}
+
+HoldBack::~HoldBack()
+{
+    if (m_held) {
+        ::pthread_sigmask(SIG_SETMASK, &m_previous, nullptr);
+    }
+}
 
 } // namespace SignalCleanup

@@ -7,6 +7,7 @@
 // the same signal. Everything it reads lives in fixed storage and is
 // published through atomics, so it is safe from a handler on any thread.
 
+#include <csignal>
 #include <sys/types.h>
 
 namespace SignalCleanup {
@@ -21,7 +22,10 @@ void InstallHandlers();
 // One registered file, removed on an ending signal until it is released.
 // The name is taken before the file is created (so no moment is left in
 // which it exists unregistered); Identify gives its device and inode once it
-// has been created, and only then may the handler remove it.
+// has been created, and only then may the handler remove it. So a file is
+// made under a HoldBack: the Registration; no file when Ending() is already
+// true (a handler may have looked); the file; Identify. A handler that meets
+// a registration not yet identified waits for it a while.
 class Registration
 {
 public:
@@ -50,5 +54,21 @@ private:
 
 // True once an ending signal has begun to end the program.
 [[nodiscard]] bool Ending();
+
+// While one lives, the ending signals wait on this thread: for the steps
+// from a Registration to its Identify (or its end), which a handler on
+// another thread waits for, and which one on this thread would cut short.
+class HoldBack
+{
+public:
+    HoldBack();
+    ~HoldBack();
+    HoldBack(const HoldBack&) = delete;
+    HoldBack& operator=(const HoldBack&) = delete;
+
+private:
+    sigset_t m_previous{};
+    bool m_held = false;
+};
 
 } // namespace SignalCleanup

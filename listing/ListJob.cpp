@@ -98,8 +98,14 @@ bool ReserveName(const std::string& path, ReservedOutput& reserved)
 {
     // Registered before it exists, so that a signal at any moment takes it
     // along (a name too long for the handler's place is not).
+    const SignalCleanup::HoldBack heldBack;
     HeldName().reset();
     HeldName().emplace(AT_FDCWD, path.c_str());
+    // A handler that began before the registration may have looked already.
+    if (SignalCleanup::Ending()) {
+        HeldName().reset();
+        throw IoError(DescribeIoFailure("open", path, EINTR));
+    }
     UniqueFd file;
     const int error =
         LongPath::Open(AT_FDCWD, path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, file, 0666);

@@ -42,6 +42,8 @@ TemporaryFile::TemporaryFile(int folder, const std::string& target, const std::s
     stem += ".sonorix-";
     const auto seed =
         static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
+    // From the name's registration until the file is identified.
+    const SignalCleanup::HoldBack heldBack;
     int error = EEXIST;
     for (std::uint64_t attempt = 0; attempt < 100 && error == EEXIST; ++attempt) {
         m_name = stem + ToHex((seed ^ (static_cast<std::uint64_t>(::getpid()) << 32)) +
@@ -50,6 +52,12 @@ TemporaryFile::TemporaryFile(int folder, const std::string& target, const std::s
         // a signal would leave it behind.
         m_registration.reset();
         m_registration.emplace(folder, m_name.c_str());
+        // A handler that began before the registration may have looked
+        // already: no file is made once the program is ending.
+        if (SignalCleanup::Ending()) {
+            m_name.clear();
+            throw TemporaryFileError("write", fileName, EINTR);
+        }
         error = LongPath::Open(folder, m_name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, m_fd, mode);
     }
     struct stat status = {};

@@ -22,6 +22,7 @@
 
 #include "base/IoError.h"
 #include "base/SignalCleanup.h"
+#include "listing/internal/TemporaryFile.h"
 #include "profiles/ListFormat.h"
 #include "tests/support/RunInChild.h"
 #include "tests/support/TempDir.h"
@@ -424,6 +425,46 @@ TEST(WriteListFile, ASignalOnAnotherThreadLeavesNoTemporaryFile)
         EXPECT_EQ(result.Ending(), "signal " + std::to_string(signal)) << result.Output;
         EXPECT_EQ(Entries(dir.Path()), std::vector<std::string>{"list.csv"});
         EXPECT_TRUE(ReadFile(path) == previous) << "the previous list was changed";
+    }
+}
+
+// Temporary files are made and removed one after the other while another
+// thread ends the program by a signal at some moment: whatever step of the
+// making the signal meets, no file is left behind.
+TEST(TemporaryFile, ASignalAtAnyStepOfItsMakingLeavesNoFile)
+{
+#if defined(__SANITIZE_THREAD__)
+    GTEST_SKIP() << "signals are delivered by the thread sanitizer";
+#endif
+    TestSupport::TempDir dir;
+    for (int round = 0; round < 200; ++round) {
+        const TestSupport::ChildResult result = TestSupport::RunInChild([&] {
+            SignalCleanup::InstallHandlers();
+            const int folder = ::open(dir.Path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+            std::atomic<bool> started{false};
+            std::thread sender([&] {
+                while (!started.load()) {
+                    std::this_thread::yield();
+                }
+                std::this_thread::sleep_for(std::chrono::microseconds(50 * (round % 20)));
+                ::kill(::getpid(), SIGTERM);
+            });
+            sender.detach();
+            try {
+                for (;;) {
+                    const Detail::TemporaryFile file(folder, "list.csv", dir.File("list.csv"));
+                    started.store(true);
+                }
+            } catch (const Detail::TemporaryFileError& error) {
+                // Made while the handler was already ending the program.
+                return std::string(error.what());
+            }
+        });
+        ASSERT_THAT(result.Ending() + ": " + result.Output,
+                    testing::AnyOf("signal " + std::to_string(SIGTERM) + ": ",
+                                   HasSubstr("Interrupted system call")));
+        ASSERT_EQ(Entries(dir.Path()), std::vector<std::string>{})
+            << "round " << round << ", " << result.Ending() << ": " << result.Output;
     }
 }
 
