@@ -45,6 +45,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(MatchesWildcard(AsciiCase(pattern, true), AsciiCase(name, false)) == matches);
     FUZZ_CHECK(MatchesWildcard(AsciiCase(pattern, false), AsciiCase(name, true)) == matches);
 
+    // A pattern that begins with "?" is matched character by character:
+    // the quick way of the usual "*.ext" agrees with it.
+    // ("*.*" alone stands for every name.)
+    FUZZ_CHECK(pattern == "*.*" || MatchesWildcard("?" + pattern, "x" + name) == matches);
+
     FUZZ_CHECK(MatchesWildcard(name, name));
     FUZZ_CHECK(MatchesWildcard(AsciiCase(name, true), AsciiCase(name, false)));
     FUZZ_CHECK(MatchesWildcard("*", name));

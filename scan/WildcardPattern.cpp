@@ -77,10 +77,33 @@ bool MatchDecoded(const std::vector<char32_t>& pattern, const std::vector<char32
 WildcardPattern::WildcardPattern(const std::string& pattern)
 {
     DecodeFolded(pattern == "*.*" ? std::string_view("*") : std::string_view(pattern), m_pattern);
+    // Only ASCII letters fold to ASCII letters, and a name's last bytes are
+    // whole ASCII characters only when each of them is below 0x80: so a
+    // name matches "*" + ASCII text exactly when those are its last bytes.
+    m_asciiEnding = !m_pattern.empty() && m_pattern.front() == U'*';
+    for (std::size_t i = 1; i < m_pattern.size() && m_asciiEnding; ++i) {
+        const char32_t c = m_pattern[i];
+        m_asciiEnding = c < 0x80 && c != U'*' && c != U'?';
+        m_ending.push_back(static_cast<char>(c));
+    }
 }
 
 bool WildcardPattern::Matches(const std::string& name)
 {
+    if (m_asciiEnding) {
+        if (name.size() < m_ending.size()) {
+            return false;
+        }
+        const std::size_t start = name.size() - m_ending.size();
+        for (std::size_t i = 0; i < m_ending.size(); ++i) {
+            const auto c = static_cast<unsigned char>(name[start + i]);
+            if (c >= 0x80 || static_cast<char32_t>(FoldCase(c)) !=
+                                 static_cast<char32_t>(static_cast<unsigned char>(m_ending[i]))) {
+                return false;
+            }
+        }
+        return true;
+    }
     DecodeFolded(name, m_name);
     return MatchDecoded(m_pattern, m_name);
 }

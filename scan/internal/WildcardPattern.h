@@ -19,6 +19,11 @@ public:
 private:
     std::vector<char32_t> m_pattern;
     std::vector<char32_t> m_name;
+    // For "*" and ASCII text without wildcards ("*.mp3", the usual pattern):
+    // that text in lower case. A name then matches when it ends in those
+    // letters in any case, which needs no decoding of the name.
+    bool m_asciiEnding = false;
+    std::string m_ending;
 };
 
 } // namespace DirTools

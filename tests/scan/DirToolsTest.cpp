@@ -486,6 +486,9 @@ TEST(MatchesWildcard, StarAndQuestionMarkWithoutLetterCase)
         {"*.ЖЁ", "x.жё", true},
         {"*.ŁŚ", "x.łś", true},
         {"*.a", "x.\xc3", false}, // a cut sequence is no character
+        {"*.mp3", "é.MP3", true},
+        {"*.mp3", "a.mp\xb3", false}, // 0xB3 is no "3" with its high bit dropped
+        {"*.mp3", "a.mp3\xff", false},
         {"*a*a*a*a*a*a*a*a*a*a*b", std::string(20000, 'a'), false},
     };
     for (const auto& row : rows) {
