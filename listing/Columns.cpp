@@ -207,11 +207,11 @@ void RowCells::Add(std::string_view cell)
     m_packed += cell;
 }
 
-std::size_t RowCells::ReadLength(std::size_t& at) const
+std::size_t RowCells::ReadLongLength(unsigned char byte, std::size_t& at) const
 {
-    std::size_t length = 0;
-    for (int shift = 0;; shift += 6) {
-        const auto byte = static_cast<unsigned char>(m_packed[at++]);
+    std::size_t length = byte & 0x3F;
+    for (int shift = 6;; shift += 6) {
+        byte = static_cast<unsigned char>(m_packed[at++]);
         length |= static_cast<std::size_t>(byte & 0x3F) << shift;
         if ((byte & 0x40) == 0) {
             return length;
@@ -226,14 +226,20 @@ void RowCells::JoinInto(std::string& text, std::string_view separator, std::size
     text.resize(m_packed.size() * (1 + separator.size()));
     char* out = text.data();
     bool first = true;
+    // The usual separator is one character: put without a call.
+    const bool single = separator.size() == 1;
     ForEachCell([&](std::string_view cell) {
         if (skip > 0) {
             --skip;
             return;
         }
-        if (!first && !separator.empty()) {
-            std::memcpy(out, separator.data(), separator.size());
-            out += separator.size();
+        if (!first) {
+            if (single) {
+                *out++ = separator.front();
+            } else if (!separator.empty()) {
+                std::memcpy(out, separator.data(), separator.size());
+                out += separator.size();
+            }
         }
         first = false;
         if (!cell.empty()) {

@@ -117,8 +117,16 @@ public:
     friend bool operator==(const RowCells&, const RowCells&) = default;
 
 private:
-    // The length stored at at, which it moves behind the length.
-    std::size_t ReadLength(std::size_t& at) const;
+    // The length stored at at, which it moves behind the length. Most cells
+    // are shorter than 64 bytes: their length is one byte, read here.
+    std::size_t ReadLength(std::size_t& at) const
+    {
+        const auto byte = static_cast<unsigned char>(m_packed[at++]);
+        return (byte & 0x40) == 0 ? byte & 0x3F : ReadLongLength(byte, at);
+    }
+
+    // The rest of a length whose first byte (byte) said that more follow.
+    std::size_t ReadLongLength(unsigned char byte, std::size_t& at) const;
 
     std::string m_packed{};
 };
