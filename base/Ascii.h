@@ -3,7 +3,7 @@
 // Letter case of ASCII letters only, whatever the locale: the rule the
 // settings store uses for its names (SQLite's NOCASE folds A-Z and nothing
 // else). A locale-aware fold would disagree with the store, for instance on
-// "I" in a Turkish locale.
+// "I" in a Turkish locale. And hexadecimal digits, for escapes and names.
 
 #include <cstddef>
 #include <string>
@@ -50,6 +50,15 @@ constexpr bool LessIgnoringCase(std::string_view a, std::string_view b)
         }
     }
     return a.size() < b.size();
+}
+
+// The two hexadecimal digits of byte, appended to out: 0-9 and a-f, or
+// A-F where upper is set.
+inline void AppendHex(std::string& out, unsigned char byte, bool upper = false)
+{
+    const char* digits = upper ? "0123456789ABCDEF" : "0123456789abcdef";
+    out += digits[byte >> 4];
+    out += digits[byte & 0xF];
 }
 
 } // namespace Ascii

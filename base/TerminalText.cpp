@@ -2,16 +2,15 @@
 
 #include <cstdint>
 
+#include "base/Ascii.h"
 #include "base/Utf8.h"
 
 namespace {
 
 void AppendEscape(std::string& out, std::uint8_t byte)
 {
-    static constexpr char kHex[] = "0123456789abcdef";
     out += "\\x";
-    out += kHex[byte >> 4];
-    out += kHex[byte & 15];
+    Ascii::AppendHex(out, byte);
 }
 
 } // namespace

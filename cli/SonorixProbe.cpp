@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "analysis/MP3Tools.h"
+#include "base/Ascii.h"
 #include "base/TerminalText.h"
 #include "base/Version.h"
 
@@ -47,15 +48,13 @@ constexpr std::string_view kHelp =
 
 std::string Escaped(const std::string& text)
 {
-    static constexpr char kHex[] = "0123456789ABCDEF";
     std::string out;
     out.reserve(text.size());
     for (const char c : text) {
         const auto byte = static_cast<unsigned char>(c);
         if (byte < 0x20 || c == '\\') {
             out += "\\x";
-            out += kHex[byte >> 4];
-            out += kHex[byte & 15];
+            Ascii::AppendHex(out, byte, true);
         } else {
             out += c;
         }

@@ -3,13 +3,12 @@
 #include <ostream>
 #include <span>
 
+#include "base/Ascii.h"
 #include "base/Utf8.h"
 
 namespace Listing {
 
 namespace {
-
-constexpr char kHexDigits[] = "0123456789abcdef";
 
 void AppendJsonString(std::string& out, std::string_view text)
 {
@@ -27,8 +26,7 @@ void AppendJsonString(std::string& out, std::string_view text)
             out += static_cast<char>(c);
         } else if (c < 0x20) {
             out += "\\u00";
-            out += kHexDigits[c >> 4];
-            out += kHexDigits[c & 0xF];
+            Ascii::AppendHex(out, c);
         } else {
             out.append(text.substr(at, length));
         }
@@ -78,9 +76,7 @@ void AppendMember(std::string& out, bool& first, std::string_view key, std::stri
         AppendJsonString(out, std::string(key) + " hex");
         out += ":\"";
         for (const char byte : text) {
-            const auto c = static_cast<unsigned char>(byte);
-            out += kHexDigits[c >> 4];
-            out += kHexDigits[c & 0xF];
+            Ascii::AppendHex(out, static_cast<unsigned char>(byte));
         }
         out += '"';
     }

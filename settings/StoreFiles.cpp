@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "base/Ascii.h"
 #include "base/UniqueFd.h"
 #include "settings/internal/Sql.h"
 
@@ -108,7 +109,6 @@ FileStamp StampOf(const std::string& path)
 
 std::string FileUri(const std::string& path, const char* query)
 {
-    constexpr char kHex[] = "0123456789ABCDEF";
     std::string uri = "file:";
     for (const char c : path) {
         const auto byte = static_cast<unsigned char>(c);
@@ -118,8 +118,7 @@ std::string FileUri(const std::string& path, const char* query)
             uri += c;
         } else {
             uri += '%';
-            uri += kHex[byte >> 4];
-            uri += kHex[byte & 0xF];
+            Ascii::AppendHex(uri, byte, true);
         }
     }
     return uri + "?" + query;

@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "base/Ascii.h"
 #include "base/LongPath.h"
 
 namespace Listing::Detail {
@@ -15,10 +16,9 @@ namespace {
 
 std::string ToHex(std::uint64_t value)
 {
-    static constexpr char kHex[] = "0123456789abcdef";
-    std::string text(16, '0');
-    for (std::size_t i = 16; i-- > 0; value >>= 4) {
-        text[i] = kHex[value & 15];
+    std::string text;
+    for (int shift = 56; shift >= 0; shift -= 8) {
+        Ascii::AppendHex(text, static_cast<unsigned char>(value >> shift));
     }
     return text;
 }
