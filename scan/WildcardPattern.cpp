@@ -1,5 +1,6 @@
 #include "scan/internal/WildcardPattern.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <string_view>
 
@@ -80,11 +81,11 @@ WildcardPattern::WildcardPattern(const std::string& pattern)
     // Only ASCII letters fold to ASCII letters, and a name's last bytes are
     // whole ASCII characters only when each of them is below 0x80: so a
     // name matches "*" + ASCII text exactly when those are its last bytes.
-    m_asciiEnding = !m_pattern.empty() && m_pattern.front() == U'*';
-    for (std::size_t i = 1; i < m_pattern.size() && m_asciiEnding; ++i) {
-        const char32_t c = m_pattern[i];
-        m_asciiEnding = c < 0x80 && c != U'*' && c != U'?';
-        m_ending.push_back(static_cast<char>(c));
+    m_asciiEnding = !m_pattern.empty() && m_pattern.front() == U'*' &&
+                    std::all_of(m_pattern.begin() + 1, m_pattern.end(),
+                                [](char32_t c) { return c < 0x80 && c != U'*' && c != U'?'; });
+    if (m_asciiEnding) {
+        m_ending.assign(m_pattern.begin() + 1, m_pattern.end());
     }
 }
 
