@@ -93,9 +93,10 @@ void FileList::PathInto(std::int64_t k, std::string& path) const
     path.assign(*entry.Folder).append(entry.Name);
 }
 
-FileReader::FileReader(const FileList& files, const RowPlan& plan)
+FileReader::FileReader(const FileList& files, const RowPlan& plan, std::uint32_t number)
     : m_files(files), m_plan(plan), m_cacheLoad(plan.Cache)
 {
+    m_notes.HandTo(plan.CacheBuilder, number);
 }
 
 const ScanCache::Snapshot* FileReader::Cache()
@@ -226,7 +227,7 @@ SortKeyMaker* FileReader::Maker()
 FileResults::FileResults(const FileList& files, const RowPlan& plan, int threads) : m_files(files)
 {
     for (int i = 0; i < std::max(threads, 1); ++i) {
-        m_readers.emplace_back(files, plan);
+        m_readers.emplace_back(files, plan, static_cast<std::uint32_t>(i));
     }
     // One thread reads on the calling thread, one file at a time.
     m_pool = std::make_unique<Parallel::OrderedPipeline<FileResult>>(

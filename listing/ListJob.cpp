@@ -295,6 +295,7 @@ public:
             return;
         }
         m_usable = true;
+        m_builder.emplace(m_store->KindOf());
         m_loaded = m_promise.get_future().share();
         // Read and checked beside the walk, which needs none of it; the
         // readers wait for it before their first file.
@@ -302,6 +303,19 @@ public:
             m_loader = std::thread([this] { Load(); });
         } catch (const std::system_error&) {
             Load();
+        }
+        // The records of the files read are encoded while the job reads, and
+        // the new cache file is finished beside the sort and the write of the
+        // list, which need none of it.
+        try {
+            m_encoder = std::thread([this] {
+                m_builder->Work();
+                if (m_finishing) {
+                    EncodeNow();
+                }
+            });
+        } catch (const std::system_error&) {
+            // Made by Save instead, from what the readers kept.
         }
     }
 
@@ -311,6 +325,8 @@ public:
             m_loader.join();
         }
         if (m_encoder.joinable()) {
+            // A job that ends early still ends the encoder's wait.
+            m_builder->Close();
             m_encoder.join();
         }
     }
@@ -322,6 +338,13 @@ public:
     [[nodiscard]] std::shared_future<const ScanCache::Snapshot*> Snapshot() const
     {
         return m_loaded;
+    }
+
+    // Where the readers hand the records of the files they read while the
+    // job goes on; null when they keep them to the end.
+    [[nodiscard]] ScanCache::Builder* Builder()
+    {
+        return m_encoder.joinable() ? &*m_builder : nullptr;
     }
 
     // Waits for the entries, and names what kept the cache file from being
@@ -337,8 +360,7 @@ public:
         }
     }
 
-    // Starts making the new cache file from what this job read, beside the
-    // sort and the write of the list, which need none of it.
+    // Lets the new cache file be finished from what this job read.
     void Encode(std::vector<ScanCache::Notes> notes, std::vector<std::string> walked)
     {
         WaitLoaded();
@@ -347,10 +369,9 @@ public:
         }
         m_notes = std::move(notes);
         m_walked = std::move(walked);
-        try {
-            m_encoder = std::thread([this] { EncodeNow(); });
-        } catch (const std::system_error&) {
-            // Made by Save instead.
+        m_finishing = true; // seen by the encoder once Work returns
+        if (m_encoder.joinable()) {
+            m_builder->Close();
         }
     }
 
@@ -410,7 +431,7 @@ private:
             for (const ScanCache::Notes& note : m_notes) {
                 all.push_back(&note);
             }
-            m_encoded = ScanCache::Encode(m_snapshot, all, m_walked, m_store->KindOf());
+            m_encoded = m_builder->Finish(m_snapshot, all, m_walked);
         } catch (...) {
             m_encodeError = std::current_exception();
         }
@@ -425,11 +446,13 @@ private:
     std::thread m_loader{};
     std::vector<ScanCache::Notes> m_notes{};
     std::vector<std::string> m_walked{};
+    std::optional<ScanCache::Builder> m_builder{};
     std::optional<std::string> m_encoded{};
     std::exception_ptr m_encodeError{};
     std::thread m_encoder{};
     bool m_usable = false;
     bool m_warned = false;
+    bool m_finishing = false;
 };
 
 // Shows the running figures before file k: for the first and the last file,
@@ -663,6 +686,7 @@ ListJobResult RunJob(ListJobInput& input, ListReport& report, Dialogs& dialogs)
     plan.Analysis = profile.Analysis;
     JobCache cache(input.UseCache, plan.Analysis, plan.DecimalSeparator, report);
     plan.Cache = cache.Snapshot();
+    plan.CacheBuilder = cache.Builder();
     plan.SettledBeforeNs = ScanCache::NowNs() - ScanCache::kSettleNs;
 
     std::optional<FileList> list(std::in_place);

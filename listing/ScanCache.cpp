@@ -4,10 +4,14 @@
 #include <array>
 #include <cerrno>
 #include <chrono>
+#include <condition_variable>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <deque>
+#include <exception>
 #include <fcntl.h>
+#include <mutex>
 #include <optional>
 #include <sys/file.h>
 #include <thread>
@@ -326,13 +330,6 @@ void PutSizeAndTimes(std::string& out, const FileKey& key)
     PutVarint(out, ZigZag(Difference(key.ChangedNs, key.ModifiedNs)));
 }
 
-void PutKey(std::string& out, const FileKey& key)
-{
-    PutVarint(out, key.Device);
-    PutVarint(out, key.Inode);
-    PutSizeAndTimes(out, key);
-}
-
 bool KeyLess(const FileKey& a, const FileKey& b)
 {
     return a.Device != b.Device ? a.Device < b.Device : a.Inode < b.Inode;
@@ -540,6 +537,12 @@ const std::string& Snapshot::FolderAt(std::int64_t index) const
 
 // ---- Notes ----
 
+void Notes::HandTo(Builder* builder, std::uint32_t source)
+{
+    m_builder = builder;
+    m_source = source;
+}
+
 std::uint32_t Notes::FolderIndex(const std::string& folder)
 {
     // The files of one folder come one after the other.
@@ -554,91 +557,75 @@ void Notes::Used(std::int64_t index, const std::string& folder)
     m_used.push_back(Use{.Index = index, .Folder = FolderIndex(folder)});
 }
 
+char* Notes::Room(std::size_t bytes)
+{
+    if (m_chunks.empty() || m_chunks.back().Capacity - m_chunks.back().Size < bytes) {
+        if (m_builder != nullptr && !m_chunks.empty()) {
+            m_builder->Hand(std::move(m_chunks.back()), m_source);
+            m_chunks.pop_back();
+        }
+        const std::size_t capacity = std::max(kChunk, bytes);
+        m_chunks.push_back(
+            Chunk{.Bytes = std::make_unique_for_overwrite<char[]>(capacity), .Capacity = capacity});
+    }
+    return m_chunks.back().Bytes.get() + m_chunks.back().Size;
+}
+
 void Notes::Add(const FileKey& key, const std::string& folder, const MP3Tools::AudioFileInfo& info,
                 const MP3Tools::TagInfo& tag)
 {
-    std::string& record = m_record;
-    record.clear();
-    PutKey(record, key);
-    PutVarint(record, FolderIndex(folder));
-    const std::uint8_t flags = (info.HeaderOnly ? kHeaderOnly : 0) |
-                               (info.RiffWrapped ? kRiffWrapped : 0) |
-                               (info.VariableBitrate ? kVariableBitrate : 0) |
-                               (info.Valid ? kValid : 0) | (tag.Tagged ? kTagged : 0);
-    record.push_back(static_cast<char>(flags));
-    // The texts are read, never changed, through TextsOf. Their lengths and
-    // bytes go into room made for all of them at once.
+    // The texts are read, never changed, through TextsOf.
     auto& infoText = const_cast<MP3Tools::AudioFileInfo&>(info); // NOLINT
     auto& tagText = const_cast<MP3Tools::TagInfo&>(tag);         // NOLINT
     const std::array<std::string*, kTexts> texts = TextsOf(infoText, tagText);
-    std::size_t room = 0;
+    // The key's five numbers, the folder, the flags, the texts' lengths and
+    // the record's numbers take a varint each at most.
+    std::size_t room = 1 + kMaxVarint * (5 + 1 + kTexts + kNumbers);
     for (const std::string* text : texts) {
-        room += kMaxVarint + text->size();
+        room += text->size();
     }
-    std::size_t at = record.size();
-    record.resize(at + room);
+    // Written straight into its chunk: no record is copied again, and
+    // memory is taken a chunk at a time.
+    const std::uint32_t folderIndex = FolderIndex(folder);
+    char* const start = Room(room);
+    std::size_t at = 0;
+    at = PutVarintAt(start, at, key.Device);
+    at = PutVarintAt(start, at, key.Inode);
+    at = PutVarintAt(start, at, ZigZag(key.Size));
+    at = PutVarintAt(start, at, ZigZag(key.ModifiedNs));
+    at = PutVarintAt(start, at, ZigZag(Difference(key.ChangedNs, key.ModifiedNs)));
+    at = PutVarintAt(start, at, folderIndex);
+    start[at++] = static_cast<char>((info.HeaderOnly ? kHeaderOnly : 0) |
+                                    (info.RiffWrapped ? kRiffWrapped : 0) |
+                                    (info.VariableBitrate ? kVariableBitrate : 0) |
+                                    (info.Valid ? kValid : 0) | (tag.Tagged ? kTagged : 0));
     for (const std::string* text : texts) {
-        at = PutInlineTextAt(record.data(), at, *text);
+        at = PutInlineTextAt(start, at, *text);
     }
-    record.resize(at);
     for (const std::int64_t number :
          {info.DurationMilliseconds, std::int64_t{info.SampleRateHz}, info.FrameOffset,
           std::int64_t{info.FrameLength}, std::int64_t{info.FrameBodyLength}}) {
-        PutVarint(record, ZigZag(number));
+        at = PutVarintAt(start, at, ZigZag(number));
     }
-    // Into chunks that never grow past what they were made for: no record
-    // is copied again, and memory is taken a chunk at a time.
-    if (m_chunks.empty() || m_chunks.back().capacity() - m_chunks.back().size() < record.size()) {
-        m_chunks.emplace_back();
-        m_chunks.back().reserve(std::max(kChunk, record.size()));
-    }
-    m_chunks.back() += record;
+    m_chunks.back().Size += at;
     ++m_count;
 }
 
-std::size_t Notes::Bytes() const
-{
-    std::size_t bytes = 0;
-    for (const std::string& chunk : m_chunks) {
-        bytes += chunk.size();
-    }
-    return bytes;
-}
+// ---- Builder ----
 
-// ---- Encode ----
+namespace {
 
-// Builds a new cache file from records of old and new entries, in one
-// string reserved for all of it: the entries go straight to their place and
-// the tables they name follow them.
-class Writer
+// Encodes records with one table of interned texts, numbered in the order
+// they are first met. The texts are kept here, so the records they came
+// from may go.
+class RecordEncoder
 {
 public:
-    Writer(const Kind& kind, std::size_t estimate)
+    // Appends the record that reader is at (its flags, texts and numbers;
+    // texts are the interned texts it names) to out; gives its length.
+    std::size_t Append(std::string& out, Reader& reader, const std::vector<std::string_view>& texts)
     {
-        m_out.reserve(kHeaderSize + 8 + kind.Program.size() + kind.Analysis.size() +
-                      kind.DecimalSeparator.size() + 16 + estimate);
-        m_out.assign(kHeaderSize + 8, '\0'); // the header, the tables' place
-        PutText(m_out, kind.Program);
-        PutText(m_out, kind.Analysis);
-        PutText(m_out, kind.DecimalSeparator);
-    }
-
-    // Copies one record from reader (whose interned texts are texts) into
-    // the new file.
-    void Record(const FileKey& key, std::uint32_t folder, Reader& reader,
-                const std::vector<std::string_view>& texts)
-    {
-        if (m_count > 0 && m_last.Device == key.Device) {
-            PutVarint(m_out, 0);
-            PutVarint(m_out, key.Inode - m_last.Inode);
-        } else {
-            PutVarint(m_out, key.Device - (m_count > 0 ? m_last.Device : 0));
-            PutVarint(m_out, key.Inode);
-        }
-        PutSizeAndTimes(m_out, key);
-        PutVarint(m_out, folder);
-        // The record is read first, then written into room made for all of
-        // it at once.
+        // Read first, then written into room made for all of it at once.
         std::array<std::string_view, kTexts> fields{};
         std::array<std::int64_t, kNumbers> numbers{};
         std::size_t room = 1 + kMaxVarint * (kTexts + kNumbers);
@@ -649,59 +636,42 @@ public:
                 room += text.size();
             },
             [&](std::size_t i, std::int64_t value) { numbers[i] = value; });
-        std::size_t at = m_out.size();
-        m_out.resize(at + room);
-        m_out[at++] = static_cast<char>(flags);
+        const std::size_t start = out.size();
+        out.resize(start + room);
+        std::size_t at = start;
+        out[at++] = static_cast<char>(flags);
         for (std::size_t field = 0; field < kTexts; ++field) {
-            at = Text(at, field, fields[field]);
+            at = Text(out.data(), at, field, fields[field]);
         }
         for (const std::int64_t number : numbers) {
-            at = PutVarintAt(m_out.data(), at, ZigZag(number));
+            at = PutVarintAt(out.data(), at, ZigZag(number));
         }
-        m_out.resize(at);
-        m_last = key;
-        ++m_count;
+        out.resize(at);
+        return at - start;
     }
 
-    std::string Finish(const std::vector<std::string_view>& folders)
-    {
-        const std::size_t tables = m_out.size() - kHeaderSize;
-        PutVarint(m_out, m_count);
-        PutVarint(m_out, m_texts.size());
-        for (const std::string_view text : m_texts) {
-            PutText(m_out, text);
-        }
-        PutVarint(m_out, folders.size());
-        for (const std::string_view folder : folders) {
-            PutText(m_out, folder);
-        }
-        std::string place;
-        PutFixed(place, tables, 8);
-        m_out.replace(kHeaderSize, 8, place);
-        m_out.replace(0, kHeaderSize, HeaderOf(std::string_view(m_out).substr(kHeaderSize)));
-        return std::move(m_out);
-    }
+    [[nodiscard]] const std::vector<std::string_view>& Texts() const { return m_texts; }
 
 private:
-    // Puts the text of field at m_out[at], where there is room for it;
-    // gives the place behind it.
-    std::size_t Text(std::size_t at, std::size_t field, std::string_view text)
+    // Puts the text of field at out[at], where there is room for it; gives
+    // the place behind it.
+    std::size_t Text(char* out, std::size_t at, std::size_t field, std::string_view text)
     {
         if (IsInline(field)) {
-            return PutInlineTextAt(m_out.data(), at, text);
+            return PutInlineTextAt(out, at, text);
         }
         // Most files repeat the text of the file before them.
         Last& last = m_lastTexts.at(field);
         if (!last.Known || last.Text != text) {
-            last = Last{.Text = text, .Id = Intern(text), .Known = true};
+            const std::uint32_t id = Intern(text);
+            last = Last{.Text = m_texts[id], .Id = id, .Known = true};
         }
-        return PutVarintAt(m_out.data(), at, std::uint64_t{last.Id} << 1);
+        return PutVarintAt(out, at, std::uint64_t{last.Id} << 1);
     }
 
-    // The number of text, numbered in the order texts are first seen. The
-    // texts that change from file to file (artist, year, bit rate) are few
-    // and come again and again: a small table by a quick hash finds most of
-    // them before the map is asked.
+    // The number of text. The texts that change from file to file (artist,
+    // year, bit rate) are few and come again and again: a small table by a
+    // quick hash finds most of them before the map is asked.
     std::uint32_t Intern(std::string_view text)
     {
         std::uint64_t hash = 0xCBF29CE484222325ULL;
@@ -712,10 +682,11 @@ private:
         if (recent != 0 && m_texts[recent - 1] == text) {
             return recent - 1;
         }
-        const auto [place, added] =
-            m_ids.try_emplace(text, static_cast<std::uint32_t>(m_texts.size()));
-        if (added) {
-            m_texts.push_back(text);
+        auto place = m_ids.find(text);
+        if (place == m_ids.end()) {
+            const std::string_view kept = m_kept.emplace_back(text);
+            place = m_ids.emplace(kept, static_cast<std::uint32_t>(m_texts.size())).first;
+            m_texts.push_back(kept);
         }
         recent = place->second + 1;
         return place->second;
@@ -728,40 +699,123 @@ private:
         bool Known = false;
     };
 
-    std::string m_out{};
+    std::deque<std::string> m_kept{}; // never moves a text
     std::vector<std::string_view> m_texts{};
     std::unordered_map<std::string_view, std::uint32_t> m_ids{};
     static constexpr std::size_t kRecent = 4096;
     std::vector<std::uint32_t> m_recent = std::vector<std::uint32_t>(kRecent); // number + 1
     std::array<Last, kTexts> m_lastTexts{};
-    FileKey m_last{};
-    std::uint64_t m_count = 0;
 };
 
-std::optional<std::string> Encode(const Snapshot& snapshot, const std::vector<const Notes*>& notes,
-                                  const std::vector<std::string>& walked, const Kind& kind)
+// A record of a file read, encoded: its key, where its folder is among its
+// notes' folders, and its place among the encoded records.
+struct Encoded
 {
+    FileKey Key{};
+    std::uint32_t Source = 0;
+    std::uint32_t Folder = 0;
+    std::size_t Offset = 0;
+    std::size_t Length = 0;
+};
+
+} // namespace
+
+struct Builder::State
+{
+    explicit State(ScanCache::Kind kind) : Made(std::move(kind)) {}
+
+    ScanCache::Kind Made; // what the file is made for
+    std::mutex Mutex{};
+    std::condition_variable Wake{};
+    std::vector<std::pair<Notes::Chunk, std::uint32_t>> Handed{};
+    bool Closed = false;
+    RecordEncoder Encoder{};
+    std::string Records{}; // of the files read
+    std::vector<Encoded> Read{};
+    std::exception_ptr Failure{};
+
+    void EncodeChunk(const Notes::Chunk& chunk, std::uint32_t source)
+    {
+        const std::vector<std::string_view> noTexts;
+        Reader reader(std::string_view(chunk.Bytes.get(), chunk.Size));
+        while (!reader.AtEnd()) {
+            Encoded record{.Key = ReadKey(reader), .Source = source};
+            record.Folder = static_cast<std::uint32_t>(reader.Varint());
+            record.Offset = Records.size();
+            record.Length = Encoder.Append(Records, reader, noTexts);
+            Read.push_back(record);
+        }
+    }
+};
+
+Builder::Builder(Kind kind) : m_state(std::make_unique<State>(std::move(kind))) {}
+
+Builder::~Builder() = default;
+
+void Builder::Hand(Notes::Chunk chunk, std::uint32_t source)
+{
+    {
+        const std::lock_guard lock(m_state->Mutex);
+        m_state->Handed.emplace_back(std::move(chunk), source);
+    }
+    m_state->Wake.notify_one();
+}
+
+void Builder::Close()
+{
+    {
+        const std::lock_guard lock(m_state->Mutex);
+        m_state->Closed = true;
+    }
+    m_state->Wake.notify_one();
+}
+
+void Builder::Work()
+{
+    State& state = *m_state;
+    std::vector<std::pair<Notes::Chunk, std::uint32_t>> taken;
+    for (;;) {
+        {
+            std::unique_lock lock(state.Mutex);
+            state.Wake.wait(lock, [&] { return state.Closed || !state.Handed.empty(); });
+            if (state.Handed.empty()) {
+                return;
+            }
+            taken.swap(state.Handed);
+        }
+        // A failure (memory) is kept for Finish; what comes after it is
+        // only let go.
+        try {
+            for (const auto& [chunk, source] : taken) {
+                if (!state.Failure) {
+                    state.EncodeChunk(chunk, source);
+                }
+            }
+        } catch (...) {
+            state.Failure = std::current_exception();
+        }
+        taken.clear(); // the chunks go: their texts are kept where needed
+    }
+}
+
+std::optional<std::string> Builder::Finish(const Snapshot& snapshot,
+                                           const std::vector<const Notes*>& notes,
+                                           const std::vector<std::string>& walked)
+{
+    State& state = *m_state;
+    if (state.Failure) {
+        std::rethrow_exception(state.Failure);
+    }
     std::unordered_set<std::string> walkedSet;
     for (const std::string& folder : walked) {
         walkedSet.insert(WithSlash(folder));
     }
 
-    // Every record of the new file, wherever it comes from: a file read in
-    // this job (Read) or an entry of the snapshot.
-    struct Item
-    {
-        FileKey Key{};
-        std::string_view Folder{};
-        const std::string* Bytes = nullptr;
-        std::size_t Offset = 0;
-        bool Read = false;
-    };
-
     // Most re-lists change nothing, which is found out before anything is
     // built: no file read, every entry used under the folder it has, and no
     // entry left over in a walked folder.
     std::vector<bool> used(snapshot.Size());
-    bool changed = false;
+    bool changed = !state.Read.empty();
     for (const Notes* note : notes) {
         changed = changed || note->m_count > 0;
         std::uint32_t lastNoted = 0;
@@ -786,96 +840,98 @@ std::optional<std::string> Encode(const Snapshot& snapshot, const std::vector<co
     if (!changed) {
         return std::nullopt;
     }
-
-    std::size_t count = snapshot.Size();
-    std::size_t estimate = snapshot.m_bytes.size();
-    for (const Notes* note : notes) {
-        count += static_cast<std::size_t>(note->m_count);
-        estimate += note->Bytes();
+    // What was not handed over yet.
+    for (std::size_t source = 0; source < notes.size(); ++source) {
+        for (const Notes::Chunk& chunk : notes[source]->m_chunks) {
+            state.EncodeChunk(chunk, static_cast<std::uint32_t>(source));
+        }
     }
+
+    // Every record of the new file: a file read in this job (an index of
+    // state.Read) or an entry of the snapshot, which is encoded as it is
+    // written.
+    struct Item
+    {
+        std::uint64_t Device = 0;
+        std::uint64_t Inode = 0;
+        std::string_view Folder{};
+        std::size_t Index = 0;
+        bool Read = false;
+    };
+
     std::vector<Item> items;
-    items.reserve(count);
+    items.reserve(state.Read.size() + snapshot.Size());
+    for (std::size_t i = 0; i < state.Read.size(); ++i) {
+        const Encoded& record = state.Read[i];
+        items.push_back(Item{.Device = record.Key.Device,
+                             .Inode = record.Key.Inode,
+                             .Folder = notes.at(record.Source)->m_folders.at(record.Folder),
+                             .Index = i,
+                             .Read = true});
+    }
     std::fill(used.begin(), used.end(), false);
-    const std::vector<std::string_view> noTexts;
+    const auto kept = [&](std::size_t index, std::string_view folder) {
+        const FileKey& key = snapshot.m_index[index].Key;
+        items.push_back(
+            Item{.Device = key.Device, .Inode = key.Inode, .Folder = folder, .Index = index});
+    };
     for (const Notes* note : notes) {
         for (const Notes::Use& use : note->m_used) {
             const auto index = static_cast<std::size_t>(use.Index);
-            const std::string& folder = note->m_folders[use.Folder];
             if (!used[index]) {
                 used[index] = true;
-                items.push_back(Item{.Key = snapshot.m_index[index].Key,
-                                     .Folder = folder,
-                                     .Bytes = &snapshot.m_bytes,
-                                     .Offset = snapshot.m_index[index].Offset});
-            }
-        }
-        for (const std::string& chunk : note->m_chunks) {
-            Reader reader(chunk);
-            while (!reader.AtEnd()) {
-                const FileKey key = ReadKey(reader);
-                const std::string& folder = note->m_folders.at(reader.Varint());
-                const auto offset = static_cast<std::size_t>(reader.Position() - chunk.data());
-                ReadRecord(
-                    reader, noTexts, [](std::size_t, std::string_view) {},
-                    [](std::size_t, std::int64_t) {});
-                items.push_back(Item{
-                    .Key = key, .Folder = folder, .Bytes = &chunk, .Offset = offset, .Read = true});
+                kept(index, note->m_folders[use.Folder]);
             }
         }
     }
     // Entries of folders this job did not walk stay; in a walked folder only
     // the files the walk found do.
     for (std::size_t i = 0; i < snapshot.Size(); ++i) {
-        if (used[i]) {
-            continue;
-        }
         const std::string& folder = snapshot.FolderAt(static_cast<std::int64_t>(i));
-        if (walkedSet.contains(folder)) {
-            continue;
+        if (!used[i] && !walkedSet.contains(folder)) {
+            kept(i, folder);
         }
-        items.push_back(Item{.Key = snapshot.m_index[i].Key,
-                             .Folder = folder,
-                             .Bytes = &snapshot.m_bytes,
-                             .Offset = snapshot.m_index[i].Offset});
     }
 
-    // One entry per file: what was read now wins over what was kept. The
-    // items are sorted by their keys alone, which moves far fewer bytes.
-    struct Sorted
-    {
-        std::uint64_t Device = 0;
-        std::uint64_t Inode = 0;
-        std::uint32_t Item = 0;
-        bool Read = false;
-    };
-
-    std::vector<Sorted> sorted;
-    sorted.reserve(items.size());
-    for (std::size_t i = 0; i < items.size(); ++i) {
-        sorted.push_back(Sorted{.Device = items[i].Key.Device,
-                                .Inode = items[i].Key.Inode,
-                                .Item = static_cast<std::uint32_t>(i),
-                                .Read = items[i].Read});
-    }
-    const auto same = [](const Sorted& a, const Sorted& b) {
+    // One entry per file: what was read now wins over what was kept.
+    const auto same = [](const Item& a, const Item& b) {
         return a.Device == b.Device && a.Inode == b.Inode;
     };
-    std::sort(sorted.begin(), sorted.end(), [&](const Sorted& a, const Sorted& b) {
+    std::sort(items.begin(), items.end(), [&](const Item& a, const Item& b) {
         if (!same(a, b)) {
             return a.Device != b.Device ? a.Device < b.Device : a.Inode < b.Inode;
         }
         return a.Read && !b.Read;
     });
-    sorted.erase(std::unique(sorted.begin(), sorted.end(), same), sorted.end());
+    items.erase(std::unique(items.begin(), items.end(), same), items.end());
+
+    const Kind& kind = state.Made;
+    std::string out;
+    out.reserve(kHeaderSize + 8 + kind.Program.size() + kind.Analysis.size() +
+                kind.DecimalSeparator.size() + 16 + state.Records.size() +
+                (items.size() - state.Read.size()) * 128);
+    out.assign(kHeaderSize + 8, '\0'); // the header, the tables' place
+    PutText(out, kind.Program);
+    PutText(out, kind.Analysis);
+    PutText(out, kind.DecimalSeparator);
     std::unordered_map<std::string_view, std::uint32_t> folderIds;
     std::vector<std::string_view> folders;
-    Writer writer(kind, estimate);
     std::string_view lastFolder;
     std::uint32_t lastFolderId = 0;
-    for (const Sorted& entry : sorted) {
-        const Item& item = items[entry.Item];
-        // Numbered in file order, so the same entries give the same bytes
-        // whichever reader read them.
+    const FileKey* last = nullptr;
+    for (const Item& item : items) {
+        const FileKey& key =
+            item.Read ? state.Read[item.Index].Key : snapshot.m_index[item.Index].Key;
+        if (last != nullptr && last->Device == key.Device) {
+            PutVarint(out, 0);
+            PutVarint(out, key.Inode - last->Inode);
+        } else {
+            PutVarint(out, key.Device - (last != nullptr ? last->Device : 0));
+            PutVarint(out, key.Inode);
+        }
+        PutSizeAndTimes(out, key);
+        last = &key;
+        // Numbered in file order.
         if (folders.empty() || item.Folder != lastFolder) {
             const auto [place, added] =
                 folderIds.try_emplace(item.Folder, static_cast<std::uint32_t>(folders.size()));
@@ -885,10 +941,39 @@ std::optional<std::string> Encode(const Snapshot& snapshot, const std::vector<co
             lastFolder = item.Folder;
             lastFolderId = place->second;
         }
-        Reader reader(std::string_view(*item.Bytes).substr(item.Offset));
-        writer.Record(item.Key, lastFolderId, reader, item.Read ? noTexts : snapshot.m_texts);
+        PutVarint(out, lastFolderId);
+        if (item.Read) {
+            const Encoded& record = state.Read[item.Index];
+            out.append(state.Records, record.Offset, record.Length);
+        } else {
+            Reader reader(
+                std::string_view(snapshot.m_bytes).substr(snapshot.m_index[item.Index].Offset));
+            state.Encoder.Append(out, reader, snapshot.m_texts);
+        }
     }
-    return writer.Finish(folders);
+
+    const std::size_t tables = out.size() - kHeaderSize;
+    PutVarint(out, items.size());
+    const std::vector<std::string_view>& texts = state.Encoder.Texts();
+    PutVarint(out, texts.size());
+    for (const std::string_view text : texts) {
+        PutText(out, text);
+    }
+    PutVarint(out, folders.size());
+    for (const std::string_view folder : folders) {
+        PutText(out, folder);
+    }
+    std::string place;
+    PutFixed(place, tables, 8);
+    out.replace(kHeaderSize, 8, place);
+    out.replace(0, kHeaderSize, HeaderOf(std::string_view(out).substr(kHeaderSize)));
+    return out;
+}
+
+std::optional<std::string> Encode(const Snapshot& snapshot, const std::vector<const Notes*>& notes,
+                                  const std::vector<std::string>& walked, const Kind& kind)
+{
+    return Builder(kind).Finish(snapshot, notes, walked);
 }
 
 std::string CacheFolder()

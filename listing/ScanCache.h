@@ -9,6 +9,7 @@
 // without it, and the job names the reason once as a warning. No Qt.
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -93,10 +94,7 @@ public:
     [[nodiscard]] const std::string& FolderAt(std::int64_t index) const;
 
 private:
-    friend std::optional<std::string> Encode(const Snapshot& snapshot,
-                                             const std::vector<const Notes*>& notes,
-                                             const std::vector<std::string>& walked,
-                                             const Kind& kind);
+    friend class Builder;
 
     struct Entry
     {
@@ -111,11 +109,18 @@ private:
     std::vector<Entry> m_index{}; // by device and inode
 };
 
+class Builder;
+
 // What one reader learnt in a job: the entries it used, and the records of
 // the files it read, packed small.
 class Notes
 {
 public:
+    // Each full chunk of records goes to builder, as the notes numbered
+    // source, instead of staying here: so the new cache file is mostly made
+    // while the job still reads.
+    void HandTo(Builder* builder, std::uint32_t source);
+
     // Entry index of the snapshot was used for a file in folder.
     void Used(std::int64_t index, const std::string& folder);
     // A file in folder was read.
@@ -124,16 +129,12 @@ public:
 
     [[nodiscard]] bool Empty() const { return m_used.empty() && m_count == 0; }
 
-    // The bytes the records of the files read take.
-    [[nodiscard]] std::size_t Bytes() const;
-
 private:
-    friend std::optional<std::string> Encode(const Snapshot& snapshot,
-                                             const std::vector<const Notes*>& notes,
-                                             const std::vector<std::string>& walked,
-                                             const Kind& kind);
+    friend class Builder;
 
     std::uint32_t FolderIndex(const std::string& folder);
+    // Room for at least bytes more in the last chunk.
+    char* Room(std::size_t bytes);
 
     struct Use
     {
@@ -141,14 +142,53 @@ private:
         std::uint32_t Folder = 0;
     };
 
+    struct Chunk
+    {
+        std::unique_ptr<char[]> Bytes{};
+        std::size_t Size = 0;
+        std::size_t Capacity = 0;
+    };
+
     std::vector<Use> m_used{};
     std::vector<std::string> m_folders{};
-    static constexpr std::size_t kChunk = 256 * 1024;
+    static constexpr std::size_t kChunk = 64 * 1024;
 
     // Key, folder and records of each file read, packed into chunks.
-    std::vector<std::string> m_chunks{};
-    std::string m_record{};
+    std::vector<Chunk> m_chunks{};
     std::int64_t m_count = 0;
+    Builder* m_builder = nullptr;
+    std::uint32_t m_source = 0;
+};
+
+// Makes the bytes of the cache file that follows a job. Records of files
+// read are handed over (by Notes, from any thread) while the job still
+// reads, and Work encodes them on a thread of its own; Finish then only
+// puts them in order.
+class Builder
+{
+public:
+    explicit Builder(Kind kind);
+    ~Builder();
+    Builder(const Builder&) = delete;
+    Builder& operator=(const Builder&) = delete;
+
+    // Encodes what is handed over until Close; returns after that.
+    void Work();
+    // Nothing more is handed over.
+    void Close();
+
+    // As Encode; notes[i] are the notes numbered i. Once Work has returned,
+    // or when it never ran.
+    std::optional<std::string> Finish(const Snapshot& snapshot,
+                                      const std::vector<const Notes*>& notes,
+                                      const std::vector<std::string>& walked);
+
+private:
+    friend class Notes;
+    void Hand(Notes::Chunk chunk, std::uint32_t source);
+
+    struct State;
+    std::unique_ptr<State> m_state;
 };
 
 // The bytes of the cache file that follows a job: the files read or used in

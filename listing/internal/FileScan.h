@@ -106,6 +106,8 @@ struct RowPlan
     // SettledBeforeNs are read but not remembered.
     std::shared_future<const ScanCache::Snapshot*> Cache{};
     std::int64_t SettledBeforeNs = 0;
+    // Where readers hand the records of the files they read; may be null.
+    ScanCache::Builder* CacheBuilder = nullptr;
 };
 
 // Marks a sort key prefix that is still to be made.
@@ -139,7 +141,8 @@ struct FileResult
 class FileReader
 {
 public:
-    FileReader(const FileList& files, const RowPlan& plan);
+    // Reader number (counted from 0) of files, to read as plan says.
+    FileReader(const FileList& files, const RowPlan& plan, std::uint32_t number);
     ~FileReader();
     FileReader(const FileReader&) = delete;
     FileReader& operator=(const FileReader&) = delete;

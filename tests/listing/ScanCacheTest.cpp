@@ -138,6 +138,51 @@ TEST(ScanCache, GivesBackTheRecordsOnlyForTheSameKey)
     }
 }
 
+// Two readers hand their records over chunk by chunk while a builder
+// encodes them on its own thread; each file keeps its records and its
+// reader's folder, whichever chunk it was in and whenever that was handed.
+TEST(ScanCache, RecordsHandedOverDuringTheJobAreAllKept)
+{
+    constexpr int kPerReader = 2000; // several chunks each
+    ScanCache::Builder builder(kKind);
+    std::thread encoder([&] { builder.Work(); });
+    Notes readers[2];
+    AudioFileInfo info;
+    TagInfo tag;
+    for (std::uint32_t reader = 0; reader < 2; ++reader) {
+        readers[reader].HandTo(&builder, reader);
+        for (int n = 0; n < kPerReader; ++n) {
+            Records(n, info, tag);
+            tag.Artist = "Band " + std::to_string(n % 7);
+            const std::string folder =
+                "/music/" + std::to_string(reader) + "/" + std::to_string(n / 100) + "/";
+            readers[reader].Add(Key(reader * 10'000 + static_cast<std::uint64_t>(n)), folder, info,
+                                tag);
+        }
+    }
+    builder.Close();
+    encoder.join();
+    const Snapshot snapshot = Reparse(builder.Finish({}, {&readers[0], &readers[1]}, {}));
+    ASSERT_EQ(snapshot.Size(), 2u * kPerReader);
+    for (std::uint32_t reader = 0; reader < 2; ++reader) {
+        for (int n = 0; n < kPerReader; n += 37) {
+            SCOPED_TRACE(testing::Message() << "reader " << reader << ", file " << n);
+            const std::int64_t entry =
+                snapshot.Find(Key(reader * 10'000 + static_cast<std::uint64_t>(n)));
+            ASSERT_GE(entry, 0);
+            AudioFileInfo got;
+            TagInfo gotTag;
+            snapshot.Get(entry, got, gotTag);
+            Records(n, info, tag);
+            tag.Artist = "Band " + std::to_string(n % 7);
+            EXPECT_EQ(got, info);
+            EXPECT_EQ(gotTag, tag);
+            EXPECT_EQ(snapshot.FolderAt(entry),
+                      "/music/" + std::to_string(reader) + "/" + std::to_string(n / 100) + "/");
+        }
+    }
+}
+
 TEST(ScanCache, AWalkedFolderKeepsOnlyWhatTheWalkFound)
 {
     Notes first;
