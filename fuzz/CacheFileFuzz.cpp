@@ -2,7 +2,8 @@
 // body of a file with a right header and checksum (so the fuzzer reaches the
 // entries): either it is refused with a CacheError, or every entry is found
 // by its key, its records read, and written back and read again they are the
-// same.
+// same. The same bytes are read as a sort keys file too: refused, or every
+// key is found by its text's hash.
 
 #include <cstddef>
 #include <cstdint>
@@ -63,6 +64,27 @@ void CheckFile(const std::string& bytes)
     }
 }
 
+void CheckKeys(const std::string& bytes)
+{
+    ScanCache::KeyMemo memo;
+    try {
+        memo = ScanCache::KeyMemo::Parse(bytes, "fuzz", "c");
+    } catch (const ScanCache::CacheError&) {
+        return;
+    }
+    std::vector<ScanCache::KeyNotes> notes(1);
+    for (std::size_t i = 0; i < memo.Size(); ++i) {
+        const Listing::SortKeyPrefix& prefix = memo.PrefixAt(static_cast<std::int64_t>(i));
+        FUZZ_CHECK(prefix.Length <= Listing::SortKeyPrefix::kBytes + 1);
+        notes[0].Used(static_cast<std::int64_t>(i));
+    }
+    notes[0].Add(ScanCache::HashText(bytes), Listing::SortKeyPrefix{});
+    const ScanCache::KeyMemo again =
+        ScanCache::KeyMemo::Parse(*ScanCache::EncodeKeys(memo, notes, "fuzz", "c"), "fuzz", "c");
+    FUZZ_CHECK(again.Size() >= memo.Size() && again.Size() <= memo.Size() + 1);
+    FUZZ_CHECK(again.Find(ScanCache::HashText(bytes)) >= 0);
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
@@ -70,5 +92,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string bytes(reinterpret_cast<const char*>(data), size);
     CheckFile(bytes);
     CheckFile(ScanCache::Seal(bytes));
+    CheckKeys(bytes);
+    CheckKeys(ScanCache::Seal(bytes));
     return 0;
 }

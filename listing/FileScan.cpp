@@ -99,10 +99,12 @@ FileReader::FileReader(const FileList& files, const RowPlan& plan, std::uint32_t
     m_notes.HandTo(plan.CacheBuilder, number);
 }
 
-const ScanCache::Snapshot* FileReader::Cache()
+const CachedFacts& FileReader::Cache()
 {
     if (!m_cacheKnown) {
-        m_cache = m_cacheLoad.valid() ? m_cacheLoad.get() : nullptr;
+        if (m_cacheLoad.valid()) {
+            m_cache = m_cacheLoad.get();
+        }
         m_cacheKnown = true;
     }
     return m_cache;
@@ -138,7 +140,7 @@ void FileReader::ReadFile(std::int64_t k, FileResult& result)
     // A file whose identity and times are what the cache knows holds what it
     // held: one stat instead of its reads. Anything else is read. An empty
     // cache knows no file, so nothing is looked up.
-    const ScanCache::Snapshot* cache = Cache();
+    const ScanCache::Snapshot* cache = Cache().Records;
     std::optional<ScanCache::FileKey> key;
     if (cache != nullptr && cache->Size() > 0) {
         struct stat status = {};
@@ -204,9 +206,27 @@ void FileReader::ReadFile(std::int64_t k, FileResult& result)
     if (m_plan.Sort) {
         if (SortKeyMaker* maker = Maker()) {
             result.Row.JoinInto(m_text, m_plan.Format.Separator, m_plan.Format.NumberCells);
-            result.SortPrefix = maker->Prefix(m_text);
+            result.SortPrefix = PrefixOf(*maker);
         }
     }
+}
+
+SortKeyPrefix FileReader::PrefixOf(SortKeyMaker& maker)
+{
+    // The collator takes most of a cached file's time; a row whose text was
+    // listed before has the key it had.
+    const ScanCache::KeyMemo* keys = Cache().Keys;
+    if (keys == nullptr) {
+        return maker.Prefix(m_text);
+    }
+    const ScanCache::TextHash hash = ScanCache::HashText(m_text);
+    if (const std::int64_t entry = keys->Find(hash); entry >= 0) {
+        m_keyNotes.Used(entry);
+        return keys->PrefixAt(entry);
+    }
+    const SortKeyPrefix prefix = maker.Prefix(m_text);
+    m_keyNotes.Add(hash, prefix);
+    return prefix;
 }
 
 // The reader's own collator, made on first use. Without one (ICU has none
@@ -251,13 +271,13 @@ FileResult& FileResults::Take(std::int64_t k) { return m_pool->Take(k); }
 
 void FileResults::Release(std::int64_t k) { m_pool->Release(k); }
 
-std::vector<ScanCache::Notes> FileResults::TakeCacheNotes()
+CacheNotes FileResults::TakeCacheNotes()
 {
     m_pool.reset();
-    std::vector<ScanCache::Notes> notes;
-    notes.reserve(m_readers.size());
+    CacheNotes notes;
     for (FileReader& reader : m_readers) {
-        notes.push_back(std::move(reader.CacheNotes()));
+        notes.Records.push_back(std::move(reader.RecordNotes()));
+        notes.Keys.push_back(std::move(reader.KeyNotes()));
     }
     return notes;
 }

@@ -39,6 +39,8 @@ namespace Listing {
 
 namespace {
 
+using Detail::CachedFacts;
+using Detail::CacheNotes;
 using Detail::FileList;
 using Detail::FileRecords;
 using Detail::FileResult;
@@ -278,8 +280,10 @@ void CollectAllFiles(const ListJobInput& input, ListReport& report, FileList& fi
 class JobCache
 {
 public:
+    // sortLocale: the collation locale of a sorted list, whose rows' sort
+    // keys are kept too; null for a list in folder order.
     JobCache(bool use, Profiles::Analysis analysis, const std::string& decimalSeparator,
-             ListReport& report)
+             const std::string* sortLocale, ListReport& report)
         : m_report(report)
     {
         if (!use) {
@@ -291,8 +295,12 @@ public:
                                             .DecimalSeparator = decimalSeparator,
                                             .Program = VersionText()});
         } catch (const std::exception& error) {
-            Warn("not used", error.what());
+            Warn("not used", error.what(), {});
             return;
+        }
+        if (sortLocale != nullptr) {
+            m_sortLocale = *sortLocale;
+            m_keysStore.emplace(m_store->Folder(), m_store->KindOf(), "sort-keys.cache");
         }
         m_usable = true;
         m_builder.emplace(m_store->KindOf());
@@ -335,10 +343,7 @@ public:
     JobCache& operator=(const JobCache&) = delete;
 
     // The entries for the readers, once loaded; no future without a cache.
-    [[nodiscard]] std::shared_future<const ScanCache::Snapshot*> Snapshot() const
-    {
-        return m_loaded;
-    }
+    [[nodiscard]] std::shared_future<CachedFacts> Facts() const { return m_loaded; }
 
     // Where the readers hand the records of the files they read while the
     // job goes on; null when they keep them to the end.
@@ -355,19 +360,20 @@ public:
             m_loader.join();
         }
         if (!m_loadError.empty()) {
-            Warn("not used", m_loadError);
+            Warn("not used", m_loadError, m_loadErrorPath);
             m_loadError.clear();
         }
     }
 
-    // Lets the new cache file be finished from what this job read.
-    void Encode(std::vector<ScanCache::Notes> notes, std::vector<std::string> walked)
+    // Lets the new cache files be finished from what this job read and made.
+    void Encode(CacheNotes notes, std::vector<std::string> walked)
     {
         WaitLoaded();
         if (!m_usable) {
             return;
         }
-        m_notes = std::move(notes);
+        m_notes = std::move(notes.Records);
+        m_keyNotes = std::move(notes.Keys);
         m_walked = std::move(walked);
         m_finishing = true; // seen by the encoder once Work returns
         if (m_encoder.joinable()) {
@@ -395,17 +401,26 @@ public:
                 m_store->Save(*m_encoded);
             }
         } catch (const std::exception& error) {
-            Warn("not updated", error.what());
+            Warn("not updated", error.what(), m_store->Path());
+            return;
+        }
+        try {
+            if (m_encodedKeys) {
+                m_keysStore->Save(*m_encodedKeys);
+            }
+        } catch (const std::exception& error) {
+            Warn("not updated", error.what(), m_keysStore->Path());
         }
     }
 
 private:
-    void Warn(const std::string& what, const std::string& reason)
+    // One warning a job at most, naming the cache file at path (if any).
+    void Warn(const std::string& what, const std::string& reason, const std::string& path)
     {
         if (!m_warned) {
             m_warned = true;
-            const std::string path = m_store ? " '" + m_store->Path() + "'" : std::string();
-            m_report.CacheWarning("scan cache" + path + " " + what + ": " + reason);
+            const std::string named = path.empty() ? std::string() : " '" + path + "'";
+            m_report.CacheWarning("scan cache" + named + " " + what + ": " + reason);
         }
     }
 
@@ -418,8 +433,37 @@ private:
         } catch (const std::exception& error) {
             m_snapshot = ScanCache::Snapshot();
             m_loadError = error.what();
+            m_loadErrorPath = m_store->Path();
         }
-        m_promise.set_value(&m_snapshot);
+        if (m_keysStore) {
+            LoadKeys();
+        }
+        m_promise.set_value(
+            CachedFacts{.Records = &m_snapshot, .Keys = m_keysStore ? &m_keys : nullptr});
+    }
+
+    // The sort keys kept for this collation; without a collator (the list
+    // then fails to sort anyway) none are kept.
+    void LoadKeys()
+    {
+        try {
+            m_collation = SortKeyMaker(m_sortLocale).Identity();
+        } catch (const IoError&) {
+            m_keysStore.reset();
+            return;
+        }
+        try {
+            if (const std::optional<std::string> bytes = m_keysStore->Bytes()) {
+                m_keys =
+                    ScanCache::KeyMemo::Parse(*bytes, m_keysStore->KindOf().Program, m_collation);
+            }
+        } catch (const std::exception& error) {
+            m_keys = ScanCache::KeyMemo();
+            if (m_loadError.empty()) {
+                m_loadError = error.what();
+                m_loadErrorPath = m_keysStore->Path();
+            }
+        }
     }
 
     // The new cache file's bytes (none when nothing changed), or what kept
@@ -432,6 +476,10 @@ private:
                 all.push_back(&note);
             }
             m_encoded = m_builder->Finish(m_snapshot, all, m_walked);
+            if (m_keysStore) {
+                m_encodedKeys = ScanCache::EncodeKeys(m_keys, m_keyNotes,
+                                                      m_keysStore->KindOf().Program, m_collation);
+            }
         } catch (...) {
             m_encodeError = std::current_exception();
         }
@@ -440,14 +488,21 @@ private:
     ListReport& m_report;
     std::optional<ScanCache::Store> m_store{};
     ScanCache::Snapshot m_snapshot{};
+    std::optional<ScanCache::Store> m_keysStore{};
+    std::string m_sortLocale{};
+    std::string m_collation{};
+    ScanCache::KeyMemo m_keys{};
     std::string m_loadError{};
-    std::promise<const ScanCache::Snapshot*> m_promise{};
-    std::shared_future<const ScanCache::Snapshot*> m_loaded{};
+    std::string m_loadErrorPath{};
+    std::promise<CachedFacts> m_promise{};
+    std::shared_future<CachedFacts> m_loaded{};
     std::thread m_loader{};
     std::vector<ScanCache::Notes> m_notes{};
+    std::vector<ScanCache::KeyNotes> m_keyNotes{};
     std::vector<std::string> m_walked{};
     std::optional<ScanCache::Builder> m_builder{};
     std::optional<std::string> m_encoded{};
+    std::optional<std::string> m_encodedKeys{};
     std::exception_ptr m_encodeError{};
     std::thread m_encoder{};
     bool m_usable = false;
@@ -684,8 +739,9 @@ ListJobResult RunJob(ListJobInput& input, ListReport& report, Dialogs& dialogs)
         plan.CustomKnown.store(true);
     }
     plan.Analysis = profile.Analysis;
-    JobCache cache(input.UseCache, plan.Analysis, plan.DecimalSeparator, report);
-    plan.Cache = cache.Snapshot();
+    JobCache cache(input.UseCache, plan.Analysis, plan.DecimalSeparator,
+                   plan.Sort ? &plan.CollationLocale : nullptr, report);
+    plan.Cache = cache.Facts();
     plan.CacheBuilder = cache.Builder();
     plan.SettledBeforeNs = ScanCache::NowNs() - ScanCache::kSettleNs;
 

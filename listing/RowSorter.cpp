@@ -19,6 +19,7 @@
 #include <unicode/usetiter.h>
 #include <unicode/ustring.h>
 #include <unicode/utf8.h>
+#include <unicode/uvernum.h>
 
 #include "base/IoError.h"
 #include "base/Parallel.h"
@@ -231,11 +232,26 @@ struct SortKeyMaker::Collation
 };
 
 SortKeyMaker::SortKeyMaker(const std::string& locale)
-    : m_collation(std::make_unique<Collation>(Collation{.Collator = MakeCollator(locale)}))
+    : m_collation(std::make_unique<Collation>(Collation{.Collator = MakeCollator(locale)})),
+      m_locale(locale)
 {
 }
 
 SortKeyMaker::~SortKeyMaker() = default;
+
+std::string SortKeyMaker::Identity() const
+{
+    const icu::Collator& collator = *m_collation->Collator;
+    UErrorCode status = U_ZERO_ERROR;
+    const icu::Locale actual = collator.getLocale(ULOC_ACTUAL_LOCALE, status);
+    UVersionInfo version{};
+    collator.getVersion(version);
+    std::string identity = m_locale + "|" + (U_SUCCESS(status) ? actual.getName() : "?") + "|";
+    for (const std::uint8_t part : version) {
+        identity += std::to_string(part) + ".";
+    }
+    return identity + "|ICU " U_ICU_VERSION "|" + std::to_string(SortKeyPrefix::kBytes);
+}
 
 SortKeyPrefix SortKeyMaker::Prefix(std::string_view text)
 {

@@ -51,6 +51,11 @@ public:
     // many times what its first bytes do.
     [[nodiscard]] SortKeyPrefix Prefix(std::string_view text);
 
+    // What the keys depend on besides the text: the locale asked for and
+    // the one ICU gave, the collator's version and ICU's. Keys made by
+    // makers of the same identity are the same.
+    [[nodiscard]] std::string Identity() const;
+
     // The whole key, into key (whose buffer is reused); keys compare as bytes
     // the way the collator compares the texts.
     void Key(std::string_view text, std::string& key);
@@ -67,6 +72,7 @@ public:
 private:
     struct Collation;
     std::unique_ptr<Collation> m_collation;
+    std::string m_locale;
 };
 
 // A text's key prefix and its index among the texts sorted.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
@@ -363,9 +364,168 @@ std::string HeaderOf(std::string_view body)
     return header;
 }
 
+// Throws CacheError unless bytes are a header and the whole body it names.
+void CheckSeal(std::string_view bytes)
+{
+    if (bytes.size() < kHeaderSize || !std::equal(kMagic.begin(), kMagic.end(), bytes.begin())) {
+        throw CacheError("it is no Sonorix scan cache");
+    }
+    const std::uint64_t version = GetFixed(bytes.data() + 8, 4);
+    if (version != kFormatVersion) {
+        throw CacheError("it has another format (" + std::to_string(version) + ")");
+    }
+    const std::uint64_t size = GetFixed(bytes.data() + 16, 8);
+    if (size != bytes.size() - kHeaderSize) {
+        Reader::Fail("its size is wrong");
+    }
+    if (GetFixed(bytes.data() + 24, 8) != Checksum(bytes.substr(kHeaderSize))) {
+        Reader::Fail("its checksum is wrong");
+    }
+}
+
+// What a keys file says it holds, before its keys.
+constexpr std::string_view kKeysKind = "sort keys";
+// A key entry: the hash's two halves and the prefix's bytes and length.
+constexpr std::size_t kKeyEntrySize = 16 + Listing::SortKeyPrefix::kBytes + 1;
+
+// One lane of the text hash: eight bytes at a time, multiplied and turned.
+std::uint64_t Mix(std::uint64_t value)
+{
+    value ^= value >> 33;
+    value *= 0xFF51AFD7ED558CCDULL;
+    value ^= value >> 33;
+    value *= 0xC4CEB9FE1A85EC53ULL;
+    value ^= value >> 33;
+    return value;
+}
+
 } // namespace
 
 std::string Seal(std::string_view body) { return HeaderOf(body).append(body); }
+
+// ---- Sort keys ----
+
+TextHash HashText(std::string_view text)
+{
+    // Two lanes with constants and steps of their own: texts that meet in
+    // one lane part in the other.
+    std::uint64_t high = 0x9E3779B97F4A7C15ULL ^ text.size();
+    std::uint64_t low = 0x6A09E667F3BCC909ULL + text.size() * 0x94D049BB133111EBULL;
+    const auto step = [&](std::uint64_t word) {
+        high = std::rotl((high ^ word) * 0x87C37B91114253D5ULL, 31) * 5 + 0x52DCE729;
+        low = std::rotl((low + word) * 0x4CF5AD432745937FULL, 33) ^ (word >> 7);
+    };
+    std::size_t at = 0;
+    for (; at + 8 <= text.size(); at += 8) {
+        std::uint64_t word = 0;
+        std::memcpy(&word, text.data() + at, 8);
+        step(word);
+    }
+    std::uint64_t tail = 0;
+    std::memcpy(&tail, text.data() + at, text.size() - at);
+    step(tail ^ (std::uint64_t{text.size() - at} << 56));
+    return TextHash{.High = Mix(high ^ Mix(low)), .Low = Mix(low + high)};
+}
+
+KeyMemo KeyMemo::Parse(const std::string& bytes, std::string_view program,
+                       std::string_view collation)
+{
+    KeyMemo memo;
+    CheckSeal(bytes);
+    Reader reader(std::string_view(bytes).substr(kHeaderSize));
+    const std::string_view madeBy = reader.Text();
+    if (reader.Text() != kKeysKind) {
+        throw CacheError("it holds no sort keys");
+    }
+    const std::string_view madeFor = reader.Text();
+    const std::uint64_t count = reader.Varint();
+    const std::string_view entries = reader.Bytes(count * kKeyEntrySize);
+    if (count > bytes.size() / kKeyEntrySize || !reader.AtEnd()) {
+        Reader::Fail("its size is wrong");
+    }
+    if (madeBy != program || madeFor != collation) {
+        return memo;
+    }
+    memo.m_entries.resize(static_cast<std::size_t>(count));
+    for (std::size_t i = 0; i < memo.m_entries.size(); ++i) {
+        const char* at = entries.data() + i * kKeyEntrySize;
+        Entry& entry = memo.m_entries[i];
+        entry.Hash = TextHash{.High = GetFixed(at, 8), .Low = GetFixed(at + 8, 8)};
+        std::memcpy(entry.Prefix.Bytes.data(), at + 16, Listing::SortKeyPrefix::kBytes);
+        entry.Prefix.Length = static_cast<std::uint8_t>(at[16 + Listing::SortKeyPrefix::kBytes]);
+        // The sort compares every byte: those behind the key are zero.
+        const std::size_t length = entry.Prefix.Length;
+        if (length > Listing::SortKeyPrefix::kBytes + 1 ||
+            std::any_of(entry.Prefix.Bytes.begin() + static_cast<std::ptrdiff_t>(std::min(
+                                                         length, Listing::SortKeyPrefix::kBytes)),
+                        entry.Prefix.Bytes.end(), [](char c) { return c != 0; })) {
+            Reader::Fail("a key is out of shape");
+        }
+        if (i > 0 && !(memo.m_entries[i - 1].Hash < entry.Hash)) {
+            Reader::Fail("entries out of order");
+        }
+    }
+    return memo;
+}
+
+std::int64_t KeyMemo::Find(const TextHash& hash) const
+{
+    const auto found = std::lower_bound(
+        m_entries.begin(), m_entries.end(), hash,
+        [](const Entry& entry, const TextHash& wanted) { return entry.Hash < wanted; });
+    if (found == m_entries.end() || found->Hash != hash) {
+        return -1;
+    }
+    return found - m_entries.begin();
+}
+
+std::optional<std::string> EncodeKeys(const KeyMemo& memo, std::vector<KeyNotes>& notes,
+                                      std::string_view program, std::string_view collation)
+{
+    if (std::all_of(notes.begin(), notes.end(),
+                    [](const KeyNotes& note) { return note.m_added.empty(); })) {
+        return std::nullopt;
+    }
+    // Gathered where most of them are already, the keys made.
+    std::vector<KeyMemo::Entry> entries;
+    for (KeyNotes& note : notes) {
+        if (entries.empty()) {
+            entries.swap(note.m_added);
+        } else {
+            entries.insert(entries.end(), note.m_added.begin(), note.m_added.end());
+            std::vector<KeyMemo::Entry>().swap(note.m_added);
+        }
+    }
+    for (const KeyNotes& note : notes) {
+        for (const std::int64_t index : note.m_used) {
+            entries.push_back(memo.m_entries.at(static_cast<std::size_t>(index)));
+        }
+    }
+    const auto byHash = [](const KeyMemo::Entry& a, const KeyMemo::Entry& b) {
+        return a.Hash < b.Hash;
+    };
+    std::sort(entries.begin(), entries.end(), byHash);
+    // One entry per text: a text's key is the same wherever it was made.
+    entries.erase(std::unique(entries.begin(), entries.end(),
+                              [](const KeyMemo::Entry& a, const KeyMemo::Entry& b) {
+                                  return a.Hash == b.Hash;
+                              }),
+                  entries.end());
+    std::string body;
+    body.reserve(program.size() + kKeysKind.size() + collation.size() + 16 +
+                 entries.size() * kKeyEntrySize);
+    PutText(body, program);
+    PutText(body, kKeysKind);
+    PutText(body, collation);
+    PutVarint(body, entries.size());
+    for (const KeyMemo::Entry& entry : entries) {
+        PutFixed(body, entry.Hash.High, 8);
+        PutFixed(body, entry.Hash.Low, 8);
+        body.append(entry.Prefix.Bytes.data(), Listing::SortKeyPrefix::kBytes);
+        body.push_back(static_cast<char>(entry.Prefix.Length));
+    }
+    return Seal(body);
+}
 
 std::optional<FileKey> KeyOf(const struct stat& status)
 {
@@ -395,21 +555,7 @@ Snapshot& Snapshot::operator=(Snapshot&&) noexcept = default;
 
 Snapshot Snapshot::Parse(std::string bytes, const Kind& kind)
 {
-    if (bytes.size() < kHeaderSize || !std::equal(kMagic.begin(), kMagic.end(), bytes.begin())) {
-        throw CacheError("it is no Sonorix scan cache");
-    }
-    const std::uint64_t version = GetFixed(bytes.data() + 8, 4);
-    if (version != kFormatVersion) {
-        throw CacheError("it has another format (" + std::to_string(version) + ")");
-    }
-    const std::uint64_t size = GetFixed(bytes.data() + 16, 8);
-    if (size != bytes.size() - kHeaderSize) {
-        Reader::Fail("its size is wrong");
-    }
-    const std::string_view body = std::string_view(bytes).substr(kHeaderSize);
-    if (GetFixed(bytes.data() + 24, 8) != Checksum(body)) {
-        Reader::Fail("its checksum is wrong");
-    }
+    CheckSeal(bytes);
     Snapshot snapshot;
     snapshot.m_bytes = std::move(bytes);
     const std::string_view whole = std::string_view(snapshot.m_bytes).substr(kHeaderSize);
@@ -967,6 +1113,9 @@ std::optional<std::string> Builder::Finish(const Snapshot& snapshot,
     PutFixed(place, tables, 8);
     out.replace(kHeaderSize, 8, place);
     out.replace(0, kHeaderSize, HeaderOf(std::string_view(out).substr(kHeaderSize)));
+    // What the file was made from is not needed any more.
+    std::string().swap(state.Records);
+    std::vector<Encoded>().swap(state.Read);
     return out;
 }
 
@@ -993,12 +1142,23 @@ Store::Store(std::string folder, Kind kind)
 {
 }
 
+Store::Store(std::string folder, Kind kind, const std::string& name)
+    : m_folder(std::move(folder)), m_kind(std::move(kind)), m_path(m_folder + "/" + name)
+{
+}
+
 Snapshot Store::Load() const
+{
+    std::optional<std::string> bytes = Bytes();
+    return bytes ? Snapshot::Parse(std::move(*bytes), m_kind) : Snapshot();
+}
+
+std::optional<std::string> Store::Bytes() const
 {
     const UniqueFd file(::open(m_path.c_str(), O_RDONLY | O_CLOEXEC));
     if (!file.Valid()) {
         if (errno == ENOENT || errno == ENOTDIR) {
-            return Snapshot();
+            return std::nullopt;
         }
         throw CacheError(Reason(errno));
     }
@@ -1020,12 +1180,12 @@ Snapshot Store::Load() const
             throw CacheError(Reason(errno));
         }
         if (got == 0) {
-            bytes.resize(done); // it shrank meanwhile; the checks below see it
+            bytes.resize(done); // it shrank meanwhile; the checks see it
             break;
         }
         done += static_cast<std::size_t>(got);
     }
-    return Snapshot::Parse(std::move(bytes), m_kind);
+    return bytes;
 }
 
 namespace {

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "analysis/MP3Tools.h"
+#include "listing/RowSorter.h"
 
 namespace ScanCache {
 
@@ -191,6 +192,85 @@ private:
     std::unique_ptr<State> m_state;
 };
 
+// ---- Sort keys ----
+//
+// The first bytes of the sort key of each row's text, kept from job to job
+// in a file of their own: a row whose text is what it was gets the key it
+// had without asking the collator. A text is known by a 128-bit hash of it.
+// The keys hold for one collation (the locale and the collator's version)
+// and one program version; for any other they are not used.
+
+struct TextHash
+{
+    std::uint64_t High = 0;
+    std::uint64_t Low = 0;
+    friend auto operator<=>(const TextHash&, const TextHash&) = default;
+};
+
+TextHash HashText(std::string_view text);
+
+class KeyNotes;
+
+class KeyMemo
+{
+public:
+    // The keys in a keys file's bytes. Throws CacheError when they are not
+    // a whole keys file of this format. Keys of another program or
+    // collation give an empty memo.
+    static KeyMemo Parse(const std::string& bytes, std::string_view program,
+                         std::string_view collation);
+
+    [[nodiscard]] std::size_t Size() const { return m_entries.size(); }
+
+    // The entry of hash, or -1.
+    [[nodiscard]] std::int64_t Find(const TextHash& hash) const;
+
+    [[nodiscard]] const Listing::SortKeyPrefix& PrefixAt(std::int64_t index) const
+    {
+        return m_entries[static_cast<std::size_t>(index)].Prefix;
+    }
+
+    struct Entry
+    {
+        TextHash Hash{};
+        Listing::SortKeyPrefix Prefix{};
+    };
+
+private:
+    friend std::optional<std::string> EncodeKeys(const KeyMemo& memo, std::vector<KeyNotes>& notes,
+                                                 std::string_view program,
+                                                 std::string_view collation);
+
+    std::vector<Entry> m_entries{}; // by hash
+};
+
+// What one reader did with the keys: the entries it used and the keys it
+// made.
+class KeyNotes
+{
+public:
+    void Used(std::int64_t index) { m_used.push_back(index); }
+
+    void Add(const TextHash& hash, const Listing::SortKeyPrefix& prefix)
+    {
+        m_added.push_back(KeyMemo::Entry{.Hash = hash, .Prefix = prefix});
+    }
+
+private:
+    friend std::optional<std::string> EncodeKeys(const KeyMemo& memo, std::vector<KeyNotes>& notes,
+                                                 std::string_view program,
+                                                 std::string_view collation);
+
+    std::vector<std::int64_t> m_used{};
+    std::vector<KeyMemo::Entry> m_added{};
+};
+
+// The keys file that follows a job: the keys it used and made, and no
+// others. Nullopt when it made none: the file it had still serves. Takes the
+// keys made out of notes.
+std::optional<std::string> EncodeKeys(const KeyMemo& memo, std::vector<KeyNotes>& notes,
+                                      std::string_view program, std::string_view collation);
+
 // The bytes of the cache file that follows a job: the files read or used in
 // it, and the entries of snapshot in folders the job did not walk (walked
 // holds folder paths, each ending in "/"). Nullopt when that is exactly
@@ -211,15 +291,24 @@ std::string CacheFolder();
 class Store
 {
 public:
+    // The records of kind's analysis.
     Store(std::string folder, Kind kind);
+    // Another file of the cache folder: name is its name there.
+    Store(std::string folder, Kind kind, const std::string& name);
 
     [[nodiscard]] const std::string& Path() const { return m_path; }
+
+    [[nodiscard]] const std::string& Folder() const { return m_folder; }
 
     [[nodiscard]] const Kind& KindOf() const { return m_kind; }
 
     // The entries stored now; none when there is no cache file yet. Throws
     // CacheError when the file cannot be read or used.
     Snapshot Load() const;
+
+    // The file's bytes, as they are; none when there is no file. Throws
+    // CacheError when it cannot be read.
+    std::optional<std::string> Bytes() const;
 
     // Replaces the cache file with bytes, atomically, under a lock shared
     // with other runs. Throws CacheError when the lock stays held by another

@@ -87,6 +87,21 @@ private:
     std::int64_t m_count = 0;
 };
 
+// What the scan cache knows, for the readers: the records of files and the
+// sort keys of row texts (each null when the job has none).
+struct CachedFacts
+{
+    const ScanCache::Snapshot* Records = nullptr;
+    const ScanCache::KeyMemo* Keys = nullptr;
+};
+
+// What the readers learnt for the scan cache.
+struct CacheNotes
+{
+    std::vector<ScanCache::Notes> Records{};
+    std::vector<ScanCache::KeyNotes> Keys{};
+};
+
 // How rows are built, shared by every reader. Custom is fixed once
 // CustomKnown is set.
 struct RowPlan
@@ -104,7 +119,7 @@ struct RowPlan
     // all, when it does not). They are loaded while the walk goes on, and a
     // reader waits for them before its first file. Files changed since
     // SettledBeforeNs are read but not remembered.
-    std::shared_future<const ScanCache::Snapshot*> Cache{};
+    std::shared_future<CachedFacts> Cache{};
     std::int64_t SettledBeforeNs = 0;
     // Where readers hand the records of the files they read; may be null.
     ScanCache::Builder* CacheBuilder = nullptr;
@@ -152,16 +167,20 @@ public:
     // cannot be read, or memory runs out.
     void Read(std::int64_t k, FileResult& result);
 
-    // What the reader used of the cache and read instead.
-    [[nodiscard]] ScanCache::Notes& CacheNotes() { return m_notes; }
+    // What the reader used of the cache and read or made instead.
+    [[nodiscard]] ScanCache::Notes& RecordNotes() { return m_notes; }
+
+    [[nodiscard]] ScanCache::KeyNotes& KeyNotes() { return m_keyNotes; }
 
 private:
     void ReadFile(std::int64_t k, FileResult& result);
 
     SortKeyMaker* Maker();
+    // The sort key prefix of m_text, kept from an earlier job or made.
+    SortKeyPrefix PrefixOf(SortKeyMaker& maker);
 
-    // The scan cache's entries, once loaded; null without a cache.
-    const ScanCache::Snapshot* Cache();
+    // The scan cache's facts, once loaded.
+    const CachedFacts& Cache();
 
     const FileList& m_files;
     const RowPlan& m_plan;
@@ -173,8 +192,9 @@ private:
     std::unique_ptr<SortKeyMaker> m_maker{};
     bool m_noMaker = false;
     ScanCache::Notes m_notes{};
-    std::shared_future<const ScanCache::Snapshot*> m_cacheLoad{}; // this reader's own copy
-    const ScanCache::Snapshot* m_cache = nullptr;
+    ScanCache::KeyNotes m_keyNotes{};
+    std::shared_future<CachedFacts> m_cacheLoad{}; // this reader's own copy
+    CachedFacts m_cache{};
     bool m_cacheKnown = false;
 };
 
@@ -202,7 +222,7 @@ public:
 
     // Once every result is taken: ends the readers' threads and hands over
     // their cache notes.
-    std::vector<ScanCache::Notes> TakeCacheNotes();
+    CacheNotes TakeCacheNotes();
 
 private:
     const FileList& m_files;

@@ -832,6 +832,39 @@ TEST_F(ListJobTest, InvalidFilesCountInTheAverageOnly)
     EXPECT_EQ(m_report.Labels[ReportLabel::Invalid], "1");
 }
 
+// Sort keys kept from a job serve a row only while its text is the same:
+// another order of the columns gives every row another text and the order
+// of that text, and the first order again gives the first order back, made
+// anew and then from the kept keys.
+TEST_F(ListJobTest, KeptSortKeysFollowTheRowTexts)
+{
+    WriteSong(Music("a.mp3"), 1, Id3v1Fields{.Title = "Alpha", .Artist = "Zed"});
+    WriteSong(Music("b.mp3"), 2, Id3v1Fields{.Title = "Beta", .Artist = "Ann"});
+
+    struct Case
+    {
+        std::vector<std::string> Columns;
+        const char* Rows;
+    };
+
+    const Case cases[] = {{{"Songname", "Artist"}, "Alpha,Zed\r\nBeta,Ann\r\n"},
+                          {{"Artist", "Songname"}, "Ann,Beta\r\nZed,Alpha\r\n"},
+                          {{"Songname", "Artist"}, "Alpha,Zed\r\nBeta,Ann\r\n"},
+                          {{"Songname", "Artist"}, "Alpha,Zed\r\nBeta,Ann\r\n"}};
+    for (const Case& run : cases) {
+        SCOPED_TRACE(run.Columns.front());
+        Profiles::Profile profile = MakeProfile(Profiles::ListFormat::Csv, run.Columns);
+        profile.Sort = true;
+        ListJobInput input = Input(profile, Out("list.csv"));
+        input.UseCache = true;
+        ASSERT_EQ(Run(input), ListJobResult::Written);
+        const std::string list = ReadFile(Out("list.csv"));
+        EXPECT_EQ(list.substr(list.find('\n') + 1), run.Rows);
+        EXPECT_TRUE(std::filesystem::exists(ScanCache::CacheFolder() + "/sort-keys.cache"));
+        std::filesystem::remove(Out("list.csv"));
+    }
+}
+
 // A file whose device, inode, size and times are what the scan cache holds
 // is not read again: its row shows the records the cache gives (here put
 // there by hand, so that a row read from the file would differ). Without the

@@ -233,6 +233,47 @@ TEST(ScanCache, RecordsOfAnotherJobAreNotUsed)
     EXPECT_THROW(Snapshot::Parse(bytes, newer), ScanCache::CacheError);
 }
 
+// A keys file gives each text the key it was made with, only for the program
+// and collation it was made for; a job that made no key leaves the file as
+// it is, and one that did keeps only the keys it used or made.
+TEST(ScanCache, SortKeysAreKeptByTextForOneCollation)
+{
+    const auto prefix = [](char first) {
+        Listing::SortKeyPrefix made;
+        made.Bytes[0] = first;
+        made.Length = 2;
+        return made;
+    };
+    const auto keyOf = [](const ScanCache::KeyMemo& memo, std::string_view text) {
+        const std::int64_t entry = memo.Find(ScanCache::HashText(text));
+        return entry < 0 ? '-' : memo.PrefixAt(entry).Bytes[0];
+    };
+    std::vector<ScanCache::KeyNotes> first(1);
+    first[0].Add(ScanCache::HashText("Alpha"), prefix('a'));
+    first[0].Add(ScanCache::HashText("Beta"), prefix('b'));
+    const std::string bytes = *ScanCache::EncodeKeys({}, first, "test", "de_DE|1");
+    const ScanCache::KeyMemo memo = ScanCache::KeyMemo::Parse(bytes, "test", "de_DE|1");
+    EXPECT_EQ(keyOf(memo, "Alpha"), 'a');
+    EXPECT_EQ(keyOf(memo, "Beta"), 'b');
+    EXPECT_EQ(keyOf(memo, "Alph"), '-');
+    EXPECT_EQ(ScanCache::KeyMemo::Parse(bytes, "test", "sv_SE|1").Size(), 0u);
+    EXPECT_EQ(ScanCache::KeyMemo::Parse(bytes, "test 2", "de_DE|1").Size(), 0u);
+
+    std::vector<ScanCache::KeyNotes> used(2);
+    used[0].Used(memo.Find(ScanCache::HashText("Alpha")));
+    EXPECT_FALSE(ScanCache::EncodeKeys(memo, used, "test", "de_DE|1"));
+    used[1].Add(ScanCache::HashText("Gamma"), prefix('c'));
+    const ScanCache::KeyMemo next = ScanCache::KeyMemo::Parse(
+        *ScanCache::EncodeKeys(memo, used, "test", "de_DE|1"), "test", "de_DE|1");
+    EXPECT_EQ(next.Size(), 2u);
+    EXPECT_EQ(keyOf(next, "Alpha"), 'a');
+    EXPECT_EQ(keyOf(next, "Gamma"), 'c');
+
+    std::string damaged = bytes;
+    damaged.back() ^= 1;
+    EXPECT_THROW(ScanCache::KeyMemo::Parse(damaged, "test", "de_DE|1"), ScanCache::CacheError);
+}
+
 // A terminating signal that lands while the cache is being saved leaves the
 // cache file as it was and nothing else beside it.
 TEST(ScanCacheStore, ASignalDuringASaveLeavesNoTemporaryFile)
