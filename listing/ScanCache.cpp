@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <array>
-#include <bit>
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
@@ -388,15 +387,12 @@ constexpr std::string_view kKeysKind = "sort keys";
 // A key entry: the hash's two halves and the prefix's bytes and length.
 constexpr std::size_t kKeyEntrySize = 16 + Listing::SortKeyPrefix::kBytes + 1;
 
-// One lane of the text hash: eight bytes at a time, multiplied and turned.
-std::uint64_t Mix(std::uint64_t value)
+// The two halves of a * b, folded into one.
+std::uint64_t Fold(std::uint64_t a, std::uint64_t b)
 {
-    value ^= value >> 33;
-    value *= 0xFF51AFD7ED558CCDULL;
-    value ^= value >> 33;
-    value *= 0xC4CEB9FE1A85EC53ULL;
-    value ^= value >> 33;
-    return value;
+    __extension__ using Wide = unsigned __int128;
+    const Wide product = static_cast<Wide>(a) * b;
+    return static_cast<std::uint64_t>(product) ^ static_cast<std::uint64_t>(product >> 64);
 }
 
 } // namespace
@@ -407,24 +403,28 @@ std::string Seal(std::string_view body) { return HeaderOf(body).append(body); }
 
 TextHash HashText(std::string_view text)
 {
-    // Two lanes with constants and steps of their own: texts that meet in
-    // one lane part in the other.
-    std::uint64_t high = 0x9E3779B97F4A7C15ULL ^ text.size();
-    std::uint64_t low = 0x6A09E667F3BCC909ULL + text.size() * 0x94D049BB133111EBULL;
-    const auto step = [&](std::uint64_t word) {
-        high = std::rotl((high ^ word) * 0x87C37B91114253D5ULL, 31) * 5 + 0x52DCE729;
-        low = std::rotl((low + word) * 0x4CF5AD432745937FULL, 33) ^ (word >> 7);
+    // Sixteen bytes a step, multiplied into two lanes of 64 bits, each with
+    // constants of its own: texts that meet in one lane part in the other.
+    constexpr std::uint64_t k0 = 0xA0761D6478BD642FULL;
+    constexpr std::uint64_t k1 = 0xE7037ED1A0B428DBULL;
+    constexpr std::uint64_t k2 = 0x8EBC6AF09C88C6E3ULL;
+    constexpr std::uint64_t k3 = 0x589965CC75374CC3ULL;
+    std::uint64_t high = k0 ^ text.size();
+    std::uint64_t low = k3 + text.size();
+    const auto step = [&](std::uint64_t first, std::uint64_t second) {
+        high = Fold(first ^ k1 ^ high, second ^ k2);
+        low = Fold(second ^ k0 ^ low, first ^ k3);
     };
     std::size_t at = 0;
-    for (; at + 8 <= text.size(); at += 8) {
-        std::uint64_t word = 0;
-        std::memcpy(&word, text.data() + at, 8);
-        step(word);
+    for (; at + 16 <= text.size(); at += 16) {
+        std::uint64_t words[2] = {};
+        std::memcpy(words, text.data() + at, 16);
+        step(words[0], words[1]);
     }
-    std::uint64_t tail = 0;
-    std::memcpy(&tail, text.data() + at, text.size() - at);
-    step(tail ^ (std::uint64_t{text.size() - at} << 56));
-    return TextHash{.High = Mix(high ^ Mix(low)), .Low = Mix(low + high)};
+    std::uint64_t words[2] = {};
+    std::memcpy(words, text.data() + at, text.size() - at);
+    step(words[0], words[1] ^ (std::uint64_t{text.size() - at} << 56));
+    return TextHash{.High = Fold(high ^ k2, low ^ k1), .Low = Fold(low ^ k3, high ^ k0)};
 }
 
 KeyMemo KeyMemo::Parse(const std::string& bytes, std::string_view program,
