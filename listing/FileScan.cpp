@@ -205,27 +205,35 @@ void FileReader::ReadFile(std::int64_t k, FileResult& result)
     result.SortPrefix.Length = kNoSortPrefix;
     if (m_plan.Sort) {
         if (SortKeyMaker* maker = Maker()) {
-            result.Row.JoinInto(m_text, m_plan.Format.Separator, m_plan.Format.NumberCells);
-            result.SortPrefix = PrefixOf(*maker);
+            result.SortPrefix = PrefixOf(result.Row, *maker);
         }
     }
 }
 
-SortKeyPrefix FileReader::PrefixOf(SortKeyMaker& maker)
+SortKeyPrefix FileReader::PrefixOf(const RowCells& row, SortKeyMaker& maker)
 {
     // The collator takes most of a cached file's time; a row whose text was
-    // listed before has the key it had.
+    // listed before has the key it had. Its text is known by its cells and
+    // how they are joined, which is cheaper than joining them.
     const ScanCache::KeyMemo* keys = Cache().Keys;
-    if (keys == nullptr) {
-        return maker.Prefix(m_text);
+    std::optional<ScanCache::TextHash> hash;
+    if (keys != nullptr) {
+        if (!m_joinSeed) {
+            m_joinSeed = ScanCache::HashText(m_plan.Format.Separator + "|" +
+                                             std::to_string(m_plan.Format.NumberCells))
+                             .Low;
+        }
+        hash = ScanCache::HashText(row.Packed(), *m_joinSeed);
+        if (const std::int64_t entry = keys->Find(*hash); entry >= 0) {
+            m_keyNotes.Used(entry);
+            return keys->PrefixAt(entry);
+        }
     }
-    const ScanCache::TextHash hash = ScanCache::HashText(m_text);
-    if (const std::int64_t entry = keys->Find(hash); entry >= 0) {
-        m_keyNotes.Used(entry);
-        return keys->PrefixAt(entry);
-    }
+    row.JoinInto(m_text, m_plan.Format.Separator, m_plan.Format.NumberCells);
     const SortKeyPrefix prefix = maker.Prefix(m_text);
-    m_keyNotes.Add(hash, prefix);
+    if (hash) {
+        m_keyNotes.Add(*hash, prefix);
+    }
     return prefix;
 }
 

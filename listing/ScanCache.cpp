@@ -401,7 +401,7 @@ std::string Seal(std::string_view body) { return HeaderOf(body).append(body); }
 
 // ---- Sort keys ----
 
-TextHash HashText(std::string_view text)
+TextHash HashText(std::string_view text, std::uint64_t seed)
 {
     // Sixteen bytes a step, multiplied into two lanes of 64 bits, each with
     // constants of its own: texts that meet in one lane part in the other.
@@ -409,8 +409,8 @@ TextHash HashText(std::string_view text)
     constexpr std::uint64_t k1 = 0xE7037ED1A0B428DBULL;
     constexpr std::uint64_t k2 = 0x8EBC6AF09C88C6E3ULL;
     constexpr std::uint64_t k3 = 0x589965CC75374CC3ULL;
-    std::uint64_t high = k0 ^ text.size();
-    std::uint64_t low = k3 + text.size();
+    std::uint64_t high = k0 ^ text.size() ^ seed;
+    std::uint64_t low = k3 + text.size() + Fold(seed ^ k1, k2);
     const auto step = [&](std::uint64_t first, std::uint64_t second) {
         high = Fold(first ^ k1 ^ high, second ^ k2);
         low = Fold(second ^ k0 ^ low, first ^ k3);

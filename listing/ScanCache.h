@@ -207,7 +207,9 @@ struct TextHash
     friend auto operator<=>(const TextHash&, const TextHash&) = default;
 };
 
-TextHash HashText(std::string_view text);
+// The hash of text; texts hashed with different seeds (say, cells joined
+// in different ways) hash apart.
+TextHash HashText(std::string_view text, std::uint64_t seed = 0);
 
 class KeyNotes;
 

@@ -11,6 +11,7 @@
 #include <deque>
 #include <future>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -176,8 +177,8 @@ private:
     void ReadFile(std::int64_t k, FileResult& result);
 
     SortKeyMaker* Maker();
-    // The sort key prefix of m_text, kept from an earlier job or made.
-    SortKeyPrefix PrefixOf(SortKeyMaker& maker);
+    // The sort key prefix of row's text, kept from an earlier job or made.
+    SortKeyPrefix PrefixOf(const RowCells& row, SortKeyMaker& maker);
 
     // The scan cache's facts, once loaded.
     const CachedFacts& Cache();
@@ -193,6 +194,7 @@ private:
     bool m_noMaker = false;
     ScanCache::Notes m_notes{};
     ScanCache::KeyNotes m_keyNotes{};
+    std::optional<std::uint64_t> m_joinSeed{};     // of the rows' hashes: how cells are joined
     std::shared_future<CachedFacts> m_cacheLoad{}; // this reader's own copy
     CachedFacts m_cache{};
     bool m_cacheKnown = false;

@@ -833,27 +833,31 @@ TEST_F(ListJobTest, InvalidFilesCountInTheAverageOnly)
 }
 
 // Sort keys kept from a job serve a row only while its text is the same:
-// another order of the columns gives every row another text and the order
-// of that text, and the first order again gives the first order back, made
-// anew and then from the kept keys.
+// another order of the columns or another separator gives every row
+// another text and the order of that text, and the first order again gives
+// the first order back, made anew and then from the kept keys.
 TEST_F(ListJobTest, KeptSortKeysFollowTheRowTexts)
 {
-    WriteSong(Music("a.mp3"), 1, Id3v1Fields{.Title = "Alpha", .Artist = "Zed"});
-    WriteSong(Music("b.mp3"), 2, Id3v1Fields{.Title = "Beta", .Artist = "Ann"});
+    // The collator puts "," before ";" and ";" before ":".
+    WriteSong(Music("a.mp3"), 1, Id3v1Fields{.Title = "Al", .Artist = "Zed"});
+    WriteSong(Music("b.mp3"), 2, Id3v1Fields{.Title = "Al;", .Artist = "Ann"});
 
     struct Case
     {
         std::vector<std::string> Columns;
+        const char* Separator;
         const char* Rows;
     };
 
-    const Case cases[] = {{{"Songname", "Artist"}, "Alpha,Zed\r\nBeta,Ann\r\n"},
-                          {{"Artist", "Songname"}, "Ann,Beta\r\nZed,Alpha\r\n"},
-                          {{"Songname", "Artist"}, "Alpha,Zed\r\nBeta,Ann\r\n"},
-                          {{"Songname", "Artist"}, "Alpha,Zed\r\nBeta,Ann\r\n"}};
+    const Case cases[] = {{{"Songname", "Artist"}, ",", "Al,Zed\r\nAl;,Ann\r\n"},
+                          {{"Artist", "Songname"}, ",", "Ann,Al;\r\nZed,Al\r\n"},
+                          {{"Songname", "Artist"}, ",", "Al,Zed\r\nAl;,Ann\r\n"},
+                          {{"Songname", "Artist"}, ",", "Al,Zed\r\nAl;,Ann\r\n"},
+                          {{"Songname", "Artist"}, ":", "Al;:Ann\r\nAl:Zed\r\n"}};
     for (const Case& run : cases) {
-        SCOPED_TRACE(run.Columns.front());
-        Profiles::Profile profile = MakeProfile(Profiles::ListFormat::Csv, run.Columns);
+        SCOPED_TRACE(run.Columns.front() + run.Separator);
+        Profiles::Profile profile = MakeProfile(Profiles::ListFormat::Custom, run.Columns);
+        profile.Separator = run.Separator;
         profile.Sort = true;
         ListJobInput input = Input(profile, Out("list.csv"));
         input.UseCache = true;
