@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
@@ -439,8 +440,11 @@ KeyMemo KeyMemo::Parse(const std::string& bytes, std::string_view program,
     }
     const std::string_view madeFor = reader.Text();
     const std::uint64_t count = reader.Varint();
+    if (count > bytes.size() / kKeyEntrySize || count >= std::uint64_t{1} << 31) {
+        Reader::Fail("its size is wrong");
+    }
     const std::string_view entries = reader.Bytes(count * kKeyEntrySize);
-    if (count > bytes.size() / kKeyEntrySize || !reader.AtEnd()) {
+    if (!reader.AtEnd()) {
         Reader::Fail("its size is wrong");
     }
     if (madeBy != program || madeFor != collation) {
@@ -465,18 +469,34 @@ KeyMemo KeyMemo::Parse(const std::string& bytes, std::string_view program,
             Reader::Fail("entries out of order");
         }
     }
+    // Looked up in the order of the rows, which is not that of the hashes:
+    // a search through a large file would wait for memory at every step,
+    // a table by the hash at one or two.
+    memo.m_slots.assign(std::bit_ceil(memo.m_entries.size() * 2), 0);
+    const std::size_t mask = memo.m_slots.size() - 1;
+    for (std::size_t i = 0; i < memo.m_entries.size(); ++i) {
+        std::size_t at = memo.m_entries[i].Hash.Low & mask;
+        while (memo.m_slots[at] != 0) {
+            at = (at + 1) & mask;
+        }
+        memo.m_slots[at] = static_cast<std::uint32_t>(i + 1);
+    }
     return memo;
 }
 
 std::int64_t KeyMemo::Find(const TextHash& hash) const
 {
-    const auto found = std::lower_bound(
-        m_entries.begin(), m_entries.end(), hash,
-        [](const Entry& entry, const TextHash& wanted) { return entry.Hash < wanted; });
-    if (found == m_entries.end() || found->Hash != hash) {
+    if (m_slots.empty()) {
         return -1;
     }
-    return found - m_entries.begin();
+    const std::size_t mask = m_slots.size() - 1;
+    for (std::size_t at = hash.Low & mask; m_slots[at] != 0; at = (at + 1) & mask) {
+        const std::size_t entry = m_slots[at] - 1;
+        if (m_entries[entry].Hash == hash) {
+            return static_cast<std::int64_t>(entry);
+        }
+    }
+    return -1;
 }
 
 std::optional<std::string> EncodeKeys(const KeyMemo& memo, std::vector<KeyNotes>& notes,

@@ -243,7 +243,8 @@ private:
                                                  std::string_view program,
                                                  std::string_view collation);
 
-    std::vector<Entry> m_entries{}; // by hash
+    std::vector<Entry> m_entries{};       // by hash
+    std::vector<std::uint32_t> m_slots{}; // entry + 1 (0: none) by the hash's low bits
 };
 
 // What one reader did with the keys: the entries it used and the keys it
