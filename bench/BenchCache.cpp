@@ -34,7 +34,6 @@ constexpr double kTargetCold = 10.0;     // unchanged re-list against the cold f
 constexpr double kTargetFirstRun = 1.05; // first run against the list without cache
 constexpr double kTargetMemory = 1024.0; // bytes per file
 constexpr double kTargetOnDisk = 200.0;  // bytes per file
-constexpr int kChangedPerHundred = 1;
 // Raised when the small files of the listed tree are made differently.
 constexpr int kSmallTreeVersion = 1;
 // Files changed this recently are read but not remembered yet: a changed

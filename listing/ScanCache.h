@@ -128,8 +128,6 @@ public:
     void Add(const FileKey& key, const std::string& folder, const MP3Tools::AudioFileInfo& info,
              const MP3Tools::TagInfo& tag);
 
-    [[nodiscard]] bool Empty() const { return m_used.empty() && m_count == 0; }
-
 private:
     friend class Builder;
 
