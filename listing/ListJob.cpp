@@ -13,6 +13,7 @@
 #include <new>
 #include <optional>
 #include <ostream>
+#include <sched.h>
 #include <sys/stat.h>
 #include <system_error>
 #include <thread>
@@ -277,6 +278,13 @@ void CollectAllFiles(const ListJobInput& input, ListReport& report, FileList& fi
 // The scan cache of one job: loaded while the folders are walked, saved once
 // the list is written. Whatever fails with it is named once and changes
 // nothing else: the files are then read as without it.
+// For a thread that works in memory alone: it gives up the descriptor table
+// it shares with the others. While a table has a single user, the kernel
+// spares every read, stat and close of the readers two atomic operations on
+// the file, which a list of many small files notices. A refusal changes
+// nothing but that.
+void LeaveSharedFileTable() { static_cast<void>(::unshare(CLONE_FILES)); }
+
 class JobCache
 {
 public:
@@ -317,6 +325,7 @@ public:
         // list, which need none of it.
         try {
             m_encoder = std::thread([this] {
+                LeaveSharedFileTable();
                 m_builder->Work();
                 if (m_finishing) {
                     EncodeNow();

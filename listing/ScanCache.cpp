@@ -744,9 +744,10 @@ void Notes::Add(const FileKey& key, const std::string& folder, const MP3Tools::A
     auto& infoText = const_cast<MP3Tools::AudioFileInfo&>(info); // NOLINT
     auto& tagText = const_cast<MP3Tools::TagInfo&>(tag);         // NOLINT
     const std::array<std::string*, kTexts> texts = TextsOf(infoText, tagText);
-    // The key's five numbers, the folder, the flags, the texts' lengths and
-    // the record's numbers take a varint each at most.
-    std::size_t room = 1 + kMaxVarint * (5 + 1 + kTexts + kNumbers);
+    // The key and the folder as they are in memory (the chunk never leaves
+    // this run), the flags, and the texts' lengths and the record's numbers
+    // a varint each at most.
+    std::size_t room = sizeof key + sizeof(std::uint32_t) + 1 + kMaxVarint * (kTexts + kNumbers);
     for (const std::string* text : texts) {
         room += text->size();
     }
@@ -754,13 +755,9 @@ void Notes::Add(const FileKey& key, const std::string& folder, const MP3Tools::A
     // memory is taken a chunk at a time.
     const std::uint32_t folderIndex = FolderIndex(folder);
     char* const start = Room(room);
-    std::size_t at = 0;
-    at = PutVarintAt(start, at, key.Device);
-    at = PutVarintAt(start, at, key.Inode);
-    at = PutVarintAt(start, at, ZigZag(key.Size));
-    at = PutVarintAt(start, at, ZigZag(key.ModifiedNs));
-    at = PutVarintAt(start, at, ZigZag(Difference(key.ChangedNs, key.ModifiedNs)));
-    at = PutVarintAt(start, at, folderIndex);
+    std::memcpy(start, &key, sizeof key);
+    std::memcpy(start + sizeof key, &folderIndex, sizeof folderIndex);
+    std::size_t at = sizeof key + sizeof folderIndex;
     start[at++] = static_cast<char>((info.HeaderOnly ? kHeaderOnly : 0) |
                                     (info.RiffWrapped ? kRiffWrapped : 0) |
                                     (info.VariableBitrate ? kVariableBitrate : 0) |
@@ -905,8 +902,10 @@ struct Builder::State
         const std::vector<std::string_view> noTexts;
         Reader reader(std::string_view(chunk.Bytes.get(), chunk.Size));
         while (!reader.AtEnd()) {
-            Encoded record{.Key = ReadKey(reader), .Source = source};
-            record.Folder = static_cast<std::uint32_t>(reader.Varint());
+            Encoded record{.Source = source};
+            std::memcpy(&record.Key, reader.Bytes(sizeof record.Key).data(), sizeof record.Key);
+            std::memcpy(&record.Folder, reader.Bytes(sizeof record.Folder).data(),
+                        sizeof record.Folder);
             record.Offset = Records.size();
             record.Length = Encoder.Append(Records, reader, noTexts);
             Read.push_back(record);

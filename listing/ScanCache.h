@@ -15,6 +15,7 @@
 #include <string>
 #include <string_view>
 #include <sys/stat.h>
+#include <type_traits>
 #include <vector>
 
 #include "analysis/MP3Tools.h"
@@ -42,6 +43,8 @@ struct FileKey
     std::int64_t ChangedNs = 0;
     friend bool operator==(const FileKey&, const FileKey&) = default;
 };
+
+static_assert(std::is_trivially_copyable_v<FileKey>);
 
 // The key of a file's status (links followed); nothing for an entry that is
 // not a regular file, which the cache never keeps.
