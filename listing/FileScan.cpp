@@ -97,6 +97,12 @@ FileReader::FileReader(const FileList& files, const RowPlan& plan, std::uint32_t
     : m_files(files), m_plan(plan), m_cacheLoad(plan.Cache)
 {
     m_notes.HandTo(plan.CacheBuilder, number);
+    // A row's text is hashed from its cells, so the hash is seeded with how
+    // they are joined.
+    m_keyNotes.HandTo(
+        plan.CacheBuilder,
+        ScanCache::HashText(plan.Format.Separator + "|" + std::to_string(plan.Format.NumberCells))
+            .Low);
 }
 
 const CachedFacts& FileReader::Cache()
@@ -217,13 +223,8 @@ SortKeyPrefix FileReader::PrefixOf(const RowCells& row, SortKeyMaker& maker)
     // how they are joined, which is cheaper than joining them.
     const ScanCache::KeyMemo* keys = Cache().Keys;
     std::optional<ScanCache::TextHash> hash;
-    if (keys != nullptr) {
-        if (!m_joinSeed) {
-            m_joinSeed = ScanCache::HashText(m_plan.Format.Separator + "|" +
-                                             std::to_string(m_plan.Format.NumberCells))
-                             .Low;
-        }
-        hash = ScanCache::HashText(row.Packed(), *m_joinSeed);
+    if (keys != nullptr && keys->Size() > 0) {
+        hash = ScanCache::HashText(row.Packed(), m_keyNotes.Seed());
         if (const std::int64_t entry = keys->Find(*hash); entry >= 0) {
             m_keyNotes.Used(entry);
             return keys->PrefixAt(entry);
@@ -233,6 +234,10 @@ SortKeyPrefix FileReader::PrefixOf(const RowCells& row, SortKeyMaker& maker)
     const SortKeyPrefix prefix = maker.Prefix(m_text);
     if (hash) {
         m_keyNotes.Add(*hash, prefix);
+    } else if (keys != nullptr) {
+        // Nothing kept to look it up in (the first sorted list, or another
+        // collation): hashed beside the job instead.
+        m_keyNotes.AddText(row.Packed(), prefix);
     }
     return prefix;
 }

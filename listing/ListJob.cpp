@@ -486,7 +486,7 @@ private:
             }
             m_encoded = m_builder->Finish(m_snapshot, all, m_walked);
             if (m_keysStore) {
-                m_encodedKeys = ScanCache::EncodeKeys(m_keys, m_keyNotes,
+                m_encodedKeys = ScanCache::EncodeKeys(m_keys, m_keyNotes, m_builder->TakeKeys(),
                                                       m_keysStore->KindOf().Program, m_collation);
             }
         } catch (...) {

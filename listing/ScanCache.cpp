@@ -499,15 +499,53 @@ std::int64_t KeyMemo::Find(const TextHash& hash) const
     return -1;
 }
 
-std::optional<std::string> EncodeKeys(const KeyMemo& memo, std::vector<KeyNotes>& notes,
-                                      std::string_view program, std::string_view collation)
+void KeyNotes::HandTo(Builder* builder, std::uint64_t seed)
 {
-    if (std::all_of(notes.begin(), notes.end(),
-                    [](const KeyNotes& note) { return note.m_added.empty(); })) {
-        return std::nullopt;
+    m_builder = builder;
+    m_seed = seed;
+}
+
+void KeyNotes::AddText(std::string_view text, const Listing::SortKeyPrefix& prefix)
+{
+    if (m_builder == nullptr) {
+        Add(HashText(text, m_seed), prefix);
+        return;
     }
+    const auto length = static_cast<std::uint32_t>(text.size());
+    char* const start =
+        m_texts.Room(sizeof prefix + sizeof length + text.size(),
+                     [this](Chunk full) { m_builder->HandTexts(std::move(full), m_seed); });
+    std::memcpy(start, &prefix, sizeof prefix);
+    std::memcpy(start + sizeof prefix, &length, sizeof length);
+    std::memcpy(start + sizeof prefix + sizeof length, text.data(), text.size());
+    m_texts.Size += sizeof prefix + sizeof length + text.size();
+}
+
+namespace {
+
+// The keys of a chunk of KeyNotes::AddText, hashed with seed, added to keys.
+void HashTexts(const Chunk& chunk, std::uint64_t seed, std::vector<KeyMemo::Entry>& keys)
+{
+    std::size_t at = 0;
+    while (at < chunk.Size) {
+        KeyMemo::Entry& entry = keys.emplace_back();
+        std::uint32_t length = 0;
+        std::memcpy(&entry.Prefix, chunk.Bytes.get() + at, sizeof entry.Prefix);
+        std::memcpy(&length, chunk.Bytes.get() + at + sizeof entry.Prefix, sizeof length);
+        at += sizeof entry.Prefix + sizeof length;
+        entry.Hash = HashText(std::string_view(chunk.Bytes.get() + at, length), seed);
+        at += length;
+    }
+}
+
+} // namespace
+
+std::optional<std::string> EncodeKeys(const KeyMemo& memo, std::vector<KeyNotes>& notes,
+                                      std::vector<KeyMemo::Entry> made, std::string_view program,
+                                      std::string_view collation)
+{
     // Gathered where most of them are already, the keys made.
-    std::vector<KeyMemo::Entry> entries;
+    std::vector<KeyMemo::Entry> entries = std::move(made);
     for (KeyNotes& note : notes) {
         if (entries.empty()) {
             entries.swap(note.m_added);
@@ -515,6 +553,11 @@ std::optional<std::string> EncodeKeys(const KeyMemo& memo, std::vector<KeyNotes>
             entries.insert(entries.end(), note.m_added.begin(), note.m_added.end());
             std::vector<KeyMemo::Entry>().swap(note.m_added);
         }
+        HashTexts(note.m_texts, note.m_seed, entries);
+        note.m_texts = Chunk();
+    }
+    if (entries.empty()) {
+        return std::nullopt;
     }
     for (const KeyNotes& note : notes) {
         for (const std::int64_t index : note.m_used) {
@@ -723,20 +766,6 @@ void Notes::Used(std::int64_t index, const std::string& folder)
     m_used.push_back(Use{.Index = index, .Folder = FolderIndex(folder)});
 }
 
-char* Notes::Room(std::size_t bytes)
-{
-    if (m_chunks.empty() || m_chunks.back().Capacity - m_chunks.back().Size < bytes) {
-        if (m_builder != nullptr && !m_chunks.empty()) {
-            m_builder->Hand(std::move(m_chunks.back()), m_source);
-            m_chunks.pop_back();
-        }
-        const std::size_t capacity = std::max(kChunk, bytes);
-        m_chunks.push_back(
-            Chunk{.Bytes = std::make_unique_for_overwrite<char[]>(capacity), .Capacity = capacity});
-    }
-    return m_chunks.back().Bytes.get() + m_chunks.back().Size;
-}
-
 void Notes::Add(const FileKey& key, const std::string& folder, const MP3Tools::AudioFileInfo& info,
                 const MP3Tools::TagInfo& tag)
 {
@@ -746,15 +775,22 @@ void Notes::Add(const FileKey& key, const std::string& folder, const MP3Tools::A
     const std::array<std::string*, kTexts> texts = TextsOf(infoText, tagText);
     // The key and the folder as they are in memory (the chunk never leaves
     // this run), the flags, and the texts' lengths and the record's numbers
-    // a varint each at most.
-    std::size_t room = sizeof key + sizeof(std::uint32_t) + 1 + kMaxVarint * (kTexts + kNumbers);
+    // a varint each at most; and sixteen bytes for the last short text.
+    std::size_t room =
+        sizeof key + sizeof(std::uint32_t) + 1 + kMaxVarint * (kTexts + kNumbers) + 16;
     for (const std::string* text : texts) {
         room += text->size();
     }
     // Written straight into its chunk: no record is copied again, and
     // memory is taken a chunk at a time.
     const std::uint32_t folderIndex = FolderIndex(folder);
-    char* const start = Room(room);
+    char* const start = m_chunk.Room(room, [this](Chunk full) {
+        if (m_builder != nullptr) {
+            m_builder->Hand(std::move(full), m_source);
+        } else {
+            m_full.push_back(std::move(full));
+        }
+    });
     std::memcpy(start, &key, sizeof key);
     std::memcpy(start + sizeof key, &folderIndex, sizeof folderIndex);
     std::size_t at = sizeof key + sizeof folderIndex;
@@ -763,14 +799,25 @@ void Notes::Add(const FileKey& key, const std::string& folder, const MP3Tools::A
                                     (info.VariableBitrate ? kVariableBitrate : 0) |
                                     (info.Valid ? kValid : 0) | (tag.Tagged ? kTagged : 0));
     for (const std::string* text : texts) {
-        at = PutInlineTextAt(start, at, *text);
+        // Most texts are short: those go as sixteen bytes at once, which
+        // beats a call. A string's buffer holds capacity() + 1 bytes, so all
+        // sixteen are there to read; what lies behind the text is written
+        // over by what follows it (room has sixteen bytes to spare).
+        const std::size_t size = text->size();
+        if (size <= 16 && text->capacity() >= 15) {
+            at = PutVarintAt(start, at, (size << 1) | 1);
+            std::memcpy(start + at, text->data(), 16);
+            at += size;
+        } else {
+            at = PutInlineTextAt(start, at, *text);
+        }
     }
     for (const std::int64_t number :
          {info.DurationMilliseconds, std::int64_t{info.SampleRateHz}, info.FrameOffset,
           std::int64_t{info.FrameLength}, std::int64_t{info.FrameBodyLength}}) {
         at = PutVarintAt(start, at, ZigZag(number));
     }
-    m_chunks.back().Size += at;
+    m_chunk.Size += at;
     ++m_count;
 }
 
@@ -890,14 +937,16 @@ struct Builder::State
     ScanCache::Kind Made; // what the file is made for
     std::mutex Mutex{};
     std::condition_variable Wake{};
-    std::vector<std::pair<Notes::Chunk, std::uint32_t>> Handed{};
+    std::vector<std::pair<Chunk, std::uint32_t>> Handed{};
+    std::vector<std::pair<Chunk, std::uint64_t>> HandedTexts{}; // with their seeds
     bool Closed = false;
+    std::vector<KeyMemo::Entry> Keys{}; // of the texts handed over
     RecordEncoder Encoder{};
     std::string Records{}; // of the files read
     std::vector<Encoded> Read{};
     std::exception_ptr Failure{};
 
-    void EncodeChunk(const Notes::Chunk& chunk, std::uint32_t source)
+    void EncodeChunk(const Chunk& chunk, std::uint32_t source)
     {
         const std::vector<std::string_view> noTexts;
         Reader reader(std::string_view(chunk.Bytes.get(), chunk.Size));
@@ -917,11 +966,20 @@ Builder::Builder(Kind kind) : m_state(std::make_unique<State>(std::move(kind))) 
 
 Builder::~Builder() = default;
 
-void Builder::Hand(Notes::Chunk chunk, std::uint32_t source)
+void Builder::Hand(Chunk chunk, std::uint32_t source)
 {
     {
         const std::lock_guard lock(m_state->Mutex);
         m_state->Handed.emplace_back(std::move(chunk), source);
+    }
+    m_state->Wake.notify_one();
+}
+
+void Builder::HandTexts(Chunk chunk, std::uint64_t seed)
+{
+    {
+        const std::lock_guard lock(m_state->Mutex);
+        m_state->HandedTexts.emplace_back(std::move(chunk), seed);
     }
     m_state->Wake.notify_one();
 }
@@ -938,29 +996,47 @@ void Builder::Close()
 void Builder::Work()
 {
     State& state = *m_state;
-    std::vector<std::pair<Notes::Chunk, std::uint32_t>> taken;
+    std::vector<std::pair<Chunk, std::uint32_t>> taken;
+    std::vector<std::pair<Chunk, std::uint64_t>> texts;
     for (;;) {
         {
             std::unique_lock lock(state.Mutex);
-            state.Wake.wait(lock, [&] { return state.Closed || !state.Handed.empty(); });
-            if (state.Handed.empty()) {
+            state.Wake.wait(lock, [&] {
+                return state.Closed || !state.Handed.empty() || !state.HandedTexts.empty();
+            });
+            if (state.Handed.empty() && state.HandedTexts.empty()) {
                 return;
             }
             taken.swap(state.Handed);
+            texts.swap(state.HandedTexts);
         }
-        // A failure (memory) is kept for Finish; what comes after it is
-        // only let go.
+        // A failure (memory) is kept for Finish and TakeKeys; what comes
+        // after it is only let go.
         try {
             for (const auto& [chunk, source] : taken) {
                 if (!state.Failure) {
                     state.EncodeChunk(chunk, source);
                 }
             }
+            for (const auto& [chunk, seed] : texts) {
+                if (!state.Failure) {
+                    HashTexts(chunk, seed, state.Keys);
+                }
+            }
         } catch (...) {
             state.Failure = std::current_exception();
         }
         taken.clear(); // the chunks go: their texts are kept where needed
+        texts.clear();
     }
+}
+
+std::vector<KeyMemo::Entry> Builder::TakeKeys()
+{
+    if (m_state->Failure) {
+        std::rethrow_exception(m_state->Failure);
+    }
+    return std::move(m_state->Keys);
 }
 
 std::optional<std::string> Builder::Finish(const Snapshot& snapshot,
@@ -1007,9 +1083,10 @@ std::optional<std::string> Builder::Finish(const Snapshot& snapshot,
     }
     // What was not handed over yet.
     for (std::size_t source = 0; source < notes.size(); ++source) {
-        for (const Notes::Chunk& chunk : notes[source]->m_chunks) {
+        for (const Chunk& chunk : notes[source]->m_full) {
             state.EncodeChunk(chunk, static_cast<std::uint32_t>(source));
         }
+        state.EncodeChunk(notes[source]->m_chunk, static_cast<std::uint32_t>(source));
     }
 
     // Every record of the new file: a file read in this job (an index of

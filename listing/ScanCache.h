@@ -8,6 +8,7 @@
 // held too long, a full disk) makes the job read every file as it would
 // without it, and the job names the reason once as a warning. No Qt.
 
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -16,6 +17,7 @@
 #include <string_view>
 #include <sys/stat.h>
 #include <type_traits>
+#include <utility>
 #include <vector>
 
 #include "analysis/MP3Tools.h"
@@ -113,86 +115,6 @@ private:
     std::vector<Entry> m_index{}; // by device and inode
 };
 
-class Builder;
-
-// What one reader learnt in a job: the entries it used, and the records of
-// the files it read, packed small.
-class Notes
-{
-public:
-    // Each full chunk of records goes to builder, as the notes numbered
-    // source, instead of staying here: so the new cache file is mostly made
-    // while the job still reads.
-    void HandTo(Builder* builder, std::uint32_t source);
-
-    // Entry index of the snapshot was used for a file in folder.
-    void Used(std::int64_t index, const std::string& folder);
-    // A file in folder was read.
-    void Add(const FileKey& key, const std::string& folder, const MP3Tools::AudioFileInfo& info,
-             const MP3Tools::TagInfo& tag);
-
-private:
-    friend class Builder;
-
-    std::uint32_t FolderIndex(const std::string& folder);
-    // Room for at least bytes more in the last chunk.
-    char* Room(std::size_t bytes);
-
-    struct Use
-    {
-        std::int64_t Index = 0;
-        std::uint32_t Folder = 0;
-    };
-
-    struct Chunk
-    {
-        std::unique_ptr<char[]> Bytes{};
-        std::size_t Size = 0;
-        std::size_t Capacity = 0;
-    };
-
-    std::vector<Use> m_used{};
-    std::vector<std::string> m_folders{};
-    static constexpr std::size_t kChunk = 64 * 1024;
-
-    // Key, folder and records of each file read, packed into chunks.
-    std::vector<Chunk> m_chunks{};
-    std::int64_t m_count = 0;
-    Builder* m_builder = nullptr;
-    std::uint32_t m_source = 0;
-};
-
-// Makes the bytes of the cache file that follows a job. Records of files
-// read are handed over (by Notes, from any thread) while the job still
-// reads, and Work encodes them on a thread of its own; Finish then only
-// puts them in order.
-class Builder
-{
-public:
-    explicit Builder(Kind kind);
-    ~Builder();
-    Builder(const Builder&) = delete;
-    Builder& operator=(const Builder&) = delete;
-
-    // Encodes what is handed over until Close; returns after that.
-    void Work();
-    // Nothing more is handed over.
-    void Close();
-
-    // As Encode; notes[i] are the notes numbered i. Once Work has returned,
-    // or when it never ran.
-    std::optional<std::string> Finish(const Snapshot& snapshot,
-                                      const std::vector<const Notes*>& notes,
-                                      const std::vector<std::string>& walked);
-
-private:
-    friend class Notes;
-    void Hand(Notes::Chunk chunk, std::uint32_t source);
-
-    struct State;
-    std::unique_ptr<State> m_state;
-};
-
 // ---- Sort keys ----
 //
 // The first bytes of the sort key of each row's text, kept from job to job
@@ -241,6 +163,7 @@ public:
 
 private:
     friend std::optional<std::string> EncodeKeys(const KeyMemo& memo, std::vector<KeyNotes>& notes,
+                                                 std::vector<KeyMemo::Entry> made,
                                                  std::string_view program,
                                                  std::string_view collation);
 
@@ -248,32 +171,153 @@ private:
     std::vector<std::uint32_t> m_slots{}; // entry + 1 (0: none) by the hash's low bits
 };
 
+class Builder;
+
+// Bytes a reader packs for the builder, a chunk at a time.
+struct Chunk
+{
+    std::unique_ptr<char[]> Bytes{};
+    std::size_t Size = 0;
+    std::size_t Capacity = 0;
+
+    // Room for at least bytes more at the end: in this chunk if it has it,
+    // else in a new one that takes its place, once full is called with it.
+    template <typename OnFull> char* Room(std::size_t bytes, OnFull full)
+    {
+        if (Capacity - Size < bytes) {
+            const std::size_t capacity = std::max(kSize, bytes);
+            Chunk done = std::exchange(
+                *this, Chunk{.Bytes = std::make_unique_for_overwrite<char[]>(capacity),
+                             .Capacity = capacity});
+            if (done.Size > 0) {
+                full(std::move(done));
+            }
+        }
+        return Bytes.get() + Size;
+    }
+
+    static constexpr std::size_t kSize = 64 * 1024;
+};
+
+// What one reader learnt in a job: the entries it used, and the records of
+// the files it read, packed small.
+class Notes
+{
+public:
+    // Each full chunk of records goes to builder, as the notes numbered
+    // source, instead of staying here: so the new cache file is mostly made
+    // while the job still reads.
+    void HandTo(Builder* builder, std::uint32_t source);
+
+    // Entry index of the snapshot was used for a file in folder.
+    void Used(std::int64_t index, const std::string& folder);
+    // A file in folder was read.
+    void Add(const FileKey& key, const std::string& folder, const MP3Tools::AudioFileInfo& info,
+             const MP3Tools::TagInfo& tag);
+
+private:
+    friend class Builder;
+
+    std::uint32_t FolderIndex(const std::string& folder);
+
+    struct Use
+    {
+        std::int64_t Index = 0;
+        std::uint32_t Folder = 0;
+    };
+
+    std::vector<Use> m_used{};
+    std::vector<std::string> m_folders{};
+
+    // Key, folder and records of each file read, packed into chunks: the
+    // one being filled, and the full ones that no builder took.
+    Chunk m_chunk{};
+    std::vector<Chunk> m_full{};
+    std::int64_t m_count = 0;
+    Builder* m_builder = nullptr;
+    std::uint32_t m_source = 0;
+};
+
+// Makes the bytes of the cache file that follows a job. Records of files
+// read are handed over (by Notes, from any thread) while the job still
+// reads, and Work encodes them on a thread of its own; Finish then only
+// puts them in order.
+class Builder
+{
+public:
+    explicit Builder(Kind kind);
+    ~Builder();
+    Builder(const Builder&) = delete;
+    Builder& operator=(const Builder&) = delete;
+
+    // Encodes what is handed over until Close; returns after that.
+    void Work();
+    // Nothing more is handed over.
+    void Close();
+
+    // As Encode; notes[i] are the notes numbered i. Once Work has returned,
+    // or when it never ran.
+    std::optional<std::string> Finish(const Snapshot& snapshot,
+                                      const std::vector<const Notes*>& notes,
+                                      const std::vector<std::string>& walked);
+
+    // The sort keys of the texts handed over, with their hashes; once Work
+    // has returned, or when it never ran.
+    std::vector<KeyMemo::Entry> TakeKeys();
+
+private:
+    friend class Notes;
+    friend class KeyNotes;
+    void Hand(Chunk chunk, std::uint32_t source);
+    // A chunk of texts whose keys were made, to hash with seed.
+    void HandTexts(Chunk chunk, std::uint64_t seed);
+
+    struct State;
+    std::unique_ptr<State> m_state;
+};
+
 // What one reader did with the keys: the entries it used and the keys it
 // made.
 class KeyNotes
 {
 public:
+    // The texts of keys made are hashed with seed; with a builder, on its
+    // thread instead of the reader's.
+    void HandTo(Builder* builder, std::uint64_t seed);
+
+    // The seed of the texts' hashes.
+    [[nodiscard]] std::uint64_t Seed() const { return m_seed; }
+
     void Used(std::int64_t index) { m_used.push_back(index); }
 
+    // The key of the text whose hash is hash was made.
     void Add(const TextHash& hash, const Listing::SortKeyPrefix& prefix)
     {
         m_added.push_back(KeyMemo::Entry{.Hash = hash, .Prefix = prefix});
     }
 
+    // The key of text was made; its hash is still to be taken.
+    void AddText(std::string_view text, const Listing::SortKeyPrefix& prefix);
+
 private:
     friend std::optional<std::string> EncodeKeys(const KeyMemo& memo, std::vector<KeyNotes>& notes,
+                                                 std::vector<KeyMemo::Entry> made,
                                                  std::string_view program,
                                                  std::string_view collation);
 
     std::vector<std::int64_t> m_used{};
     std::vector<KeyMemo::Entry> m_added{};
+    Chunk m_texts{}; // prefix and text of each key made, not hashed yet
+    Builder* m_builder = nullptr;
+    std::uint64_t m_seed = 0;
 };
 
-// The keys file that follows a job: the keys it used and made, and no
-// others. Nullopt when it made none: the file it had still serves. Takes the
-// keys made out of notes.
+// The keys file that follows a job: the keys it used and made (in notes,
+// and hashed elsewhere: made), and no others. Nullopt when it made none: the
+// file it had still serves. Takes the keys made out of notes.
 std::optional<std::string> EncodeKeys(const KeyMemo& memo, std::vector<KeyNotes>& notes,
-                                      std::string_view program, std::string_view collation);
+                                      std::vector<KeyMemo::Entry> made, std::string_view program,
+                                      std::string_view collation);
 
 // The bytes of the cache file that follows a job: the files read or used in
 // it, and the entries of snapshot in folders the job did not walk (walked

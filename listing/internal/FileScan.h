@@ -194,7 +194,6 @@ private:
     bool m_noMaker = false;
     ScanCache::Notes m_notes{};
     ScanCache::KeyNotes m_keyNotes{};
-    std::optional<std::uint64_t> m_joinSeed{};     // of the rows' hashes: how cells are joined
     std::shared_future<CachedFacts> m_cacheLoad{}; // this reader's own copy
     CachedFacts m_cache{};
     bool m_cacheKnown = false;

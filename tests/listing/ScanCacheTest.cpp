@@ -4,6 +4,8 @@
 #include <chrono>
 #include <climits>
 #include <csignal>
+#include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
@@ -138,20 +140,34 @@ TEST(ScanCache, GivesBackTheRecordsOnlyForTheSameKey)
     }
 }
 
-// Two readers hand their records over chunk by chunk while a builder
-// encodes them on its own thread; each file keeps its records and its
-// reader's folder, whichever chunk it was in and whenever that was handed.
-TEST(ScanCache, RecordsHandedOverDuringTheJobAreAllKept)
+// Two readers hand their records, and the texts of the sort keys they
+// made, over chunk by chunk while a builder encodes and hashes them on its
+// own thread; each file keeps its records and its reader's folder, and each
+// text its key under its reader's seed, whichever chunk it was in and
+// whenever that was handed.
+TEST(ScanCache, RecordsAndKeysHandedOverDuringTheJobAreAllKept)
 {
     constexpr int kPerReader = 2000; // several chunks each
     ScanCache::Builder builder(kKind);
     std::thread encoder([&] { builder.Work(); });
     Notes readers[2];
+    std::vector<ScanCache::KeyNotes> keyNotes(2);
+    const auto rowText = [](std::uint32_t reader, int n) {
+        return std::to_string(reader) + std::string(100, ';') + std::to_string(n);
+    };
+    const auto prefixOf = [](int n) {
+        Listing::SortKeyPrefix prefix;
+        std::snprintf(prefix.Bytes.data(), prefix.Bytes.size(), "%d", n);
+        prefix.Length = static_cast<std::uint8_t>(std::strlen(prefix.Bytes.data()));
+        return prefix;
+    };
     AudioFileInfo info;
     TagInfo tag;
     for (std::uint32_t reader = 0; reader < 2; ++reader) {
         readers[reader].HandTo(&builder, reader);
+        keyNotes[reader].HandTo(&builder, 7 + reader);
         for (int n = 0; n < kPerReader; ++n) {
+            keyNotes[reader].AddText(rowText(reader, n), prefixOf(n));
             Records(n, info, tag);
             tag.Artist = "Band " + std::to_string(n % 7);
             const std::string folder =
@@ -179,6 +195,17 @@ TEST(ScanCache, RecordsHandedOverDuringTheJobAreAllKept)
             EXPECT_EQ(gotTag, tag);
             EXPECT_EQ(snapshot.FolderAt(entry),
                       "/music/" + std::to_string(reader) + "/" + std::to_string(n / 100) + "/");
+        }
+    }
+    const ScanCache::KeyMemo keys = ScanCache::KeyMemo::Parse(
+        *ScanCache::EncodeKeys({}, keyNotes, builder.TakeKeys(), "test", "c"), "test", "c");
+    ASSERT_EQ(keys.Size(), 2u * kPerReader);
+    for (std::uint32_t reader = 0; reader < 2; ++reader) {
+        for (int n = 0; n < kPerReader; n += 37) {
+            const std::int64_t entry =
+                keys.Find(ScanCache::HashText(rowText(reader, n), 7 + reader));
+            ASSERT_GE(entry, 0) << "reader " << reader << ", text " << n;
+            EXPECT_EQ(keys.PrefixAt(entry).Bytes, prefixOf(n).Bytes);
         }
     }
 }
@@ -251,7 +278,7 @@ TEST(ScanCache, SortKeysAreKeptByTextForOneCollation)
     std::vector<ScanCache::KeyNotes> first(1);
     first[0].Add(ScanCache::HashText("Alpha"), prefix('a'));
     first[0].Add(ScanCache::HashText("Beta"), prefix('b'));
-    const std::string bytes = *ScanCache::EncodeKeys({}, first, "test", "de_DE|1");
+    const std::string bytes = *ScanCache::EncodeKeys({}, first, {}, "test", "de_DE|1");
     const ScanCache::KeyMemo memo = ScanCache::KeyMemo::Parse(bytes, "test", "de_DE|1");
     EXPECT_EQ(keyOf(memo, "Alpha"), 'a');
     EXPECT_EQ(keyOf(memo, "Beta"), 'b');
@@ -261,10 +288,10 @@ TEST(ScanCache, SortKeysAreKeptByTextForOneCollation)
 
     std::vector<ScanCache::KeyNotes> used(2);
     used[0].Used(memo.Find(ScanCache::HashText("Alpha")));
-    EXPECT_FALSE(ScanCache::EncodeKeys(memo, used, "test", "de_DE|1"));
+    EXPECT_FALSE(ScanCache::EncodeKeys(memo, used, {}, "test", "de_DE|1"));
     used[1].Add(ScanCache::HashText("Gamma"), prefix('c'));
     const ScanCache::KeyMemo next = ScanCache::KeyMemo::Parse(
-        *ScanCache::EncodeKeys(memo, used, "test", "de_DE|1"), "test", "de_DE|1");
+        *ScanCache::EncodeKeys(memo, used, {}, "test", "de_DE|1"), "test", "de_DE|1");
     EXPECT_EQ(next.Size(), 2u);
     EXPECT_EQ(keyOf(next, "Alpha"), 'a');
     EXPECT_EQ(keyOf(next, "Gamma"), 'c');
