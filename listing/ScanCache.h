@@ -241,7 +241,8 @@ private:
 // Makes the bytes of the cache file that follows a job. Records of files
 // read are handed over (by Notes, from any thread) while the job still
 // reads, and Work encodes them on a thread of its own; Finish then only
-// puts them in order.
+// puts them in order. Work also hashes the texts of the sort keys that
+// KeyNotes hand over, for TakeKeys.
 class Builder
 {
 public:
