@@ -98,26 +98,6 @@ enum Flag : std::uint8_t
     kAllFlags = 31
 };
 
-// A 64-bit checksum, eight bytes a step; it only has to notice damage.
-std::uint64_t Checksum(std::string_view bytes)
-{
-    std::uint64_t hash = 0x9E3779B97F4A7C15ULL ^ bytes.size();
-    const auto mix = [&hash](std::uint64_t word) {
-        hash = (hash ^ word) * 0xFF51AFD7ED558CCDULL;
-        hash ^= hash >> 32;
-    };
-    std::size_t at = 0;
-    for (; at + 8 <= bytes.size(); at += 8) {
-        std::uint64_t word = 0;
-        std::memcpy(&word, bytes.data() + at, 8);
-        mix(word);
-    }
-    std::uint64_t tail = 0;
-    std::memcpy(&tail, bytes.data() + at, bytes.size() - at);
-    mix(tail);
-    return hash;
-}
-
 void PutFixed(std::string& out, std::uint64_t value, int bytes)
 {
     for (int i = 0; i < bytes; ++i) {
@@ -354,6 +334,47 @@ std::string WithSlash(std::string folder)
 
 std::string Reason(int error) { return std::strerror(error); }
 
+// The two halves of a * b, folded into one.
+std::uint64_t Fold(std::uint64_t a, std::uint64_t b)
+{
+    __extension__ using Wide = unsigned __int128;
+    const Wide product = static_cast<Wide>(a) * b;
+    return static_cast<std::uint64_t>(product) ^ static_cast<std::uint64_t>(product >> 64);
+}
+
+} // namespace
+
+TextHash HashText(std::string_view text, std::uint64_t seed)
+{
+    // Sixteen bytes a step, multiplied into two lanes of 64 bits, each with
+    // constants of its own: texts that meet in one lane part in the other.
+    constexpr std::uint64_t k0 = 0xA0761D6478BD642FULL;
+    constexpr std::uint64_t k1 = 0xE7037ED1A0B428DBULL;
+    constexpr std::uint64_t k2 = 0x8EBC6AF09C88C6E3ULL;
+    constexpr std::uint64_t k3 = 0x589965CC75374CC3ULL;
+    std::uint64_t high = k0 ^ text.size() ^ seed;
+    std::uint64_t low = k3 + text.size() + Fold(seed ^ k1, k2);
+    const auto step = [&](std::uint64_t first, std::uint64_t second) {
+        high = Fold(first ^ k1 ^ high, second ^ k2);
+        low = Fold(second ^ k0 ^ low, first ^ k3);
+    };
+    std::size_t at = 0;
+    for (; at + 16 <= text.size(); at += 16) {
+        std::uint64_t words[2] = {};
+        std::memcpy(words, text.data() + at, 16);
+        step(words[0], words[1]);
+    }
+    std::uint64_t words[2] = {};
+    std::memcpy(words, text.data() + at, text.size() - at);
+    step(words[0], words[1] ^ (std::uint64_t{text.size() - at} << 56));
+    return TextHash{.High = Fold(high ^ k2, low ^ k1), .Low = Fold(low ^ k3, high ^ k0)};
+}
+
+namespace {
+
+// It only has to notice damage: the low half of the body's hash.
+std::uint64_t Checksum(std::string_view bytes) { return HashText(bytes).Low; }
+
 std::string HeaderOf(std::string_view body)
 {
     std::string header(kMagic.begin(), kMagic.end());
@@ -388,45 +409,11 @@ constexpr std::string_view kKeysKind = "sort keys";
 // A key entry: the hash's two halves and the prefix's bytes and length.
 constexpr std::size_t kKeyEntrySize = 16 + Listing::SortKeyPrefix::kBytes + 1;
 
-// The two halves of a * b, folded into one.
-std::uint64_t Fold(std::uint64_t a, std::uint64_t b)
-{
-    __extension__ using Wide = unsigned __int128;
-    const Wide product = static_cast<Wide>(a) * b;
-    return static_cast<std::uint64_t>(product) ^ static_cast<std::uint64_t>(product >> 64);
-}
-
 } // namespace
 
 std::string Seal(std::string_view body) { return HeaderOf(body).append(body); }
 
 // ---- Sort keys ----
-
-TextHash HashText(std::string_view text, std::uint64_t seed)
-{
-    // Sixteen bytes a step, multiplied into two lanes of 64 bits, each with
-    // constants of its own: texts that meet in one lane part in the other.
-    constexpr std::uint64_t k0 = 0xA0761D6478BD642FULL;
-    constexpr std::uint64_t k1 = 0xE7037ED1A0B428DBULL;
-    constexpr std::uint64_t k2 = 0x8EBC6AF09C88C6E3ULL;
-    constexpr std::uint64_t k3 = 0x589965CC75374CC3ULL;
-    std::uint64_t high = k0 ^ text.size() ^ seed;
-    std::uint64_t low = k3 + text.size() + Fold(seed ^ k1, k2);
-    const auto step = [&](std::uint64_t first, std::uint64_t second) {
-        high = Fold(first ^ k1 ^ high, second ^ k2);
-        low = Fold(second ^ k0 ^ low, first ^ k3);
-    };
-    std::size_t at = 0;
-    for (; at + 16 <= text.size(); at += 16) {
-        std::uint64_t words[2] = {};
-        std::memcpy(words, text.data() + at, 16);
-        step(words[0], words[1]);
-    }
-    std::uint64_t words[2] = {};
-    std::memcpy(words, text.data() + at, text.size() - at);
-    step(words[0], words[1] ^ (std::uint64_t{text.size() - at} << 56));
-    return TextHash{.High = Fold(high ^ k2, low ^ k1), .Low = Fold(low ^ k3, high ^ k0)};
-}
 
 KeyMemo KeyMemo::Parse(const std::string& bytes, std::string_view program,
                        std::string_view collation)

@@ -26,7 +26,7 @@
 namespace ScanCache {
 
 // Bumped whenever the file layout or the meaning of a record changes.
-inline constexpr std::uint32_t kFormatVersion = 1;
+inline constexpr std::uint32_t kFormatVersion = 2;
 
 // A cache file that cannot be used: the reason, for the warning.
 class CacheError : public std::runtime_error
