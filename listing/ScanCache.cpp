@@ -1273,23 +1273,6 @@ std::optional<std::string> Store::Bytes() const
 
 namespace {
 
-// Creates folder and its missing parents (mode 0700).
-void MakeFolders(const std::string& folder)
-{
-    std::size_t at = 0;
-    while (at != std::string::npos) {
-        at = folder.find('/', at + 1);
-        const std::string part = folder.substr(0, at);
-        if (::mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) {
-            const int error = errno;
-            struct stat status = {};
-            if (::stat(part.c_str(), &status) != 0 || !S_ISDIR(status.st_mode)) {
-                throw CacheError("cannot create the folder '" + part + "': " + Reason(error));
-            }
-        }
-    }
-}
-
 void WriteAll(int file, std::string_view bytes)
 {
     while (!bytes.empty()) {
@@ -1308,7 +1291,10 @@ void WriteAll(int file, std::string_view bytes)
 
 void Store::Save(const std::string& bytes) const
 {
-    MakeFolders(m_folder);
+    if (const std::optional<XdgPaths::FolderFailure> failure = XdgPaths::MakeFolders(m_folder)) {
+        throw CacheError("cannot create the folder '" + failure->Folder +
+                         "': " + Reason(failure->Error));
+    }
     // Runs take turns at the file; one that would wait long leaves it.
     const std::string lockPath = m_folder + "/scan.lock";
     const UniqueFd lock(::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
