@@ -182,18 +182,45 @@ public:
 
     [[nodiscard]] const char* Position() const { return m_at; }
 
-    std::uint64_t Varint()
+    [[gnu::always_inline]] std::uint64_t Varint()
     {
-        // Most numbers and text lengths take one byte: that case stays
-        // small enough to be inlined where records are read.
-        if (m_at != m_end && static_cast<unsigned char>(*m_at) < 0x80) [[likely]] {
-            return static_cast<unsigned char>(*m_at++);
+        // Most numbers, text lengths and text numbers take one or two bytes:
+        // those cases stay small enough to be inlined where records are read.
+        if (m_end - m_at >= 2) [[likely]] {
+            const auto first = static_cast<unsigned char>(m_at[0]);
+            if (first < 0x80) {
+                ++m_at;
+                return first;
+            }
+            const auto second = static_cast<unsigned char>(m_at[1]);
+            if (second < 0x80) {
+                m_at += 2;
+                return (first & 0x7Fu) | (std::uint64_t{second} << 7);
+            }
         }
         return LongVarint();
     }
 
     [[gnu::noinline]] std::uint64_t LongVarint()
     {
+        if (m_end - m_at >= static_cast<std::ptrdiff_t>(kMaxVarint)) [[likely]] {
+            // Far enough from the end that no byte needs a check of its own.
+            std::uint64_t value = 0;
+            for (std::size_t i = 0; i + 1 < kMaxVarint; ++i) {
+                const auto byte = static_cast<unsigned char>(m_at[i]);
+                value |= std::uint64_t{byte & 0x7Fu} << (7 * i);
+                if (byte < 0x80) {
+                    m_at += i + 1;
+                    return value;
+                }
+            }
+            const auto last = static_cast<unsigned char>(m_at[kMaxVarint - 1]);
+            if (last > 1) {
+                Fail("a number is too large");
+            }
+            m_at += kMaxVarint;
+            return value | (std::uint64_t{last} << 63);
+        }
         std::uint64_t value = 0;
         for (int shift = 0; shift < 64; shift += 7) {
             if (m_at == m_end) {

@@ -10,6 +10,7 @@
 #include <fstream>
 #include <gtest/gtest.h>
 #include <iterator>
+#include <limits>
 #include <optional>
 #include <string>
 #include <sys/inotify.h>
@@ -137,6 +138,43 @@ TEST(ScanCache, GivesBackTheRecordsOnlyForTheSameKey)
         FileKey key = Key(101);
         change.Apply(key);
         EXPECT_EQ(snapshot.Find(key), -1);
+    }
+}
+
+// Keys and record numbers of every size, from one byte to the largest,
+// come back as they went in.
+TEST(ScanCache, KeysAndNumbersOfEverySizeComeBack)
+{
+    constexpr std::int64_t kMin = std::numeric_limits<std::int64_t>::min();
+    constexpr std::int64_t kMax = std::numeric_limits<std::int64_t>::max();
+    const FileKey keys[] = {
+        {.Device = 0, .Inode = 0, .Size = 0, .ModifiedNs = 0, .ChangedNs = 0},
+        {.Device = 0, .Inode = 127, .Size = -1, .ModifiedNs = 63, .ChangedNs = -64},
+        {.Device = 0, .Inode = 128, .Size = 8191, .ModifiedNs = -8193, .ChangedNs = 1LL << 20},
+        {.Device = 1, .Inode = 1ULL << 35, .Size = kMax, .ModifiedNs = kMin, .ChangedNs = kMax},
+        {.Device = ~0ULL, .Inode = ~0ULL, .Size = kMin, .ModifiedNs = kMax, .ChangedNs = kMin},
+    };
+    Notes notes;
+    AudioFileInfo info;
+    TagInfo tag;
+    for (std::size_t n = 0; n < std::size(keys); ++n) {
+        Records(static_cast<int>(n), info, tag);
+        info.DurationMilliseconds = n % 2 == 0 ? kMax : kMin;
+        info.FrameOffset = keys[n].Size;
+        notes.Add(keys[n], "/music/", info, tag);
+    }
+    const Snapshot snapshot = Reparse(ScanCache::Encode({}, {&notes}, {}, kKind));
+    ASSERT_EQ(snapshot.Size(), std::size(keys));
+    for (std::size_t n = 0; n < std::size(keys); ++n) {
+        SCOPED_TRACE(n);
+        const std::int64_t entry = snapshot.Find(keys[n]);
+        ASSERT_GE(entry, 0);
+        EXPECT_EQ(snapshot.KeyAt(entry), keys[n]);
+        AudioFileInfo got;
+        TagInfo gotTag;
+        snapshot.Get(entry, got, gotTag);
+        EXPECT_EQ(got.DurationMilliseconds, n % 2 == 0 ? kMax : kMin);
+        EXPECT_EQ(got.FrameOffset, keys[n].Size);
     }
 }
 
