@@ -275,9 +275,6 @@ void CollectAllFiles(const ListJobInput& input, ListReport& report, FileList& fi
     walked.push_back(input.Source);
 }
 
-// The scan cache of one job: loaded while the folders are walked, saved once
-// the list is written. Whatever fails with it is named once and changes
-// nothing else: the files are then read as without it.
 // For a thread that works in memory alone: it gives up the descriptor table
 // it shares with the others. While a table has a single user, the kernel
 // spares every read, stat and close of the readers two atomic operations on
@@ -285,6 +282,9 @@ void CollectAllFiles(const ListJobInput& input, ListReport& report, FileList& fi
 // nothing but that.
 void LeaveSharedFileTable() { static_cast<void>(::unshare(CLONE_FILES)); }
 
+// The scan cache of one job: loaded while the folders are walked, saved once
+// the list is written. Whatever fails with it is named once and changes
+// nothing else: the files are then read as without it.
 class JobCache
 {
 public:
