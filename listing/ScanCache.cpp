@@ -16,6 +16,7 @@
 #include <optional>
 #include <sys/file.h>
 #include <thread>
+#include <type_traits>
 #include <unistd.h>
 #include <unordered_map>
 #include <unordered_set>
@@ -71,21 +72,23 @@ constexpr bool IsListed(std::size_t field)
     return (field < 9 || field > 15) && field != kInfoTexts;
 }
 
-std::array<std::string*, kTexts> TextsOf(MP3Tools::AudioFileInfo& info, MP3Tools::TagInfo& tag)
+// The record's texts of info and tag, to read (both const) or to fill.
+template <typename Info, typename Tag> auto TextsOf(Info& info, Tag& tag)
 {
-    return {&info.FileSize,      &info.DurationSeconds,
-            &info.DurationText,  &info.FrameCount,
-            &info.LayerText,     &info.VersionText,
-            &info.BitrateText,   &info.SampleRateText,
-            &info.ModeText,      &info.ModeExtensionText,
-            &info.OriginalText,  &info.ProtectionText,
-            &info.PaddingText,   &info.PrivateText,
-            &info.CopyrightText, &info.EmphasisText,
-            &info.EncoderText,   &info.TypeName,
-            &tag.TagId,          &tag.Title,
-            &tag.Artist,         &tag.Album,
-            &tag.Year,           &tag.Comment,
-            &tag.Genre,          &tag.Track};
+    using Text = std::conditional_t<std::is_const_v<Info>, const std::string, std::string>;
+    return std::array<Text*, kTexts>{&info.FileSize,      &info.DurationSeconds,
+                                     &info.DurationText,  &info.FrameCount,
+                                     &info.LayerText,     &info.VersionText,
+                                     &info.BitrateText,   &info.SampleRateText,
+                                     &info.ModeText,      &info.ModeExtensionText,
+                                     &info.OriginalText,  &info.ProtectionText,
+                                     &info.PaddingText,   &info.PrivateText,
+                                     &info.CopyrightText, &info.EmphasisText,
+                                     &info.EncoderText,   &info.TypeName,
+                                     &tag.TagId,          &tag.Title,
+                                     &tag.Artist,         &tag.Album,
+                                     &tag.Year,           &tag.Comment,
+                                     &tag.Genre,          &tag.Track};
 }
 
 enum Flag : std::uint8_t
@@ -783,10 +786,7 @@ void Notes::Used(std::int64_t index, const std::string& folder)
 void Notes::Add(const FileKey& key, const std::string& folder, const MP3Tools::AudioFileInfo& info,
                 const MP3Tools::TagInfo& tag)
 {
-    // The texts are read, never changed, through TextsOf.
-    auto& infoText = const_cast<MP3Tools::AudioFileInfo&>(info); // NOLINT
-    auto& tagText = const_cast<MP3Tools::TagInfo&>(tag);         // NOLINT
-    const std::array<std::string*, kTexts> texts = TextsOf(infoText, tagText);
+    const std::array<const std::string*, kTexts> texts = TextsOf(info, tag);
     // The key and the folder as they are in memory (the chunk never leaves
     // this run), the flags, and the texts' lengths and the record's numbers
     // a varint each at most; and sixteen bytes for the last short text.
@@ -960,6 +960,17 @@ struct Builder::State
     std::vector<Encoded> Read{};
     std::exception_ptr Failure{};
 
+    // Puts chunk with what goes with it into queue, for Work.
+    template <typename With>
+    void Queue(std::vector<std::pair<Chunk, With>>& queue, Chunk chunk, With with)
+    {
+        {
+            const std::lock_guard lock(Mutex);
+            queue.emplace_back(std::move(chunk), with);
+        }
+        Wake.notify_one();
+    }
+
     void EncodeChunk(const Chunk& chunk, std::uint32_t source)
     {
         const std::vector<std::string_view> noTexts;
@@ -982,20 +993,12 @@ Builder::~Builder() = default;
 
 void Builder::Hand(Chunk chunk, std::uint32_t source)
 {
-    {
-        const std::lock_guard lock(m_state->Mutex);
-        m_state->Handed.emplace_back(std::move(chunk), source);
-    }
-    m_state->Wake.notify_one();
+    m_state->Queue(m_state->Handed, std::move(chunk), source);
 }
 
 void Builder::HandTexts(Chunk chunk, std::uint64_t seed)
 {
-    {
-        const std::lock_guard lock(m_state->Mutex);
-        m_state->HandedTexts.emplace_back(std::move(chunk), seed);
-    }
-    m_state->Wake.notify_one();
+    m_state->Queue(m_state->HandedTexts, std::move(chunk), seed);
 }
 
 void Builder::Close()
